@@ -1,0 +1,44 @@
+// The controller of a running instance: owns the shared state, prepares it
+// before any window exists, runs and stops the worker threads, and tells the
+// notification-area window about changes through posted messages.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class App {
+ public:
+  App() = default;
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
+
+  // Start-up work on the main thread, before any window exists.
+  void prepare();
+  // Called once with the notification-area window; starts the threads.
+  void start(HWND trayWindow);
+  // Raises the stop flags and joins every thread. Safe to call twice.
+  void stop();
+
+  std::string updatedTo();
+  bool isInstallerRunning() const { return installerRunning_; }
+  // Any thread: posts to the notification-area window once it exists.
+  void postToTray(UINT message, WPARAM wParam);
+
+ private:
+  std::mutex mutex_;  // guards updatedTo_ and the stored settings
+  std::atomic<HWND> trayWindow_{nullptr};
+  std::atomic<bool> quitting_{false};
+  std::atomic<bool> stopped_{false};
+  std::thread updateThread_;
+  std::thread installerThread_;
+  std::condition_variable updateWake_;
+  std::atomic<bool> cancelNetwork_{false};
+  std::atomic<bool> installerRunning_{false};
+  std::string updatedTo_;
+  std::string lastUpdateResult_;
+};

@@ -1,0 +1,75 @@
+// Process entry: picks the kind of run, keeps one instance per session, and
+// brings the first instance up and down in a fixed order.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "app/app.h"
+#include "app/cmdline.h"
+#include "app/diagnostic.h"
+#include "app/messages.h"
+#include "app/remote.h"
+#include "app/tray.h"
+#include "storage/scoped_win.h"
+
+namespace {
+
+constexpr DWORD kCommonControlClasses = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
+
+void runMessageLoop() {
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+int runFirstInstance(HINSTANCE instance, const StartRequest& request, ScopedHandle mutex) {
+  (void)request;  // the first view (wizard, main window, balloon) comes with the windows
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  INITCOMMONCONTROLSEX icc = {sizeof icc, kCommonControlClasses};
+  InitCommonControlsEx(&icc);
+  {
+    App app;
+    app.prepare();
+    HWND trayWindow = createTrayWindow(instance, &app);
+    app.start(trayWindow);
+    runMessageLoop();
+    // The controller's threads may post to the window until they are joined,
+    // so they stop before COM and the window class go away.
+    app.stop();
+    CoUninitialize();
+    if (mutex.valid()) {
+      ReleaseMutex(mutex);
+      mutex.reset();
+    }
+  }
+  return 0;
+}
+
+int runOrdinary(HINSTANCE instance, const Args& args) {
+  const StartRequest request = readStartRequest(args);
+  ScopedHandle mutex(CreateMutexW(nullptr, TRUE, kInstanceMutexName));
+  if (GetLastError() == ERROR_ALREADY_EXISTS) return forwardToRunningInstance(request);
+  return runFirstInstance(instance, request, std::move(mutex));
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  const Args args = splitCommandLine(GetCommandLineW());
+  switch (selectRunMode(args)) {
+    case RunMode::Diagnostic:
+      return runDiagnostic(args);
+    case RunMode::Running:
+      return runRunningQuery();
+    case RunMode::Quit:
+      return runQuit();
+    case RunMode::EndSession:
+      return runEndSession();
+    case RunMode::Ordinary:
+      break;
+  }
+  return runOrdinary(instance, args);
+}

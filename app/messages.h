@@ -1,0 +1,15 @@
+// Names shared by the running instance and later starts: the mutex, the
+// notification-area window's class and the messages posted to it.
+#pragma once
+
+#include <windows.h>
+
+constexpr wchar_t kInstanceMutexName[] = L"Local\\CairnTrayApp";
+constexpr wchar_t kTrayWindowClass[] = L"CairnTrayWnd";
+
+constexpr UINT WM_APP_TRAY = WM_APP + 0x01;     // the icon's shell callback
+constexpr UINT WM_APP_STATE = WM_APP + 0x02;    // controller state changed
+constexpr UINT WM_APP_OPEN = WM_APP + 0x04;     // wParam 0, or tab + 1
+constexpr UINT WM_APP_SETUP = WM_APP + 0x08;    // wParam: wizard page
+constexpr UINT WM_APP_UPDATE = WM_APP + 0x09;   // 1 ready, 2 failed, 3 installed
+constexpr UINT WM_APP_INSTALL = WM_APP + 0x0A;  // run the ready installer

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Cairnstone developer commands: build on Linux, run and test under Wine.
+#   ./dev.sh run     build and start Cairnstone under Wine
+#   ./dev.sh test    build and run every test, headless
+#   ./dev.sh build   only build; the last line is the path of Cairnstone.exe
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+build="$root/build"
+export WINEPREFIX="$build/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# Debian packages each command needs, by the program that shows they are there.
+need_packages() {
+  local missing=()
+  command -v cmake >/dev/null || missing+=(cmake)
+  command -v ninja >/dev/null || missing+=(ninja-build)
+  command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
+  command -v x86_64-w64-mingw32-windres >/dev/null || missing+=(binutils-mingw-w64-x86-64)
+  [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+  command -v wine >/dev/null || missing+=(wine wine64)
+  command -v xvfb-run >/dev/null || missing+=(xvfb xauth)
+  command -v python3 >/dev/null || missing+=(python3)
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "dev.sh: installing ${missing[*]}" >&2
+    apt-get update -qq >&2
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+  fi
+}
+
+do_build() {
+  need_packages
+  if [ ! -f "$build/build.ninja" ]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" >&2
+  fi
+  cmake --build "$build" >&2
+}
+
+# The private Wine prefix lives in the build folder and is made on first use.
+need_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "dev.sh: creating the Wine prefix in $WINEPREFIX" >&2
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+}
+
+# Runs a command with a display: the real one, or a private Xvfb.
+with_display() {
+  if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; fi
+}
+
+windows_user() { echo "${USER:-$(id -un)}"; }
+
+cmd_build() {
+  do_build
+  echo "$build/bin/Cairnstone.exe"
+}
+
+cmd_run() {
+  do_build
+  need_prefix
+  local data="$WINEPREFIX/drive_c/users/$(windows_user)/AppData/Roaming/Cairn"
+  if [ -n "${CAIRN_DATA_DIR:-}" ]; then data="$CAIRN_DATA_DIR (as Wine sees it)"; fi
+  echo "Cairnstone runs under Wine (prefix $WINEPREFIX)."
+  echo "Its data and log: $data (log: cairn.log)"
+  echo "It lives in the notification area; quit it with: ./tools/wine.sh $build/bin/Cairnstone.exe --quit"
+  with_display wine "$build/bin/Cairnstone.exe" "$@"
+}
+
+# Inside the display: one Wine server for the whole run.
+run_tests_inside() {
+  wineserver -p
+  # Wine's background services start with the first program and would keep
+  # that program's output pipe open, so start them here, detached from CTest.
+  wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
+  local rc=0
+  ctest --test-dir "$1" --output-on-failure --timeout 600 || rc=$?
+  wineserver -k || true
+  return $rc
+}
+
+cmd_test() {
+  do_build
+  need_prefix
+  local rc=0
+  with_display bash -c "$(declare -f run_tests_inside); run_tests_inside \"\$1\"" _ "$build" || rc=$?
+  return $rc
+}
+
+case "${1:-}" in
+  run) shift; cmd_run "$@" ;;
+  test) cmd_test ;;
+  build) cmd_build ;;
+  *) echo "usage: ./dev.sh run|test|build" >&2; exit 2 ;;
+esac

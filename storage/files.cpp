@@ -1,0 +1,263 @@
+#include "storage/files.h"
+
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "storage/scoped_win.h"
+
+namespace {
+
+constexpr DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+constexpr int kMoveAttempts = 20;
+constexpr DWORD kMoveRetryMs = 50;
+constexpr int kFirstNumberedFolder = 1;
+constexpr int kLastNumberedFolder = 150;
+
+bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+size_t lastSeparator(const std::wstring& path) { return path.find_last_of(L"\\/"); }
+
+bool isWideTrimChar(wchar_t c) {
+  return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'"';
+}
+
+bool isTextTrimChar(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool isDotEntry(const wchar_t* name) {
+  return (name[0] == L'.' && name[1] == 0) ||
+         (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
+}
+
+// Clears read-only and friends on a link without touching what it points to.
+void clearLinkAttributes(const std::wstring& path) {
+  ScopedHandle h(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!h.valid()) return;
+  FILE_BASIC_INFO info = {};
+  if (!GetFileInformationByHandleEx(h, FileBasicInfo, &info, sizeof info)) return;
+  info.FileAttributes &= ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info);
+}
+
+// A junction or symbolic link: remove the link itself, never its target.
+bool removeLink(const std::wstring& path, DWORD attributes) {
+  clearLinkAttributes(path);
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryW(path.c_str()) != 0;
+  return DeleteFileW(path.c_str()) != 0;
+}
+
+void removeEntry(const std::wstring& path, DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    removeLink(path, attributes);
+  } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    removeTree(path);
+  } else {
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path.c_str());
+  }
+}
+
+}  // namespace
+
+std::wstring envVar(const wchar_t* name) {
+  std::vector<wchar_t> buf(kMaxEnvChars + 1);
+  DWORD n = GetEnvironmentVariableW(name, buf.data(), static_cast<DWORD>(buf.size()));
+  if (n < 1 || n > kMaxEnvChars) return {};
+  return std::wstring(buf.data(), n);
+}
+
+std::wstring dataDir() {
+  std::wstring overridden = envVar(L"CAIRN_DATA_DIR");
+  if (!overridden.empty()) {
+    makeDirs(overridden);
+    return overridden;
+  }
+  wchar_t base[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, base))) {
+    base[0] = 0;
+    GetTempPathW(MAX_PATH, base);
+  }
+  std::wstring dir = joinPath(base, L"Cairn");
+  makeDirs(dir);
+  return dir;
+}
+
+std::wstring exePath() {
+  wchar_t buf[kExePathChars] = {};
+  DWORD n = GetModuleFileNameW(nullptr, buf, kExePathChars);
+  return std::wstring(buf, n);
+}
+
+std::wstring joinPath(const std::wstring& folder, const std::wstring& name) {
+  if (folder.empty()) return name;
+  if (isSeparator(folder.back())) return folder + name;
+  return folder + L'\\' + name;
+}
+
+std::wstring parentPath(const std::wstring& path) {
+  size_t at = lastSeparator(path);
+  return at == std::wstring::npos ? std::wstring() : path.substr(0, at);
+}
+
+std::wstring fileName(const std::wstring& path) {
+  size_t at = lastSeparator(path);
+  return at == std::wstring::npos ? path : path.substr(at + 1);
+}
+
+std::wstring normalizeFolder(const std::wstring& path) {
+  std::wstring out = trimWide(path);
+  for (wchar_t& c : out) {
+    if (c == L'/') c = L'\\';
+  }
+  while (out.size() > 3 && out.back() == L'\\') out.pop_back();
+  return out;
+}
+
+std::wstring trimWide(const std::wstring& text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && isWideTrimChar(text[begin])) ++begin;
+  while (end > begin && isWideTrimChar(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+std::string trimText(const std::string& text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && isTextTrimChar(text[begin])) ++begin;
+  while (end > begin && isTextTrimChar(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+std::wstring lowerWide(const std::wstring& text) {
+  std::wstring out = text;
+  if (!out.empty()) CharLowerBuffW(&out[0], static_cast<DWORD>(out.size()));
+  return out;
+}
+
+bool startsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
+  if (text.size() < prefix.size()) return false;
+  return lowerWide(text.substr(0, prefix.size())) == lowerWide(prefix);
+}
+
+std::wstring toWide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
+  return out;
+}
+
+std::string toUtf8(const std::wstring& utf16) {
+  if (utf16.empty()) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), nullptr, 0,
+                              nullptr, nullptr);
+  if (n <= 0) return {};
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), &out[0], n, nullptr,
+                      nullptr);
+  return out;
+}
+
+std::string sformat(const char* format, ...) {
+  char buf[kFormatBytes] = {};
+  va_list args;
+  va_start(args, format);
+  vsnprintf(buf, sizeof buf, format, args);
+  va_end(args);
+  buf[kFormatBytes - 1] = 0;
+  return std::string(buf);
+}
+
+bool fileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool isDirectory(const std::wstring& path) {
+  DWORD a = GetFileAttributesW(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool makeDirs(const std::wstring& path) {
+  if (path.empty() || isDirectory(path)) return true;
+  std::wstring parent = parentPath(path);
+  if (!parent.empty() && parent != path && !isDirectory(parent)) makeDirs(parent);
+  if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+  return GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool readWholeFile(const std::wstring& path, std::string& out) {
+  ScopedHandle h(CreateFileW(path.c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.valid()) return false;
+  LARGE_INTEGER size = {};
+  if (!GetFileSizeEx(h, &size) || size.QuadPart < 0 ||
+      static_cast<unsigned long long>(size.QuadPart) > kMaxReadBytes) {
+    return false;
+  }
+  out.assign(static_cast<size_t>(size.QuadPart), '\0');
+  if (out.empty()) return true;
+  DWORD read = 0;
+  BOOL ok = ReadFile(h, &out[0], static_cast<DWORD>(out.size()), &read, nullptr);
+  return ok && read == out.size();
+}
+
+bool writeWholeFile(const std::wstring& path, const std::string& bytes) {
+  ScopedHandle h(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.valid()) return false;
+  bool ok = true;
+  if (!bytes.empty()) {
+    DWORD written = 0;
+    ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+  }
+  FlushFileBuffers(h);
+  return ok;
+}
+
+bool replaceFileAtomic(const std::wstring& path, const std::string& bytes) {
+  const std::wstring temp = path + L".tmp";
+  if (!writeWholeFile(temp, bytes)) return false;
+  for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
+    if (MoveFileExW(temp.c_str(), path.c_str(), kMoveFlags)) return true;
+    Sleep(kMoveRetryMs);
+  }
+  DeleteFileW(temp.c_str());
+  return false;
+}
+
+bool removeTree(const std::wstring& folder) {
+  DWORD self = GetFileAttributesW(folder.c_str());
+  if (self != INVALID_FILE_ATTRIBUTES && (self & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return removeLink(folder, self);
+  }
+  WIN32_FIND_DATAW entry;
+  ScopedFind find(FindFirstFileW(joinPath(folder, L"*").c_str(), &entry));
+  if (find.valid()) {
+    do {
+      if (isDotEntry(entry.cFileName)) continue;
+      removeEntry(joinPath(folder, entry.cFileName), entry.dwFileAttributes);
+    } while (FindNextFileW(find, &entry));
+    find.reset();
+  }
+  return RemoveDirectoryW(folder.c_str()) != 0;
+}
+
+int removeNumberedFolders(const std::wstring& parent, const std::wstring& prefix) {
+  int removed = 0;
+  for (int i = kFirstNumberedFolder; i <= kLastNumberedFolder; ++i) {
+    wchar_t digits[8];
+    swprintf(digits, 8, L"%03d", i);
+    std::wstring path = joinPath(parent, prefix + digits);
+    if (isDirectory(path) && removeTree(path)) ++removed;
+  }
+  return removed;
+}

@@ -1,0 +1,54 @@
+// Paths, string encodings and whole-file operations: the small layer every
+// other module stands on. Free functions, no state; failures are results
+// (false, an empty string, a count of zero), never exceptions.
+#pragma once
+
+#include <string>
+
+// Limits of the helpers below.
+constexpr unsigned long long kMaxReadBytes = 0x10000000;  // 256 MiB
+constexpr size_t kMaxEnvChars = 4095;
+constexpr size_t kExePathChars = 520;
+constexpr size_t kFormatBytes = 2048;  // sformat keeps at most 2,047 bytes
+
+// The data folder: CAIRN_DATA_DIR exactly as given, else %APPDATA%\Cairn.
+// Created when missing; computed afresh on every call.
+std::wstring dataDir();
+std::wstring envVar(const wchar_t* name);
+std::wstring exePath();
+
+std::wstring joinPath(const std::wstring& folder, const std::wstring& name);
+std::wstring parentPath(const std::wstring& path);
+std::wstring fileName(const std::wstring& path);
+// Trimmed, backslashes only, no trailing separator (a drive root keeps it).
+std::wstring normalizeFolder(const std::wstring& path);
+
+std::wstring trimWide(const std::wstring& text);    // also strips '"'
+std::string trimText(const std::string& text);      // space, tab, CR, LF
+std::wstring lowerWide(const std::wstring& text);
+bool startsWithNoCase(const std::wstring& text, const std::wstring& prefix);
+
+// UTF-8 <-> UTF-16. Ill-formed input becomes U+FFFD, never an error.
+std::wstring toWide(const std::string& utf8);
+std::string toUtf8(const std::wstring& utf16);
+
+// printf-style formatting into UTF-8, cut at 2,047 bytes.
+std::string sformat(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(gnu_printf, 1, 2)))
+#endif
+    ;
+
+bool fileExists(const std::wstring& path);
+bool isDirectory(const std::wstring& path);
+bool makeDirs(const std::wstring& path);
+bool readWholeFile(const std::wstring& path, std::string& out);
+bool writeWholeFile(const std::wstring& path, const std::string& bytes);
+// Writes path + ".tmp" and moves it over path, retrying while the target is
+// held open by someone else (about one second in all).
+bool replaceFileAtomic(const std::wstring& path, const std::string& bytes);
+// Removes a folder and everything below it. Links (junctions, symbolic
+// links) inside the tree are removed themselves, never followed.
+bool removeTree(const std::wstring& folder);
+// Removes prefix001 ... prefix150 below parent; returns how many went.
+int removeNumberedFolders(const std::wstring& parent, const std::wstring& prefix);

@@ -1,0 +1,308 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <winioctl.h>
+
+#include "storage/files.h"
+#include "storage/scoped_win.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+struct PathCase {
+  const wchar_t* input;
+  const wchar_t* expected;
+};
+
+TEST(Paths, JoinKeepsWhatTheFolderEndsWith) {
+  EXPECT_EQ(joinPath(L"", L"x"), L"x");
+  EXPECT_EQ(joinPath(L"C:\\", L"x"), L"C:\\x");
+  EXPECT_EQ(joinPath(L"C:/a/", L"x"), L"C:/a/x");
+  EXPECT_EQ(joinPath(L"C:\\a", L"x"), L"C:\\a\\x");
+  EXPECT_EQ(joinPath(L"C:\\a", L"\\x"), L"C:\\a\\\\x");  // the name is never inspected
+}
+
+TEST(Paths, ParentAndFileNameSplitAtEitherSeparator) {
+  EXPECT_EQ(parentPath(L"C:\\Games"), L"C:");
+  EXPECT_EQ(parentPath(L"Games"), L"");
+  EXPECT_EQ(parentPath(L"C:/a\\b/c"), L"C:/a\\b");
+  EXPECT_EQ(fileName(L"C:\\Games\\Wow.exe"), L"Wow.exe");
+  EXPECT_EQ(fileName(L"Wow.exe"), L"Wow.exe");
+  EXPECT_EQ(fileName(L"C:/a/"), L"");
+}
+
+TEST(Paths, NormalizeFolder) {
+  const PathCase cases[] = {
+      {L" \"D:/Games/World of Warcraft/\" ", L"D:\\Games\\World of Warcraft"},
+      {L"C:\\", L"C:\\"},
+      {L"C:\\\\", L"C:\\"},
+      {L"D:\\Games\\WoW\\\\", L"D:\\Games\\WoW"},
+      {L"\\\\server\\share\\", L"\\\\server\\share"},
+      {L" \" \"\t\r\n", L""},
+      {L"\tD:\\in \"side\\x\n", L"D:\\in \"side\\x"},
+  };
+  for (const PathCase& c : cases) EXPECT_EQ(normalizeFolder(c.input), c.expected) << c.input;
+}
+
+TEST(Text, TrimSetsDiffer) {
+  EXPECT_EQ(trimWide(L"\" a b \"\r\n"), L"a b");
+  EXPECT_EQ(trimText(" \t\"a\"\r\n"), "\"a\"");
+  EXPECT_EQ(trimText(" \t\r\n"), "");
+}
+
+TEST(Text, CaseInsensitivePrefix) {
+  EXPECT_TRUE(startsWithNoCase(L"C:\\Program Files\\X", L"c:\\PROGRAM files"));
+  EXPECT_TRUE(startsWithNoCase(L"\u0141\u00f3d\u017a", L"\u0142\u00d3"));  // Polish letters
+  EXPECT_FALSE(startsWithNoCase(L"C:", L"C:\\"));
+  EXPECT_FALSE(startsWithNoCase(L"D:\\x", L"C:"));
+  EXPECT_EQ(lowerWide(L"AbC\u00c9"), L"abc\u00e9");
+}
+
+TEST(Text, ConversionRepairsInsteadOfFailing) {
+  EXPECT_EQ(toWide("Gda\xc5\x84sk"), L"Gda\u0144sk");
+  EXPECT_EQ(toUtf8(L"Gda\u0144sk"), "Gda\xc5\x84sk");
+  EXPECT_EQ(toWide("a\xff" "b"), L"a\ufffd" L"b");
+  EXPECT_EQ(toUtf8(std::wstring(L"a") + wchar_t(0xD800) + L"b"), "a\xef\xbf\xbd" "b");
+  EXPECT_EQ(toWide(std::string("a\0b", 3)), std::wstring(L"a\0b", 3));
+  EXPECT_EQ(toWide(""), L"");
+  EXPECT_EQ(toUtf8(L""), "");
+}
+
+TEST(Text, SformatCutsAt2047Bytes) {
+  EXPECT_EQ(sformat("cannot connect (%lu)", 12029ul), "cannot connect (12029)");
+  EXPECT_EQ(sformat("%s in %s", "Gda\xc5\x84sk", "PL"), "Gda\xc5\x84sk in PL");
+  std::string big(5000, 'x');
+  EXPECT_EQ(sformat("%s", big.c_str()).size(), 2047u);
+}
+
+TEST(Environment, EmptyValueReadsAsUnset) {
+  {
+    ScopedEnv set(L"CAIRN_TEST_VAR", L"");
+    EXPECT_EQ(envVar(L"CAIRN_TEST_VAR"), L"");
+  }
+  ScopedEnv set(L"CAIRN_TEST_VAR", std::wstring(4095, L'a'));
+  EXPECT_EQ(envVar(L"CAIRN_TEST_VAR").size(), 4095u);
+  ScopedEnv tooLong(L"CAIRN_TEST_VAR2", std::wstring(4096, L'a'));
+  EXPECT_EQ(envVar(L"CAIRN_TEST_VAR2"), L"");
+  EXPECT_EQ(envVar(L"CAIRN_NO_SUCH_VARIABLE"), L"");
+}
+
+TEST(DataFolder, OverrideCreatesTheWholeChainAndIsReturnedAsGiven) {
+  TempDir tmp;
+  const std::wstring deep = tmp.path() + L"/a/b\\c";
+  ScopedEnv env(L"CAIRN_DATA_DIR", deep);
+  EXPECT_EQ(dataDir(), deep);
+  EXPECT_TRUE(isDirectory(tmp.path() + L"\\a\\b\\c"));
+}
+
+TEST(DataFolder, DefaultIsCairnUnderRoamingAppData) {
+  ScopedEnv env(L"CAIRN_DATA_DIR", L"");
+  const std::wstring dir = dataDir();
+  EXPECT_EQ(fileName(dir), L"Cairn");
+  EXPECT_TRUE(isDirectory(dir));
+}
+
+TEST(Folders, MakeDirsAndExistence) {
+  TempDir tmp;
+  EXPECT_TRUE(makeDirs(L""));
+  EXPECT_TRUE(makeDirs(tmp.file(L"x\\y\\z")));
+  EXPECT_TRUE(makeDirs(tmp.file(L"x\\y\\z")));  // already there
+  EXPECT_TRUE(isDirectory(tmp.file(L"x\\y")));
+  ASSERT_TRUE(writeWholeFile(tmp.file(L"f"), "1"));
+  EXPECT_TRUE(fileExists(tmp.file(L"f")));
+  EXPECT_FALSE(isDirectory(tmp.file(L"f")));
+  EXPECT_FALSE(makeDirs(tmp.file(L"f\\sub")));  // a file stands in the way
+  EXPECT_FALSE(fileExists(tmp.file(L"none")));
+}
+
+TEST(WholeFiles, RoundTripAndEmptyFile) {
+  TempDir tmp;
+  std::string data;
+  ASSERT_TRUE(writeWholeFile(tmp.file(L"empty"), ""));
+  data = "stale";
+  EXPECT_TRUE(readWholeFile(tmp.file(L"empty"), data));
+  EXPECT_EQ(data, "");
+  const std::string bytes("a\0b\r\n\xff", 6);
+  ASSERT_TRUE(writeWholeFile(tmp.file(L"bin"), bytes));
+  ASSERT_TRUE(writeWholeFile(tmp.file(L"bin"), bytes));  // replaces, never appends
+  EXPECT_TRUE(readWholeFile(tmp.file(L"bin"), data));
+  EXPECT_EQ(data, bytes);
+  EXPECT_FALSE(readWholeFile(tmp.file(L"missing"), data));
+  EXPECT_FALSE(writeWholeFile(tmp.file(L"no\\such\\folder"), "x"));
+}
+
+void makeFileOfSize(const std::wstring& path, long long size) {
+  ScopedHandle h(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(h.valid());
+  LARGE_INTEGER at;
+  at.QuadPart = size;
+  ASSERT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN));
+  ASSERT_TRUE(SetEndOfFile(h));
+}
+
+TEST(WholeFiles, ReadStopsAbove256MiB) {
+  TempDir tmp;
+  makeFileOfSize(tmp.file(L"big"), 268435457);
+  std::string data;
+  EXPECT_FALSE(readWholeFile(tmp.file(L"big"), data));
+}
+
+TEST(AtomicReplace, ReplacesAndLeavesNoTemporary) {
+  TempDir tmp;
+  const std::wstring target = tmp.file(L"settings.json");
+  ASSERT_TRUE(replaceFileAtomic(target, "one"));
+  ASSERT_TRUE(replaceFileAtomic(target, "two"));
+  EXPECT_EQ(readFileText(target), "two");
+  EXPECT_FALSE(fileExists(target + L".tmp"));
+}
+
+TEST(AtomicReplace, TargetHeldOpenFailsAfterRetriesAndKeepsOldContent) {
+  TempDir tmp;
+  const std::wstring target = tmp.file(L"Config.lua");
+  ASSERT_TRUE(writeWholeFile(target, "old"));
+  ScopedHandle holder(CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(holder.valid());
+  const ULONGLONG begin = GetTickCount64();
+  EXPECT_FALSE(replaceFileAtomic(target, "new"));
+  EXPECT_GE(GetTickCount64() - begin, 900u);  // it kept trying for about a second
+  holder.reset();
+  EXPECT_EQ(readFileText(target), "old");
+  EXPECT_FALSE(fileExists(target + L".tmp"));
+}
+
+TEST(AtomicReplace, FailedWriteLeavesTargetAlone) {
+  TempDir tmp;
+  const std::wstring target = tmp.file(L"t");
+  ASSERT_TRUE(writeWholeFile(target, "old"));
+  ASSERT_TRUE(CreateDirectoryW((target + L".tmp").c_str(), nullptr));  // temp name unusable
+  EXPECT_FALSE(replaceFileAtomic(target, "new"));
+  EXPECT_EQ(readFileText(target), "old");
+}
+
+TEST(RemoveTree, RemovesNestedReadOnlyAndHiddenFiles) {
+  TempDir tmp;
+  const std::wstring root = tmp.file(L"tree");
+  ASSERT_TRUE(makeDirs(root + L"\\a\\b"));
+  ASSERT_TRUE(writeWholeFile(root + L"\\ro.txt", "x"));
+  ASSERT_TRUE(writeWholeFile(root + L"\\a\\b\\deep.txt", "x"));
+  ASSERT_TRUE(writeWholeFile(root + L"\\a\\hidden", "x"));
+  SetFileAttributesW((root + L"\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesW((root + L"\\a\\b\\deep.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesW((root + L"\\a\\hidden").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  EXPECT_TRUE(removeTree(root));
+  EXPECT_FALSE(fileExists(root));
+}
+
+TEST(RemoveTree, FileInUseKeepsTheFolderAndReportsIt) {
+  TempDir tmp;
+  const std::wstring root = tmp.file(L"tree");
+  ASSERT_TRUE(makeDirs(root));
+  ASSERT_TRUE(writeWholeFile(root + L"\\busy", "x"));
+  ASSERT_TRUE(writeWholeFile(root + L"\\free", "x"));
+  {
+    ScopedHandle busy(CreateFileW((root + L"\\busy").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(busy.valid());
+    EXPECT_FALSE(removeTree(root));
+    EXPECT_TRUE(fileExists(root + L"\\busy"));
+    EXPECT_FALSE(fileExists(root + L"\\free"));
+  }
+  EXPECT_TRUE(removeTree(root));
+  EXPECT_FALSE(removeTree(root));  // nothing left to remove
+}
+
+struct MountPointBuffer {
+  DWORD tag;
+  WORD dataLength;
+  WORD reserved;
+  WORD substituteOffset;
+  WORD substituteLength;
+  WORD printOffset;
+  WORD printLength;
+  wchar_t paths[512];
+};
+
+bool isLink(const std::wstring& path) {
+  const DWORD a = GetFileAttributesW(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// A junction, made the way mklink /J does, for systems without symlink rights.
+bool makeJunction(const std::wstring& link, const std::wstring& target) {
+  if (!CreateDirectoryW(link.c_str(), nullptr)) return false;
+  ScopedHandle h(CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  const std::wstring substitute = L"\\??\\" + target;
+  MountPointBuffer b = {};
+  const size_t subBytes = substitute.size() * sizeof(wchar_t);
+  const size_t printBytes = target.size() * sizeof(wchar_t);
+  b.tag = IO_REPARSE_TAG_MOUNT_POINT;
+  b.substituteLength = static_cast<WORD>(subBytes);
+  b.printOffset = static_cast<WORD>(subBytes + sizeof(wchar_t));
+  b.printLength = static_cast<WORD>(printBytes);
+  substitute.copy(b.paths, substitute.size());
+  target.copy(b.paths + substitute.size() + 1, target.size());
+  b.dataLength = static_cast<WORD>(8 + subBytes + printBytes + 2 * sizeof(wchar_t));
+  DWORD unused = 0;
+  const bool ok = h.valid() && DeviceIoControl(h, FSCTL_SET_REPARSE_POINT, &b, 8u + b.dataLength,
+                                               nullptr, 0, &unused, nullptr);
+  h.reset();
+  if (!ok) RemoveDirectoryW(link.c_str());
+  return ok;
+}
+
+// A directory link inside the tree whose target holds the user's data. Some
+// systems (Wine among them) cannot make either kind: the callers skip then.
+bool makeDirectoryLink(const std::wstring& link, const std::wstring& target) {
+  const DWORD flags = SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+  if (CreateSymbolicLinkW(link.c_str(), target.c_str(), flags) && isLink(link)) return true;
+  RemoveDirectoryW(link.c_str());
+  return makeJunction(link, target) && isLink(link);
+}
+
+TEST(RemoveTree, NeverFollowsALinkOutOfTheTree) {
+  TempDir tmp;
+  const std::wstring outside = tmp.file(L"keep");
+  const std::wstring root = tmp.file(L"tree");
+  ASSERT_TRUE(makeDirs(outside + L"\\sub"));
+  ASSERT_TRUE(writeWholeFile(outside + L"\\precious.txt", "x"));
+  ASSERT_TRUE(writeWholeFile(outside + L"\\sub\\more.txt", "x"));
+  ASSERT_TRUE(makeDirs(root));
+  if (!makeDirectoryLink(root + L"\\link", outside)) {
+    GTEST_SKIP() << "this system cannot create directory links (" << GetLastError() << ")";
+  }
+  EXPECT_TRUE(removeTree(root));
+  EXPECT_FALSE(fileExists(root));
+  EXPECT_TRUE(fileExists(outside + L"\\precious.txt"));
+  EXPECT_TRUE(fileExists(outside + L"\\sub\\more.txt"));
+}
+
+TEST(RemoveTree, ALinkGivenAsTheRootIsRemovedWithoutItsTarget) {
+  TempDir tmp;
+  const std::wstring outside = tmp.file(L"keep");
+  ASSERT_TRUE(makeDirs(outside));
+  ASSERT_TRUE(writeWholeFile(outside + L"\\precious.txt", "x"));
+  if (!makeDirectoryLink(tmp.file(L"link"), outside)) {
+    GTEST_SKIP() << "this system cannot create directory links (" << GetLastError() << ")";
+  }
+  EXPECT_TRUE(removeTree(tmp.file(L"link")));
+  EXPECT_FALSE(fileExists(tmp.file(L"link")));
+  EXPECT_TRUE(fileExists(outside + L"\\precious.txt"));
+}
+
+TEST(NumberedFolders, OnlyPrefix001To150) {
+  TempDir tmp;
+  const wchar_t* kept[] = {L"X000", L"X151", L"X1", L"X0001", L"Y001", L"X01"};
+  const wchar_t* removed[] = {L"X001", L"X099", L"X150"};
+  for (const wchar_t* n : kept) ASSERT_TRUE(makeDirs(tmp.file(n)));
+  for (const wchar_t* n : removed) ASSERT_TRUE(makeDirs(tmp.file(std::wstring(n) + L"\\inner")));
+  ASSERT_TRUE(writeWholeFile(tmp.file(L"X002"), "a file, not a folder"));
+  EXPECT_EQ(removeNumberedFolders(tmp.path(), L"X"), 3);
+  for (const wchar_t* n : removed) EXPECT_FALSE(fileExists(tmp.file(n))) << n;
+  for (const wchar_t* n : kept) EXPECT_TRUE(isDirectory(tmp.file(n))) << n;
+  EXPECT_TRUE(fileExists(tmp.file(L"X002")));
+  EXPECT_EQ(removeNumberedFolders(tmp.path(), L"X"), 0);
+}
+
+}  // namespace

@@ -1,0 +1,77 @@
+// Helpers for tests that touch the file system or start the real program.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A fresh folder under the temp folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::wstring& path() const { return path_; }
+  std::wstring file(const std::wstring& name) const;
+
+ private:
+  std::wstring path_;
+};
+
+// Sets an environment variable for this process (and its children) for the
+// scope's life, restoring the old value after.
+class ScopedEnv {
+ public:
+  ScopedEnv(const wchar_t* name, const std::wstring& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::wstring name_;
+  std::wstring old_;
+  bool had_ = false;
+};
+
+// The folder that holds the running test program (and Cairnstone.exe).
+std::wstring binFolder();
+std::wstring cairnstoneExe();
+
+// A started child process.
+class Child {
+ public:
+  Child() = default;
+  ~Child();
+  Child(Child&& o) noexcept;
+  Child& operator=(Child&& o) noexcept;
+  bool started() const { return process_ != nullptr; }
+  // Waits up to timeoutMs; returns the exit code, or -1 on time-out.
+  long wait(DWORD timeoutMs);
+  void kill();
+  HANDLE handle() const { return process_; }
+
+  static Child start(const std::wstring& exe, const std::vector<std::wstring>& args);
+
+ private:
+  HANDLE process_ = nullptr;
+};
+
+// Runs the program to its end (at most timeoutMs); -1 on time-out.
+long runToEnd(const std::wstring& exe, const std::vector<std::wstring>& args,
+              DWORD timeoutMs = 30000);
+
+std::string readFileText(const std::wstring& path);
+bool writeFileText(const std::wstring& path, const std::string& text);
+
+// Polls cond every 20 ms until it holds or timeoutMs passes.
+template <typename Cond>
+bool waitFor(Cond cond, DWORD timeoutMs) {
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
+  while (!cond()) {
+    if (GetTickCount64() > end) return false;
+    Sleep(20);
+  }
+  return true;
+}
