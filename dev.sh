@@ -86,6 +86,8 @@ cmd_test() {
   do_build
   need_prefix
   local rc=0
+  # A short, bounded fuzz run of the JSON parser and writer (native, sanitized).
+  "$root/tests/json/fuzz.sh" "${CAIRN_FUZZ_SECONDS:-60}" "$build/fuzz" || rc=$?
   with_display bash -c "$(declare -f run_tests_inside); run_tests_inside \"\$1\"" _ "$build" || rc=$?
   return $rc
 }

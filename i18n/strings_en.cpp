@@ -1,0 +1,92 @@
+// English: the master table. Every key lives here, and its text is shown
+// wherever another language has no translation of its own.
+#include <iterator>
+
+#include "i18n/strings.h"
+
+namespace i18n {
+namespace {
+
+const StringRow kRows[] = {
+    {"tray.ready", "Cairnstone - ready"},
+    {"tray.nowow", "Cairnstone - WoW Forever folder not found"},
+    {"tray.open", "Open Cairnstone"},
+    {"tray.quit", "Quit"},
+    {"tray.balloon.title", "Cairnstone is running"},
+    {"tray.ready.title", "Cairnstone is ready"},
+    {"tray.ready.text", "Start WoW Forever and type /cairn."},
+    {"main.sub", "Your guiding light for World of Warcraft: Forever"},
+    {"tab.status", "Status"},
+    {"tab.settings", "Settings"},
+    {"st.title", "Status"},
+    {"st.folder.ok", "WoW Forever folder found:"},
+    {"st.folder.bad", "WoW Forever folder not found. Choose it under Settings."},
+    {"st.wow.on", "WoW Forever is running."},
+    {"st.wow.off", "WoW Forever is not running right now."},
+    {"st.addon.bad", "The Cairnstone addon is missing or incomplete. Run Cairnstone-Setup again."},
+    {"st.questie.ok", "Questie found (Cairnstone uses it for routes)."},
+    {"st.questie.bad", "Questie not found. Install Questie for routes in the game."},
+    {"st.getquestie", "Get Questie"},
+    {"st.setup", "Run setup again"},
+    {"se.lang", "Main language"},
+    {"se.folder", "WoW Forever folder"},
+    {"se.browse", "Browse..."},
+    {"se.autostart", "Start Cairnstone with Windows"},
+    {"se.save", "Save"},
+    {"se.saved", "Saved."},
+    {"se.badfolder", "This is not a WoW Forever folder. Choose the World of Warcraft folder or the _forever_ folder inside it."},
+    {"se.pickfolder", "Choose your World of Warcraft folder"},
+    {"wz.title", "Cairnstone setup"},
+    {"wz.s1", "Welcome"},
+    {"wz.s2", "Language"},
+    {"wz.s4", "World of Warcraft"},
+    {"wz.s5", "Ready"},
+    {"wz.back", "Back"},
+    {"wz.next", "Next"},
+    {"wz.finish", "Finish"},
+    {"wz.welcome.h", "Welcome to Cairnstone"},
+    {"wz.lang.h", "Choose your main language"},
+    {"wz.lang.t", "Cairnstone, the app and the addon in the game use this language. You can change it later."},
+    {"wz.wow.h", "World of Warcraft: Forever"},
+    {"wz.wow.t", "Cairnstone needs the WoW Forever folder: the _forever_ folder inside your World of Warcraft folder."},
+    {"wz.wow.addon.ok", "The Cairnstone addon is installed."},
+    {"wz.wow.addon.bad", "The Cairnstone addon is missing here. Run Cairnstone-Setup again and pick this folder."},
+    {"wz.wow.questie.ok", "Questie is installed. Cairnstone uses it for routes."},
+    {"wz.wow.questie.bad", "Questie is not installed. Cairnstone needs it for routes in the game."},
+    {"wz.wow.check", "Check again"},
+    {"wz.done.h", "Cairnstone is ready"},
+    {"pill.nowow", "WoW folder not found"},
+    {"st.log", "Open log file"},
+    {"wz.need.h", "What you need"},
+    {"wz.need.2", "World of Warcraft: Forever with the Cairnstone addon (Cairnstone-Setup put it in place)."},
+    {"wz.need.3", "Questie, the free quest addon, for routes in the game."},
+    {"wz.wow.folder.ok", "WoW Forever folder found."},
+    {"wz.wow.folder.bad", "No WoW Forever folder here yet. Choose it with Browse."},
+    {"wz.done.cmd", "In the game, type"},
+    {"app.tagline", "Your leveling guide"},
+    {"pill.ready", "Ready"},
+    {"tray.running.text", "Cairnstone runs in the tray and keeps the addon up to date. Click the glowing icon to open it."},
+    {"st.app.run", "Cairnstone is running and keeps the addon up to date."},
+    {"st.game", "In the game"},
+    {"st.game.text", "Or click the button at the minimap. Continue leveling plans your route, Find shows the nearest repair, vendor or flight master, and in a dungeon Cavernway shows the way."},
+    {"wz.lang.note.addon", "If you pick another language in the addon's settings in the game, the addon uses that one."},
+    {"wz.welcome.text", "Cairnstone brings a leveling guide into World of Warcraft: Forever. The addon plans your leveling, leads you along your route with an arrow, and in dungeons Cavernway shows the way.\n\nThis app runs quietly in the tray and keeps the addon up to date. Setting it up takes about two minutes."},
+    {"wz.done.text", "Cairnstone now runs in the tray and keeps the addon up to date.\n\nStart World of Warcraft: Forever. Continue leveling plans your route; in a dungeon, Cavernway shows the way.\n\nOpen this app at any time by clicking the glowing icon in the tray."},
+    {"upd.ready.title", "Cairnstone {version} is ready"},
+    {"upd.ready.text", "Click here to install the update. Windows asks for permission once, then Cairnstone restarts by itself."},
+    {"upd.menu", "Install update {version}"},
+    {"upd.button", "Update to {version}"},
+    {"upd.installing.title", "Updating Cairnstone"},
+    {"upd.installing.text", "Cairnstone {version} is being installed. Cairnstone restarts by itself in a moment."},
+    {"upd.failed.title", "The update was not installed"},
+    {"upd.failed.text", "Cairnstone tries again later. You can also get Cairnstone-Setup from https://cairnstone.app/download."},
+    {"upd.done.title", "Cairnstone was updated to {version}"},
+    {"upd.done.text", "Is WoW running? Type /reload in the game to load the new addon."},
+    {"upd.done.short", "Updated to {version}. In WoW, type /reload to load the new addon."},
+};
+
+}  // namespace
+
+const StringTable englishStrings = {"en", kRows, std::size(kRows)};
+
+}  // namespace i18n

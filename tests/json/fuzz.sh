@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Builds the JSON fuzz target natively with clang and runs libFuzzer.
+# Usage: tests/json/fuzz.sh SECONDS [BUILD_DIR]   (BUILD_DIR defaults to build/fuzz)
+# Exits non-zero when the build fails or the fuzzer finds a crash, a sanitizer
+# report, a leak, a time-out or a violated property.
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(cd "$here/../.." && pwd)"
+
+seconds="${1:-}"
+if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -eq 0 ]; then
+    echo "usage: $0 SECONDS [BUILD_DIR]" >&2
+    exit 2
+fi
+build="${2:-$root/build/fuzz}"
+mkdir -p "$build"
+build="$(cd "$build" && pwd)"
+
+fuzzer_runtime_present() {
+    command -v clang++ >/dev/null 2>&1 &&
+        echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' |
+        clang++ -x c++ -fsanitize=fuzzer -o "$build/.probe" - >/dev/null 2>&1
+}
+
+if ! fuzzer_runtime_present; then
+    echo "fuzz: installing clang and libclang-rt-14-dev"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get install -y -qq clang libclang-rt-14-dev >/dev/null 2>&1 ||
+        { apt-get update -qq && apt-get install -y -qq clang libclang-rt-14-dev >/dev/null; }
+    fuzzer_runtime_present || { echo "fuzz: FAILED, clang cannot build a libFuzzer target" >&2; exit 1; }
+fi
+rm -f "$build/.probe"
+
+target="$build/fuzz_json"
+clang++ -std=c++17 -g -O1 -Wall -Wextra \
+    -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+    -I"$root" "$root/json/json.cpp" "$here/fuzz_json.cpp" -o "$target"
+
+# The work corpus grows across runs; the seeds are copied in each time.
+corpus="$build/corpus"
+artifacts="$build/artifacts"
+mkdir -p "$corpus" "$artifacts"
+cp "$here"/corpus/* "$corpus"/
+
+# Tokens that a random mutation rarely hits on its own.
+dict="$build/json.dict"
+cat >"$dict" <<'EOF'
+"true"
+"false"
+"null"
+"\\u"
+"\\ud800"
+"\\udbff"
+"\\udc00"
+"\\ude00"
+"\\ud83d\\ude00"
+"\\u0000"
+"\\\""
+"\\\\"
+"1e999"
+"-0.50"
+"1E+"
+"\xef\xbf\xbd"
+"\xed\xa0\x80"
+"\xf4\x90\x80\x80"
+"[[[[[[[[[[[[[[[["
+"]]]]]]]]]]]]]]]]"
+"{\"a\":"
+"\":"
+EOF
+
+log="$build/fuzz.log"
+before_artifacts="$(find "$artifacts" -type f | wc -l)"
+set +e
+(cd "$build" && "$target" "$corpus" \
+    -dict="$dict" \
+    -max_total_time="$seconds" \
+    -max_len=4096 \
+    -timeout=10 \
+    -rss_limit_mb=2048 \
+    -print_final_stats=1 \
+    -artifact_prefix="$artifacts/") >"$log" 2>&1
+status=$?
+set -e
+after_artifacts="$(find "$artifacts" -type f | wc -l)"
+
+runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -n 1 || true)"
+files="$(find "$corpus" -type f | wc -l)"
+if [ "$status" -ne 0 ] || [ "$after_artifacts" -gt "$before_artifacts" ]; then
+    grep -E 'ERROR|property violated|SUMMARY|Test unit written' "$log" | head -n 20 >&2 || true
+    echo "fuzz: FAILED after ${runs:-?} runs (exit $status); log $log, inputs in $artifacts" >&2
+    exit 1
+fi
+echo "fuzz: OK, ${runs:-?} runs in ${seconds} s, no findings; corpus ${files} files in $corpus"
