@@ -6,7 +6,8 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-build="$root/build"
+build="${CAIRN_BUILD_DIR:-$root/build}"
+export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
 export WINEPREFIX="$build/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -47,6 +48,7 @@ need_prefix() {
   fi
 }
 
+# CTEST_ARGS narrows a run, e.g. CTEST_ARGS="-R storage" ./dev.sh test.
 # Runs a command with a display: the real one, or a private Xvfb.
 with_display() {
   if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; fi
@@ -77,7 +79,8 @@ run_tests_inside() {
   # that program's output pipe open, so start them here, detached from CTest.
   wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
   local rc=0
-  ctest --test-dir "$1" --output-on-failure --timeout 600 || rc=$?
+  # shellcheck disable=SC2086
+  ctest --test-dir "$1" --output-on-failure --timeout 600 ${CTEST_ARGS:-} || rc=$?
   wineserver -k || true
   return $rc
 }
@@ -87,7 +90,11 @@ cmd_test() {
   need_prefix
   local rc=0
   # A short, bounded fuzz run of the JSON parser and writer (native, sanitized).
-  "$root/tests/json/fuzz.sh" "${CAIRN_FUZZ_SECONDS:-60}" "$build/fuzz" || rc=$?
+  local fuzz_seconds=${CAIRN_FUZZ_SECONDS:-60}
+  if [ "$fuzz_seconds" -gt 0 ]; then
+    "$root/tests/json/fuzz.sh" "$fuzz_seconds" "$build/fuzz" || rc=$?
+  fi
+  export CTEST_ARGS=${CTEST_ARGS:-}
   with_display bash -c "$(declare -f run_tests_inside); run_tests_inside \"\$1\"" _ "$build" || rc=$?
   return $rc
 }
