@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Start-up benchmark: Cairnstone.exe --background against a minimal
+# hidden-window program, measured in one run under the same Wine.
+#   bench/startup.sh [RUNS]
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+"$root/dev.sh" build >/dev/null
+build="${CAIRN_BUILD_DIR:-$root/build}"
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
+data=$(mktemp -d)
+trap 'rm -rf "$data"' EXIT
+export CAIRN_DATA_DIR="$data" BENCH_EXE="$build/bin/startup_bench.exe"
+run() { wineserver -p; wine "$BENCH_EXE" "${1:-15}"; wineserver -k; }
+if [ -n "${DISPLAY:-}" ]; then run "$@"; else
+  xvfb-run -a bash -c "$(declare -f run); run \"\$@\"" _ "$@"
+fi
