@@ -1,11 +1,57 @@
 #include "app/app.h"
 
+#include "app/messages.h"
 #include "app/version.h"
+#include "i18n/i18n.h"
 #include "storage/log.h"
+#include "update/version.h"
 
 void App::prepare() {
-  // Nothing to prepare yet: the clean-ups, the settings, the game folder and
-  // the addon configuration join here as those modules arrive.
+  std::lock_guard<std::mutex> hold(mutex_);
+  loadSettings(settings_);
+  takeOverInstallerValues();
+  settleLanguage();
+  recordVersion();
+}
+
+// Each installer run is applied once: a later change in the program wins
+// until the next installation.
+void App::takeOverInstallerValues() {
+  const InstallerValues installer = readInstallerValues();
+  if (!installer.present || installer.installStamp == settings_.installStamp) return;
+  setAutostart(installer.autostart);
+  settings_.autostart = installer.autostart;
+  if (!installer.language.empty()) settings_.language = installer.language;
+  settings_.installStamp = installer.installStamp;
+  saveSettings(settings_);
+  logLine(std::string("from the installer: start with Windows ") +
+          (installer.autostart ? "on" : "off") + ", language " +
+          (installer.language.empty() ? "-" : installer.language));
+}
+
+// A language the user chose is never replaced here.
+void App::settleLanguage() {
+  if (!settings_.language.empty()) return;
+  settings_.language = uiLanguage();
+  saveSettings(settings_);
+}
+
+void App::recordVersion() {
+  const std::string& last = settings_.lastVersion;
+  if (last == APP_VERSION) return;
+  bool upgraded;
+  if (last.empty()) {
+    upgraded = settings_.wizardDone;  // releases before this one did not record versions
+  } else {
+    upgraded = !isVersion(last) || compareVersions(last, APP_VERSION) < 0;
+  }
+  if (upgraded) {
+    updatedTo_ = APP_VERSION;
+    logLine("updated from " + (last.empty() ? std::string("an earlier version") : last) + " to " +
+            APP_VERSION);
+  }
+  settings_.lastVersion = APP_VERSION;
+  saveSettings(settings_);
 }
 
 void App::start(HWND trayWindow) {
@@ -24,6 +70,28 @@ void App::stop() {
   if (updateThread_.joinable()) updateThread_.join();
   if (installerThread_.joinable()) installerThread_.join();
   logLine("Cairn stopped");
+}
+
+Settings App::snapshot() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return settings_;
+}
+
+void App::applySettings(const Settings& input) {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    settings_.language = isKnownLanguage(input.language) ? input.language : "en";
+    settings_.foreverDir = input.foreverDir;
+    settings_.autostart = input.autostart;
+    settings_.wizardDone = input.wizardDone;
+    saveSettings(settings_);
+  }
+  postToTray(WM_APP_STATE, 0);
+}
+
+std::string App::language() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return isKnownLanguage(settings_.language) ? settings_.language : "en";
 }
 
 std::string App::updatedTo() {

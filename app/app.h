@@ -11,6 +11,8 @@
 #include <string>
 #include <thread>
 
+#include "storage/settings.h"
+
 class App {
  public:
   App() = default;
@@ -24,13 +26,23 @@ class App {
   // Raises the stop flags and joins every thread. Safe to call twice.
   void stop();
 
+  // Windows read copies and change settings only through applySettings.
+  Settings snapshot();
+  void applySettings(const Settings& input);
+  // The stored language when known, else "en".
+  std::string language();
   std::string updatedTo();
   bool isInstallerRunning() const { return installerRunning_; }
   // Any thread: posts to the notification-area window once it exists.
   void postToTray(UINT message, WPARAM wParam);
 
  private:
-  std::mutex mutex_;  // guards updatedTo_ and the stored settings
+  void takeOverInstallerValues();
+  void settleLanguage();
+  void recordVersion();
+
+  std::mutex mutex_;  // guards settings_, updatedTo_ and every access to settings.json
+  Settings settings_;
   std::atomic<HWND> trayWindow_{nullptr};
   std::atomic<bool> quitting_{false};
   std::atomic<bool> stopped_{false};

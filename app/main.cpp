@@ -39,6 +39,7 @@ int runFirstInstance(HINSTANCE instance, const StartRequest& request, ScopedHand
     // The controller's threads may post to the window until they are joined,
     // so they stop before COM and the window class go away.
     app.stop();
+    releaseTrayController();
     CoUninitialize();
     if (mutex.valid()) {
       ReleaseMutex(mutex);

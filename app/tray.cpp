@@ -2,12 +2,16 @@
 
 #include "app/app.h"
 #include "app/messages.h"
+#include "i18n/i18n.h"
 #include "storage/log.h"
 
 namespace {
 
 App* controller = nullptr;
 HWND trayWindow = nullptr;
+
+// Texts follow the user's language from the moment the window exists.
+std::string controllerLanguage() { return controller ? controller->language() : std::string(); }
 
 LRESULT onEndSession(HWND window, WPARAM sessionEnds) {
   if (!sessionEnds) return 0;
@@ -42,6 +46,7 @@ LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 HWND createTrayWindow(HINSTANCE instance, App* app) {
   controller = app;
+  setLanguageSource(controllerLanguage);
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = trayProc;
@@ -53,4 +58,9 @@ HWND createTrayWindow(HINSTANCE instance, App* app) {
   trayWindow = CreateWindowExW(0, kTrayWindowClass, L"Cairn", 0, 0, 0, 0, 0, nullptr, nullptr,
                                instance, nullptr);
   return trayWindow;
+}
+
+void releaseTrayController() {
+  setLanguageSource(nullptr);
+  controller = nullptr;
 }

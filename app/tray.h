@@ -6,4 +6,7 @@
 
 class App;
 
+// Also makes the controller's language the language of every text.
 HWND createTrayWindow(HINSTANCE instance, App* app);
+// Forgets the controller before it goes away.
+void releaseTrayController();

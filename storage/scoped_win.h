@@ -62,3 +62,10 @@ struct WindowTraits {
   static void close(HWND h) { DestroyWindow(h); }
 };
 using ScopedWindow = ScopedHandleOf<HWND, WindowTraits>;
+
+struct RegKeyTraits {
+  static HKEY invalid() { return nullptr; }
+  static bool valid(HKEY h) { return h != nullptr; }
+  static void close(HKEY h) { RegCloseKey(h); }
+};
+using ScopedRegKey = ScopedHandleOf<HKEY, RegKeyTraits>;

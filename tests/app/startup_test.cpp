@@ -181,3 +181,38 @@ TEST_F(StartupTest, SecondStartGivesUpQuietlyWithoutAWindow) {
 }
 
 }  // namespace
+
+namespace {
+
+// A crash between writing settings.json.tmp and moving it over settings.json
+// must leave the old file whole. The test holds settings.json open so that
+// the move keeps failing, and kills the program while it retries.
+TEST_F(StartupTest, CrashBeforeTheMoveKeepsTheOldSettings) {
+  const std::wstring settings = data_.file(L"settings.json");
+  const std::string old = R"({"language":"de","wizardDone":true,"lastVersion":"1.2.9"})";
+  ASSERT_TRUE(writeWholeFile(settings, old));
+  ScopedHandle holder(CreateFileW(settings.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(holder.valid());
+  instance_ = Child::start(cairnstoneExe(), {L"--background"});
+  ASSERT_TRUE(instance_.started());
+  ASSERT_TRUE(waitFor([&] { return fileExists(settings + L".tmp"); }, kStartTimeoutMs));
+  instance_.kill();
+  instance_.wait(kStartTimeoutMs);
+  holder.reset();
+  EXPECT_EQ(readFileText(settings), old);
+  EXPECT_EQ(runCairn({L"--running"}), 1);
+
+  // The next start finds the old settings and saves over the leftover.
+  startInstance();
+  EXPECT_EQ(runCairn({L"--quit"}), 0);
+  EXPECT_EQ(instance_.wait(kStartTimeoutMs), 0);
+  const std::string now = readFileText(settings);
+  EXPECT_NE(now.find(R"("language":"de")"), std::string::npos) << now;
+  EXPECT_NE(now.find(R"("lastVersion":"1.3.0")"), std::string::npos) << now;
+  EXPECT_FALSE(fileExists(settings + L".tmp"));
+  EXPECT_NE(log().find("updated from 1.2.9 to 1.3.0"), std::string::npos);
+}
+
+}  // namespace

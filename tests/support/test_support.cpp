@@ -105,3 +105,53 @@ std::string readFileText(const std::wstring& path) {
 bool writeFileText(const std::wstring& path, const std::string& text) {
   return writeWholeFile(path, text);
 }
+
+ScopedRegistryKey::ScopedRegistryKey(HKEY root, const wchar_t* subKey, REGSAM view)
+    : root_(root), subKey_(subKey), view_(view) {
+  RegCreateKeyExW(root, subKey, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key_, nullptr);
+}
+
+ScopedRegistryKey::~ScopedRegistryKey() {
+  if (key_) RegCloseKey(key_);
+  RegDeleteKeyExW(root_, subKey_.c_str(), view_, 0);
+}
+
+bool ScopedRegistryKey::setBytes(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
+  return key_ && RegSetValueExW(key_, name, 0, type, static_cast<const BYTE*>(data), bytes) ==
+                     ERROR_SUCCESS;
+}
+
+bool ScopedRegistryKey::setString(const wchar_t* name, const std::wstring& value, DWORD type) {
+  return setBytes(name, type, value.c_str(),
+                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+bool ScopedRegistryKey::setDword(const wchar_t* name, DWORD value) {
+  return setBytes(name, REG_DWORD, &value, sizeof value);
+}
+
+SavedRegistryValue::SavedRegistryValue(HKEY root, const wchar_t* subKey, const wchar_t* name)
+    : root_(root), subKey_(subKey), name_(name) {
+  DWORD bytes = 0;
+  if (RegGetValueW(root, subKey, name, RRF_RT_ANY | RRF_NOEXPAND, &type_, nullptr, &bytes) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  data_.resize(bytes);
+  existed_ = RegGetValueW(root, subKey, name, RRF_RT_ANY | RRF_NOEXPAND, &type_, data_.data(),
+                          &bytes) == ERROR_SUCCESS;
+}
+
+SavedRegistryValue::~SavedRegistryValue() {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(root_, subKey_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  if (existed_) {
+    RegSetValueExW(key, name_.c_str(), 0, type_, data_.data(), static_cast<DWORD>(data_.size()));
+  } else {
+    RegDeleteValueW(key, name_.c_str());
+  }
+  RegCloseKey(key);
+}

@@ -75,3 +75,39 @@ bool waitFor(Cond cond, DWORD timeoutMs) {
   }
   return true;
 }
+
+// A registry key the test fills and that is deleted (with its values) at the
+// end, e.g. the installer's HKLM\SOFTWARE\Cairn in a chosen registry view.
+class ScopedRegistryKey {
+ public:
+  ScopedRegistryKey(HKEY root, const wchar_t* subKey, REGSAM view = KEY_WOW64_64KEY);
+  ~ScopedRegistryKey();
+  ScopedRegistryKey(const ScopedRegistryKey&) = delete;
+  ScopedRegistryKey& operator=(const ScopedRegistryKey&) = delete;
+  bool setString(const wchar_t* name, const std::wstring& value, DWORD type = REG_SZ);
+  // Raw bytes, for values with trailing NULs or odd types.
+  bool setBytes(const wchar_t* name, DWORD type, const void* data, DWORD bytes);
+  bool setDword(const wchar_t* name, DWORD value);
+
+ private:
+  HKEY root_;
+  std::wstring subKey_;
+  REGSAM view_;
+  HKEY key_ = nullptr;
+};
+
+// Keeps a registry value as it was before the test and puts it back after.
+class SavedRegistryValue {
+ public:
+  SavedRegistryValue(HKEY root, const wchar_t* subKey, const wchar_t* name);
+  ~SavedRegistryValue();
+  SavedRegistryValue(const SavedRegistryValue&) = delete;
+  SavedRegistryValue& operator=(const SavedRegistryValue&) = delete;
+
+ private:
+  HKEY root_;
+  std::wstring subKey_, name_;
+  bool existed_ = false;
+  DWORD type_ = 0;
+  std::vector<unsigned char> data_;
+};

@@ -1,0 +1,110 @@
+#include "storage/settings.h"
+
+#include "i18n/i18n.h"
+#include "json/json.h"
+#include "storage/files.h"
+#include "storage/scoped_win.h"
+
+namespace {
+
+constexpr DWORD kRegStringBytes = 2048;
+
+std::string stringMember(const JsonValue& root, const char* key) {
+  const JsonValue& v = root.get(key);
+  return v.kind == JsonKind::String ? v.asText() : std::string();
+}
+
+// The Run value's data: the quoted program path and the background switch.
+std::wstring autostartCommand() { return L"\"" + exePath() + L"\" --background"; }
+
+}  // namespace
+
+std::wstring settingsPath() { return joinPath(dataDir(), L"settings.json"); }
+
+void loadSettings(Settings& settings) {
+  std::string text;
+  JsonValue root;
+  if (readWholeFile(settingsPath(), text) && jsonParse(text, root) &&
+      root.kind == JsonKind::Object) {
+    settings.language = stringMember(root, "language");
+    if (settings.language.empty()) settings.language = stringMember(root, "uiLang");
+    settings.foreverDir = toWide(stringMember(root, "foreverDir"));
+    const JsonValue& autostart = root.get("autostart");
+    if (autostart.kind == JsonKind::Boolean) settings.autostart = autostart.boolean;
+    const JsonValue& wizardDone = root.get("wizardDone");
+    settings.wizardDone = wizardDone.kind == JsonKind::Boolean && wizardDone.boolean;
+    settings.installStamp = stringMember(root, "installStamp");
+    settings.lastVersion = stringMember(root, "lastVersion");
+  }
+  if (!isKnownLanguage(settings.language)) settings.language.clear();
+}
+
+bool saveSettings(const Settings& settings) {
+  JsonValue root;
+  root.set("language", jsonString(settings.language));
+  root.set("foreverDir", jsonString(toUtf8(settings.foreverDir)));
+  root.set("autostart", jsonBool(settings.autostart));
+  root.set("wizardDone", jsonBool(settings.wizardDone));
+  root.set("installStamp", jsonString(settings.installStamp));
+  root.set("lastVersion", jsonString(settings.lastVersion));
+  return replaceFileAtomic(settingsPath(), jsonWrite(root));
+}
+
+std::wstring regString(HKEY root, const wchar_t* subKey, const wchar_t* valueName,
+                       REGSAM extraAccess) {
+  HKEY raw = nullptr;
+  if (RegOpenKeyExW(root, subKey, 0, KEY_READ | extraAccess, &raw) != ERROR_SUCCESS) return {};
+  ScopedRegKey key(raw);
+  wchar_t buf[kRegStringBytes / sizeof(wchar_t)];
+  DWORD type = 0, bytes = sizeof buf;
+  if (RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buf), &bytes) !=
+          ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ)) {
+    return {};
+  }
+  std::wstring value(buf, bytes / sizeof(wchar_t));
+  while (!value.empty() && value.back() == L'\0') value.pop_back();
+  return value;
+}
+
+InstallerValues readInstallerValues() {
+  InstallerValues values;
+  HKEY raw = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_READ | KEY_WOW64_64KEY, &raw) !=
+      ERROR_SUCCESS) {
+    return values;
+  }
+  ScopedRegKey key(raw);
+  DWORD autostart = 0, type = 0, bytes = sizeof autostart;
+  if (RegQueryValueExW(key, L"Autostart", nullptr, &type, reinterpret_cast<BYTE*>(&autostart),
+                       &bytes) == ERROR_SUCCESS &&
+      type == REG_DWORD && bytes == sizeof autostart) {
+    values.autostart = autostart != 0;
+  }
+  values.installStamp =
+      toUtf8(regString(HKEY_LOCAL_MACHINE, kInstallerKey, L"InstallStamp", KEY_WOW64_64KEY));
+  values.language =
+      toUtf8(regString(HKEY_LOCAL_MACHINE, kInstallerKey, L"Language", KEY_WOW64_64KEY));
+  if (!isKnownLanguage(values.language)) values.language.clear();
+  values.present = !values.installStamp.empty();
+  return values;
+}
+
+bool setAutostart(bool on) {
+  HKEY raw = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &raw,
+                      nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  ScopedRegKey key(raw);
+  if (on) {
+    const std::wstring command = autostartCommand();
+    const DWORD bytes = static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t));
+    return RegSetValueExW(key, kRunValue, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(command.c_str()), bytes) == ERROR_SUCCESS;
+  }
+  const LSTATUS status = RegDeleteValueW(key, kRunValue);
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+bool autostartEnabled() { return !regString(HKEY_CURRENT_USER, kRunKey, kRunValue, 0).empty(); }

@@ -1,0 +1,167 @@
+// The controller's start-up and settings changes, in-process.
+#include <gtest/gtest.h>
+
+#include "app/app.h"
+#include "app/messages.h"
+#include "i18n/i18n.h"
+#include "storage/files.h"
+#include "storage/scoped_win.h"
+#include "storage/settings.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+class AppTest : public ::testing::Test {
+ protected:
+  void writeSettings(const std::string& json) { ASSERT_TRUE(writeWholeFile(settingsPath(), json)); }
+  Settings saved() {
+    Settings s;
+    loadSettings(s);
+    return s;
+  }
+  std::string log() { return readFileText(dir.file(L"cairn.log")); }
+
+  TempDir dir;
+  ScopedEnv env{L"CAIRN_DATA_DIR", dir.path()};
+};
+
+TEST_F(AppTest, VersionBookkeeping) {
+  struct Case {
+    const char* lastVersion;  // nullptr: no member at all
+    bool wizardDone;
+    const char* updatedTo;
+    const char* logLine;  // nullptr: no "updated" line
+  } cases[] = {
+      {"1.2.9", true, "1.3.0", "updated from 1.2.9 to 1.3.0"},
+      {"1.2.9", false, "1.3.0", "updated from 1.2.9 to 1.3.0"},
+      {"1.4.0", true, "", nullptr},
+      {"1.3", true, "", nullptr},
+      {"beta", true, "1.3.0", "updated from beta to 1.3.0"},
+      {"", true, "1.3.0", "updated from an earlier version to 1.3.0"},
+      {nullptr, true, "1.3.0", "updated from an earlier version to 1.3.0"},
+      {"", false, "", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lastVersion ? c.lastVersion : "(none)");
+    DeleteFileW(dir.file(L"cairn.log").c_str());
+    std::string json = std::string(R"({"language":"de","wizardDone":)") +
+                       (c.wizardDone ? "true" : "false");
+    if (c.lastVersion) json += std::string(R"(,"lastVersion":")") + c.lastVersion + "\"";
+    writeSettings(json + "}");
+    App app;
+    app.prepare();
+    EXPECT_EQ(app.updatedTo(), c.updatedTo);
+    EXPECT_EQ(saved().lastVersion, "1.3.0");
+    const std::string text = log();
+    if (c.logLine) {
+      EXPECT_NE(text.find(std::string("  ") + c.logLine + "\r\n"), std::string::npos) << text;
+    } else {
+      EXPECT_EQ(text.find("updated"), std::string::npos) << text;
+    }
+  }
+}
+
+TEST_F(AppTest, CurrentVersionChangesNothing) {
+  const std::string json =
+      R"({"language":"nl","foreverDir":"","autostart":true,"wizardDone":true,)"
+      R"("installStamp":"","lastVersion":"1.3.0","unknown":1})";
+  writeSettings(json);
+  App app;
+  app.prepare();
+  EXPECT_EQ(app.updatedTo(), "");
+  EXPECT_EQ(readFileText(settingsPath()), json);  // not even rewritten
+  EXPECT_EQ(log(), "");
+}
+
+TEST_F(AppTest, LanguageChoiceAtStart) {
+  writeSettings(R"({"language":"de","lastVersion":"1.3.0"})");
+  {
+    App app;
+    app.prepare();
+    EXPECT_EQ(app.language(), "de");
+  }
+  writeSettings(R"({"language":"xx","lastVersion":"1.3.0"})");
+  App app;
+  app.prepare();
+  EXPECT_EQ(app.snapshot().language, uiLanguage());  // nothing chosen: follow Windows
+  EXPECT_EQ(saved().language, uiLanguage());
+}
+
+TEST_F(AppTest, InstallerValuesAreTakenOverOncePerStamp) {
+  SavedRegistryValue run(HKEY_CURRENT_USER, kRunKey, kRunValue);
+  ScopedRegistryKey installer(HKEY_LOCAL_MACHINE, kInstallerKey, KEY_WOW64_64KEY);
+  ASSERT_TRUE(installer.setString(L"InstallStamp", L"stamp-A"));
+  ASSERT_TRUE(installer.setDword(L"Autostart", 0));
+  ASSERT_TRUE(installer.setString(L"Language", L"de"));
+  writeSettings(R"({"language":"nl","autostart":true,"lastVersion":"1.3.0"})");
+  setAutostart(true);
+  {
+    App app;
+    app.prepare();
+    const Settings s = app.snapshot();
+    EXPECT_EQ(s.language, "de");
+    EXPECT_FALSE(s.autostart);
+    EXPECT_EQ(s.installStamp, "stamp-A");
+  }
+  EXPECT_FALSE(autostartEnabled());
+  EXPECT_NE(log().find("  from the installer: start with Windows off, language de\r\n"),
+            std::string::npos);
+
+  // The user changes the language in the program: the same stamp never undoes it.
+  Settings changed = saved();
+  changed.language = "pl";
+  ASSERT_TRUE(saveSettings(changed));
+  DeleteFileW(dir.file(L"cairn.log").c_str());
+  {
+    App app;
+    app.prepare();
+    EXPECT_EQ(app.language(), "pl");
+  }
+  EXPECT_EQ(log().find("from the installer"), std::string::npos);
+
+  // A new installation without a language keeps the user's and logs "-".
+  ASSERT_TRUE(installer.setString(L"InstallStamp", L"stamp-B"));
+  ASSERT_TRUE(installer.setDword(L"Autostart", 1));
+  ASSERT_TRUE(installer.setString(L"Language", L"klingon"));
+  App app;
+  app.prepare();
+  EXPECT_EQ(app.language(), "pl");
+  EXPECT_TRUE(app.snapshot().autostart);
+  EXPECT_TRUE(autostartEnabled());
+  EXPECT_NE(log().find("  from the installer: start with Windows on, language -\r\n"),
+            std::string::npos);
+}
+
+TEST_F(AppTest, ApplySettingsSavesAndTellsTheTrayWindow) {
+  writeSettings(R"({"lastVersion":"1.3.0","installStamp":"kept"})");
+  ScopedWindow window(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      nullptr, nullptr));
+  ASSERT_TRUE(window.valid());
+  App app;
+  app.prepare();
+  app.start(window);
+  Settings input;
+  input.language = "fr";  // unknown: stored as English
+  input.foreverDir = L"D:\\WoW\\_forever_";
+  input.autostart = false;
+  input.wizardDone = true;
+  input.installStamp = "ignored";
+  input.lastVersion = "ignored";
+  app.applySettings(input);
+  const Settings s = saved();
+  EXPECT_EQ(s.language, "en");
+  EXPECT_EQ(s.foreverDir, L"D:\\WoW\\_forever_");
+  EXPECT_FALSE(s.autostart);
+  EXPECT_TRUE(s.wizardDone);
+  EXPECT_EQ(s.installStamp, "kept");
+  EXPECT_EQ(s.lastVersion, "1.3.0");
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, window, WM_APP_STATE, WM_APP_STATE, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 0u);
+  app.stop();
+  app.stop();
+  const std::string text = log();
+  EXPECT_EQ(text.find("Cairn stopped"), text.rfind("Cairn stopped"));  // logged once
+}
+
+}  // namespace
