@@ -2,16 +2,37 @@
 
 #include "app/messages.h"
 #include "app/version.h"
+#include "game/addon.h"
+#include "game/cleanup.h"
+#include "game/config.h"
+#include "game/folder.h"
 #include "i18n/i18n.h"
+#include "storage/files.h"
 #include "storage/log.h"
 #include "update/version.h"
 
 void App::prepare() {
-  std::lock_guard<std::mutex> hold(mutex_);
-  loadSettings(settings_);
-  takeOverInstallerValues();
-  settleLanguage();
-  recordVersion();
+  removeOldDataFolder();
+  removeObsoleteDataFiles();
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    loadSettings(settings_);
+    removeObsoleteKeyFile();
+    takeOverInstallerValues();
+    settleGameFolder();
+    settleLanguage();
+    recordVersion();
+  }
+  // Outside the lock: retiring the predecessor may wait for it to quit.
+  const std::wstring folder = gameFolder();
+  retirePredecessor(folder);
+  if (!folder.empty()) {
+    const int removed = removeOldAnswerFolders(folder);
+    if (removed > 0) {
+      logLine(sformat("removed %d old answer folders (CairnPost, Cairn\\Bridge)", removed));
+    }
+  }
+  updateAddonConfig();
 }
 
 // Each installer run is applied once: a later change in the program wins
@@ -29,10 +50,24 @@ void App::takeOverInstallerValues() {
           (installer.language.empty() ? "-" : installer.language));
 }
 
-// A language the user chose is never replaced here.
+// A valid stored folder is kept; otherwise the override or a search.
+void App::settleGameFolder() {
+  if (!settings_.foreverDir.empty() && isGameFolder(settings_.foreverDir)) return;
+  const std::wstring overridden = envVar(L"CAIRN_FOREVER_DIR");
+  const std::wstring found =
+      overridden.empty() ? detectForeverDir() : resolveForeverDir(overridden);
+  if (found.empty()) return;
+  settings_.foreverDir = found;
+  saveSettings(settings_);
+  logLineW(L"WoW Forever folder: " + found);
+}
+
+// A language the user chose is never replaced here. Without one, a language
+// written into Config.lua earlier wins over the Windows language.
 void App::settleLanguage() {
   if (!settings_.language.empty()) return;
-  settings_.language = uiLanguage();
+  settings_.language = readAddonConfigLanguage(settings_.foreverDir);
+  if (settings_.language.empty()) settings_.language = uiLanguage();
   saveSettings(settings_);
 }
 
@@ -86,12 +121,36 @@ void App::applySettings(const Settings& input) {
     settings_.wizardDone = input.wizardDone;
     saveSettings(settings_);
   }
+  updateAddonConfig();
   postToTray(WM_APP_STATE, 0);
 }
 
 std::string App::language() {
   std::lock_guard<std::mutex> hold(mutex_);
   return isKnownLanguage(settings_.language) ? settings_.language : "en";
+}
+
+std::wstring App::gameFolder() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return settings_.foreverDir;
+}
+
+AppStatus App::status() {
+  return isGameFolder(gameFolder()) ? AppStatus::Ready : AppStatus::NoGameFolder;
+}
+
+void App::updateAddonConfig() {
+  std::wstring folder;
+  std::string lang;
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    folder = settings_.foreverDir;
+    lang = isKnownLanguage(settings_.language) ? settings_.language : "en";
+  }
+  bool changed = false;
+  if (writeAddonConfig(folder, lang, changed) && changed) {
+    logLine("Config.lua: " + trimText(buildAddonConfig(lang)));
+  }
 }
 
 std::string App::updatedTo() {

@@ -13,6 +13,8 @@
 
 #include "storage/settings.h"
 
+enum class AppStatus { Ready, NoGameFolder };
+
 class App {
  public:
   App() = default;
@@ -31,6 +33,10 @@ class App {
   void applySettings(const Settings& input);
   // The stored language when known, else "en".
   std::string language();
+  std::wstring gameFolder();
+  AppStatus status();
+  // Rewrites Config.lua for the current settings when its bytes change.
+  void updateAddonConfig();
   std::string updatedTo();
   bool isInstallerRunning() const { return installerRunning_; }
   // Any thread: posts to the notification-area window once it exists.
@@ -38,6 +44,7 @@ class App {
 
  private:
   void takeOverInstallerValues();
+  void settleGameFolder();
   void settleLanguage();
   void recordVersion();
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/app.h"
 #include "json/json.h"
 #include "storage/files.h"
 
@@ -36,13 +37,23 @@ DiagnosticResult runJsonTest() {
   return r;
 }
 
-// The update check and the release verification arrive with the update
-// modules; until then those runs report failure with an empty text.
+// Prepares exactly as a first instance does (settings, game folder,
+// clean-ups, Config.lua), without windows or threads. The check itself
+// arrives with the update module; until then the run reports no result.
+DiagnosticResult runUpdateCheck() {
+  App app;
+  app.prepare();
+  return {};
+}
+
+// The release verification arrives with the update module; until then the
+// run reports failure with an empty text.
 DiagnosticResult runJob(DiagnosticJob job) {
   switch (job) {
     case DiagnosticJob::JsonTest:
       return runJsonTest();
     case DiagnosticJob::UpdateCheck:
+      return runUpdateCheck();
     case DiagnosticJob::VerifyRelease:
       break;
   }

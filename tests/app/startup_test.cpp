@@ -90,35 +90,19 @@ TEST_F(StartupTest, SecondRealStartForwardsAndEnds) {
 // and records the messages a later start posts to it.
 class FakeInstance {
  public:
-  FakeInstance() : mutex_(CreateMutexW(nullptr, TRUE, kInstanceMutexName)) {
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = kTrayWindowClass;
-    RegisterClassExW(&wc);
-  }
+  FakeInstance() : mutex_(CreateMutexW(nullptr, TRUE, kInstanceMutexName)) {}
   ~FakeInstance() {
-    window_.reset();
-    UnregisterClassW(kTrayWindowClass, GetModuleHandleW(nullptr));
+    window_.destroy();
     if (mutex_.valid()) ReleaseMutex(mutex_);
   }
   bool ownsMutex() const { return mutex_.valid(); }
-  void createWindow() {
-    window_.reset(CreateWindowExW(0, kTrayWindowClass, L"Cairn", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr));
-  }
+  void createWindow() { window_.create(); }
   // Every application message waiting for the window, in order.
-  std::vector<MSG> posted() {
-    std::vector<MSG> out;
-    MSG msg;
-    while (PeekMessageW(&msg, window_, WM_APP, 0xBFFF, PM_REMOVE)) out.push_back(msg);
-    return out;
-  }
+  std::vector<MSG> posted() { return window_.posted(WM_APP, 0xBFFF); }
 
  private:
   ScopedHandle mutex_;
-  ScopedWindow window_;
+  FakeWindow window_{kTrayWindowClass};
 };
 
 struct ForwardCase {

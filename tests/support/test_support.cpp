@@ -155,3 +155,35 @@ SavedRegistryValue::~SavedRegistryValue() {
   }
   RegCloseKey(key);
 }
+
+FakeWindow::FakeWindow(const wchar_t* className) : className_(className) {
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = className_.c_str();
+  RegisterClassExW(&wc);
+}
+
+FakeWindow::~FakeWindow() {
+  destroy();
+  UnregisterClassW(className_.c_str(), GetModuleHandleW(nullptr));
+}
+
+void FakeWindow::create() {
+  destroy();
+  window_ = CreateWindowExW(0, className_.c_str(), L"", 0, 0, 0, 0, 0, nullptr, nullptr,
+                            GetModuleHandleW(nullptr), nullptr);
+}
+
+void FakeWindow::destroy() {
+  if (window_) DestroyWindow(window_);
+  window_ = nullptr;
+}
+
+std::vector<MSG> FakeWindow::posted(UINT first, UINT last) {
+  std::vector<MSG> out;
+  MSG msg;
+  while (window_ && PeekMessageW(&msg, window_, first, last, PM_REMOVE)) out.push_back(msg);
+  return out;
+}

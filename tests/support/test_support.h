@@ -111,3 +111,22 @@ class SavedRegistryValue {
   DWORD type_ = 0;
   std::vector<unsigned char> data_;
 };
+
+// A hidden top-level window of a given class, owned by the test thread, that
+// stands in for another program's window and collects what is posted to it.
+class FakeWindow {
+ public:
+  explicit FakeWindow(const wchar_t* className);
+  ~FakeWindow();
+  FakeWindow(const FakeWindow&) = delete;
+  FakeWindow& operator=(const FakeWindow&) = delete;
+  void create();
+  void destroy();
+  HWND get() const { return window_; }
+  // The waiting messages in [first, last], in order, taken off the queue.
+  std::vector<MSG> posted(UINT first, UINT last);
+
+ private:
+  std::wstring className_;
+  HWND window_ = nullptr;
+};

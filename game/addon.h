@@ -1,0 +1,13 @@
+// What is installed in a WoW Forever folder, and whether the game runs from
+// it. Plain queries, repeated on every refresh; every failure reads as false.
+#pragma once
+
+#include <string>
+
+std::wstring addOnsDir(const std::wstring& folder);  // folder\Interface\AddOns
+std::wstring addonDir(const std::wstring& folder);   // folder\Interface\AddOns\Cairn
+// The addon counts as installed exactly when its Cairn.toc exists.
+bool addonPresent(const std::wstring& folder);
+bool questiePresent(const std::wstring& folder);
+// True when another process runs an executable from inside the folder.
+bool gameRunning(const std::wstring& folder);

@@ -1,0 +1,89 @@
+#include "game/cleanup.h"
+
+#include <windows.h>
+
+#include "game/addon.h"
+#include "storage/files.h"
+#include "storage/log.h"
+#include "storage/scoped_win.h"
+#include "storage/settings.h"
+
+namespace {
+
+constexpr wchar_t kPredecessorWindowClass[] = L"BrindleTrayWnd";
+constexpr wchar_t kPredecessorRunValue[] = L"Brindle";
+// Time for the old app to quit and let go of its addon files.
+constexpr DWORD kPredecessorQuitMs = 1500;
+
+bool deleteDataFile(const wchar_t* name) {
+  const std::wstring path = joinPath(dataDir(), name);
+  return fileExists(path) && DeleteFileW(path.c_str());
+}
+
+bool askPredecessorToQuit() {
+  HWND window = FindWindowW(kPredecessorWindowClass, nullptr);
+  if (!window) return false;
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  logLine("asked the old Brindle app to quit");
+  return true;
+}
+
+void removePredecessorAutostart() {
+  HKEY raw = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_SET_VALUE, &raw) != ERROR_SUCCESS) return;
+  ScopedRegKey key(raw);
+  if (RegDeleteValueW(key, kPredecessorRunValue) == ERROR_SUCCESS) {
+    logLine("removed the old Brindle start-with-Windows entry");
+  }
+}
+
+// Removes parent\name when it is a folder; 1 when it went entirely.
+int removeFolderCounted(const std::wstring& parent, const wchar_t* name) {
+  const std::wstring path = joinPath(parent, name);
+  return isDirectory(path) && removeTree(path) ? 1 : 0;
+}
+
+}  // namespace
+
+void removeOldDataFolder() {
+  if (!envVar(L"CAIRN_DATA_DIR").empty()) return;
+  const std::wstring appData = envVar(L"APPDATA");
+  if (appData.empty()) return;
+  const std::wstring path = joinPath(appData, L"Brindle");
+  if (isDirectory(path) && removeTree(path)) logLine("removed the old Brindle app data");
+}
+
+void removeObsoleteDataFiles() {
+  for (const wchar_t* name : {L"history.jsonl", L"usage.json"}) {
+    if (deleteDataFile(name)) {
+      logLineW(std::wstring(L"removed ") + name + L": Cairnstone no longer asks questions");
+    }
+  }
+}
+
+void removeObsoleteKeyFile() {
+  if (deleteDataFile(L"key.dat")) {
+    logLine("removed the old Claude API key (key.dat): Cairnstone no longer uses it");
+  }
+}
+
+void retirePredecessor(const std::wstring& gameFolder) {
+  const bool asked = askPredecessorToQuit();
+  removePredecessorAutostart();
+  if (gameFolder.empty()) return;
+  if (asked) Sleep(kPredecessorQuitMs);
+  const int removed = removeBrindleAddonFolders(gameFolder);
+  if (removed > 0) logLine(sformat("removed %d old Brindle addon folders", removed));
+}
+
+int removeBrindleAddonFolders(const std::wstring& gameFolder) {
+  if (gameFolder.empty()) return 0;
+  const std::wstring addOns = addOnsDir(gameFolder);
+  return removeFolderCounted(addOns, L"Brindle") + removeNumberedFolders(addOns, L"BrindlePost");
+}
+
+int removeOldAnswerFolders(const std::wstring& gameFolder) {
+  if (gameFolder.empty()) return 0;
+  return removeFolderCounted(addonDir(gameFolder), L"Bridge") +
+         removeNumberedFolders(addOnsDir(gameFolder), L"CairnPost");
+}

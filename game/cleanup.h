@@ -1,0 +1,18 @@
+// Leftovers of the predecessor app (Brindle) and of earlier releases, looked
+// for anew at every start. Each removal is idempotent and logged only when
+// it happened.
+#pragma once
+
+#include <string>
+
+// %APPDATA%\Brindle, unless the data folder is overridden.
+void removeOldDataFolder();
+// history.jsonl and usage.json in the data folder.
+void removeObsoleteDataFiles();
+// key.dat in the data folder.
+void removeObsoleteKeyFile();
+// Asks a running Brindle to quit, removes its autostart entry and, when the
+// game folder is known, its addon folders.
+void retirePredecessor(const std::wstring& gameFolder);
+int removeBrindleAddonFolders(const std::wstring& gameFolder);
+int removeOldAnswerFolders(const std::wstring& gameFolder);

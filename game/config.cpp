@@ -1,0 +1,42 @@
+#include "game/config.h"
+
+#include "game/addon.h"
+#include "i18n/i18n.h"
+#include "storage/files.h"
+
+namespace {
+
+std::wstring configPath(const std::wstring& folder) {
+  return joinPath(addonDir(folder), L"Config.lua");
+}
+
+std::string langField(const std::string& code) { return "lang = \"" + code + "\""; }
+
+}  // namespace
+
+std::string buildAddonConfig(const std::string& language) {
+  const std::string code = isKnownLanguage(language) ? language : "en";
+  return "CairnInstall = { " + langField(code) + " }\n";
+}
+
+bool writeAddonConfig(const std::wstring& folder, const std::string& language, bool& changed) {
+  changed = false;
+  // Installing the addon is the installer's job: never create its folder.
+  if (folder.empty() || !isDirectory(addonDir(folder))) return false;
+  const std::string content = buildAddonConfig(language);
+  std::string existing;
+  if (readWholeFile(configPath(folder), existing) && existing == content) return true;
+  if (!replaceFileAtomic(configPath(folder), content)) return false;
+  changed = true;
+  return true;
+}
+
+std::string readAddonConfigLanguage(const std::wstring& folder) {
+  if (folder.empty()) return {};
+  std::string text;
+  if (!readWholeFile(configPath(folder), text)) return {};
+  for (const Language& language : languageTable()) {
+    if (text.find(langField(language.code)) != std::string::npos) return language.code;
+  }
+  return {};
+}

@@ -1,0 +1,152 @@
+// The real program's start-up on a prepared machine: settings, installer
+// values, a game folder with the addon, and leftovers of the old app.
+#include <gtest/gtest.h>
+
+#include "app/messages.h"
+#include "storage/files.h"
+#include "storage/scoped_win.h"
+#include "storage/settings.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+constexpr DWORD kTimeoutMs = 30000;
+
+std::vector<std::string> messagesOf(const std::string& log) {
+  std::vector<std::string> out;
+  size_t begin = 0;
+  for (size_t end; (end = log.find("\r\n", begin)) != std::string::npos; begin = end + 2) {
+    out.push_back(log.substr(begin + 21, end - begin - 21));  // past the stamp
+  }
+  return out;
+}
+
+// A path as the settings file stores it: backslashes escaped.
+std::string jsonEscapedPath(const std::wstring& path) {
+  std::string out;
+  for (char c : toUtf8(path)) {
+    if (c == '\\') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+FILETIME modifiedAt(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA info = {};
+  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info);
+  return info.ftLastWriteTime;
+}
+
+class PreparedMachine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(writeWholeFile(data.file(L"settings.json"),
+                               R"({"language":"","wizardDone":true,"lastVersion":"1.2.9"})"));
+    for (const wchar_t* leftover : {L"history.jsonl", L"usage.json", L"key.dat"}) {
+      ASSERT_TRUE(writeWholeFile(data.file(leftover), "old"));
+    }
+    ASSERT_TRUE(installer.setString(L"InstallStamp", L"e2e-stamp"));
+    ASSERT_TRUE(installer.setDword(L"Autostart", 1));
+    ASSERT_TRUE(installer.setString(L"Language", L"de"));
+    ASSERT_TRUE(installer.setString(L"ForeverDir", wow));
+    ASSERT_TRUE(makeDirs(addOns + L"\\Cairn"));
+    ASSERT_TRUE(writeWholeFile(addOns + L"\\Cairn\\Cairn.toc", "## Title: Cairn"));
+    for (const wchar_t* folder : {L"Questie", L"Brindle", L"BrindlePost001", L"BrindlePost150",
+                                  L"BrindlePost151", L"CairnPost007", L"Cairn\\Bridge"}) {
+      ASSERT_TRUE(makeDirs(addOns + L"\\" + folder));
+    }
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    const wchar_t old[] = L"C:\\Brindle\\Brindle.exe";
+    RegSetValueExW(key, L"Brindle", 0, REG_SZ, reinterpret_cast<const BYTE*>(old), sizeof old);
+    RegCloseKey(key);
+  }
+
+  // One whole life of a first instance: start, found, quit, ended.
+  void startAndQuit() {
+    Child instance = Child::start(cairnstoneExe(), {L"--background"});
+    ASSERT_TRUE(instance.started());
+    ASSERT_TRUE(waitFor([] { return FindWindowW(kTrayWindowClass, nullptr) != nullptr; },
+                        kTimeoutMs));
+    EXPECT_EQ(runToEnd(cairnstoneExe(), {L"--quit"}), 0);
+    EXPECT_EQ(instance.wait(kTimeoutMs), 0);
+  }
+
+  TempDir data;
+  TempDir machine;
+  ScopedEnv dataEnv{L"CAIRN_DATA_DIR", data.path()};
+  ScopedEnv noOverride{L"CAIRN_FOREVER_DIR", L""};
+  SavedRegistryValue run{HKEY_CURRENT_USER, kRunKey, kRunValue};
+  SavedRegistryValue brindleRun{HKEY_CURRENT_USER, kRunKey, L"Brindle"};
+  ScopedRegistryKey installer{HKEY_LOCAL_MACHINE, kInstallerKey, KEY_WOW64_64KEY};
+  std::wstring wow = machine.file(L"World of Warcraft");
+  std::wstring forever = wow + L"\\_forever_";
+  std::wstring addOns = forever + L"\\Interface\\AddOns";
+};
+
+TEST_F(PreparedMachine, FirstStartDoesTheWholeSequenceAndTheSecondNothing) {
+  startAndQuit();
+  const std::string settings = readFileText(data.file(L"settings.json"));
+  EXPECT_EQ(settings, R"({"language":"de","foreverDir":")" + jsonEscapedPath(forever) +
+                          R"(","autostart":true,"wizardDone":true,"installStamp":"e2e-stamp",)"
+                          R"("lastVersion":"1.3.0"})");
+  const std::wstring config = addOns + L"\\Cairn\\Config.lua";
+  EXPECT_EQ(readFileText(config), "CairnInstall = { lang = \"de\" }\n");
+  const std::vector<std::string> expected = {
+      "removed history.jsonl: Cairnstone no longer asks questions",
+      "removed usage.json: Cairnstone no longer asks questions",
+      "removed the old Claude API key (key.dat): Cairnstone no longer uses it",
+      "from the installer: start with Windows on, language de",
+      "WoW Forever folder: " + toUtf8(forever),
+      "updated from 1.2.9 to 1.3.0",
+      "removed the old Brindle start-with-Windows entry",
+      "removed 3 old Brindle addon folders",
+      "removed 2 old answer folders (CairnPost, Cairn\\Bridge)",
+      "Config.lua: CairnInstall = { lang = \"de\" }",
+      "Cairn 1.3.0 started",
+      "Cairn stopped",
+  };
+  EXPECT_EQ(messagesOf(readFileText(data.file(L"cairn.log"))), expected);
+  EXPECT_TRUE(autostartEnabled());
+  EXPECT_TRUE(isDirectory(addOns + L"\\BrindlePost151"));
+  EXPECT_TRUE(isDirectory(addOns + L"\\Questie"));
+  for (const wchar_t* leftover : {L"history.jsonl", L"usage.json", L"key.dat"}) {
+    EXPECT_FALSE(fileExists(data.file(leftover)));
+  }
+
+  const FILETIME configTime = modifiedAt(config);
+  const FILETIME settingsTime = modifiedAt(data.file(L"settings.json"));
+  ASSERT_TRUE(DeleteFileW(data.file(L"cairn.log").c_str()));
+  startAndQuit();
+  EXPECT_EQ(messagesOf(readFileText(data.file(L"cairn.log"))),
+            (std::vector<std::string>{"Cairn 1.3.0 started", "Cairn stopped"}));
+  EXPECT_EQ(readFileText(data.file(L"settings.json")), settings);
+  const FILETIME configAfter = modifiedAt(config);
+  const FILETIME settingsAfter = modifiedAt(data.file(L"settings.json"));
+  EXPECT_EQ(CompareFileTime(&configTime, &configAfter), 0);
+  EXPECT_EQ(CompareFileTime(&settingsTime, &settingsAfter), 0);
+}
+
+TEST_F(PreparedMachine, UpdateCheckRunPreparesLikeAFirstStart) {
+  const std::wstring out = data.file(L"out.txt");
+  EXPECT_EQ(runToEnd(cairnstoneExe(), {L"--update-check", L"--out", out}), 1);
+  EXPECT_EQ(readFileText(addOns + L"\\Cairn\\Config.lua"), "CairnInstall = { lang = \"de\" }\n");
+  const std::vector<std::string> messages = messagesOf(readFileText(data.file(L"cairn.log")));
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.back(), "Config.lua: CairnInstall = { lang = \"de\" }");  // no start, no stop
+  EXPECT_EQ(FindWindowW(kTrayWindowClass, nullptr), nullptr);
+}
+
+TEST_F(PreparedMachine, ForeverOverrideIsStoredWithoutGameFiles) {
+  const std::wstring bare = machine.file(L"Elsewhere\\_forever_");
+  ASSERT_TRUE(makeDirs(bare));
+  ScopedEnv overridden(L"CAIRN_FOREVER_DIR", machine.file(L"Elsewhere"));
+  EXPECT_EQ(runToEnd(cairnstoneExe(), {L"--update-check"}), 1);
+  Settings s;
+  loadSettings(s);
+  EXPECT_EQ(s.foreverDir, bare);
+}
+
+}  // namespace
