@@ -69,3 +69,53 @@ struct RegKeyTraits {
   static void close(HKEY h) { RegCloseKey(h); }
 };
 using ScopedRegKey = ScopedHandleOf<HKEY, RegKeyTraits>;
+
+// WinHTTP session, connection and request handles.
+#include <winhttp.h>
+
+struct InternetTraits {
+  static HINTERNET invalid() { return nullptr; }
+  static bool valid(HINTERNET h) { return h != nullptr; }
+  static void close(HINTERNET h) { WinHttpCloseHandle(h); }
+};
+using ScopedInternet = ScopedHandleOf<HINTERNET, InternetTraits>;
+
+// CNG algorithm providers, hashes and keys.
+#include <bcrypt.h>
+
+struct AlgProviderTraits {
+  static BCRYPT_ALG_HANDLE invalid() { return nullptr; }
+  static bool valid(BCRYPT_ALG_HANDLE h) { return h != nullptr; }
+  static void close(BCRYPT_ALG_HANDLE h) { BCryptCloseAlgorithmProvider(h, 0); }
+};
+using ScopedAlgProvider = ScopedHandleOf<BCRYPT_ALG_HANDLE, AlgProviderTraits>;
+
+struct HashTraits {
+  static BCRYPT_HASH_HANDLE invalid() { return nullptr; }
+  static bool valid(BCRYPT_HASH_HANDLE h) { return h != nullptr; }
+  static void close(BCRYPT_HASH_HANDLE h) { BCryptDestroyHash(h); }
+};
+using ScopedHash = ScopedHandleOf<BCRYPT_HASH_HANDLE, HashTraits>;
+
+struct CryptKeyTraits {
+  static BCRYPT_KEY_HANDLE invalid() { return nullptr; }
+  static bool valid(BCRYPT_KEY_HANDLE h) { return h != nullptr; }
+  static void close(BCRYPT_KEY_HANDLE h) { BCryptDestroyKey(h); }
+};
+using ScopedCryptKey = ScopedHandleOf<BCRYPT_KEY_HANDLE, CryptKeyTraits>;
+
+// The screen's DC from GetDC(nullptr), for measuring text outside a paint.
+struct ScreenDcTraits {
+  static HDC invalid() { return nullptr; }
+  static bool valid(HDC h) { return h != nullptr; }
+  static void close(HDC h) { ReleaseDC(nullptr, h); }
+};
+using ScopedScreenDc = ScopedHandleOf<HDC, ScreenDcTraits>;
+
+// A GDI pen, brush or font made for one paint; the caller deselects it first.
+struct GdiObjectTraits {
+  static HGDIOBJ invalid() { return nullptr; }
+  static bool valid(HGDIOBJ h) { return h != nullptr; }
+  static void close(HGDIOBJ h) { DeleteObject(h); }
+};
+using ScopedGdiObject = ScopedHandleOf<HGDIOBJ, GdiObjectTraits>;

@@ -1,0 +1,308 @@
+#include "net/http.h"
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <thread>
+
+#include "app/version.h"
+#include "storage/files.h"
+#include "storage/scoped_win.h"
+
+namespace {
+
+constexpr std::chrono::milliseconds kPollInterval{100};
+constexpr DWORD kHostChars = 256;
+constexpr DWORD kPathChars = 2048;
+constexpr DWORD kChunkBytes = 65536;
+
+// WinHTTP time-out rule.
+constexpr std::uint32_t kShortCallMs = 1000;
+constexpr int kShortCallWinHttpMs = 6000;
+constexpr std::uint64_t kWinHttpGraceMs = 5000;
+constexpr std::uint64_t kMaxResolveConnectMs = 15000;
+constexpr std::uint64_t kMaxSendMs = 30000;
+
+constexpr DWORD kStatusQuery = WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER;
+
+struct UrlParts {
+  INTERNET_SCHEME scheme = INTERNET_SCHEME_HTTP;
+  std::wstring host;
+  INTERNET_PORT port = 0;
+  std::wstring path;
+};
+
+bool splitUrl(const std::wstring& url, UrlParts& out) {
+  wchar_t host[kHostChars] = {};
+  wchar_t path[kPathChars] = {};
+  URL_COMPONENTS parts = {};
+  parts.dwStructSize = sizeof parts;
+  parts.lpszHostName = host;
+  parts.dwHostNameLength = kHostChars;
+  parts.lpszUrlPath = path;
+  parts.dwUrlPathLength = kPathChars;
+  if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return false;
+  out.scheme = parts.nScheme;
+  out.host.assign(host, parts.dwHostNameLength);
+  out.port = parts.nPort;
+  out.path.assign(path, parts.dwUrlPathLength);
+  return true;
+}
+
+HINTERNET openSession() {
+  const std::wstring agent = httpUserAgent();
+  HINTERNET session = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                  WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  if (!session) {
+    session = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                          WINHTTP_NO_PROXY_BYPASS, 0);
+  }
+  return session;
+}
+
+std::wstring headerBlock(const HttpHeaders& headers) {
+  std::wstring block;
+  for (const auto& header : headers) block += toWide(header.first + ": " + header.second) + L"\r\n";
+  return block;
+}
+
+std::string transportError(DWORD code) {
+  switch (code) {
+    case ERROR_WINHTTP_TIMEOUT:
+      return "timeout";
+    case ERROR_WINHTTP_NAME_NOT_RESOLVED:
+      return "no internet (name not resolved)";
+    case ERROR_WINHTTP_CANNOT_CONNECT:
+      return "cannot connect";
+    default:
+      return sformat("network error %lu", code);
+  }
+}
+
+// The worker's view of one exchange: it owns the session and connection,
+// and the request until it retires it (the caller may close it first).
+class Exchange {
+ public:
+  Exchange(api::Call& call, const api::HttpOpts& opts) : call_(call), opts_(opts) {}
+
+  void run(const std::wstring& url, const std::wstring& verb, const HttpHeaders& headers,
+           const std::string& body, std::uint32_t timeoutMs) {
+    if (!open(url, verb, timeoutMs)) return;
+    if (!send(headers, body)) return;
+    status_ = readStatus();
+    if (status_ == HTTP_STATUS_OK && !opts_.downloadPath.empty()) {
+      download();
+    } else if (status_ != 0) {
+      readBody();
+    }
+  }
+
+  // Retires the request (if the caller did not) and stores the result.
+  void finish() {
+    {
+      std::lock_guard<std::mutex> guard(call_.lock);
+      if (call_.request == request_ && request_) WinHttpCloseHandle(request_);
+      call_.request = nullptr;
+    }
+    connection_.reset();
+    session_.reset();
+    std::lock_guard<std::mutex> guard(call_.lock);
+    call_.status = status_;
+    call_.body = std::move(body_);
+    call_.error = std::move(error_);
+    call_.bytesWritten = bytesWritten_;
+    call_.done = true;
+    call_.finished.notify_all();
+  }
+
+ private:
+  bool open(const std::wstring& url, const std::wstring& verb, std::uint32_t timeoutMs) {
+    UrlParts parts;
+    if (!splitUrl(url, parts)) return fail("bad server address");
+    session_.reset(openSession());
+    if (!session_.valid()) return fail(sformat("WinHttpOpen failed (%lu)", GetLastError()));
+    const WinHttpTimeouts t = winHttpTimeoutsFor(timeoutMs);
+    WinHttpSetTimeouts(session_, t.resolve, t.connect, t.send, t.receive);
+    connection_.reset(WinHttpConnect(session_, parts.host.c_str(), parts.port, 0));
+    if (!connection_.valid()) return fail(sformat("cannot connect (%lu)", GetLastError()));
+    const DWORD flags = parts.scheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
+    ScopedInternet request(WinHttpOpenRequest(connection_, verb.c_str(), parts.path.c_str(),
+                                              nullptr, WINHTTP_NO_REFERER,
+                                              WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
+    if (!request.valid()) return fail(sformat("cannot connect (%lu)", GetLastError()));
+    if (opts_.noRedirects) {
+      DWORD feature = WINHTTP_DISABLE_REDIRECTS;
+      if (!WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof feature)) {
+        return fail(sformat("cannot turn redirects off (%lu)", GetLastError()));
+      }
+    }
+    request_ = request.release();
+    std::lock_guard<std::mutex> guard(call_.lock);
+    call_.request = request_;
+    return true;
+  }
+
+  bool send(const HttpHeaders& headers, const std::string& body) {
+    const std::wstring block = headerBlock(headers);
+    const DWORD length = static_cast<DWORD>(body.size());
+    void* data = body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(body.data());
+    if (!WinHttpSendRequest(request_, block.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : block.c_str(),
+                            static_cast<DWORD>(-1), data, length, length, 0) ||
+        !WinHttpReceiveResponse(request_, nullptr)) {
+      return fail(transportError(GetLastError()));
+    }
+    return true;
+  }
+
+  std::int32_t readStatus() {
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!WinHttpQueryHeaders(request_, kStatusQuery, WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
+                             WINHTTP_NO_HEADER_INDEX)) {
+      return 0;
+    }
+    return static_cast<std::int32_t>(status);
+  }
+
+  void readBody() {
+    for (;;) {
+      DWORD available = 0;
+      if (!WinHttpQueryDataAvailable(request_, &available) || available == 0) return;
+      // Never more than one byte past the limit, however much the server
+      // offers at once: the limit bounds what a hostile answer can cost.
+      const std::int64_t room = opts_.maxBytes - static_cast<std::int64_t>(body_.size()) + 1;
+      if (room <= 0) return;
+      const DWORD want =
+          room < static_cast<std::int64_t>(available) ? static_cast<DWORD>(room) : available;
+      std::string piece(want, '\0');
+      DWORD read = 0;
+      if (!WinHttpReadData(request_, &piece[0], want, &read) || read == 0) return;
+      body_.append(piece.data(), read);
+      if (static_cast<std::int64_t>(body_.size()) > opts_.maxBytes) return;
+    }
+  }
+
+  void download() {
+    ScopedHandle file(CreateFileW(opts_.downloadPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+      status_ = 0;
+      error_ = sformat("cannot create the download file (%lu)", GetLastError());
+      return;
+    }
+    if (streamInto(file)) {
+      const bool flushed = FlushFileBuffers(file) != 0;
+      file.reset();
+      if (flushed) return;
+    } else {
+      file.reset();
+    }
+    DeleteFileW(opts_.downloadPath.c_str());
+    status_ = 0;
+  }
+
+  // False with the error set (or, for none, a failed flush to come) when the
+  // download must not stand.
+  bool streamInto(HANDLE file) {
+    std::vector<char> buffer(kChunkBytes, 0);
+    for (;;) {
+      if (call_.abandoned.load()) return fail("abandoned");
+      DWORD read = 0;
+      if (!WinHttpReadData(request_, buffer.data(), kChunkBytes, &read)) {
+        return fail(sformat("download broke off (%lu)", GetLastError()));
+      }
+      if (read == 0) return true;
+      if (bytesWritten_ + static_cast<std::int64_t>(read) > opts_.maxBytes) {
+        return fail("the download is larger than announced");
+      }
+      DWORD written = 0;
+      if (!WriteFile(file, buffer.data(), read, &written, nullptr) || written != read) {
+        return fail(sformat("cannot write the download (%lu)", GetLastError()));
+      }
+      bytesWritten_ += read;
+    }
+  }
+
+  bool fail(std::string error) {
+    error_ = std::move(error);
+    return false;
+  }
+
+  api::Call& call_;
+  const api::HttpOpts& opts_;
+  ScopedInternet session_;
+  ScopedInternet connection_;
+  HINTERNET request_ = nullptr;
+  std::int32_t status_ = 0;
+  std::string body_;
+  std::string error_;
+  std::int64_t bytesWritten_ = 0;
+};
+
+// Gives up on the call: the worker stops at its next chunk, and closing the
+// request makes a blocked WinHTTP call fail at once.
+void abandon(api::Call& call) {
+  call.abandoned.exchange(true);
+  if (call.request) {
+    WinHttpCloseHandle(call.request);
+    call.request = nullptr;
+  }
+}
+
+}  // namespace
+
+std::wstring httpUserAgent() { return L"Cairnstone/" + toWide(APP_VERSION) + L" (Windows)"; }
+
+WinHttpTimeouts winHttpTimeoutsFor(std::uint32_t timeoutMs) {
+  WinHttpTimeouts t;
+  if (timeoutMs < kShortCallMs) {
+    t.resolve = t.connect = t.send = t.receive = kShortCallWinHttpMs;
+    return t;
+  }
+  const std::uint64_t total = timeoutMs + kWinHttpGraceMs;
+  t.resolve = static_cast<int>(std::min(total, kMaxResolveConnectMs));
+  t.connect = t.resolve;
+  t.send = static_cast<int>(std::min(total, kMaxSendMs));
+  t.receive = static_cast<int>(std::min<std::uint64_t>(total, INT_MAX));
+  return t;
+}
+
+void httpWorker(std::shared_ptr<api::Call> call, std::wstring url, std::wstring verb,
+                HttpHeaders headers, std::string body, std::uint32_t timeoutMs,
+                api::HttpOpts opts) {
+  Exchange exchange(*call, opts);
+  exchange.run(url, verb, headers, body, timeoutMs);
+  exchange.finish();
+}
+
+HttpResult httpCall(const std::wstring& verb, const std::wstring& url, const HttpHeaders& headers,
+                    const std::string& body, std::uint32_t timeoutMs,
+                    const std::atomic<bool>* cancel, const api::HttpOpts& opts) {
+  HttpResult result;
+  if (cancel && cancel->load()) {
+    result.error = "cancelled";
+    return result;
+  }
+  auto call = std::make_shared<api::Call>();
+  std::thread(httpWorker, call, url, verb, headers, body, timeoutMs, opts).detach();
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  std::unique_lock<std::mutex> guard(call->lock);
+  while (!call->done) {
+    if (cancel && cancel->load()) {
+      abandon(*call);
+      result.error = "cancelled";
+      return result;
+    }
+    if (GetTickCount64() >= deadline) {
+      abandon(*call);
+      result.error = "timeout";
+      return result;
+    }
+    call->finished.wait_for(guard, kPollInterval);
+  }
+  result.status = call->status;
+  result.body = call->body;
+  result.error = call->error;
+  result.bytesWritten = call->bytesWritten;
+  return result;
+}

@@ -1,0 +1,108 @@
+// The releases made at build time with the TEST-ONLY key (make_fixtures.sh),
+// and a local service that serves them the way the real service would.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <sstream>
+#include <string>
+
+#include "json/json.h"
+#include "net/service.h"
+#include "storage/files.h"
+#include "tests/support/local_service.h"
+#include "tests/support/test_support.h"
+#include "update/download.h"
+#include "update/release.h"
+
+namespace fixtures {
+
+constexpr char kVersionPath[] = "/api/app/version";
+constexpr char kInstallerPath[] = "/download/Cairnstone-Setup-1.4.0.exe";
+
+inline std::wstring dir() { return joinPath(binFolder(), L"release-fixtures"); }
+
+inline std::string installer() {
+  return readFileText(dir() + L"\\published\\download\\Cairnstone-Setup-1.4.0.exe");
+}
+
+// The published answer, its download moved onto `base`.
+inline JsonValue answer(const std::string& base) {
+  JsonValue v;
+  jsonParse(readFileText(dir() + L"\\published\\api\\app\\version"), v);
+  v.set("download", jsonString(base + kInstallerPath));
+  return v;
+}
+
+// A signature made at build time: other_key, no_final_lf, der or openssl.
+inline std::string signature(const std::string& name) {
+  std::istringstream lines(readFileText(dir() + L"\\signatures"));
+  std::string key, value;
+  while (lines >> key >> value) {
+    if (key == name) return value;
+  }
+  return {};
+}
+
+// A service with the published release on it, and the program pointed at it
+// with its own data folder.
+class Service {
+ public:
+  Service()
+      : ready_(service_.start()),
+        base_(L"CAIRN_API_BASE", service_.base()),
+        data_(L"CAIRN_DATA_DIR", dataDir_.path()) {
+    serveAnswer(answer(service_.baseUtf8()));
+    service_.serveBody(kInstallerPath, installer());
+  }
+  bool ready() const { return ready_; }
+  LocalService& http() { return service_; }
+  const std::wstring& dataDir() const { return dataDir_.path(); }
+  void serveAnswer(const JsonValue& v) { service_.serveBody(kVersionPath, jsonWrite(v)); }
+  std::string base() const { return service_.baseUtf8(); }
+
+ private:
+  LocalService service_;
+  bool ready_;
+  TempDir dataDir_;
+  ScopedEnv base_;
+  ScopedEnv data_;
+};
+
+// One update check as the program makes it: ask, evaluate, download, verify.
+// "NOSERVER", "NONE v", "REFUSED why", "FAILED v: why" or "READY v".
+inline std::string checkOnce(ReadyInstaller& ready, const std::atomic<bool>* cancel = nullptr) {
+  ReleaseInfo info;
+  if (!fetchRelease(cancel, info)) return "NOSERVER";
+  TrustedRelease release;
+  std::string error;
+  switch (evaluateRelease(info, "1.3.0", release, error)) {
+    case kReleaseNotNewer:
+      return "NONE " + info.version;
+    case kReleaseRefused:
+      return "REFUSED " + error;
+    default:
+      break;
+  }
+  if (!downloadInstaller(release, cancel, ready, error)) {
+    return "FAILED " + release.version + ": " + error;
+  }
+  return "READY " + release.version;
+}
+
+// Names of the files in the update folder.
+inline std::string updateFolderListing() {
+  std::string names;
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW(joinPath(updateDir(), L"*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = entry.cFileName;
+    if (name != L"." && name != L"..") names += (names.empty() ? "" : " ") + toUtf8(name);
+  } while (FindNextFileW(find, &entry));
+  FindClose(find);
+  return names;
+}
+
+}  // namespace fixtures
