@@ -1,0 +1,282 @@
+#include "gui/control.h"
+
+#include <algorithm>
+
+#include "gui/paint.h"
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+namespace gui {
+namespace {
+
+constexpr int kMeasureWidth = 1000;  // wide enough that titles never wrap
+constexpr UINT kCaptionFlags = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS;
+constexpr UINT kLeftLineFlags = DT_LEFT | DT_VCENTER | DT_SINGLELINE;
+
+// The control's rectangle with one-pixel outlines on pixel centres.
+struct Shape {
+  float x, y, w, h, yb, xr;
+};
+
+Shape shapeOf(const RECT& rc) {
+  Shape r;
+  r.x = static_cast<float>(rc.left) + 0.5f;
+  r.y = static_cast<float>(rc.top) + 0.5f;
+  r.w = static_cast<float>(rc.right - rc.left - 1);
+  r.h = static_cast<float>(rc.bottom - rc.top - 1);
+  r.yb = r.y + r.h;
+  r.xr = r.x + r.w;
+  return r;
+}
+
+int truncScaled(float value) { return static_cast<int>(value); }
+
+void fillVertical(GpGraphics* g, GpPath* path, float top, float bottom, Argb first, Argb second) {
+  LineBrushOwner brush(makeVerticalBrush(top, bottom, first, second));
+  fillPathWith(g, path, brush);
+}
+
+void strokeVertical(GpGraphics* g, GpPath* path, float top, float bottom, Argb first, Argb second,
+                    float width) {
+  LineBrushOwner brush(makeVerticalBrush(top, bottom, first, second));
+  strokePathWith(g, path, brush, width);
+}
+
+void drawLine(GpGraphics* g, Argb colour, float width, float x1, float y1, float x2, float y2) {
+  PenOwner pen;
+  if (GdipCreatePen1(colour, width, UnitPixel, pen.out()) == Ok)
+    GdipDrawLine(g, pen, x1, y1, x2, y2);
+}
+
+int measureBlock(HDC dc, HFONT font, const std::wstring& text) {
+  HGDIOBJ old = SelectObject(dc, font);
+  RECT box = {0, 0, kMeasureWidth, 0};
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box,
+            DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  SelectObject(dc, old);
+  return box.bottom - box.top;
+}
+
+RECT moved(const RECT& rc, int dx, int dy) {
+  return {rc.left + dx, rc.top + dy, rc.right + dx, rc.bottom + dy};
+}
+
+void paintButton(HDC dc, const Control& c, const FontSet& fonts, float s) {
+  const bool primary = c.kind == kPrimaryButton;
+  const bool hot = c.enabled && c.hover;
+  const Shape r = shapeOf(c.rect);
+  Argb top, bottom;
+  if (!c.enabled) {
+    top = primary ? 0xFF462820 : 0xFF28221C;
+    bottom = primary ? 0xFF2E1A14 : 0xFF1E1914;
+  } else if (hot) {
+    top = primary ? 0xFFAC341E : 0xFF4E3C28;
+    bottom = primary ? 0xFF68160C : 0xFF2A2016;
+  } else {
+    top = primary ? 0xFF922818 : 0xFF3E3021;
+    bottom = primary ? 0xFF52120A : 0xFF221A12;
+  }
+  if (c.enabled && c.pressed) std::swap(top, bottom);  // a press turns the light upside down
+  {
+    Canvas g(dc);
+    if (hot && !c.pressed) {
+      drawGlow(g, r.x, r.y, r.w, r.h, 5 * s, primary ? 0x78FFD282 : 0x5AFFD68C, 4 * s);
+    }
+    PathOwner shape(makeRoundedPath(r.x, r.y, r.w, r.h, 5 * s, kCornersAll));
+    fillVertical(g, shape, r.y, r.yb, top, bottom);
+    drawLine(g, c.enabled ? 0x46FFECBE : 0x19FFECBE, s, r.x + 5 * s, r.y + 1.5f * s, r.xr - 5 * s,
+             r.y + 1.5f * s);
+    if (c.enabled) {
+      strokeVertical(g, shape, r.y, r.yb, 0xFFFADC92, 0xFF966C2E, primary ? 1.8f * s : 1.3f * s);
+    } else {
+      strokeVertical(g, shape, r.y, r.yb, 0xFF6E5C42, 0xFF50422E, primary ? 1.8f * s : 1.3f * s);
+    }
+  }
+  const RECT caption = moved(c.rect, 0, c.pressed ? truncScaled(s) : 0);
+  drawLabel(dc, fonts[kFontCaption], kColorShadow, moved(caption, 0, truncScaled(s + 0.5f)), c.text,
+            kCaptionFlags);
+  COLORREF colour = hot ? kColorGoldHighlight : kColorGold;
+  if (primary) colour = kColorPrimaryCaption;
+  if (!c.enabled) colour = kColorDisabled;
+  drawLabel(dc, fonts[kFontCaption], colour, caption, c.text, kCaptionFlags);
+}
+
+void paintTab(HDC dc, const Control& c, const FontSet& fonts, float s) {
+  const bool selected = c.checked;
+  const Shape r = shapeOf(c.rect);
+  const float drop = selected ? 0 : 4 * s;  // an unselected tab is shorter
+  const float top = r.y + drop;
+  const float height = r.h - drop + 2 * s;
+  {
+    Canvas g(dc);
+    PathOwner shape(
+        makeRoundedPath(r.x, top, r.w, height, 6 * s, kCornerTopLeft | kCornerTopRight));
+    if (selected) {
+      fillVertical(g, shape, top, top + height, 0xFF34291E, 0xFF130F0D);
+      strokeVertical(g, shape, top, top + height, 0xFFF0CE84, 0xFF967038, 1.4f * s);
+      LineBrushOwner light(makeFadeBrush(r.x, r.xr, r.y, 0x0082E4FF, 0xFFAAEEFF));
+      PenOwner pen;
+      if (light && GdipCreatePen2(light, 2 * s, UnitPixel, pen.out()) == Ok) {
+        GdipDrawLine(g, pen, r.x + 8 * s, r.y + 2.5f * s, r.xr - 8 * s, r.y + 2.5f * s);
+      }
+    } else {
+      fillVertical(g, shape, top, top + height, c.hover ? 0xEB2C231B : 0xDC1E1813, 0xDC14100D);
+      strokeVertical(g, shape, top, top + height, 0xFF806032, 0xFF46341E, s);
+    }
+  }
+  if (selected) {
+    drawLabel(dc, fonts[kFontTabSelected], kColorGoldHighlight, c.rect, c.text, kCaptionFlags);
+  } else {
+    RECT caption = c.rect;
+    caption.top += truncScaled(4 * s);
+    drawLabel(dc, fonts[kFontCaption], c.hover ? kColorGold : kColorMutedGold, caption, c.text,
+              kCaptionFlags);
+  }
+}
+
+void paintCheckBox(HDC dc, const Control& c, const FontSet& fonts, float s) {
+  const int side = truncScaled(20 * s);
+  const int boxTop = c.rect.top + (c.rect.bottom - c.rect.top - side) / 2;
+  const float x = static_cast<float>(c.rect.left) + 0.5f;
+  const float y = static_cast<float>(boxTop) + 0.5f;
+  const float L = static_cast<float>(side - 1);
+  {
+    Canvas g(dc);
+    if (c.hover) drawGlow(g, x, y, L, L, 3 * s, 0x5AFFD68C, 3 * s);
+    PathOwner box(makeRoundedPath(x, y, L, L, 3 * s, kCornersAll));
+    fillPath(g, box, 0xFF14100D);
+    strokePath(g, box, (c.checked || c.hover) ? 0xFFE2C076 : 0xFF785A2E, 1.3f * s);
+    if (c.checked) {
+      const float cx = x + L / 2, cy = y + L / 2;
+      const PointF mark[] = {PointF(cx - 5 * s, cy + 0.2f * s),
+                             PointF(cx - 1.5f * s, cy + 3.8f * s),
+                             PointF(cx + 5.2f * s, cy - 4.2f * s)};
+      drawRoundLines(g, 0xFF96ECFF, 2.4f * s, mark, 3);
+    }
+  }
+  RECT label = c.rect;
+  label.left += side + truncScaled(10 * s);
+  drawLabel(dc, fonts[kFontBody], c.hover ? kColorGoldHighlight : kColorLightText, label, c.text,
+            kLeftLineFlags);
+}
+
+void paintOptionCard(HDC dc, const Control& c, const FontSet& fonts, float s, UINT dpi) {
+  const Shape r = shapeOf(c.rect);
+  {
+    Canvas g(dc);
+    if (c.checked) drawGlow(g, r.x, r.y, r.w, r.h, 6 * s, 0x5082E4FF, 5 * s);
+    PathOwner shape(makeRoundedPath(r.x, r.y, r.w, r.h, 6 * s, kCornersAll));
+    if (c.checked) {
+      fillVertical(g, shape, r.y, r.yb, 0xF032281E, 0xF01C1611);
+      strokePath(g, shape, 0xFFECCA80, 1.6f * s);
+    } else if (c.hover) {
+      fillVertical(g, shape, r.y, r.yb, 0xE1282019, 0xCD120F0C);
+      strokePath(g, shape, 0xFFAA8446, 1.1f * s);
+    } else {
+      fillVertical(g, shape, r.y, r.yb, 0xCD1C1713, 0xCD120F0C);
+      strokePath(g, shape, 0xFF604826, 1.1f * s);
+    }
+  }
+  const int middle = (c.rect.top + c.rect.bottom) / 2;
+  paintStatusOrb(dc, c.rect.left + truncScaled(22 * s), middle, dpi,
+                 c.checked ? kOrbActive : kOrbNeutral);
+  const int left = c.rect.left + truncScaled(44 * s);
+  const int right = c.rect.right - truncScaled(12 * s);
+  const COLORREF titleColour = c.checked ? kColorGoldHighlight : kColorLightText;
+  if (c.detail.empty()) {
+    drawLabel(dc, fonts[kFontBodyBold], titleColour, {left, c.rect.top, right, c.rect.bottom},
+              c.text, kLeftLineFlags | DT_END_ELLIPSIS);
+    return;
+  }
+  const int gap = truncScaled(2 * s);
+  const int titleHeight = measureBlock(dc, fonts[kFontBodyBold], c.text);
+  const int detailHeight = measureBlock(dc, fonts[kFontSmall], c.detail);
+  const int top = (c.rect.top + c.rect.bottom - titleHeight - detailHeight - gap) / 2;
+  drawLabel(dc, fonts[kFontBodyBold], titleColour, {left, top, right, top + titleHeight}, c.text,
+            DT_SINGLELINE | DT_END_ELLIPSIS);
+  const int detailTop = top + titleHeight + gap;
+  drawLabel(dc, fonts[kFontSmall], c.checked ? kColorSelectedDetail : kColorGreyBeige,
+            {left, detailTop, right, detailTop + detailHeight}, c.detail,
+            DT_SINGLELINE | DT_END_ELLIPSIS);
+}
+
+int segmentCorners(UINT position) {
+  switch (position) {
+    case kSegmentAlone:
+      return kCornersAll;
+    case kSegmentFirst:
+      return kCornerTopLeft | kCornerBottomLeft;
+    case kSegmentLast:
+      return kCornerTopRight | kCornerBottomRight;
+    default:
+      return 0;
+  }
+}
+
+void paintSegment(HDC dc, const Control& c, const FontSet& fonts, float s) {
+  const Shape r = shapeOf(c.rect);
+  {
+    Canvas g(dc);
+    PathOwner shape(makeRoundedPath(r.x, r.y, r.w, r.h, 5 * s, segmentCorners(c.segmentPosition)));
+    if (c.checked) {
+      fillVertical(g, shape, r.y, r.yb, 0xFF5C4628, 0xFF342614);
+      strokePath(g, shape, 0xFFECCA80, 1.5f * s);
+      drawLine(g, 0xFF96ECFF, 2 * s, r.x + 10 * s, r.yb - 3 * s, r.xr - 10 * s, r.yb - 3 * s);
+    } else {
+      fillVertical(g, shape, r.y, r.yb, c.hover ? 0xF02E241B : 0xE11E1813, 0xE114100D);
+      strokePath(g, shape, 0xFF684E28, s);
+    }
+  }
+  COLORREF colour = c.checked ? kColorGoldHighlight : (c.hover ? kColorGold : kColorGreyBeige);
+  drawLabel(dc, fonts[kFontCaption], colour, c.rect, c.text, kCaptionFlags);
+}
+
+void paintLink(HDC dc, const Control& c, const FontSet& fonts, float s) {
+  const COLORREF colour = c.hover ? kColorLinkHover : kColorLink;
+  drawLabel(dc, fonts[kFontBody], colour, c.rect, c.text, kLeftLineFlags);
+  if (!c.hover) return;
+  const int n = std::max(1, truncScaled(s));
+  const int textHeight = measureBlock(dc, fonts[kFontBody], L"Ag");
+  const int y = (c.rect.top + c.rect.bottom + textHeight) / 2 - n;
+  const int width = measureTextWidth(dc, fonts[kFontBody], c.text);
+  HPEN pen = CreatePen(PS_SOLID, n, colour);
+  if (!pen) return;
+  HGDIOBJ old = SelectObject(dc, pen);
+  MoveToEx(dc, c.rect.left, y, nullptr);
+  LineTo(dc, c.rect.left + width, y);
+  SelectObject(dc, old);
+  DeleteObject(pen);
+}
+
+}  // namespace
+
+void paintControl(HDC dc, const Control& control, const FontSet& fonts, UINT dpi) {
+  if (!control.visible) return;
+  const float s = static_cast<float>(dpi) / 96.0f;
+  switch (control.kind) {
+    case kButton:
+    case kPrimaryButton:
+      paintButton(dc, control, fonts, s);
+      break;
+    case kTab:
+      paintTab(dc, control, fonts, s);
+      break;
+    case kCheckBox:
+      paintCheckBox(dc, control, fonts, s);
+      break;
+    case kOptionCard:
+      paintOptionCard(dc, control, fonts, s, dpi);
+      break;
+    case kSegment:
+      paintSegment(dc, control, fonts, s);
+      break;
+    case kLink:
+      paintLink(dc, control, fonts, s);
+      break;
+    default:
+      break;  // unknown kinds are never painted
+  }
+}
+
+}  // namespace gui

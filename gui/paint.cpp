@@ -1,0 +1,447 @@
+#include "gui/paint.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+namespace gui {
+namespace {
+
+constexpr float kSquareRadius = 0.5f;  // at or below this a corner is square
+constexpr float kCornerStub = 0.01f;   // square corners keep a tiny segment each
+constexpr Argb kParchmentFallback = 0xFFECDEBC;
+constexpr int kNumberColumnDip = 26;
+constexpr int kNumberedGapDip = 4;
+
+float scaleOf(UINT dpi) { return static_cast<float>(dpi) / 96.0f; }
+
+struct Inset {
+  float x, y, w, h;
+};
+
+// One-pixel outlines fall on pixel centres.
+Inset insetRect(const RECT& rc) {
+  return {static_cast<float>(rc.left) + 0.5f, static_cast<float>(rc.top) + 0.5f,
+          static_cast<float>(rc.right - rc.left - 1), static_cast<float>(rc.bottom - rc.top - 1)};
+}
+
+Argb withAlpha(Argb colour, unsigned alpha) { return (colour & 0x00FFFFFFu) | (alpha << 24); }
+
+void drawCheckMark(GpGraphics* g, float cx, float cy, float s, Argb colour) {
+  const PointF points[] = {PointF(cx - 4.2f * s, cy + 0.2f * s),
+                           PointF(cx - 1.2f * s, cy + 3.2f * s),
+                           PointF(cx + 4.4f * s, cy - 3.4f * s)};
+  drawRoundLines(g, colour, 2 * s, points, 3);
+}
+
+void fillEllipseWithCentre(GpGraphics* g, float cx, float cy, float r, Argb centre, Argb surround,
+                           const PointF* focus) {
+  PathOwner path;
+  if (GdipCreatePath(FillModeAlternate, path.out()) != Ok) return;
+  GdipAddPathEllipse(path, cx - r, cy - r, 2 * r, 2 * r);
+  PathBrushOwner brush;
+  if (GdipCreatePathGradientFromPath(path, brush.out()) != Ok) return;
+  GdipSetPathGradientCenterColor(brush, centre);
+  ARGB surroundColour = surround;
+  INT count = 1;
+  GdipSetPathGradientSurroundColorsWithCount(brush, &surroundColour, &count);
+  if (focus) GdipSetPathGradientCenterPoint(brush, focus);
+  GdipFillPath(g, brush, path);
+}
+
+bool isNumberedItem(const std::wstring& line, size_t& numberEnd) {
+  if (line.empty() || !iswdigit(line[0])) return false;
+  for (size_t dot = 1; dot <= 2 && dot < line.size(); ++dot) {
+    if (line[dot] == L'.') {
+      if (dot + 1 < line.size() && line[dot + 1] == L' ') {
+        numberEnd = dot + 1;
+        return true;
+      }
+      return false;
+    }
+    if (!iswdigit(line[dot])) return false;
+  }
+  return false;
+}
+
+std::wstring trimSpaces(const std::wstring& text) {
+  size_t first = text.find_first_not_of(L" \t");
+  if (first == std::wstring::npos) return std::wstring();
+  size_t last = text.find_last_not_of(L" \t");
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+void roundedRectPath(GpPath* path, float x, float y, float w, float h, float radius, int corners) {
+  if (!path) return;
+  if (radius <= kSquareRadius) {
+    GdipAddPathRectangle(path, x, y, w, h);
+    return;
+  }
+  const float d = 2 * radius;
+  if (corners & kCornerTopLeft) {
+    GdipAddPathArc(path, x, y, d, d, 180, 90);
+  } else {
+    GdipAddPathLine(path, x, y, x + kCornerStub, y);
+  }
+  if (corners & kCornerTopRight) {
+    GdipAddPathArc(path, x + w - d, y, d, d, 270, 90);
+  } else {
+    GdipAddPathLine(path, x + w - kCornerStub, y, x + w, y);
+  }
+  if (corners & kCornerBottomRight) {
+    GdipAddPathArc(path, x + w - d, y + h - d, d, d, 0, 90);
+  } else {
+    GdipAddPathLine(path, x + w, y + h - kCornerStub, x + w, y + h);
+  }
+  if (corners & kCornerBottomLeft) {
+    GdipAddPathArc(path, x, y + h - d, d, d, 90, 90);
+  } else {
+    GdipAddPathLine(path, x + kCornerStub, y + h, x, y + h);
+  }
+  GdipClosePathFigure(path);
+}
+
+void drawGlow(GpGraphics* g, float x, float y, float w, float h, float radius, Argb colour,
+              float width) {
+  const unsigned alpha = colour >> 24;
+  for (int n = 4; n >= 1; --n) {
+    const float grow = 0.25f * static_cast<float>(n) * width;
+    PathOwner ring(makeRoundedPath(x - grow, y - grow, w + 2 * grow, h + 2 * grow, radius + grow,
+                                   kCornersAll));
+    strokePath(g, ring, withAlpha(colour, static_cast<unsigned>(5 - n) * alpha / 8), width / 2.5f);
+  }
+}
+
+void drawDiamond(GpGraphics* g, float cx, float cy, float r, float outlineWidth) {
+  PathOwner path;
+  if (!g || GdipCreatePath(FillModeAlternate, path.out()) != Ok) return;
+  const PointF points[] = {PointF(cx, cy - r), PointF(cx + r, cy), PointF(cx, cy + r),
+                           PointF(cx - r, cy)};
+  GdipAddPathPolygon(path, points, 4);
+  LineBrushOwner fill(makeLineBrush(cx - r, cy - r, cx + r, cy + r, 0xFFFFE8A8, 0xFF966C2E));
+  fillPathWith(g, path, fill);
+  strokePath(g, path, 0xFF281A0C, outlineWidth);
+}
+
+void paintBackground(HDC dc, const RECT& rc) {
+  POINT oldOrigin;
+  SetBrushOrgEx(dc, 0, 0, &oldOrigin);
+  FillRect(dc, &rc, backgroundBrush());
+  SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
+
+  Canvas g(dc);
+  const float left = static_cast<float>(rc.left), top = static_cast<float>(rc.top);
+  const float right = static_cast<float>(rc.right), bottom = static_cast<float>(rc.bottom);
+  const float W = right - left, H = bottom - top;
+  {
+    LineBrushOwner sheen(makeVerticalBrush(top - 1, top + 0.55f * H + 1, 0x1AFFD696, 0));
+    fillRectWith(g, sheen, left, top, W, 0.55f * H);
+  }
+  const float band = 0.16f * std::min(W, H);
+  LineBrushOwner leftBand(makeLineBrush(left - 1, 0, left + band + 1, 0, 0x96000000, 0));
+  fillRectWith(g, leftBand, left, top, band, H);
+  LineBrushOwner rightBand(makeLineBrush(right + 1, 0, right - band - 1, 0, 0x96000000, 0));
+  fillRectWith(g, rightBand, right - band, top, band, H);
+  LineBrushOwner bottomBand(makeVerticalBrush(bottom + 1, bottom - band - 1, 0xAA000000, 0));
+  fillRectWith(g, bottomBand, left, bottom - band, W, band);
+  LineBrushOwner topBand(makeVerticalBrush(top - 1, top + 0.6f * band + 1, 0x6E000000, 0));
+  fillRectWith(g, topBand, left, top, W, 0.6f * band);
+}
+
+void paintDarkPanel(HDC dc, const RECT& rc, UINT dpi, bool strong) {
+  const float s = scaleOf(dpi);
+  const Inset r = insetRect(rc);
+  Canvas g(dc);
+  PathOwner main(makeRoundedPath(r.x, r.y, r.w, r.h, 6 * s, kCornersAll));
+  fillPath(g, main, strong ? 0xDE100D0B : 0xAF100D0B);
+  const unsigned shadowAlpha[] = {52, 34, 16};
+  for (int i = 1; i <= 3; ++i) {
+    const float a = static_cast<float>(i) * s;
+    PathOwner inner(makeRoundedPath(r.x + a, r.y + a, r.w - 2 * a, r.h - 2 * a,
+                                    static_cast<float>(6 - i) * s, kCornersAll));
+    strokePath(g, inner, withAlpha(0, shadowAlpha[i - 1]), 1.2f * s);
+  }
+  strokePath(g, main, 0xFF543E20, s);
+  PathOwner gilt(makeRoundedPath(r.x + 1.5f * s, r.y + 1.5f * s, r.w - 3 * s, r.h - 3 * s, 5 * s,
+                                 kCornersAll));
+  LineBrushOwner giltBrush(makeVerticalBrush(r.y, r.y + r.h, 0xAADCB870, 0x6E967038));
+  strokePathWith(g, gilt, giltBrush, s);
+}
+
+void paintParchmentPanel(HDC dc, const RECT& rc, UINT dpi) {
+  const float s = scaleOf(dpi);
+  const Inset r = insetRect(rc);
+  Canvas g(dc);
+  PathOwner main(makeRoundedPath(r.x, r.y, r.w, r.h, 5 * s, kCornersAll));
+  for (int n = 3; n >= 1; --n) {
+    const float dx = 0.6f * static_cast<float>(n) * s, dy = 1.2f * static_cast<float>(n) * s;
+    PathOwner shadow(makeRoundedPath(r.x + dx, r.y + dy, r.w, r.h, 5 * s, kCornersAll));
+    fillPath(g, shadow, 0x28000000);
+  }
+  TextureOwner texture;
+  if (parchmentImage() && GdipCreateTexture(parchmentImage(), WrapModeTile, texture.out()) == Ok) {
+    GdipTranslateTextureTransform(texture, static_cast<REAL>(rc.left), static_cast<REAL>(rc.top),
+                                  MatrixOrderPrepend);
+    fillPathWith(g, main, texture);
+  } else {
+    fillPath(g, main, kParchmentFallback);
+  }
+  for (int i = 0; i <= 5; ++i) {
+    const float a = (static_cast<float>(i) + 0.5f) * 1.6f * s;
+    PathOwner edge(makeRoundedPath(r.x + a, r.y + a, r.w - 2 * a, r.h - 2 * a,
+                                   std::max(5 * s - a / 2, 1.0f), kCornersAll));
+    strokePath(g, edge, 0x2E6E4210u - static_cast<Argb>(i) * 0x07000000u, 1.8f * s);
+  }
+  strokePath(g, main, 0xFF6E5028, 1.4f * s);
+}
+
+void paintFrame(HDC dc, const RECT& client, UINT dpi) {
+  const float s = scaleOf(dpi);
+  const float m = 4 * s;
+  const float fx = static_cast<float>(client.left) + m, fy = static_cast<float>(client.top) + m;
+  const float fw = static_cast<float>(client.right - client.left) - 2 * m;
+  const float fh = static_cast<float>(client.bottom - client.top) - 2 * m;
+  Canvas g(dc);
+  PathOwner frame(makeRoundedPath(fx, fy, fw, fh, 0, kCornersAll));
+  strokePath(g, frame, 0xFF080604, 4 * s);
+  LineBrushOwner gilt(makeLineBrush(fx, fy, fx + fw, fy + fh, 0xFFF6D68C, 0xFF805C28));
+  strokePathWith(g, frame, gilt, 2.2f * s);
+  PathOwner inner(
+      makeRoundedPath(fx + 5 * s, fy + 5 * s, fw - 10 * s, fh - 10 * s, 0, kCornersAll));
+  strokePath(g, inner, 0x96C4A060, s);
+
+  struct Corner {
+    float x, y, dx, dy, start;
+  };
+  const Corner corners[] = {{fx, fy, 1, 1, 0},
+                            {fx + fw, fy, -1, 1, 90},
+                            {fx + fw, fy + fh, -1, -1, 180},
+                            {fx, fy + fh, 1, -1, 270}};
+  PenOwner arm;
+  if (gilt && GdipCreatePen2(gilt, 4 * s, UnitPixel, arm.out()) == Ok) {
+    GdipSetPenLineCap197819(arm, LineCapRound, LineCapRound, DashCapRound);
+  }
+  PenOwner curl;
+  GdipCreatePen1(0xDCD6B26A, 1.3f * s, UnitPixel, curl.out());
+  for (const Corner& c : corners) {
+    if (arm) {
+      GdipDrawLine(g, arm, c.x, c.y, c.x + 26 * s * c.dx, c.y);
+      GdipDrawLine(g, arm, c.x, c.y, c.x, c.y + 26 * s * c.dy);
+    }
+    if (curl) {
+      GdipDrawArc(g, curl, c.x + 7 * s * c.dx - 6 * s, c.y + 7 * s * c.dy - 6 * s, 12 * s, 12 * s,
+                  c.start, 270);
+    }
+    drawDiamond(g, c.x, c.y, 6.5f * s, s);
+  }
+}
+
+void paintDivider(HDC dc, int x1, int x2, int y, UINT dpi) {
+  const float s = scaleOf(dpi);
+  const float fx1 = static_cast<float>(x1), fx2 = static_cast<float>(x2),
+              fy = static_cast<float>(y);
+  Canvas g(dc);
+  LineBrushOwner brush(makeFadeBrush(fx1, fx2, fy, 0x00C8A05A, 0xFFE8C478));
+  PenOwner pen;
+  if (brush && GdipCreatePen2(brush, 1.3f * s, UnitPixel, pen.out()) == Ok) {
+    GdipDrawLine(g, pen, fx1, fy, fx2, fy);
+  }
+  drawDiamond(g, (fx1 + fx2) / 2, fy, 4.5f * s, s);
+}
+
+void paintBullet(HDC dc, int x, int y, UINT dpi) {
+  const float s = scaleOf(dpi);
+  Canvas g(dc);
+  drawDiamond(g, static_cast<float>(x), static_cast<float>(y), 4.5f * s, s);
+}
+
+void paintHalo(HDC dc, int cx, int cy, int radius) {
+  if (radius <= 0) return;
+  Canvas g(dc);
+  PathOwner path;
+  if (GdipCreatePath(FillModeAlternate, path.out()) != Ok) return;
+  const float r = static_cast<float>(radius);
+  GdipAddPathEllipse(path, static_cast<float>(cx) - r, static_cast<float>(cy) - r, 2 * r, 2 * r);
+  PathBrushOwner brush;
+  if (GdipCreatePathGradientFromPath(path, brush.out()) != Ok) return;
+  GdipSetPathGradientCenterColor(brush, 0x468CE6FF);
+  ARGB surround = 0x008CE6FF;
+  INT count = 1;
+  GdipSetPathGradientSurroundColorsWithCount(brush, &surround, &count);
+  const REAL factors[] = {0.0f, 0.55f, 1.0f};
+  const REAL positions[] = {0.0f, 0.5f, 1.0f};
+  GdipSetPathGradientBlend(brush, factors, positions, 3);
+  GdipFillPath(g, brush, path);
+}
+
+void paintEmblem(HDC dc, const RECT& rc) {
+  const int width = rc.right - rc.left, height = rc.bottom - rc.top;
+  const int side = std::min(width, height);
+  GpBitmap* emblem = emblemImage();
+  if (!emblem || side <= 0) return;
+  auto& cache = emblemCache();
+  auto found = cache.find(side);
+  if (found == cache.end()) {
+    GpBitmap* scaled = nullptr;
+    if (GdipCreateBitmapFromScan0(side, side, 0, PixelFormat32bppPARGB, nullptr, &scaled) != Ok) {
+      return;
+    }
+    {
+      Canvas g(scaled);
+      GdipDrawImageRectI(g, emblem, 0, 0, side, side);
+    }
+    found = cache.emplace(side, scaled).first;
+  }
+  Canvas g(dc);
+  GdipDrawImageI(g, found->second, rc.left + (width - side) / 2, rc.top + (height - side) / 2);
+}
+
+void paintStatusOrb(HDC dc, int cx, int cy, UINT dpi, int state) {
+  const float s = scaleOf(dpi);
+  const float R = 9 * s;
+  const float x = static_cast<float>(cx), y = static_cast<float>(cy);
+  Canvas g(dc);
+  switch (state) {
+    case kOrbOk:
+    case kOrbActive: {
+      for (int n = 3; n >= 1; --n) {
+        const float rr = R + 2.2f * static_cast<float>(n) * s;
+        const unsigned alpha = 0x1A + static_cast<unsigned>(3 - n) * 0x0E;
+        fillEllipse(g, withAlpha(0x0082E4FF, alpha), x - rr, y - rr, 2 * rr, 2 * rr);
+      }
+      const PointF focus(x - 0.25f * R, y - 0.3f * R);
+      fillEllipseWithCentre(g, x, y, R, 0xFFECFCFF, 0xFF28A0D2, &focus);
+      if (state == kOrbOk) drawCheckMark(g, x, y, s, 0xFF083448);
+      break;
+    }
+    case kOrbWarning: {
+      fillEllipseWithCentre(g, x, y, R, 0xFFFFDE96, 0xFFC8781E, nullptr);
+      const PointF stroke[] = {PointF(x, y - 4.6f * s), PointF(x, y + s)};
+      drawRoundLines(g, 0xFF3C1E04, 2.2f * s, stroke, 2);
+      fillEllipse(g, 0xFF3C1E04, x - 1.4f * s, y + 2.8f * s, 2.8f * s, 2.8f * s);
+      break;
+    }
+    case kOrbDone: {
+      LineBrushOwner fill(makeVerticalBrush(y - R, y + R, 0xFFFADE96, 0xFFA07634));
+      if (fill) GdipFillEllipse(g, fill, x - R, y - R, 2 * R, 2 * R);
+      drawCheckMark(g, x, y, s, 0xFF2E1E0C);
+      break;
+    }
+    case kOrbNeutral:
+    case kOrbPending: {
+      fillEllipse(g, 0x46281C0E, x - R, y - R, 2 * R, 2 * R);
+      PenOwner ring;
+      if (GdipCreatePen1(0xD296784C, 1.4f * s, UnitPixel, ring.out()) == Ok) {
+        const float d = 2 * R - 1.4f * s;
+        GdipDrawEllipse(g, ring, x - d / 2, y - d / 2, d, d);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void paintPill(HDC dc, const RECT& rc, UINT dpi, bool good) {
+  const float s = scaleOf(dpi);
+  const Inset r = insetRect(rc);
+  Canvas g(dc);
+  if (good) drawGlow(g, r.x, r.y, r.w, r.h, r.h / 2, 0x4682E4FF, 4 * s);
+  PathOwner shape(makeRoundedPath(r.x, r.y, r.w, r.h, r.h / 2, kCornersAll));
+  fillPath(g, shape, 0xEB0E0C0A);
+  strokePath(g, shape, good ? 0xFF78C8E4 : 0xFFAA7832, 1.2f * s);
+}
+
+void paintFieldFrame(HDC dc, const RECT& rc, UINT dpi, bool focused) {
+  const float s = scaleOf(dpi);
+  const Inset r = insetRect(rc);
+  Canvas g(dc);
+  if (focused) drawGlow(g, r.x, r.y, r.w, r.h, 4 * s, 0x6E82E4FF, 4 * s);
+  PathOwner shape(makeRoundedPath(r.x, r.y, r.w, r.h, 4 * s, kCornersAll));
+  fillPath(g, shape, 0xFF14100D);
+  const PointF shadow[] = {PointF(r.x + 3 * s, r.y + 2 * s),
+                           PointF(r.x + r.w - 3 * s, r.y + 2 * s)};
+  PenOwner pen;
+  if (GdipCreatePen1(0x78000000, 2 * s, UnitPixel, pen.out()) == Ok) {
+    GdipDrawLine(g, pen, shadow[0].X, shadow[0].Y, shadow[1].X, shadow[1].Y);
+  }
+  strokePath(g, shape, focused ? 0xFFDEBE78 : 0xFF70542C, focused ? 1.4f * s : 1.1f * s);
+}
+
+void drawLabel(HDC dc, HFONT font, COLORREF colour, const RECT& rc, const std::wstring& text,
+               UINT flags) {
+  HGDIOBJ old = SelectObject(dc, font);
+  SetTextColor(dc, colour);
+  SetBkMode(dc, TRANSPARENT);
+  RECT box = rc;
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box, flags | DT_NOPREFIX);
+  SelectObject(dc, old);
+}
+
+int measureWrappedHeight(HDC dc, HFONT font, int width, const std::wstring& text) {
+  HGDIOBJ old = SelectObject(dc, font);
+  RECT box = {0, 0, width, 0};
+  const std::wstring measured = text.empty() ? std::wstring(L" ") : text;
+  DrawTextW(dc, measured.c_str(), static_cast<int>(measured.size()), &box,
+            DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  SelectObject(dc, old);
+  return box.bottom - box.top;
+}
+
+int measureTextWidth(HDC dc, HFONT font, const std::wstring& text) {
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE size = {};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, old);
+  return size.cx;
+}
+
+int drawRichText(HDC dc, const FontSet& fonts, COLORREF normal, COLORREF number, const RECT& box,
+                 const std::wstring& text, UINT dpi, bool draw) {
+  const int width = box.right - box.left;
+  const int column = scaleDip(kNumberColumnDip, dpi);
+  const int numberedGap = scaleDip(kNumberedGapDip, dpi);
+  const int halfLine = measureWrappedHeight(dc, fonts[kFontBody], width, L"A") / 2;
+  int y = box.top;
+  bool previousNumbered = false;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(L'\n', start);
+    if (end == std::wstring::npos) end = text.size();
+    std::wstring line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == L'\r') line.pop_back();
+    size_t numberEnd = 0;
+    if (line.empty()) {
+      y += halfLine;
+      previousNumbered = false;
+    } else if (isNumberedItem(line, numberEnd)) {
+      if (previousNumbered) y += numberedGap;
+      const std::wstring rest = trimSpaces(line.substr(numberEnd));
+      const int height = measureWrappedHeight(dc, fonts[kFontBody], width - column, rest);
+      if (draw) {
+        drawLabel(dc, fonts[kFontBodyBold], number, {box.left, y, box.left + column, y + height},
+                  line.substr(0, numberEnd), DT_SINGLELINE);
+        drawLabel(dc, fonts[kFontBody], normal, {box.left + column, y, box.right, y + height}, rest,
+                  DT_WORDBREAK);
+      }
+      y += height;
+      previousNumbered = true;
+    } else {
+      const int height = measureWrappedHeight(dc, fonts[kFontBody], width, line);
+      if (draw)
+        drawLabel(dc, fonts[kFontBody], normal, {box.left, y, box.right, y + height}, line,
+                  DT_WORDBREAK);
+      y += height;
+      previousNumbered = false;
+    }
+    start = end + 1;
+  }
+  return y - box.top;
+}
+
+}  // namespace gui

@@ -1,0 +1,67 @@
+// Painting primitives of the leather-and-parchment look. Geometry is in
+// device pixels (already scaled by the caller); dpi scales pen widths,
+// radii and offsets. Each primitive makes and releases its own GDI+ objects.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "gui/gdiplus_util.h"
+#include "gui/theme.h"
+
+namespace gui {
+
+// Corners of a rounded rectangle, clockwise from the top left.
+enum CornerFlags {
+  kCornerTopLeft = 1,
+  kCornerTopRight = 2,
+  kCornerBottomRight = 4,
+  kCornerBottomLeft = 8,
+  kCornersAll = 15,
+};
+
+enum OrbState {
+  kOrbOk = 0,
+  kOrbWarning = 1,
+  kOrbNeutral = 2,
+  kOrbDone = 3,
+  kOrbActive = 4,
+  kOrbPending = 5,
+};
+
+constexpr int kOrbDiameterDip = 18;
+
+void roundedRectPath(Gdiplus::GpPath* path, float x, float y, float w, float h, float radius,
+                     int corners);
+void drawGlow(Gdiplus::GpGraphics* g, float x, float y, float w, float h, float radius, Argb colour,
+              float width);
+void drawDiamond(Gdiplus::GpGraphics* g, float cx, float cy, float r, float outlineWidth);
+
+void paintBackground(HDC dc, const RECT& rc);
+void paintDarkPanel(HDC dc, const RECT& rc, UINT dpi, bool strong);
+void paintParchmentPanel(HDC dc, const RECT& rc, UINT dpi);
+void paintFrame(HDC dc, const RECT& client, UINT dpi);
+void paintDivider(HDC dc, int x1, int x2, int y, UINT dpi);
+void paintBullet(HDC dc, int x, int y, UINT dpi);
+void paintHalo(HDC dc, int cx, int cy, int radius);
+void paintEmblem(HDC dc, const RECT& rc);
+void paintStatusOrb(HDC dc, int cx, int cy, UINT dpi, int state);
+void paintPill(HDC dc, const RECT& rc, UINT dpi, bool good);
+void paintFieldFrame(HDC dc, const RECT& rc, UINT dpi, bool focused);
+
+// Text. DT_NOPREFIX is always added: an ampersand is never an accelerator.
+void drawLabel(HDC dc, HFONT font, COLORREF colour, const RECT& rc, const std::wstring& text,
+               UINT flags);
+int measureWrappedHeight(HDC dc, HFONT font, int width, const std::wstring& text);
+int measureTextWidth(HDC dc, HFONT font, const std::wstring& text);
+
+// Paragraphs and numbered items ("1. text") laid out from the box's top;
+// returns the height used. With draw false nothing is painted.
+int drawRichText(HDC dc, const FontSet& fonts, COLORREF normal, COLORREF number, const RECT& box,
+                 const std::wstring& text, UINT dpi, bool draw);
+
+// DIPs to pixels for `dpi`, rounded to nearest.
+inline int scaleDip(int value, UINT dpi) { return MulDiv(value, static_cast<int>(dpi), 96); }
+
+}  // namespace gui

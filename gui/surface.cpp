@@ -1,0 +1,548 @@
+#include "gui/surface.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <windowsx.h>
+
+#include <mutex>
+
+#include "gui/paint.h"
+
+namespace gui {
+namespace {
+
+constexpr DWORD kWindowStyle = WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kWindowExStyle = WS_EX_APPWINDOW;
+constexpr DWORD kEditStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
+constexpr int kEditPadDip = 2;
+constexpr int kEditInsetDip = 10;
+constexpr UINT kDefaultDpi = 96;
+
+// Window attributes of the desktop window manager for the dark title bar.
+constexpr DWORD kDwmDarkMode = 20;
+constexpr DWORD kDwmBorderColour = 34;
+constexpr DWORD kDwmCaptionColour = 35;
+constexpr DWORD kDwmTextColour = 36;
+
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+using DwmSetAttributeFn = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
+
+struct User32Functions {
+  GetDpiForWindowFn getDpiForWindow = nullptr;
+  AdjustForDpiFn adjustForDpi = nullptr;
+};
+
+// Looked up once per process; newer systems have them, older ones do not.
+const User32Functions& user32Functions() {
+  static std::once_flag once;
+  static User32Functions functions;
+  std::call_once(once, [] {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    if (!user32) return;
+    functions.getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")));
+    functions.adjustForDpi = reinterpret_cast<AdjustForDpiFn>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "AdjustWindowRectExForDpi")));
+  });
+  return functions;
+}
+
+void setDarkTitleBar(HWND window) {
+  HMODULE dwm = LoadLibraryW(L"dwmapi.dll");
+  if (!dwm) return;
+  auto setAttribute = reinterpret_cast<DwmSetAttributeFn>(
+      reinterpret_cast<void*>(GetProcAddress(dwm, "DwmSetWindowAttribute")));
+  if (setAttribute) {
+    const DWORD dark = 1;
+    const COLORREF caption = kColorCaptionBar, text = kColorCaptionText,
+                   border = kColorCaptionBorder;
+    setAttribute(window, kDwmDarkMode, &dark, sizeof dark);
+    setAttribute(window, kDwmCaptionColour, &caption, sizeof caption);
+    setAttribute(window, kDwmTextColour, &text, sizeof text);
+    setAttribute(window, kDwmBorderColour, &border, sizeof border);
+  }
+  FreeLibrary(dwm);
+}
+
+bool contains(const RECT& rc, POINT pt) { return PtInRect(&rc, pt) != FALSE; }
+
+RECT scaledRect(int xDip, int yDip, int wDip, int hDip, UINT dpi) {
+  const int d = static_cast<int>(dpi);
+  return {MulDiv(xDip, d, 96), MulDiv(yDip, d, 96), MulDiv(xDip + wDip, d, 96),
+          MulDiv(yDip + hDip, d, 96)};
+}
+
+POINT pointFromLParam(LPARAM lParam) { return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
+
+}  // namespace
+
+UINT windowDpi(HWND window) {
+  const User32Functions& f = user32Functions();
+  if (window && f.getDpiForWindow) {
+    UINT dpi = f.getDpiForWindow(window);
+    if (dpi) return dpi;
+  }
+  HDC screen = GetDC(nullptr);
+  int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
+  if (screen) ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : kDefaultDpi;
+}
+
+SIZE outerSizeForClient(int clientWidth, int clientHeight, UINT dpi, DWORD style, DWORD exStyle) {
+  RECT rc = {0, 0, clientWidth, clientHeight};
+  const User32Functions& f = user32Functions();
+  if (!(f.adjustForDpi && f.adjustForDpi(&rc, style, FALSE, exStyle, dpi))) {
+    AdjustWindowRectEx(&rc, style, FALSE, exStyle);
+  }
+  return {rc.right - rc.left, rc.bottom - rc.top};
+}
+
+Surface::~Surface() { deleteFontSet(fonts_); }
+
+bool Surface::create(const wchar_t* className, const std::wstring& title, int widthDip,
+                     int heightDip, HWND owner) {
+  const UINT systemDpi = windowDpi(nullptr);
+  const SIZE outer = outerSizeForClient(MulDiv(widthDip, static_cast<int>(systemDpi), 96),
+                                        MulDiv(heightDip, static_cast<int>(systemDpi), 96),
+                                        systemDpi, kWindowStyle, kWindowExStyle);
+  HWND created =
+      CreateWindowExW(kWindowExStyle, className, title.c_str(), kWindowStyle, CW_USEDEFAULT,
+                      CW_USEDEFAULT, outer.cx, outer.cy, owner, nullptr, themeInstance(), this);
+  if (!created) {
+    window_ = nullptr;
+    return false;
+  }
+  dpi_ = windowDpi(window_);
+  buildFontSet(fonts_, dpi_);
+  setDarkTitleBar(window_);
+  setClientSize(widthDip, heightDip, true);
+  return true;
+}
+
+void Surface::setClientSize(int widthDip, int heightDip, bool center) {
+  if (!window_) return;
+  const SIZE outer =
+      outerSizeForClient(scale(widthDip), scale(heightDip), dpi_, kWindowStyle, kWindowExStyle);
+  if (!center) {
+    SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return;
+  }
+  MONITORINFO info = {};
+  info.cbSize = sizeof info;
+  GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &info);
+  const RECT& work = info.rcWork;
+  const int x = work.left + (work.right - work.left - outer.cx) / 2;
+  int y = work.top + (work.bottom - work.top - outer.cy) / 2;
+  if (y < work.top) y = work.top;  // the caption stays reachable
+  SetWindowPos(window_, nullptr, x, y, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Surface::invalidate() {
+  if (window_) InvalidateRect(window_, nullptr, FALSE);
+}
+
+Control* Surface::addControl(int id, int kind, const std::wstring& text,
+                             const std::wstring& detail) {
+  Control control;
+  control.id = id;
+  control.kind = kind;
+  control.text = text;
+  control.detail = detail;
+  controls_.push_back(control);
+  return &controls_.back();
+}
+
+Control* Surface::findControl(int id) {
+  for (Control& c : controls_) {
+    if (c.id == id) return &c;
+  }
+  return nullptr;
+}
+
+void Surface::placeControl(int id, int xDip, int yDip, int wDip, int hDip) {
+  if (Control* c = findControl(id)) c->rect = scaledRect(xDip, yDip, wDip, hDip, dpi_);
+}
+
+void Surface::setVisible(int id, bool on) {
+  if (Control* c = findControl(id)) {
+    c->visible = on;
+    if (!on) c->hover = false;
+  }
+}
+
+void Surface::setEnabled(int id, bool on) {
+  if (Control* c = findControl(id)) {
+    c->enabled = on;
+    if (!on) c->hover = false;
+  }
+}
+
+void Surface::setChecked(int id, bool on) {
+  if (Control* c = findControl(id)) c->checked = on;
+}
+
+void Surface::setTexts(int id, const std::wstring& text, const std::wstring& detail) {
+  if (Control* c = findControl(id)) {
+    c->text = text;
+    c->detail = detail;
+  }
+}
+
+HWND Surface::addEdit(int id, DWORD extraStyle, int maxChars) {
+  HWND edit =
+      CreateWindowExW(0, L"EDIT", L"", kEditStyle | extraStyle, 0, 0, 10, 10, window_,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), themeInstance(), nullptr);
+  if (edit) {
+    SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[kFontBody]), FALSE);
+    SendMessageW(edit, EM_LIMITTEXT, static_cast<WPARAM>(maxChars), 0);
+    SendMessageW(edit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
+  }
+  EditField field;
+  field.id = id;
+  field.window = edit;
+  edits_.push_back(field);
+  return edit;
+}
+
+void Surface::placeEdit(int id, int xDip, int yDip, int wDip, int hDip) {
+  const int pad = scale(kEditPadDip);
+  const int inset = scale(kEditInsetDip);
+  for (EditField& e : edits_) {
+    if (e.id != id) continue;
+    e.frame = scaledRect(xDip, yDip, wDip, hDip, dpi_);
+    if (!e.window) continue;
+    int textHeight = 0;
+    HDC dc = GetDC(e.window);
+    if (dc) {
+      HGDIOBJ old =
+          SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(e.window, WM_GETFONT, 0, 0)));
+      TEXTMETRICW metrics = {};
+      if (GetTextMetricsW(dc, &metrics)) textHeight = metrics.tmHeight;
+      SelectObject(dc, old);
+      ReleaseDC(e.window, dc);
+    }
+    MoveWindow(e.window, e.frame.left + inset,
+               (e.frame.top + e.frame.bottom - textHeight - pad) / 2,
+               e.frame.right - e.frame.left - 2 * inset, textHeight + pad, TRUE);
+  }
+}
+
+void Surface::showEdit(int id, bool on) {
+  for (EditField& e : edits_) {
+    if (e.id != id) continue;
+    e.visible = on;
+    if (e.window) ShowWindow(e.window, on ? SW_SHOWNA : SW_HIDE);
+  }
+}
+
+HWND Surface::editWindow(int id) const {
+  for (const EditField& e : edits_) {
+    if (e.id == id) return e.window;
+  }
+  return nullptr;
+}
+
+std::wstring Surface::getEditText(int id) const {
+  HWND edit = editWindow(id);
+  if (!edit) return std::wstring();
+  const int length = GetWindowTextLengthW(edit);
+  if (length <= 0) return std::wstring();
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(edit, text.data(), length + 1);
+  text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+  return text;
+}
+
+void Surface::setEditText(int id, const std::wstring& text) {
+  if (HWND edit = editWindow(id)) SetWindowTextW(edit, text.c_str());
+}
+
+void Surface::paintControls(HDC dc) {
+  for (const Control& c : controls_) paintControl(dc, c, fonts_, dpi_);
+}
+
+void Surface::paintEditFrames(HDC dc) {
+  for (const EditField& e : edits_) {
+    if (e.visible) paintFieldFrame(dc, e.frame, dpi_, e.id == focusedEditId_);
+  }
+}
+
+void Surface::onClick(int) {}
+void Surface::onCommand(int, int) {}
+bool Surface::handleMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+void Surface::onWheel(int, POINT) {}
+void Surface::onBackgroundDown(POINT) {}
+void Surface::onMouseMove(POINT) {}
+bool Surface::wantsHandCursor(POINT) { return false; }
+void Surface::onDestroyed() {}
+
+LRESULT CALLBACK surfaceWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    auto* surface = static_cast<Surface*>(create->lpCreateParams);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(surface));
+    if (surface) surface->window_ = window;
+  }
+  auto* surface = reinterpret_cast<Surface*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!surface) return DefWindowProcW(window, msg, wParam, lParam);
+  if (msg == WM_NCDESTROY) {
+    LRESULT result = DefWindowProcW(window, msg, wParam, lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    surface->window_ = nullptr;
+    surface->onDestroyed();  // may delete the surface: nothing touches it after
+    return result;
+  }
+  return surface->memberProc(msg, wParam, lParam);
+}
+
+LRESULT Surface::memberProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = 0;
+  if (handleMessage(msg, wParam, lParam, result)) return result;
+  switch (msg) {
+    case WM_PAINT:
+      bufferedPaint();
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_CLOSE:
+      DestroyWindow(window_);
+      return 0;
+    case WM_SIZE:
+      layout();
+      invalidate();
+      return 0;
+    case WM_DPICHANGED:
+      onDpiChanged(wParam, lParam);
+      return 0;
+    case WM_SETCURSOR:
+      if (onSetCursor(wParam, lParam)) return TRUE;
+      break;
+    case WM_COMMAND:
+      onCommandMessage(wParam, lParam);
+      return 0;
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC: {
+      HDC child = reinterpret_cast<HDC>(wParam);
+      SetTextColor(child, kColorLightText);
+      SetBkColor(child, kColorField);
+      return reinterpret_cast<LRESULT>(fieldBrush());
+    }
+    case WM_MOUSEMOVE:
+      onMouseMoveMessage(pointFromLParam(lParam));
+      return 0;
+    case WM_MOUSELEAVE:
+      onMouseLeave();
+      return 0;
+    case WM_LBUTTONDOWN:
+      onButtonDown(pointFromLParam(lParam));
+      return 0;
+    case WM_LBUTTONUP:
+      onButtonUp(pointFromLParam(lParam));
+      return 0;
+    case WM_CAPTURECHANGED:
+      if (pressedId_ != 0 && reinterpret_cast<HWND>(lParam) != window_) {
+        if (Control* c = findControl(pressedId_)) c->pressed = false;
+        pressedId_ = 0;
+        invalidate();
+      }
+      break;
+    case WM_MOUSEWHEEL: {
+      POINT point = pointFromLParam(lParam);
+      ScreenToClient(window_, &point);
+      onWheel(GET_WHEEL_DELTA_WPARAM(wParam), point);
+      return 0;
+    }
+    default:
+      break;
+  }
+  return DefWindowProcW(window_, msg, wParam, lParam);
+}
+
+void Surface::bufferedPaint() {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window_, &ps);
+  RECT client;
+  GetClientRect(window_, &client);
+  HDC memory = CreateCompatibleDC(dc);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
+  if (memory && bitmap) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    paint(memory, client);
+    BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+  }
+  if (bitmap) DeleteObject(bitmap);
+  if (memory) DeleteDC(memory);
+  EndPaint(window_, &ps);
+}
+
+Control* Surface::hitTest(POINT point) {
+  for (Control& c : controls_) {
+    if (c.visible && c.enabled && contains(c.rect, point)) return &c;
+  }
+  return nullptr;
+}
+
+void Surface::onMouseMoveMessage(POINT point) {
+  if (!tracking_) {
+    TRACKMOUSEEVENT track = {};
+    track.cbSize = sizeof track;
+    track.dwFlags = TME_LEAVE;
+    track.hwndTrack = window_;
+    TrackMouseEvent(&track);
+    tracking_ = true;
+  }
+  bool changed = false;
+  for (Control& c : controls_) {
+    const bool hover = c.visible && c.enabled && contains(c.rect, point) &&
+                       (pressedId_ == 0 || pressedId_ == c.id);
+    if (hover != c.hover) {
+      c.hover = hover;
+      changed = true;
+    }
+  }
+  if (changed) invalidate();
+  onMouseMove(point);
+}
+
+void Surface::onMouseLeave() {
+  tracking_ = false;
+  bool changed = false;
+  for (Control& c : controls_) {
+    if (c.hover) changed = true;
+    c.hover = false;
+  }
+  if (changed) invalidate();
+  onMouseMove(kPointerGone);
+}
+
+void Surface::onButtonDown(POINT point) {
+  SetFocus(window_);
+  Control* c = hitTest(point);
+  if (!c) {
+    onBackgroundDown(point);
+    return;
+  }
+  pressedId_ = c->id;
+  c->pressed = true;
+  SetCapture(window_);
+  invalidate();
+}
+
+void Surface::onButtonUp(POINT point) {
+  if (pressedId_ == 0) return;
+  const int id = pressedId_;
+  pressedId_ = 0;
+  ReleaseCapture();
+  Control* c = findControl(id);
+  if (c) c->pressed = false;
+  const bool click = c && c->visible && c->enabled && contains(c->rect, point);
+  invalidate();
+  if (click) onClick(id);
+}
+
+bool Surface::onSetCursor(WPARAM wParam, LPARAM lParam) {
+  if (LOWORD(lParam) != HTCLIENT || reinterpret_cast<HWND>(wParam) != window_) return false;
+  POINT point;
+  GetCursorPos(&point);
+  ScreenToClient(window_, &point);
+  bool hand = wantsHandCursor(point);
+  if (hitTest(point)) hand = true;
+  SetCursor(LoadCursorW(nullptr, hand ? IDC_HAND : IDC_ARROW));
+  return true;
+}
+
+void Surface::onDpiChanged(WPARAM wParam, LPARAM lParam) {
+  dpi_ = HIWORD(wParam);
+  buildFontSet(fonts_, dpi_);
+  for (const EditField& e : edits_) {
+    if (e.window)
+      SendMessageW(e.window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[kFontBody]), FALSE);
+  }
+  const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+  if (suggested) {
+    SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                 suggested->right - suggested->left, suggested->bottom - suggested->top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  layout();
+  invalidate();
+}
+
+void Surface::onCommandMessage(WPARAM wParam, LPARAM lParam) {
+  const int id = LOWORD(wParam);
+  const int code = HIWORD(wParam);
+  if (lParam != 0) {
+    if (code == EN_SETFOCUS) {
+      focusedEditId_ = id;
+      invalidate();
+    } else if (code == EN_KILLFOCUS) {
+      if (focusedEditId_ == id) focusedEditId_ = 0;
+      invalidate();
+    }
+  }
+  onCommand(id, code);
+}
+
+bool preTranslateFor(HWND window, MSG* msg) {
+  if (!window || !msg || !msg->hwnd) return false;
+  const bool own = msg->hwnd == window;
+  if (!own && !IsChild(window, msg->hwnd)) return false;
+  if (msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE) {
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(kCancelCommand, 0), 0);
+    return true;
+  }
+  if (own) return false;
+  return IsDialogMessageW(window, msg) != FALSE;
+}
+
+std::wstring pickFolder(HWND owner, const std::wstring& title) {
+  constexpr FILEOPENDIALOGOPTIONS kFolderOptions =
+      FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST;
+  IFileOpenDialog* dialog = nullptr;
+  HRESULT hr = CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IFileOpenDialog, reinterpret_cast<void**>(&dialog));
+  bool fallback = FAILED(hr) || !dialog;
+  std::wstring chosen;
+  if (!fallback) {
+    FILEOPENDIALOGOPTIONS options = 0;
+    dialog->GetOptions(&options);
+    dialog->SetOptions(options | kFolderOptions);
+    dialog->SetTitle(title.c_str());
+    hr = dialog->Show(owner);
+    if (hr == E_NOTIMPL || hr == E_NOINTERFACE) {
+      fallback = true;
+    } else if (SUCCEEDED(hr)) {
+      IShellItem* item = nullptr;
+      if (SUCCEEDED(dialog->GetResult(&item)) && item) {
+        PWSTR path = nullptr;
+        if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path)) && path) {
+          chosen = path;
+          CoTaskMemFree(path);
+        }
+        item->Release();
+      }
+    }
+    dialog->Release();
+  }
+  if (!fallback) return chosen;
+  BROWSEINFOW browse = {};
+  browse.hwndOwner = owner;
+  browse.lpszTitle = title.c_str();
+  browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&browse);
+  if (!list) return std::wstring();
+  wchar_t path[MAX_PATH] = {};
+  if (SHGetPathFromIDListW(list, path)) chosen = path;
+  CoTaskMemFree(list);
+  return chosen;
+}
+
+void openInShell(const std::wstring& target) {
+  ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+}  // namespace gui

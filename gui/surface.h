@@ -1,0 +1,128 @@
+// gui::Surface: the base of every window the application draws itself. It
+// owns one top-level window, its DPI and fonts, custom-drawn controls kept
+// as records, and a few real child EDIT controls; it turns window messages
+// into a handful of virtual operations and paints through an off-screen
+// bitmap. Sizes are given in DIPs (96 per inch) and scaled to the DPI.
+// Everything runs on the thread that created the window.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <deque>
+#include <vector>
+
+#include "gui/control.h"
+#include "gui/theme.h"
+
+namespace gui {
+
+struct EditField {
+  int id = 0;
+  HWND window = nullptr;
+  RECT frame = {};
+  bool visible = true;
+};
+
+// The window procedure registered for both window classes.
+LRESULT CALLBACK surfaceWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// DPI of a window, or of the system when `window` is null; never 0.
+UINT windowDpi(HWND window);
+// Outer window size for a client area of the given pixels at `dpi`.
+SIZE outerSizeForClient(int clientWidth, int clientHeight, UINT dpi, DWORD style, DWORD exStyle);
+
+// The point a leave notification reports to onMouseMove.
+constexpr POINT kPointerGone = {-10000, -10000};
+// The command id Escape turns into.
+constexpr int kCancelCommand = IDCANCEL;
+
+class Surface {
+ public:
+  Surface() = default;
+  virtual ~Surface();
+  Surface(const Surface&) = delete;
+  Surface& operator=(const Surface&) = delete;
+
+  bool create(const wchar_t* className, const std::wstring& title, int widthDip, int heightDip,
+              HWND owner);
+  void setClientSize(int widthDip, int heightDip, bool center);
+  void invalidate();
+
+  Control* addControl(int id, int kind, const std::wstring& text, const std::wstring& detail);
+  Control* findControl(int id);
+  void placeControl(int id, int xDip, int yDip, int wDip, int hDip);
+  void setVisible(int id, bool on);
+  void setEnabled(int id, bool on);
+  void setChecked(int id, bool on);
+  void setTexts(int id, const std::wstring& text, const std::wstring& detail);
+
+  HWND addEdit(int id, DWORD extraStyle, int maxChars);
+  void placeEdit(int id, int xDip, int yDip, int wDip, int hDip);
+  void showEdit(int id, bool on);
+  HWND editWindow(int id) const;
+  std::wstring getEditText(int id) const;
+  void setEditText(int id, const std::wstring& text);
+
+  void paintControls(HDC dc);
+  void paintEditFrames(HDC dc);
+
+  HWND hwnd() const { return window_; }
+  UINT dpi() const { return dpi_; }
+  const FontSet& fonts() const { return fonts_; }
+  int pressedId() const { return pressedId_; }
+  int focusedEditId() const { return focusedEditId_; }
+  const std::deque<Control>& controls() const { return controls_; }
+  const std::vector<EditField>& edits() const { return edits_; }
+  int scale(int dip) const { return MulDiv(dip, static_cast<int>(dpi_), 96); }
+
+  // Renders the whole client area as WM_PAINT does, into `dc`.
+  void renderTo(HDC dc, const RECT& clientRect) { paint(dc, clientRect); }
+
+ protected:
+  virtual void layout() = 0;
+  virtual void paint(HDC dc, const RECT& clientRect) = 0;
+  virtual void onClick(int id);
+  virtual void onCommand(int id, int code);
+  virtual bool handleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  virtual void onWheel(int delta, POINT clientPoint);
+  virtual void onBackgroundDown(POINT clientPoint);
+  virtual void onMouseMove(POINT clientPoint);
+  virtual bool wantsHandCursor(POINT clientPoint);
+  virtual void onDestroyed();
+
+  HWND window_ = nullptr;
+  UINT dpi_ = 96;
+  FontSet fonts_;
+  std::vector<EditField> edits_;
+  std::deque<Control> controls_;  // addControl hands out stable pointers
+  int pressedId_ = 0;
+  int focusedEditId_ = 0;
+  bool tracking_ = false;
+
+ private:
+  friend LRESULT CALLBACK surfaceWindowProc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT memberProc(UINT msg, WPARAM wParam, LPARAM lParam);
+  void bufferedPaint();
+  void onMouseMoveMessage(POINT point);
+  void onMouseLeave();
+  void onButtonDown(POINT point);
+  void onButtonUp(POINT point);
+  bool onSetCursor(WPARAM wParam, LPARAM lParam);
+  void onDpiChanged(WPARAM wParam, LPARAM lParam);
+  void onCommandMessage(WPARAM wParam, LPARAM lParam);
+  Control* hitTest(POINT point);
+};
+
+// Keyboard pre-processing of the message loop for one surface window:
+// Escape for the window or a child becomes WM_COMMAND IDCANCEL sent to the
+// window; other messages for a child go through IsDialogMessageW (Tab and
+// Shift+Tab between the EDITs). Returns true when the message was consumed.
+bool preTranslateFor(HWND window, MSG* msg);
+
+// The shell's folder picker; empty when nothing was chosen.
+std::wstring pickFolder(HWND owner, const std::wstring& title);
+// Opens a web page or starts a program through the shell.
+void openInShell(const std::wstring& target);
+
+}  // namespace gui

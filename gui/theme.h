@@ -1,0 +1,92 @@
+// The process-wide theme: GDI+, the leather and parchment textures, the
+// emblem, the brushes, the serif face, each window's fonts, the application
+// icon and the two window classes. Set up once before the first window and
+// torn down once after the last; everything runs on the GUI thread.
+#pragma once
+
+#include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <functional>
+#include <map>
+#include <string>
+
+namespace gui {
+
+// Fonts of one window, by index: 0 title, 1 headings, 2 selected tab,
+// 3 body, 4 bold body, 5 small, 6 small italic, 7 captions, 8 command,
+// 9 monospaced.
+constexpr int kFontCount = 10;
+struct FontSet {
+  HFONT fonts[kFontCount] = {};
+  HFONT operator[](int index) const { return fonts[index]; }
+};
+
+enum FontIndex {
+  kFontTitle = 0,
+  kFontHeading = 1,
+  kFontTabSelected = 2,
+  kFontBody = 3,
+  kFontBodyBold = 4,
+  kFontSmall = 5,
+  kFontItalic = 6,
+  kFontCaption = 7,
+  kFontCommand = 8,
+  kFontMono = 9,
+};
+
+// Palette (GDI colours) shared by the windows.
+constexpr COLORREF kColorWindowFallback = RGB(36, 28, 22);
+constexpr COLORREF kColorField = RGB(20, 16, 13);
+constexpr COLORREF kColorLightText = RGB(238, 229, 210);
+constexpr COLORREF kColorGoldHighlight = RGB(255, 228, 160);
+constexpr COLORREF kColorGold = RGB(232, 199, 122);
+constexpr COLORREF kColorMutedGold = RGB(170, 140, 86);
+constexpr COLORREF kColorGreyBeige = RGB(186, 174, 154);
+constexpr COLORREF kColorDisabled = RGB(130, 118, 98);
+constexpr COLORREF kColorShadow = RGB(10, 6, 3);
+constexpr COLORREF kColorPrimaryCaption = RGB(255, 236, 196);
+constexpr COLORREF kColorLink = RGB(130, 228, 255);
+constexpr COLORREF kColorLinkHover = RGB(190, 242, 255);
+constexpr COLORREF kColorSelectedDetail = RGB(200, 236, 246);
+constexpr COLORREF kColorDarkText = RGB(50, 33, 17);
+constexpr COLORREF kColorDarkTextSecondary = RGB(105, 80, 52);
+constexpr COLORREF kColorWarning = RGB(242, 178, 82);
+constexpr COLORREF kColorSuccess = RGB(190, 236, 250);
+constexpr COLORREF kColorPillReady = RGB(200, 240, 252);
+constexpr COLORREF kColorSeparator = RGB(70, 54, 32);
+constexpr COLORREF kColorCaptionBar = RGB(24, 19, 15);
+constexpr COLORREF kColorCaptionText = RGB(232, 199, 122);
+constexpr COLORREF kColorCaptionBorder = RGB(150, 112, 56);
+
+constexpr const wchar_t* kMainWindowClass = L"CairnMainWnd";
+constexpr const wchar_t* kSetupWindowClass = L"CairnSetupWnd";
+
+// Starts GDI+, loads the resources of `instance` and registers the window
+// classes. Missing resources fall back (solid background, plain parchment,
+// no emblem); nothing here fails the start.
+void initTheme(HINSTANCE instance);
+// Releases everything initTheme made; safe when parts never loaded.
+void shutdownTheme();
+
+void buildFontSet(FontSet& fontSet, UINT dpi);
+void deleteFontSet(FontSet& fontSet);
+
+// Icon 1 at sizePx by sizePx; the caller destroys it. Null when missing.
+HICON appIcon(int sizePx);
+
+HINSTANCE themeInstance();
+HBRUSH backgroundBrush();
+HBRUSH fieldBrush();
+Gdiplus::GpBitmap* parchmentImage();
+Gdiplus::GpBitmap* emblemImage();
+std::map<int, Gdiplus::GpBitmap*>& emblemCache();
+
+// The serif face for every font but the monospaced one, chosen on first use.
+const std::wstring& serifFace();
+// The choice itself: the first candidate the machine has, else the last resort.
+std::wstring chooseSerifFace(const std::function<bool(const wchar_t*)>& installed);
+bool fontFamilyInstalled(const wchar_t* face);
+
+}  // namespace gui

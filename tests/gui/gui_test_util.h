@@ -1,0 +1,93 @@
+// Helpers of the toolkit tests: an off-screen 32-bit bitmap to paint into
+// and read back, and a theme that lives for one test.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+#include "gui/theme.h"
+
+namespace guitest {
+
+class Bitmap32 {
+ public:
+  Bitmap32(int width, int height, COLORREF fill) : width_(width), height_(height) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    bitmap_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bits_ = static_cast<uint32_t*>(bits);
+    dc_ = CreateCompatibleDC(nullptr);
+    old_ = SelectObject(dc_, bitmap_);
+    clear(fill);
+  }
+  ~Bitmap32() {
+    SelectObject(dc_, old_);
+    DeleteDC(dc_);
+    DeleteObject(bitmap_);
+  }
+  Bitmap32(const Bitmap32&) = delete;
+  Bitmap32& operator=(const Bitmap32&) = delete;
+
+  void clear(COLORREF fill) {
+    GdiFlush();
+    const uint32_t pixel = (GetRValue(fill) << 16) | (GetGValue(fill) << 8) | GetBValue(fill);
+    for (int i = 0; i < width_ * height_; ++i) bits_[i] = pixel;
+  }
+  HDC dc() const { return dc_; }
+  // The pixel as RGB(r, g, b).
+  COLORREF at(int x, int y) const {
+    GdiFlush();
+    const uint32_t p = bits_[y * width_ + x];
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+  }
+  bool sameAs(const Bitmap32& other) const {
+    GdiFlush();
+    for (int i = 0; i < width_ * height_; ++i) {
+      if ((bits_[i] & 0xFFFFFF) != (other.bits_[i] & 0xFFFFFF)) return false;
+    }
+    return true;
+  }
+  bool unchanged(COLORREF fill) const {
+    for (int y = 0; y < height_; ++y) {
+      for (int x = 0; x < width_; ++x) {
+        if (at(x, y) != fill) return false;
+      }
+    }
+    return true;
+  }
+  int width() const { return width_; }
+  int height() const { return height_; }
+
+ private:
+  int width_, height_;
+  HBITMAP bitmap_ = nullptr;
+  uint32_t* bits_ = nullptr;
+  HDC dc_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+};
+
+// Largest channel difference between two colours.
+inline int colourDistance(COLORREF a, COLORREF b) {
+  int d = std::abs(GetRValue(a) - GetRValue(b));
+  d = std::max(d, std::abs(GetGValue(a) - GetGValue(b)));
+  return std::max(d, std::abs(GetBValue(a) - GetBValue(b)));
+}
+
+// The theme of the test program itself, which carries no picture resources.
+class ScopedTheme {
+ public:
+  explicit ScopedTheme(HINSTANCE instance = GetModuleHandleW(nullptr)) { gui::initTheme(instance); }
+  ~ScopedTheme() { gui::shutdownTheme(); }
+  ScopedTheme(const ScopedTheme&) = delete;
+  ScopedTheme& operator=(const ScopedTheme&) = delete;
+};
+
+}  // namespace guitest

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include "gui/paint.h"
+#include "tests/gui/gui_test_util.h"
+
+using namespace gui;
+using guitest::Bitmap32;
+using guitest::colourDistance;
+
+namespace {
+
+constexpr COLORREF kBack = RGB(0, 0, 0);
+
+// Pixels along a row that the painting changed by more than half.
+int paintedRun(const Bitmap32& bmp, int y, COLORREF back) {
+  int count = 0;
+  for (int x = 0; x < bmp.width(); ++x) {
+    if (colourDistance(bmp.at(x, y), back) > 100) ++count;
+  }
+  return count;
+}
+
+void fillRounded(HDC dc, float x, float y, float w, float h, float radius, int corners) {
+  Canvas g(dc);
+  PathOwner path(makeRoundedPath(x, y, w, h, radius, corners));
+  fillPath(g, path, 0xFFFFFFFF);
+}
+
+class PaintTest : public ::testing::Test {
+ protected:
+  guitest::ScopedTheme theme;
+  FontSet fonts;
+  void SetUp() override { buildFontSet(fonts, 96); }
+  void TearDown() override { deleteFontSet(fonts); }
+};
+
+TEST_F(PaintTest, StatusOrbIsEighteenDipsAcross) {
+  for (UINT dpi : {96u, 192u}) {
+    // Blue is far from every colour of the orb, its check mark included.
+    Bitmap32 bmp(100, 100, RGB(0, 0, 255));
+    paintStatusOrb(bmp.dc(), 50, 50, dpi, kOrbDone);
+    const int expected = MulDiv(kOrbDiameterDip, static_cast<int>(dpi), 96);
+    EXPECT_EQ(paintedRun(bmp, 50, RGB(0, 0, 255)), expected) << "dpi " << dpi;
+  }
+}
+
+TEST_F(PaintTest, EveryOrbStatePaintsAndUnknownStatesDoNot) {
+  for (int state = kOrbOk; state <= kOrbPending; ++state) {
+    Bitmap32 bmp(60, 60, RGB(128, 128, 128));
+    paintStatusOrb(bmp.dc(), 30, 30, 96, state);
+    EXPECT_FALSE(bmp.unchanged(RGB(128, 128, 128))) << "state " << state;
+  }
+  Bitmap32 bmp(60, 60, kBack);
+  paintStatusOrb(bmp.dc(), 30, 30, 96, 6);
+  EXPECT_TRUE(bmp.unchanged(kBack));
+}
+
+TEST_F(PaintTest, SmallRadiusAndMissingCornerFlagsGiveSquareCorners) {
+  // Square corners fill the corner pixel; a real radius leaves it empty.
+  struct Case {
+    float radius;
+    int corners;
+    bool square;
+  } cases[] = {{0.5f, kCornersAll, true},
+               {0.0f, kCornersAll, true},
+               {8.0f, 0, true},
+               {8.0f, kCornersAll, false}};
+  for (const Case& c : cases) {
+    Bitmap32 bmp(60, 40, kBack);
+    fillRounded(bmp.dc(), 10, 10, 40, 20, c.radius, c.corners);
+    const bool cornerFilled =
+        colourDistance(bmp.at(10, 10), kBack) > 200 && colourDistance(bmp.at(49, 29), kBack) > 200;
+    EXPECT_EQ(cornerFilled, c.square) << "radius " << c.radius << " corners " << c.corners;
+  }
+}
+
+TEST_F(PaintTest, CornerFlagsRoundOnlyTheirCorners) {
+  Bitmap32 bmp(60, 40, kBack);
+  fillRounded(bmp.dc(), 10, 10, 40, 20, 8, kCornerTopLeft | kCornerBottomLeft);
+  EXPECT_LT(colourDistance(bmp.at(10, 10), kBack), 60);   // rounded left
+  EXPECT_GT(colourDistance(bmp.at(49, 10), kBack), 200);  // square right
+  EXPECT_GT(colourDistance(bmp.at(49, 29), kBack), 200);
+}
+
+TEST_F(PaintTest, ParchmentPanelWithoutImageIsSolidInside) {
+  ASSERT_EQ(parchmentImage(), nullptr);  // the test program carries no textures
+  const COLORREF grey = RGB(128, 128, 128);
+  Bitmap32 bmp(200, 120, grey);
+  const RECT panel = {10, 10, 190, 110};
+  paintParchmentPanel(bmp.dc(), panel, 96);
+  EXPECT_EQ(bmp.at(100, 60), RGB(0xEC, 0xDE, 0xBC));
+  // The edge is darkened and outlined, and the drop shadow falls outside.
+  EXPECT_GT(colourDistance(bmp.at(10, 60), RGB(0xEC, 0xDE, 0xBC)), 40);
+  EXPECT_LT(GetRValue(bmp.at(100, 111)), 120);
+}
+
+TEST_F(PaintTest, EmblemPaintsNothingWithoutImage) {
+  Bitmap32 bmp(64, 64, kBack);
+  paintEmblem(bmp.dc(), {0, 0, 64, 64});
+  EXPECT_TRUE(bmp.unchanged(kBack));
+  EXPECT_TRUE(emblemCache().empty());
+}
+
+TEST_F(PaintTest, PanelsFrameAndOrnamentsStayInsideTheirArea) {
+  Bitmap32 bmp(300, 200, RGB(40, 40, 40));
+  paintDarkPanel(bmp.dc(), {20, 20, 280, 180}, 96, true);
+  EXPECT_NE(bmp.at(150, 100), RGB(40, 40, 40));
+  EXPECT_EQ(bmp.at(5, 5), RGB(40, 40, 40));
+  Bitmap32 frame(300, 200, kBack);
+  paintFrame(frame.dc(), {0, 0, 300, 200}, 96);
+  EXPECT_GT(colourDistance(frame.at(150, 4), kBack), 60);  // the gilt rule at 4 DIPs
+  EXPECT_EQ(frame.at(150, 100), kBack);
+  Bitmap32 rule(200, 20, kBack);
+  paintDivider(rule.dc(), 10, 190, 10, 96);
+  EXPECT_GT(colourDistance(rule.at(100, 10), kBack), 100);  // the diamond in the middle
+  EXPECT_LT(colourDistance(rule.at(11, 10), kBack), 40);    // faded at the ends
+}
+
+TEST_F(PaintTest, RichTextOfEmptyTextIsHalfALine) {
+  Bitmap32 bmp(300, 200, kBack);
+  const int line = measureWrappedHeight(bmp.dc(), fonts[kFontBody], 280, L"A");
+  ASSERT_GT(line, 0);
+  const RECT box = {10, 10, 290, 190};
+  EXPECT_EQ(drawRichText(bmp.dc(), fonts, RGB(255, 255, 255), RGB(255, 0, 0), box, L"", 96, false),
+            line / 2);
+  EXPECT_EQ(measureWrappedHeight(bmp.dc(), fonts[kFontBody], 280, L""), line);
+}
+
+TEST_F(PaintTest, RichTextLaysOutNumberedItemsAndParagraphs) {
+  Bitmap32 bmp(400, 300, kBack);
+  const RECT box = {0, 0, 400, 300};
+  const int line = measureWrappedHeight(bmp.dc(), fonts[kFontBody], 400, L"A");
+  const std::wstring text = L"Intro\n\n1. One\n2. Two\n12. Twelve\n1.5 is not an item";
+  const int measured =
+      drawRichText(bmp.dc(), fonts, RGB(255, 255, 255), RGB(255, 0, 0), box, text, 96, false);
+  EXPECT_TRUE(bmp.unchanged(kBack));  // measuring draws nothing
+  // Five text lines, one half-line gap, two gaps of 4 DIPs between items.
+  EXPECT_EQ(measured, 5 * line + line / 2 + 2 * 4);
+  const int drawn =
+      drawRichText(bmp.dc(), fonts, RGB(255, 255, 255), RGB(255, 0, 0), box, text, 96, true);
+  EXPECT_EQ(drawn, measured);
+  // The numbers are drawn in the number colour in the left column.
+  bool red = false;
+  for (int y = line + line / 2; y < 2 * line + line / 2 && !red; ++y) {
+    for (int x = 0; x < 26; ++x)
+      red = red || (GetRValue(bmp.at(x, y)) > 150 && GetGValue(bmp.at(x, y)) < 80);
+  }
+  EXPECT_TRUE(red);
+}
+
+TEST_F(PaintTest, LabelsNeverTreatAmpersandAsPrefix) {
+  Bitmap32 bmp(200, 40, kBack);
+  HDC dc = bmp.dc();
+  EXPECT_GT(measureTextWidth(dc, fonts[kFontBody], L"A&&B"),
+            measureTextWidth(dc, fonts[kFontBody], L"A&B"));
+  drawLabel(dc, fonts[kFontBody], RGB(255, 255, 255), {0, 0, 200, 40}, L"&", DT_SINGLELINE);
+  EXPECT_FALSE(bmp.unchanged(kBack));  // a lone ampersand is drawn, not swallowed
+}
+
+}  // namespace

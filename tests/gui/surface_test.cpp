@@ -1,0 +1,307 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "gui/paint.h"
+#include "gui/surface.h"
+#include "tests/gui/gui_test_util.h"
+
+using namespace gui;
+
+namespace {
+
+// A surface that records what the base hands to the concrete window.
+class ProbeSurface : public Surface {
+ public:
+  std::vector<int> clicks;
+  std::vector<std::pair<int, int>> commands;
+  std::vector<POINT> moves;
+  int layouts = 0;
+  int backgroundDowns = 0;
+  bool destroyed = false;
+
+ protected:
+  void layout() override { ++layouts; }
+  void paint(HDC dc, const RECT& clientRect) override {
+    paintBackground(dc, clientRect);
+    paintControls(dc);
+    paintEditFrames(dc);
+  }
+  void onClick(int id) override { clicks.push_back(id); }
+  void onCommand(int id, int code) override { commands.push_back({id, code}); }
+  void onMouseMove(POINT p) override { moves.push_back(p); }
+  void onBackgroundDown(POINT) override { ++backgroundDowns; }
+  void onDestroyed() override { destroyed = true; }
+};
+
+LPARAM at(int x, int y) { return MAKELPARAM(x, y); }
+
+class SurfaceTest : public ::testing::Test {
+ protected:
+  guitest::ScopedTheme theme;
+  ProbeSurface surface;
+
+  void SetUp() override {
+    ASSERT_TRUE(surface.create(kMainWindowClass, L"probe", 400, 300, nullptr));
+    HWND w = surface.hwnd();
+    ASSERT_NE(w, nullptr);
+    surface.addControl(1, kButton, L"one", L"");
+    surface.addControl(2, kButton, L"two", L"");
+    surface.addControl(3, kCheckBox, L"three", L"");
+    surface.placeControl(1, 10, 10, 100, 40);
+    surface.placeControl(2, 60, 10, 100, 40);  // overlaps the first
+    surface.placeControl(3, 10, 100, 100, 40);
+  }
+  void TearDown() override {
+    if (surface.hwnd()) DestroyWindow(surface.hwnd());
+  }
+  LRESULT send(UINT msg, WPARAM w, LPARAM l) { return SendMessageW(surface.hwnd(), msg, w, l); }
+  bool hover(int id) { return surface.findControl(id)->hover; }
+  // Windows scale DIPs to the surface's DPI; these tests place at 96.
+  int px(int dip) { return surface.scale(dip); }
+};
+
+TEST_F(SurfaceTest, EarlierOfOverlappingControlsGetsThePress) {
+  send(WM_LBUTTONDOWN, MK_LBUTTON, at(px(80), px(20)));
+  EXPECT_EQ(surface.pressedId(), 1);
+  EXPECT_TRUE(surface.findControl(1)->pressed);
+  EXPECT_FALSE(surface.findControl(2)->pressed);
+  send(WM_LBUTTONUP, 0, at(px(80), px(20)));
+  EXPECT_EQ(surface.pressedId(), 0);
+  EXPECT_FALSE(surface.findControl(1)->pressed);
+  EXPECT_EQ(surface.clicks, std::vector<int>{1});
+}
+
+TEST_F(SurfaceTest, ReleasingOffTheControlCancelsTheClickAndComingBackRestoresIt) {
+  send(WM_LBUTTONDOWN, MK_LBUTTON, at(px(20), px(120)));
+  send(WM_MOUSEMOVE, MK_LBUTTON, at(px(300), px(250)));
+  EXPECT_FALSE(hover(3));
+  send(WM_LBUTTONUP, 0, at(px(300), px(250)));
+  EXPECT_TRUE(surface.clicks.empty());
+  EXPECT_FALSE(surface.findControl(3)->pressed);
+
+  send(WM_LBUTTONDOWN, MK_LBUTTON, at(px(20), px(120)));
+  send(WM_MOUSEMOVE, MK_LBUTTON, at(px(300), px(250)));
+  send(WM_MOUSEMOVE, MK_LBUTTON, at(px(30), px(120)));
+  EXPECT_TRUE(hover(3));
+  send(WM_LBUTTONUP, 0, at(px(30), px(120)));
+  EXPECT_EQ(surface.clicks, std::vector<int>{3});
+}
+
+TEST_F(SurfaceTest, NoOtherControlLightsUpWhileOneIsPressed) {
+  send(WM_LBUTTONDOWN, MK_LBUTTON, at(px(20), px(120)));
+  send(WM_MOUSEMOVE, MK_LBUTTON, at(px(150), px(20)));  // over control 2 only
+  EXPECT_FALSE(hover(2));
+  EXPECT_FALSE(hover(3));
+  send(WM_LBUTTONUP, 0, at(px(150), px(20)));
+  EXPECT_TRUE(surface.clicks.empty());
+  send(WM_MOUSEMOVE, 0, at(px(150), px(20)));
+  EXPECT_TRUE(hover(2));  // once released, hover works again
+}
+
+TEST_F(SurfaceTest, HidingOrDisablingAHoveredControlClearsItsHover) {
+  send(WM_MOUSEMOVE, 0, at(px(20), px(120)));
+  ASSERT_TRUE(hover(3));
+  surface.setVisible(3, false);
+  EXPECT_FALSE(hover(3));
+  surface.setVisible(3, true);
+  send(WM_MOUSEMOVE, 0, at(px(22), px(120)));
+  ASSERT_TRUE(hover(3));
+  surface.setEnabled(3, false);
+  EXPECT_FALSE(hover(3));
+  // Disabled and hidden controls neither light up nor take the press.
+  send(WM_MOUSEMOVE, 0, at(px(20), px(121)));
+  EXPECT_FALSE(hover(3));
+  send(WM_LBUTTONDOWN, MK_LBUTTON, at(px(20), px(120)));
+  EXPECT_EQ(surface.pressedId(), 0);
+  EXPECT_EQ(surface.backgroundDowns, 1);
+}
+
+TEST_F(SurfaceTest, LeavingClearsHoverAndReportsThePointerGone) {
+  send(WM_MOUSEMOVE, 0, at(px(20), px(20)));
+  ASSERT_TRUE(hover(1));
+  send(WM_MOUSELEAVE, 0, 0);
+  EXPECT_FALSE(hover(1));
+  ASSERT_FALSE(surface.moves.empty());
+  EXPECT_EQ(surface.moves.back().x, kPointerGone.x);
+  EXPECT_EQ(surface.moves.back().y, kPointerGone.y);
+}
+
+TEST_F(SurfaceTest, UnknownIdsDoNothing) {
+  const std::vector<Control> before(surface.controls().begin(), surface.controls().end());
+  surface.setVisible(99, false);
+  surface.setEnabled(99, false);
+  surface.setChecked(99, true);
+  surface.setTexts(99, L"x", L"y");
+  surface.placeControl(99, 0, 0, 5, 5);
+  surface.placeEdit(99, 0, 0, 5, 5);
+  surface.showEdit(99, false);
+  surface.setEditText(99, L"text");
+  EXPECT_EQ(surface.findControl(99), nullptr);
+  EXPECT_EQ(surface.findControl(0), nullptr);
+  EXPECT_EQ(surface.editWindow(99), nullptr);
+  EXPECT_EQ(surface.getEditText(99), L"");
+  ASSERT_EQ(surface.controls().size(), before.size());
+  for (size_t i = 0; i < before.size(); ++i) {
+    EXPECT_EQ(surface.controls()[i].visible, before[i].visible);
+    EXPECT_EQ(surface.controls()[i].text, before[i].text);
+  }
+}
+
+TEST_F(SurfaceTest, EditsKeepTextFocusAndTheirColours) {
+  HWND edit = surface.addEdit(52, 0, 5);
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(surface.editWindow(52), edit);
+  EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(edit, WM_GETFONT, 0, 0)),
+            surface.fonts()[kFontBody]);
+  surface.setEditText(52, L"C:\\Games");
+  EXPECT_EQ(surface.getEditText(52), L"C:\\Games");
+  // The limit holds typed text to maxChars.
+  SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+  for (wchar_t ch : std::wstring(L"abcdefgh")) SendMessageW(edit, WM_CHAR, ch, 0);
+  EXPECT_EQ(surface.getEditText(52), L"abcde");
+
+  surface.placeEdit(52, 20, 200, 200, 34);
+  RECT r;
+  GetWindowRect(edit, &r);
+  MapWindowPoints(nullptr, surface.hwnd(), reinterpret_cast<POINT*>(&r), 2);
+  EXPECT_EQ(r.left, px(20) + px(10));
+  EXPECT_EQ(r.right - r.left, px(200) - 2 * px(10));
+  EXPECT_NEAR((r.top + r.bottom) / 2.0, (px(200) + px(234)) / 2.0, 1.5);
+
+  send(WM_COMMAND, MAKEWPARAM(52, EN_SETFOCUS), reinterpret_cast<LPARAM>(edit));
+  EXPECT_EQ(surface.focusedEditId(), 52);
+  send(WM_COMMAND, MAKEWPARAM(53, EN_KILLFOCUS), reinterpret_cast<LPARAM>(edit));
+  EXPECT_EQ(surface.focusedEditId(), 52);  // another id's focus loss changes nothing
+  send(WM_COMMAND, MAKEWPARAM(52, EN_KILLFOCUS), reinterpret_cast<LPARAM>(edit));
+  EXPECT_EQ(surface.focusedEditId(), 0);
+
+  HDC dc = GetDC(edit);
+  EXPECT_EQ(reinterpret_cast<HBRUSH>(send(WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
+                                          reinterpret_cast<LPARAM>(edit))),
+            fieldBrush());
+  EXPECT_EQ(GetTextColor(dc), kColorLightText);
+  EXPECT_EQ(GetBkColor(dc), kColorField);
+  ReleaseDC(edit, dc);
+}
+
+TEST_F(SurfaceTest, EscapeInAnEditReachesOnCommandWithIdTwo) {
+  HWND edit = surface.addEdit(52, 0, 260);
+  HWND other = surface.addEdit(53, 0, 260);
+  MSG escape = {edit, WM_KEYDOWN, VK_ESCAPE, 0, 0, {0, 0}};
+  EXPECT_TRUE(preTranslateFor(surface.hwnd(), &escape));
+  ASSERT_EQ(surface.commands.size(), 1u);
+  EXPECT_EQ(surface.commands.back().first, 2);
+  // Escape on the window itself too; other keys for the window pass untouched.
+  MSG own = {surface.hwnd(), WM_KEYDOWN, VK_ESCAPE, 0, 0, {0, 0}};
+  EXPECT_TRUE(preTranslateFor(surface.hwnd(), &own));
+  EXPECT_EQ(surface.commands.size(), 2u);
+  MSG key = {surface.hwnd(), WM_KEYDOWN, 'A', 0, 0, {0, 0}};
+  EXPECT_FALSE(preTranslateFor(surface.hwnd(), &key));
+  // Messages of other windows are not ours.
+  ProbeSurface stranger;
+  ASSERT_TRUE(stranger.create(kSetupWindowClass, L"other", 200, 100, nullptr));
+  MSG foreign = {stranger.hwnd(), WM_KEYDOWN, VK_ESCAPE, 0, 0, {0, 0}};
+  EXPECT_FALSE(preTranslateFor(surface.hwnd(), &foreign));
+  EXPECT_EQ(surface.commands.size(), 2u);
+  EXPECT_TRUE(stranger.commands.empty());
+  DestroyWindow(stranger.hwnd());
+  // Tab in an edit is a dialog key: it is consumed.
+  ShowWindow(surface.hwnd(), SW_SHOWNOACTIVATE);
+  SetFocus(edit);
+  MSG tab = {edit, WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
+  EXPECT_TRUE(preTranslateFor(surface.hwnd(), &tab));
+  (void)other;
+}
+
+TEST_F(SurfaceTest, PlacementScalesFromSumsAndDpiChangeRebuildsEverything) {
+  HWND edit = surface.addEdit(52, 0, 260);
+  HFONT oldBody = surface.fonts()[kFontBody];
+  const int layoutsBefore = surface.layouts;
+  RECT window;
+  GetWindowRect(surface.hwnd(), &window);
+  const SIZE outer =
+      outerSizeForClient(600, 450, 144, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, WS_EX_APPWINDOW);
+  RECT suggested = {window.left, window.top, window.left + outer.cx, window.top + outer.cy};
+  send(WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(surface.dpi(), 144u);
+  EXPECT_GT(surface.layouts, layoutsBefore);
+  HFONT body = surface.fonts()[kFontBody];
+  EXPECT_NE(body, oldBody);
+  EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(edit, WM_GETFONT, 0, 0)), body);
+  LOGFONTW lf = {};
+  ASSERT_TRUE(GetObjectW(body, sizeof lf, &lf));
+  EXPECT_EQ(lf.lfHeight, -24);  // 16 DIPs at 144 DPI
+
+  surface.placeControl(1, 10, 10, 33, 33);
+  const RECT r = surface.findControl(1)->rect;
+  EXPECT_EQ(r.left, 15);
+  EXPECT_EQ(r.right, 65);  // MulDiv(43, 144, 96) = 64.5 rounds to 65; 15 + 50 would be 65 too
+  surface.placeControl(1, 1, 1, 1, 1);
+  EXPECT_EQ(surface.findControl(1)->rect.right, 3);  // sum 2 -> 3; 2 + 2 would be 4
+}
+
+TEST_F(SurfaceTest, ClientAreaIsTheScaledDipSize) {
+  surface.setClientSize(900, 640, true);
+  RECT client;
+  GetClientRect(surface.hwnd(), &client);
+  EXPECT_EQ(client.right, px(900));
+  EXPECT_EQ(client.bottom, px(640));
+
+  // Sizing again without centring keeps the position.
+  RECT before, after;
+  GetWindowRect(surface.hwnd(), &before);
+  surface.setClientSize(500, 400, false);
+  GetWindowRect(surface.hwnd(), &after);
+  EXPECT_EQ(after.left, before.left);
+  EXPECT_EQ(after.top, before.top);
+  GetClientRect(surface.hwnd(), &client);
+  EXPECT_EQ(client.right, px(500));
+  EXPECT_EQ(client.bottom, px(400));
+}
+
+TEST_F(SurfaceTest, WindowIsCentredOnTheWorkArea) {
+  surface.setClientSize(300, 200, true);
+  MONITORINFO info = {};
+  info.cbSize = sizeof info;
+  GetMonitorInfoW(MonitorFromWindow(surface.hwnd(), MONITOR_DEFAULTTONEAREST), &info);
+  RECT w;
+  GetWindowRect(surface.hwnd(), &w);
+  EXPECT_NEAR((w.left + w.right) / 2.0, (info.rcWork.left + info.rcWork.right) / 2.0, 1.0);
+  EXPECT_NEAR((w.top + w.bottom) / 2.0, (info.rcWork.top + info.rcWork.bottom) / 2.0, 1.0);
+  // Taller than the work area: the top edge stays on screen.
+  surface.setClientSize(300, 5000, true);
+  GetWindowRect(surface.hwnd(), &w);
+  EXPECT_EQ(w.top, info.rcWork.top);
+}
+
+TEST_F(SurfaceTest, CursorIsAHandOverEnabledControls) {
+  ShowWindow(surface.hwnd(), SW_SHOWNOACTIVATE);
+  RECT client;
+  GetClientRect(surface.hwnd(), &client);
+  POINT inside = {px(20), px(20)};
+  ClientToScreen(surface.hwnd(), &inside);
+  if (!SetCursorPos(inside.x, inside.y)) GTEST_SKIP() << "the pointer cannot be moved here";
+  EXPECT_EQ(send(WM_SETCURSOR, reinterpret_cast<WPARAM>(surface.hwnd()),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)),
+            TRUE);
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_HAND));
+  surface.setEnabled(1, false);
+  send(WM_SETCURSOR, reinterpret_cast<WPARAM>(surface.hwnd()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
+}
+
+TEST_F(SurfaceTest, PaintingAndClosingReleaseTheWindow) {
+  ShowWindow(surface.hwnd(), SW_SHOWNOACTIVATE);
+  const DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  for (int i = 0; i < 5; ++i) {
+    surface.invalidate();
+    UpdateWindow(surface.hwnd());
+  }
+  EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdiBefore + 2);
+  send(WM_CLOSE, 0, 0);
+  EXPECT_EQ(surface.hwnd(), nullptr);
+  EXPECT_TRUE(surface.destroyed);
+}
+
+}  // namespace

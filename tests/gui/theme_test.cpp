@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "gui/paint.h"
+#include "gui/theme.h"
+#include "tests/gui/gui_test_util.h"
+#include "tests/support/test_support.h"
+
+using namespace gui;
+using guitest::Bitmap32;
+
+namespace {
+
+// The program's own resources, mapped without running it.
+class ProgramResources {
+ public:
+  ProgramResources()
+      : module_(LoadLibraryExW(cairnstoneExe().c_str(), nullptr,
+                               LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
+  ~ProgramResources() {
+    if (module_) FreeLibrary(module_);
+  }
+  HINSTANCE get() const { return module_; }
+
+ private:
+  HMODULE module_;
+};
+
+SIZE iconSize(HICON icon) {
+  ICONINFO info = {};
+  if (!GetIconInfo(icon, &info)) return {0, 0};
+  BITMAP bm = {};
+  GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+  if (info.hbmColor) DeleteObject(info.hbmColor);
+  if (info.hbmMask) DeleteObject(info.hbmMask);
+  return {bm.bmWidth, bm.bmHeight};
+}
+
+TEST(ThemeTest, WithoutLeatherTheBackgroundIsSolid) {
+  guitest::ScopedTheme theme;  // the test program has no picture resources
+  LOGBRUSH brush = {};
+  ASSERT_TRUE(GetObjectW(backgroundBrush(), sizeof brush, &brush));
+  EXPECT_EQ(brush.lbStyle, static_cast<UINT>(BS_SOLID));
+  EXPECT_EQ(brush.lbColor, RGB(36, 28, 22));
+  ASSERT_TRUE(GetObjectW(fieldBrush(), sizeof brush, &brush));
+  EXPECT_EQ(brush.lbColor, RGB(20, 16, 13));
+  EXPECT_EQ(parchmentImage(), nullptr);
+  EXPECT_EQ(emblemImage(), nullptr);
+  EXPECT_EQ(appIcon(16), nullptr);
+  // Painting still works: the middle of a large background is the plain colour, darkened at most.
+  Bitmap32 bmp(400, 400, RGB(255, 0, 255));
+  paintBackground(bmp.dc(), {0, 0, 400, 400});
+  const COLORREF mid = bmp.at(200, 300);
+  EXPECT_LE(guitest::colourDistance(mid, RGB(36, 28, 22)), 6);
+}
+
+TEST(ThemeTest, ShutdownWithoutEmblemOrTwiceIsSafe) {
+  gui::initTheme(GetModuleHandleW(nullptr));
+  ASSERT_EQ(emblemImage(), nullptr);
+  gui::shutdownTheme();
+  EXPECT_EQ(backgroundBrush(), nullptr);
+  EXPECT_EQ(fieldBrush(), nullptr);
+  gui::shutdownTheme();  // nothing left to release
+  SUCCEED();
+}
+
+TEST(ThemeTest, ProgramResourcesLoadAndEmblemScalesOncePerSize) {
+  ProgramResources program;
+  ASSERT_NE(program.get(), nullptr) << "cannot map Cairnstone.exe";
+  guitest::ScopedTheme theme(program.get());
+  LOGBRUSH brush = {};
+  ASSERT_TRUE(GetObjectW(backgroundBrush(), sizeof brush, &brush));
+  EXPECT_EQ(brush.lbStyle, static_cast<UINT>(BS_PATTERN));
+  UINT width = 0, height = 0;
+  ASSERT_NE(parchmentImage(), nullptr);
+  Gdiplus::DllExports::GdipGetImageWidth(parchmentImage(), &width);
+  Gdiplus::DllExports::GdipGetImageHeight(parchmentImage(), &height);
+  EXPECT_EQ(width, 256u);
+  EXPECT_EQ(height, 256u);
+  ASSERT_NE(emblemImage(), nullptr);
+  Gdiplus::DllExports::GdipGetImageWidth(emblemImage(), &width);
+  EXPECT_EQ(width, 512u);
+  for (int side : {16, 20, 24, 32, 48, 256}) {
+    HICON icon = appIcon(side);
+    ASSERT_NE(icon, nullptr) << side;
+    EXPECT_EQ(iconSize(icon).cx, side);
+    DestroyIcon(icon);
+  }
+
+  // The emblem: centred square, scaled once per side, transparent corners.
+  Bitmap32 bmp(200, 120, RGB(0, 0, 0));
+  paintEmblem(bmp.dc(), {0, 0, 200, 120});
+  paintEmblem(bmp.dc(), {10, 0, 210, 120});
+  EXPECT_EQ(emblemCache().size(), 1u);
+  EXPECT_EQ(emblemCache().count(120), 1u);
+  EXPECT_NE(bmp.at(100, 60), RGB(0, 0, 0));
+  EXPECT_EQ(bmp.at(41, 1), RGB(0, 0, 0));
+  paintEmblem(bmp.dc(), {0, 0, 64, 64});
+  EXPECT_EQ(emblemCache().size(), 2u);
+
+  // Parchment panels now show the texture instead of the flat colour.
+  Bitmap32 panel(200, 200, RGB(0, 0, 0));
+  paintParchmentPanel(panel.dc(), {0, 0, 200, 200}, 96);
+  std::set<COLORREF> colours;
+  for (int x = 40; x < 160; x += 7) colours.insert(panel.at(x, 100));
+  EXPECT_GT(colours.size(), 3u);
+}
+
+TEST(ThemeTest, SerifFaceFallsBackInOrder) {
+  auto has = [](std::set<std::wstring> installed) {
+    return [installed](const wchar_t* face) { return installed.count(face) > 0; };
+  };
+  EXPECT_EQ(chooseSerifFace(has({L"Palatino Linotype", L"Georgia", L"Cambria"})),
+            L"Palatino Linotype");
+  EXPECT_EQ(chooseSerifFace(has({L"Georgia", L"Cambria", L"Book Antiqua"})), L"Georgia");
+  EXPECT_EQ(chooseSerifFace(has({L"Book Antiqua", L"Cambria"})), L"Cambria");
+  EXPECT_EQ(chooseSerifFace(has({L"Book Antiqua"})), L"Book Antiqua");
+  EXPECT_EQ(chooseSerifFace(has({})), L"Times New Roman");
+  EXPECT_EQ(chooseSerifFace(has({L"Times New Roman", L"Arial"})), L"Times New Roman");
+  // The real choice is one of them and stays the same.
+  const std::wstring face = serifFace();
+  EXPECT_FALSE(face.empty());
+  EXPECT_EQ(&serifFace(), &serifFace());
+  EXPECT_FALSE(fontFamilyInstalled(L"No Such Font Family 1234"));
+}
+
+TEST(ThemeTest, FontSetFollowsTheDpiAndIsRebuiltCleanly) {
+  FontSet fonts;
+  buildFontSet(fonts, 96);
+  const int sizes[] = {42, 25, 17, 16, 16, 14, 14, 16, 32, 15};
+  for (int i = 0; i < kFontCount; ++i) {
+    LOGFONTW lf = {};
+    ASSERT_TRUE(GetObjectW(fonts[i], sizeof lf, &lf)) << i;
+    EXPECT_EQ(lf.lfHeight, -sizes[i]) << i;
+    EXPECT_EQ(lf.lfItalic != 0, i == kFontItalic) << i;
+    EXPECT_EQ(std::wstring(lf.lfFaceName), i == kFontMono ? L"Consolas" : serifFace()) << i;
+  }
+  const DWORD objects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  buildFontSet(fonts, 192);  // the old ten are deleted first
+  EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), objects);
+  LOGFONTW lf = {};
+  GetObjectW(fonts[kFontTitle], sizeof lf, &lf);
+  EXPECT_EQ(lf.lfHeight, -84);
+  EXPECT_EQ(lf.lfWeight, FW_BOLD);
+  deleteFontSet(fonts);
+  for (HFONT f : fonts.fonts) EXPECT_EQ(f, nullptr);
+  deleteFontSet(fonts);  // twice is harmless
+}
+
+}  // namespace
