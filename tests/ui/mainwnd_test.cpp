@@ -1,0 +1,270 @@
+// The main window driven through its entry operations and window messages:
+// tabs, Save with its checks, autostart, the Questie button, the keyboard
+// and the update button.
+#include <gtest/gtest.h>
+
+#include "i18n/i18n.h"
+#include "tests/ui/ui_test_util.h"
+#include "tests/update/fixtures.h"
+#include "ui/mainwnd.h"
+#include "ui/setup.h"
+
+using namespace uitest;
+using ui::mainwnd::MainWindow;
+using ui::mainwnd::mainWindow;
+namespace mw = ui::mainwnd;
+
+namespace {
+
+class MainWindowTest : public WindowTest {
+ protected:
+  MainWindow* openOn(int tab) {
+    openMainWindow(tab);
+    pump();
+    return mainWindow();
+  }
+  void typeFolder(const std::wstring& text) { mainWindow()->setEditText(mw::kFolderEdit, text); }
+  std::wstring folderField() { return mainWindow()->getEditText(mw::kFolderEdit); }
+  bool visible(int id) {
+    const gui::Control* c = mainWindow()->findControl(id);
+    return c && c->visible;
+  }
+};
+
+TEST_F(MainWindowTest, OneWindowWhoseTabsSwitchByClickAndByRequest) {
+  MainWindow* window = openOn(0);
+  ASSERT_NE(window, nullptr);
+  const HWND handle = mainWindowHandle();
+  EXPECT_EQ(windowClass(handle), L"CairnMainWnd");
+  EXPECT_EQ(windowTitle(handle), L"Cairnstone");
+  EXPECT_TRUE(IsWindowVisible(handle));
+  EXPECT_EQ(window->tab(), mw::kStatusTab);
+  EXPECT_TRUE(window->findControl(mw::kStatusTabId)->checked);
+  EXPECT_TRUE(visible(mw::kSetupButton));
+  EXPECT_FALSE(visible(mw::kSaveButton));
+  EXPECT_FALSE(visible(mw::kUpdateButton));  // no update is ready
+
+  // The Settings tab sits right of the Status tab, both at y 140.
+  const RECT status = dipRectOf(window, mw::kStatusTabId);
+  const RECT settings = dipRectOf(window, mw::kSettingsTabId);
+  clickAtDip(handle, (settings.left + settings.right) / 2, 160);
+  EXPECT_EQ(window->tab(), mw::kSettingsTab);
+  EXPECT_TRUE(window->findControl(mw::kSettingsTabId)->checked);
+  EXPECT_FALSE(window->findControl(mw::kStatusTabId)->checked);
+  EXPECT_TRUE(visible(mw::kSaveButton));
+  EXPECT_TRUE(IsWindowVisible(window->editWindow(mw::kFolderEdit)));
+  EXPECT_FALSE(visible(mw::kSetupButton));
+  EXPECT_FALSE(visible(mw::kLogLink));
+
+  openMainWindow(5);  // above 1 keeps the tab
+  EXPECT_EQ(mainWindowHandle(), handle);
+  EXPECT_EQ(window->tab(), mw::kSettingsTab);
+  openMainWindow(0);
+  EXPECT_EQ(window->tab(), mw::kStatusTab);
+  EXPECT_FALSE(IsWindowVisible(window->editWindow(mw::kFolderEdit)));
+  clickAtDip(handle, (status.left + status.right) / 2, 160);
+  EXPECT_EQ(window->tab(), mw::kStatusTab);
+
+  click(window, mw::kSetupButton);  // setup again opens the wizard on its first page
+  ASSERT_NE(setupWindowHandle(), nullptr);
+  EXPECT_EQ(ui::setup::setupWindow()->page(), ui::setup::kWelcomePage);
+  EXPECT_EQ(mainWindowHandle(), handle);
+}
+
+TEST_F(MainWindowTest, TabsAreWideEnoughForTheirCaptionsAndEdgeToEdgeSegmentsFillTheRow) {
+  MainWindow* window = openOn(1);
+  ASSERT_NE(window, nullptr);
+  const RECT status = dipRectOf(window, mw::kStatusTabId);
+  const RECT settings = dipRectOf(window, mw::kSettingsTabId);
+  EXPECT_EQ(status.left, 34);
+  EXPECT_EQ(status.top, 140);
+  EXPECT_GE(status.right - status.left, 128);
+  EXPECT_EQ(settings.left, status.right + 6);
+  EXPECT_EQ(window->tabsEnd(), settings.right + 6);
+
+  // Six language segments from x 464 to 856 with no gaps, rounded at the ends.
+  const int count = static_cast<int>(languageTable().size());
+  int x = 464;
+  for (int i = 0; i < count; ++i) {
+    const gui::Control* segment = window->findControl(mw::kLanguageSegment + i);
+    ASSERT_NE(segment, nullptr);
+    EXPECT_EQ(segment->rect.left, x);
+    x = segment->rect.right;
+    EXPECT_EQ(
+        segment->segmentPosition,
+        i == 0 ? gui::kSegmentFirst : (i == count - 1 ? gui::kSegmentLast : gui::kSegmentMiddle));
+  }
+  EXPECT_EQ(x, 464 + 392);
+  EXPECT_EQ(window->findControl(mw::kLanguageSegment + 2)->text, L"DE");
+}
+
+TEST_F(MainWindowTest, SaveRefusesAFolderThatIsNoGameFolderAndKeepsTheOldOne) {
+  GameFolder game(true);
+  store(game.forever());
+  const std::string before = readFileText(settingsPath());
+  MainWindow* window = openOn(1);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(folderField(), game.forever());
+
+  typeFolder(game.notGame());
+  click(window, mw::kSaveButton);
+  EXPECT_EQ(window->message(), tr("se.badfolder"));
+  EXPECT_FALSE(window->messageOk());
+  EXPECT_EQ(GetFocus(), window->editWindow(mw::kFolderEdit));
+  EXPECT_EQ(folderField(), game.notGame());  // left as typed, to be corrected
+  EXPECT_EQ(app.snapshot().foreverDir, game.forever());
+  EXPECT_EQ(readFileText(settingsPath()), before);
+
+  typeFolder(L"C:\\no\\such\\folder");
+  click(window, mw::kSaveButton);
+  EXPECT_EQ(window->message(), tr("se.badfolder"));
+  EXPECT_EQ(app.snapshot().foreverDir, game.forever());
+}
+
+TEST_F(MainWindowTest, SaveStoresTheNormalisedFolderAndAnEmptyFieldClearsIt) {
+  GameFolder game(true);
+  MainWindow* window = openOn(1);
+  ASSERT_NE(window, nullptr);
+
+  typeFolder(L"  \"" + game.wow() + L"\"  ");  // pasted with quotes and spaces
+  click(window, mw::kSaveButton);
+  EXPECT_EQ(window->message(), tr("se.saved"));
+  EXPECT_TRUE(window->messageOk());
+  EXPECT_EQ(folderField(), game.forever());
+  EXPECT_EQ(app.snapshot().foreverDir, game.forever());
+  EXPECT_EQ(app.status(), AppStatus::Ready);
+  EXPECT_NE(readFileText(settingsPath()).find("_forever_"), std::string::npos);
+
+  typeFolder(L"   ");
+  click(window, mw::kSaveButton);
+  EXPECT_EQ(window->message(), tr("se.saved"));
+  EXPECT_EQ(app.snapshot().foreverDir, L"");
+  EXPECT_EQ(app.status(), AppStatus::NoGameFolder);
+}
+
+TEST_F(MainWindowTest, ALanguageSegmentIsPendingUntilSaveAndATabSwitchDiscardsIt) {
+  MainWindow* window = openOn(1);
+  ASSERT_NE(window, nullptr);
+  ASSERT_EQ(window->pendingLanguage(), "en");
+  const int german = mw::kLanguageSegment + 2;
+
+  click(window, german);
+  EXPECT_EQ(window->pendingLanguage(), "de");
+  EXPECT_TRUE(window->findControl(german)->checked);
+  EXPECT_FALSE(window->findControl(mw::kLanguageSegment)->checked);
+  EXPECT_EQ(app.language(), "en");
+
+  click(window, mw::kStatusTabId);
+  click(window, mw::kSettingsTabId);
+  EXPECT_EQ(window->pendingLanguage(), "en");
+  EXPECT_FALSE(window->findControl(german)->checked);
+
+  click(window, german);
+  click(window, mw::kSaveButton);
+  pump();
+  EXPECT_EQ(app.language(), "de");
+  EXPECT_EQ(window->findControl(mw::kStatusTabId)->text, toWide(lookup("de", "tab.status")));
+  EXPECT_EQ(window->message(), toWide(lookup("de", "se.saved")));
+}
+
+TEST_F(MainWindowTest, AutostartIsWrittenOnSave) {
+  setAutostart(true);
+  MainWindow* window = openOn(1);
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(window->findControl(mw::kAutostartBox)->checked);
+
+  click(window, mw::kAutostartBox);
+  EXPECT_FALSE(window->findControl(mw::kAutostartBox)->checked);
+  EXPECT_TRUE(autostartEnabled());  // a tick alone changes nothing yet
+  click(window, mw::kSaveButton);
+  EXPECT_FALSE(autostartEnabled());
+  EXPECT_FALSE(app.snapshot().autostart);
+
+  click(window, mw::kAutostartBox);
+  pressEnter(window->hwnd());  // Enter outside the folder field does not save
+  EXPECT_FALSE(autostartEnabled());
+  SetFocus(window->editWindow(mw::kFolderEdit));
+  pressEnter(window->hwnd());
+  EXPECT_TRUE(autostartEnabled());
+  EXPECT_TRUE(app.snapshot().autostart);
+  EXPECT_EQ(window->message(), tr("se.saved"));
+}
+
+TEST_F(MainWindowTest, TheQuestieButtonAppearsWhileQuestieIsMissingAndTheLinkMoves) {
+  GameFolder game(false);
+  store(game.forever());
+  MainWindow* window = openOn(0);
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(window->folderOk());
+  EXPECT_FALSE(window->questieOk());
+  ASSERT_TRUE(visible(mw::kQuestieButton));
+  const RECT setup = dipRectOf(window, mw::kSetupButton);
+  const RECT questie = dipRectOf(window, mw::kQuestieButton);
+  EXPECT_EQ(setup.left, 44);
+  EXPECT_EQ(questie.left, setup.right + 12);
+  EXPECT_EQ(dipRectOf(window, mw::kLogLink).left, questie.right + 12 + 6);
+
+  // The game folder gets Questie; the refresh timer notices.
+  game.addQuestie();
+  SendMessageW(window->hwnd(), WM_TIMER, 2, 0);
+  EXPECT_TRUE(window->questieOk());
+  EXPECT_FALSE(visible(mw::kQuestieButton));
+  EXPECT_EQ(dipRectOf(window, mw::kLogLink).left, setup.right + 12 + 6);
+
+  // Without a valid folder there is nothing to install Questie into.
+  store(L"");
+  EXPECT_FALSE(window->folderOk());
+  EXPECT_FALSE(visible(mw::kQuestieButton));
+}
+
+TEST_F(MainWindowTest, EscapeClosesAndTheWindowCanBeOpenedAgain) {
+  MainWindow* window = openOn(0);
+  ASSERT_NE(window, nullptr);
+  const HWND handle = window->hwnd();
+  pressEscape(handle);
+  EXPECT_FALSE(IsWindow(handle));
+  EXPECT_EQ(mainWindowHandle(), nullptr);
+  EXPECT_EQ(mainWindow(), nullptr);
+
+  refreshMainWindow();  // nothing open: nothing happens
+  closeMainWindow();
+  ASSERT_NE(openOn(1), nullptr);
+  EXPECT_EQ(mainWindow()->tab(), mw::kSettingsTab);
+  closeMainWindow();
+  EXPECT_EQ(mainWindowHandle(), nullptr);
+}
+
+class UpdateReadyTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    closeMainWindow();
+    if (tray) DestroyWindow(tray);
+    pump();
+    releaseTrayController();
+  }
+  fixtures::Service service;  // also the data folder
+  App app;
+  HWND tray = nullptr;
+};
+
+TEST_F(UpdateReadyTest, TheButtonNamesTheVersionAndStaysRightOfTheTabs) {
+  ASSERT_TRUE(service.ready());
+  app.prepare();
+  tray = createTrayWindow(GetModuleHandleW(nullptr), &app);
+  ASSERT_EQ(app.checkForUpdate(), "READY 1.4.0");
+  openMainWindow(0);
+  MainWindow* window = mainWindow();
+  ASSERT_NE(window, nullptr);
+  const gui::Control* button = window->findControl(mw::kUpdateButton);
+  ASSERT_TRUE(button->visible);
+  EXPECT_EQ(button->text, trFormat("upd.button", "version", L"1.4.0"));
+  const RECT r = dipRectOf(window, mw::kUpdateButton);
+  EXPECT_GE(r.left, window->tabsEnd());
+  EXPECT_LE(r.right, 870);
+  EXPECT_GE(r.right - r.left, 150);
+  EXPECT_EQ(r.top, 142);
+  click(window, mw::kSettingsTabId);
+  EXPECT_TRUE(window->findControl(mw::kUpdateButton)->visible);  // on both tabs
+}
+
+}  // namespace

@@ -1,0 +1,141 @@
+// Helpers of the window tests: a controller in this process with its own
+// data folder and the notification-area window the windows talk to, game
+// folders made to order, and clicks sent as window messages.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/app.h"
+#include "app/tray.h"
+#include "gui/surface.h"
+#include "storage/files.h"
+#include "storage/settings.h"
+#include "tests/support/test_support.h"
+#include "ui/mainwnd.h"
+#include "ui/setup.h"
+
+namespace uitest {
+
+// A World of Warcraft folder with its _forever_ folder, the addon and,
+// when asked, Questie.
+class GameFolder {
+ public:
+  explicit GameFolder(bool questie) {
+    makeDirs(addOns() + L"\\Cairn");
+    writeFileText(addOns() + L"\\Cairn\\Cairn.toc", "## Title: Cairn\n");
+    if (questie) addQuestie();
+  }
+  std::wstring wow() const { return root_.path() + L"\\World of Warcraft"; }
+  std::wstring forever() const { return wow() + L"\\_forever_"; }
+  std::wstring addOns() const { return forever() + L"\\Interface\\AddOns"; }
+  void addQuestie() const { makeDirs(addOns() + L"\\Questie"); }
+  // A folder that exists but is no game folder.
+  std::wstring notGame() const {
+    const std::wstring folder = root_.path() + L"\\Documents";
+    makeDirs(folder);
+    return folder;
+  }
+
+ private:
+  TempDir root_;
+};
+
+// Runs everything waiting in this thread's queue; a quit request from the
+// notification-area window's end is dropped.
+inline void pump() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+// A press and release in the middle of the control, as the mouse makes them.
+inline void click(gui::Surface* surface, int id) {
+  ASSERT_NE(surface, nullptr);
+  const gui::Control* control = surface->findControl(id);
+  ASSERT_NE(control, nullptr) << "control " << id;
+  ASSERT_TRUE(control->visible) << "control " << id << " is hidden";
+  const LPARAM point = MAKELPARAM((control->rect.left + control->rect.right) / 2,
+                                  (control->rect.top + control->rect.bottom) / 2);
+  SendMessageW(surface->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, point);
+  SendMessageW(surface->hwnd(), WM_LBUTTONUP, 0, point);
+}
+
+// A press and release at a point given in DIPs.
+inline void clickAtDip(HWND window, int xDip, int yDip) {
+  const int dpi = static_cast<int>(gui::windowDpi(window));
+  const LPARAM point = MAKELPARAM(MulDiv(xDip, dpi, 96), MulDiv(yDip, dpi, 96));
+  SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, point);
+  SendMessageW(window, WM_LBUTTONUP, 0, point);
+}
+
+// What the dialog handling of the message loop sends for Enter and Escape.
+inline void pressEnter(HWND window) { SendMessageW(window, WM_COMMAND, IDOK, 0); }
+inline void pressEscape(HWND window) { SendMessageW(window, WM_COMMAND, IDCANCEL, 0); }
+
+inline std::wstring windowTitle(HWND window) {
+  wchar_t text[256] = {};
+  GetWindowTextW(window, text, 256);
+  return text;
+}
+
+inline std::wstring windowClass(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+// DIP rectangle of a control, for layout checks (the tests run at 96 DPI or
+// convert).
+inline RECT dipRectOf(gui::Surface* surface, int id) {
+  const gui::Control* c = surface->findControl(id);
+  const int dpi = static_cast<int>(surface->dpi());
+  if (!c) return RECT{};
+  return {MulDiv(c->rect.left, 96, dpi), MulDiv(c->rect.top, 96, dpi),
+          MulDiv(c->rect.right, 96, dpi), MulDiv(c->rect.bottom, 96, dpi)};
+}
+
+// The controller, prepared in a fresh data folder, and the notification-area
+// window that the windows reach it through.
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    app.prepare();
+    tray = createTrayWindow(GetModuleHandleW(nullptr), &app);
+    ASSERT_NE(tray, nullptr);
+    app.start(tray);  // from now on changed settings reach the open windows
+  }
+  void TearDown() override {
+    app.stop();
+    closeMainWindow();
+    closeSetup();
+    if (tray) DestroyWindow(tray);
+    pump();
+    releaseTrayController();
+  }
+  // Stores a settings record as the windows would, and lets the windows hear of it.
+  void store(const std::wstring& folder, bool wizardDone = true,
+             const std::string& language = "en") {
+    Settings settings = app.snapshot();
+    settings.foreverDir = folder;
+    settings.wizardDone = wizardDone;
+    settings.language = language;
+    app.applySettings(settings);
+    pump();
+  }
+  std::string log() const { return readFileText(data.path() + L"\\cairn.log"); }
+
+  TempDir data;
+  ScopedEnv dataEnv{L"CAIRN_DATA_DIR", data.path()};
+  SavedRegistryValue runValue{HKEY_CURRENT_USER, kRunKey, kRunValue};
+  App app;
+  HWND tray = nullptr;
+};
+
+}  // namespace uitest

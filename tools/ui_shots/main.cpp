@@ -1,0 +1,164 @@
+// Pictures of the main window and the setup wizard for the documentation.
+//   CairnUiShots.exe OUTFOLDER GAMEROOT LANGUAGE DPI
+// Makes a WoW Forever folder under GAMEROOT (the addon, no Questie), then
+// saves main-*.png and setup-*.png in LANGUAGE at DPI into OUTFOLDER. The
+// data folder is CAIRN_DATA_DIR, which the caller points at a scratch folder.
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <cwchar>
+#include <string>
+
+#include "app/app.h"
+#include "app/shell_notify.h"
+#include "app/tray.h"
+#include "gui/theme.h"
+#include "storage/files.h"
+#include "tools/gui_demo/demo_window.h"
+#include "ui/mainwnd.h"
+#include "ui/setup.h"
+
+namespace {
+
+// The pictures need no icon in the notification area.
+BOOL WINAPI noShell(DWORD, PNOTIFYICONDATAW) { return TRUE; }
+
+void pump() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+// Re-lays a window out for dpi, as a move to such a monitor would.
+void switchDpi(gui::Surface* surface, UINT dpi, int widthDip, int heightDip) {
+  if (surface->dpi() == dpi) return;
+  const HWND window = surface->hwnd();
+  RECT outer;
+  GetWindowRect(window, &outer);
+  const int d = static_cast<int>(dpi);
+  const SIZE size =
+      gui::outerSizeForClient(MulDiv(widthDip, d, 96), MulDiv(heightDip, d, 96), dpi,
+                              static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)),
+                              static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)));
+  RECT suggested = {outer.left, outer.top, outer.left + size.cx, outer.top + size.cy};
+  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+}
+
+// The whole client area as painted, with the EDIT children printed in.
+bool saveWindow(gui::Surface* surface, const std::wstring& path) {
+  RECT client;
+  GetClientRect(surface->hwnd(), &client);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = client.right;
+  info.bmiHeader.biHeight = -client.bottom;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  bool saved = false;
+  if (bitmap && dc) {
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    surface->renderTo(dc, client);
+    for (const gui::EditField& e : surface->edits()) {
+      if (!e.visible || !e.window) continue;
+      RECT child;
+      GetWindowRect(e.window, &child);
+      MapWindowPoints(nullptr, surface->hwnd(), reinterpret_cast<POINT*>(&child), 2);
+      POINT origin;
+      SetViewportOrgEx(dc, child.left, child.top, &origin);
+      SendMessageW(e.window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+      SetViewportOrgEx(dc, origin.x, origin.y, nullptr);
+    }
+    SelectObject(dc, old);
+    saved = demo::savePng(bitmap, path);
+  }
+  if (dc) DeleteDC(dc);
+  if (bitmap) DeleteObject(bitmap);
+  return saved;
+}
+
+void store(App& app, const std::string& language, const std::wstring& folder) {
+  Settings settings = app.snapshot();
+  settings.language = language;
+  settings.foreverDir = folder;
+  settings.wizardDone = true;
+  app.applySettings(settings);
+  pump();
+}
+
+int shootMain(const std::wstring& out, int tab, UINT dpi) {
+  openMainWindow(tab);
+  pump();
+  ui::mainwnd::MainWindow* window = ui::mainwnd::mainWindow();
+  if (!window) return 1;
+  switchDpi(window, dpi, 900, 640);
+  pump();
+  const bool saved = saveWindow(window, out);
+  closeMainWindow();
+  pump();
+  return saved ? 0 : 1;
+}
+
+int shootSetup(const std::wstring& out, int page, UINT dpi) {
+  openSetup(page);
+  pump();
+  ui::setup::Setup* wizard = ui::setup::setupWindow();
+  if (!wizard) return 1;
+  switchDpi(wizard, dpi, 780, 560);
+  pump();
+  const bool saved = saveWindow(wizard, out);
+  closeSetup();
+  pump();
+  return saved ? 0 : 1;
+}
+
+int shootAll(const std::wstring& out, const std::wstring& gameRoot, const std::string& language,
+             UINT dpi) {
+  const std::wstring forever = gameRoot + L"\\World of Warcraft\\_forever_";
+  makeDirs(forever + L"\\Interface\\AddOns\\Cairn");
+  writeWholeFile(forever + L"\\Interface\\AddOns\\Cairn\\Cairn.toc", "## Title: Cairn\n");
+  ui::setShellNotifyFunction(noShell);
+  App app;
+  app.prepare();
+  HWND tray = createTrayWindow(GetModuleHandleW(nullptr), &app);
+  app.start(tray);
+  const std::wstring suffix = L"-" + toWide(language) + L"-" + std::to_wstring(dpi) + L".png";
+  const std::wstring base = out + L"\\";
+  int failures = 0;
+  store(app, language, forever);
+  failures += shootMain(base + L"main-status" + suffix, 0, dpi);
+  failures += shootMain(base + L"main-settings" + suffix, 1, dpi);
+  store(app, language, L"");
+  failures += shootMain(base + L"main-status-nofolder" + suffix, 0, dpi);
+  store(app, language, forever);
+  const wchar_t* pages[] = {L"setup-1-welcome", L"setup-2-language", L"setup-3-wow",
+                            L"setup-4-done"};
+  for (int page = 0; page < 4; ++page) {
+    failures += shootSetup(base + pages[page] + suffix, page, dpi);
+  }
+  app.stop();
+  if (tray) DestroyWindow(tray);
+  pump();
+  releaseTrayController();
+  return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 5) return 2;
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  const UINT dpi = static_cast<UINT>(std::wcstoul(argv[4], nullptr, 10));
+  const int rc = shootAll(argv[1], argv[2], toUtf8(argv[3]), dpi >= 48 && dpi <= 480 ? dpi : 96);
+  gui::shutdownTheme();
+  CoUninitialize();
+  return rc;
+}

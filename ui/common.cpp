@@ -1,0 +1,38 @@
+#include "ui/common.h"
+
+#include "gui/paint.h"
+#include "storage/scoped_win.h"
+
+namespace ui {
+namespace {
+
+constexpr int kDipPerInch = 96;
+
+int toDip(int pixels, UINT dpi) { return MulDiv(pixels, kDipPerInch, static_cast<int>(dpi)); }
+
+}  // namespace
+
+RECT dipRect(UINT dpi, int left, int top, int right, int bottom) {
+  return {gui::scaleDip(left, dpi), gui::scaleDip(top, dpi), gui::scaleDip(right, dpi),
+          gui::scaleDip(bottom, dpi)};
+}
+
+int textWidthDip(HFONT font, const std::wstring& text, UINT dpi) {
+  ScopedScreenDc screen(GetDC(nullptr));  // the windows may not be painted yet
+  if (!screen.get()) return 0;
+  return toDip(gui::measureTextWidth(screen.get(), font, text), dpi);
+}
+
+int wrappedHeightDip(HFONT font, int widthDip, const std::wstring& text, UINT dpi) {
+  ScopedScreenDc screen(GetDC(nullptr));  // the windows may not be painted yet
+  if (!screen.get()) return 0;
+  return toDip(gui::measureWrappedHeight(screen.get(), font, gui::scaleDip(widthDip, dpi), text),
+               dpi);
+}
+
+void bringToFront(HWND window) {
+  ShowWindow(window, IsIconic(window) ? SW_RESTORE : SW_SHOWNORMAL);
+  SetForegroundWindow(window);
+}
+
+}  // namespace ui

@@ -1,0 +1,27 @@
+// What the main window and the setup wizard share: the Questie page, DIP
+// geometry and text measuring, and bringing a window to the front.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace ui {
+
+// Where the user gets the free Questie addon.
+constexpr wchar_t kQuestiePage[] = L"https://www.curseforge.com/wow/addons/questie";
+
+// The product name and the in-game command: the only literal texts of the windows.
+constexpr wchar_t kProductName[] = L"Cairnstone";
+constexpr wchar_t kSlashCommand[] = L"/cairn";
+
+// A rectangle given by its edges in DIPs, in pixels at dpi.
+RECT dipRect(UINT dpi, int left, int top, int right, int bottom);
+// Width of one line of text in font, in DIPs at dpi.
+int textWidthDip(HFONT font, const std::wstring& text, UINT dpi);
+// Height of text wrapped at widthDip in font, in DIPs at dpi.
+int wrappedHeightDip(HFONT font, int widthDip, const std::wstring& text, UINT dpi);
+// Restores a minimised window, shows it and makes it the foreground window.
+void bringToFront(HWND window);
+
+}  // namespace ui

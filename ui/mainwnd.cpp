@@ -1,0 +1,523 @@
+#include "ui/mainwnd.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+
+#include "app/tray.h"
+#include "app/version.h"
+#include "game/addon.h"
+#include "game/folder.h"
+#include "gui/paint.h"
+#include "i18n/i18n.h"
+#include "storage/files.h"
+#include "storage/log.h"
+#include "storage/scoped_win.h"
+#include "storage/settings.h"
+#include "ui/common.h"
+#include "ui/setup.h"
+
+namespace ui {
+namespace mainwnd {
+namespace {
+
+MainWindow* instance = nullptr;
+
+constexpr int kWidthDip = 900;
+constexpr int kHeightDip = 640;
+constexpr int kFolderMaxChars = 260;
+constexpr UINT_PTR kRefreshTimer = 2;
+constexpr UINT kRefreshMs = 3000;  // the Status tab follows the game within this
+
+// Tabs along the top of the panel.
+constexpr int kTabsLeft = 34, kTabTop = 140, kTabHeight = 40, kTabGap = 6;
+constexpr int kTabMinWidth = 128, kTabPadding = 52;
+// The update button right of the tabs, never reaching left of them.
+constexpr int kUpdateRight = 870, kUpdateLimit = 858, kUpdateTop = 142, kUpdateHeight = 36;
+constexpr int kUpdatePadding = 44, kUpdateMinWidth = 150, kUpdateNarrowLeft = 720;
+// The row of buttons under the Status panel.
+constexpr int kRowLeft = 44, kRowTop = 546, kRowHeight = 38, kRowGap = 12, kLinkIndent = 6;
+constexpr int kSetupMinWidth = 170, kQuestieMinWidth = 140, kButtonPadding = 44, kLinkSlack = 4;
+// The Settings column.
+constexpr int kColumnLeft = 464, kColumnWidth = 392;
+constexpr int kSegmentTop = 228, kSegmentHeight = 36;
+
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+
+constexpr UINT kOneLine = DT_VCENTER | DT_SINGLELINE;
+constexpr UINT kOneLineEllipsis = kOneLine | DT_END_ELLIPSIS;
+constexpr UINT kOneLinePath = kOneLine | DT_PATH_ELLIPSIS;
+constexpr UINT kOneLineRight = DT_RIGHT | kOneLine;
+constexpr UINT kWrapped = DT_WORDBREAK;
+constexpr UINT kWrappedEllipsis = DT_WORDBREAK | DT_EDITCONTROL | DT_END_ELLIPSIS;
+
+std::wstring upperCode(const std::string& code) {
+  std::wstring text = toWide(code);
+  for (wchar_t& c : text) c = static_cast<wchar_t>(towupper(c));
+  return text;
+}
+
+int languageCount() { return static_cast<int>(languageTable().size()); }
+
+UINT segmentPosition(int i, int count) {
+  if (count == 1) return gui::kSegmentAlone;
+  if (i == 0) return gui::kSegmentFirst;
+  return i == count - 1 ? gui::kSegmentLast : gui::kSegmentMiddle;
+}
+
+}  // namespace
+
+MainWindow* mainWindow() { return instance; }
+
+MainWindow::MainWindow(int tab) : tab_(tab == kSettingsTab ? kSettingsTab : kStatusTab) {}
+
+MainWindow::~MainWindow() = default;
+
+RECT MainWindow::dip(int left, int top, int right, int bottom) const {
+  return dipRect(dpi_, left, top, right, bottom);
+}
+
+bool MainWindow::open() {
+  if (!create(gui::kMainWindowClass, kProductName, kWidthDip, kHeightDip, nullptr)) return false;
+  addControl(kStatusTabId, gui::kTab, L"", L"");
+  addControl(kSettingsTabId, gui::kTab, L"", L"");
+  addControl(kSetupButton, gui::kButton, L"", L"");
+  addControl(kQuestieButton, gui::kButton, L"", L"");
+  addControl(kLogLink, gui::kLink, L"", L"");
+  const int count = languageCount();
+  for (int i = 0; i < count; ++i) {
+    addControl(kLanguageSegment + i, gui::kSegment, L"", L"")->segmentPosition =
+        segmentPosition(i, count);
+  }
+  addControl(kBrowseButton, gui::kButton, L"", L"");
+  addControl(kAutostartBox, gui::kCheckBox, L"", L"");
+  addControl(kSaveButton, gui::kPrimaryButton, L"", L"");
+  addControl(kUpdateButton, gui::kPrimaryButton, L"", L"");
+  addEdit(kFolderEdit, 0, kFolderMaxChars);
+  loadSettingsTab();
+  refresh();
+  applyTexts();
+  ready_ = true;
+  showTab(tab_);
+  layout();
+  invalidate();
+  SetTimer(window_, kRefreshTimer, kRefreshMs, nullptr);
+  ShowWindow(window_, SW_SHOWNORMAL);
+  SetForegroundWindow(window_);
+  return true;
+}
+
+void MainWindow::reopen(int tab) {
+  if (tab == kStatusTab || tab == kSettingsTab) onClick(tab + kStatusTabId);
+  refresh();
+  applyTexts();
+  layout();
+  invalidate();
+  bringToFront(window_);
+}
+
+void MainWindow::update() {
+  refresh();
+  applyTexts();
+  layout();
+  invalidate();
+}
+
+void MainWindow::refresh() {
+  App* app = trayController();
+  const Settings settings = app ? app->snapshot() : Settings();
+  folder_ = settings.foreverDir;
+  folderOk_ = !folder_.empty() && isGameFolder(folder_);
+  appStatus_ = app ? app->status() : AppStatus::NoGameFolder;
+  addonOk_ = folderOk_ && addonPresent(folder_);
+  questieOk_ = folderOk_ && questiePresent(folder_);
+  gameActive_ = folderOk_ && gameRunning(folder_);
+  updateVersion_ = app ? app->readyUpdateVersion() : std::string();
+  updatedVersion_ = app ? app->updatedTo() : std::string();
+}
+
+void MainWindow::loadSettingsTab() {
+  App* app = trayController();
+  const Settings settings = app ? app->snapshot() : Settings();
+  pendingLanguage_ = isKnownLanguage(settings.language) ? settings.language : "en";
+  setEditText(kFolderEdit, settings.foreverDir);
+  setChecked(kAutostartBox, autostartEnabled());
+  message_.clear();
+  checkSegments();
+}
+
+void MainWindow::checkSegments() {
+  const auto& languages = languageTable();
+  for (size_t i = 0; i < languages.size(); ++i) {
+    setChecked(kLanguageSegment + static_cast<int>(i), languages[i].code == pendingLanguage_);
+  }
+}
+
+void MainWindow::applyTexts() {
+  if (window_) SetWindowTextW(window_, kProductName);
+  setTexts(kStatusTabId, tr("tab.status"), L"");
+  setTexts(kSettingsTabId, tr("tab.settings"), L"");
+  setTexts(kSetupButton, tr("st.setup"), L"");
+  setTexts(kQuestieButton, tr("st.getquestie"), L"");
+  setTexts(kLogLink, tr("st.log"), L"");
+  const auto& languages = languageTable();
+  for (size_t i = 0; i < languages.size(); ++i) {
+    setTexts(kLanguageSegment + static_cast<int>(i), upperCode(languages[i].code), L"");
+  }
+  setTexts(kBrowseButton, tr("se.browse"), L"");
+  setTexts(kAutostartBox, tr("se.autostart"), L"");
+  setTexts(kSaveButton, tr("se.save"), L"");
+  setTexts(kUpdateButton, trFormat("upd.button", "version", toWide(updateVersion_)), L"");
+}
+
+void MainWindow::save() {
+  App* app = trayController();
+  if (!app) return;
+  Settings settings = app->snapshot();
+  const std::wstring text = trimWide(getEditText(kFolderEdit));
+  std::wstring folder;
+  if (!text.empty()) {
+    folder = resolveForeverDir(text);
+    if (folder.empty() || !isGameFolder(folder)) {
+      message_ = tr("se.badfolder");
+      messageOk_ = false;
+      SetFocus(editWindow(kFolderEdit));
+      return;
+    }
+    setEditText(kFolderEdit, folder);
+  }
+  settings.language = pendingLanguage_;
+  settings.foreverDir = folder;  // an empty field clears the folder
+  const gui::Control* box = findControl(kAutostartBox);
+  settings.autostart = box && box->checked;
+  if (!setAutostart(settings.autostart)) logLine("autostart entry could not be changed");
+  app->applySettings(settings);
+  message_ = tr("se.saved");
+  messageOk_ = true;
+  refresh();
+  applyTexts();
+}
+
+void MainWindow::showTab(int tab) {
+  tab_ = tab;
+  setChecked(kStatusTabId, tab == kStatusTab);
+  setChecked(kSettingsTabId, tab == kSettingsTab);
+  if (tab == kStatusTab) {
+    refresh();
+  } else {
+    loadSettingsTab();
+  }
+}
+
+std::wstring MainWindow::caption(int id) {
+  const gui::Control* control = findControl(id);
+  return control ? control->text : std::wstring();
+}
+
+bool MainWindow::stillOpen(HWND handle) const {
+  // A shell call or the folder picker pumps messages: the window may be gone.
+  return instance == this && window_ == handle && IsWindow(handle);
+}
+
+void MainWindow::onClick(int id) {
+  const HWND handle = window_;
+  switch (id) {
+    case kStatusTabId:
+    case kSettingsTabId:
+      showTab(id - kStatusTabId);
+      break;
+    case kSetupButton:
+      openSetup(0);
+      if (!stillOpen(handle)) return;
+      break;
+    case kQuestieButton:
+      gui::openInShell(kQuestiePage);
+      if (!stillOpen(handle)) return;
+      break;
+    case kLogLink: {
+      // Quoted: the data folder may lie under a user name with spaces.
+      const std::wstring parameters = L"\"" + logPath() + L"\"";
+      ShellExecuteW(nullptr, L"open", L"notepad.exe", parameters.c_str(), nullptr, SW_SHOWNORMAL);
+      if (!stillOpen(handle)) return;
+      break;
+    }
+    case kBrowseButton: {
+      const std::wstring chosen = gui::pickFolder(window_, tr("se.pickfolder"));
+      if (!stillOpen(handle)) return;
+      if (!chosen.empty()) {
+        const std::wstring resolved = resolveForeverDir(chosen);
+        setEditText(kFolderEdit, resolved.empty() ? chosen : resolved);  // Save checks it
+      }
+      break;
+    }
+    case kAutostartBox:
+      if (gui::Control* box = findControl(kAutostartBox)) box->checked = !box->checked;
+      break;
+    case kSaveButton:
+      save();
+      break;
+    case kUpdateButton:
+      installFromTray();
+      if (!stillOpen(handle)) return;
+      refresh();
+      break;
+    default:
+      if (id >= kLanguageSegment && id < kLanguageSegment + languageCount()) {
+        pendingLanguage_ = languageTable()[static_cast<size_t>(id - kLanguageSegment)].code;
+      }
+      break;
+  }
+  if (id != kStatusTabId && id != kSettingsTabId) {
+    checkSegments();
+    applyTexts();
+  }
+  layout();
+  invalidate();
+}
+
+void MainWindow::onCommand(int id, int) {
+  if (id == IDOK) {
+    // Enter from the message loop's dialog handling.
+    if (tab_ == kSettingsTab && GetFocus() == editWindow(kFolderEdit)) onClick(kSaveButton);
+  } else if (id == IDCANCEL) {
+    DestroyWindow(window_);  // deletes this object
+  }
+}
+
+bool MainWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
+  if (msg != WM_TIMER) return false;
+  result = 0;
+  if (wParam == kRefreshTimer && tab_ == kStatusTab && IsWindowVisible(window_) &&
+      !IsIconic(window_)) {
+    refresh();
+    layout();  // the Questie button comes and goes with what the refresh found
+    invalidate();
+  }
+  return true;
+}
+
+void MainWindow::onDestroyed() {
+  if (instance == this) instance = nullptr;
+  delete this;
+}
+
+// ---- layout ----
+
+void MainWindow::layout() {
+  if (!ready_) return;
+  layoutTabs();
+  layoutUpdateButton();
+  layoutStatusRow();
+  layoutSettings();
+}
+
+void MainWindow::layoutTabs() {
+  int x = kTabsLeft;
+  for (int id : {kStatusTabId, kSettingsTabId}) {
+    const int width = std::max(
+        kTabMinWidth, textWidthDip(fonts_[gui::kFontTabSelected], caption(id), dpi_) + kTabPadding);
+    placeControl(id, x, kTabTop, width, kTabHeight);
+    x += width + kTabGap;
+  }
+  tabsEnd_ = x;
+}
+
+void MainWindow::layoutUpdateButton() {
+  int width =
+      textWidthDip(fonts_[gui::kFontBodyBold], caption(kUpdateButton), dpi_) + kUpdatePadding;
+  width = std::min(width, kUpdateLimit - tabsEnd_);
+  if (width > kUpdateMinWidth) {
+    placeControl(kUpdateButton, kUpdateRight - width, kUpdateTop, width, kUpdateHeight);
+  } else {
+    placeControl(kUpdateButton, kUpdateNarrowLeft, kUpdateTop, kUpdateMinWidth, kUpdateHeight);
+  }
+  setVisible(kUpdateButton, !updateVersion_.empty());
+}
+
+void MainWindow::layoutStatusRow() {
+  const bool onStatus = tab_ == kStatusTab;
+  const bool questieButton = onStatus && folderOk_ && !questieOk_;
+  const HFONT captionFont = fonts_[gui::kFontCaption];
+  const int setupWidth = std::max(
+      kSetupMinWidth, textWidthDip(captionFont, caption(kSetupButton), dpi_) + kButtonPadding);
+  placeControl(kSetupButton, kRowLeft, kRowTop, setupWidth, kRowHeight);
+  int x = kRowLeft + setupWidth + kRowGap;
+  if (questieButton) {
+    const int width =
+        std::max(kQuestieMinWidth,
+                 textWidthDip(captionFont, caption(kQuestieButton), dpi_) + kButtonPadding);
+    placeControl(kQuestieButton, x, kRowTop, width, kRowHeight);
+    x += width + kRowGap;
+  }
+  const int linkWidth = textWidthDip(fonts_[gui::kFontBody], caption(kLogLink), dpi_) + kLinkSlack;
+  placeControl(kLogLink, x + kLinkIndent, kRowTop, linkWidth, kRowHeight);
+  setVisible(kSetupButton, onStatus);
+  setVisible(kQuestieButton, questieButton);
+  setVisible(kLogLink, onStatus);
+}
+
+void MainWindow::layoutSettings() {
+  const bool onSettings = tab_ == kSettingsTab;
+  const int count = languageCount();
+  int x = kColumnLeft;
+  for (int i = 0; i < count; ++i) {
+    const int width = kColumnWidth / count + (i == count - 1 ? kColumnWidth % count : 0);
+    placeControl(kLanguageSegment + i, x, kSegmentTop, width, kSegmentHeight);
+    setVisible(kLanguageSegment + i, onSettings);
+    x += width;
+  }
+  placeEdit(kFolderEdit, kColumnLeft, 308, 284, 36);
+  showEdit(kFolderEdit, onSettings);
+  placeControl(kBrowseButton, 756, 308, 100, 36);
+  placeControl(kAutostartBox, kColumnLeft, 364, kColumnWidth, 28);
+  placeControl(kSaveButton, 676, 552, 180, 40);
+  for (int id : {kBrowseButton, kAutostartBox, kSaveButton}) setVisible(id, onSettings);
+}
+
+// ---- painting ----
+
+void MainWindow::paint(HDC dc, const RECT& clientRect) {
+  gui::paintBackground(dc, clientRect);
+  paintHeader(dc);
+  gui::paintDivider(dc, scale(30), scale(870), scale(126), dpi_);
+  paintUpdateNotice(dc);
+  gui::paintDarkPanel(dc, dip(22, 178, 878, 618), dpi_, true);
+  if (tab_ == kStatusTab) {
+    paintStatusTab(dc);
+  } else {
+    paintSettingsTab(dc);
+  }
+  paintEditFrames(dc);
+  paintControls(dc);
+  gui::paintFrame(dc, clientRect, dpi_);
+}
+
+void MainWindow::paintHeader(HDC dc) {
+  gui::paintHalo(dc, scale(74), scale(66), scale(70));
+  gui::paintEmblem(dc, dip(26, 18, 122, 114));
+  RECT title = dip(134, 20, 534, 76);
+  RECT shadow = title;
+  OffsetRect(&shadow, scale(2), scale(2));
+  gui::drawLabel(dc, fonts_[gui::kFontTitle], kBlack, shadow, kProductName, kOneLine);
+  gui::drawLabel(dc, fonts_[gui::kFontTitle], gui::kColorGoldHighlight, title, kProductName,
+                 kOneLine);
+  gui::drawLabel(dc, fonts_[gui::kFontItalic], gui::kColorGreyBeige, dip(137, 76, 557, 98),
+                 tr("main.sub"), kOneLine);
+
+  const bool good = appStatus_ == AppStatus::Ready;
+  const std::wstring text = tr(good ? "pill.ready" : "pill.nowow");
+  const int left =
+      scale(870) - gui::measureTextWidth(dc, fonts_[gui::kFontBodyBold], text) - scale(48);
+  gui::paintPill(dc, {left, scale(45), scale(870), scale(73)}, dpi_, good);
+  gui::paintStatusOrb(dc, left + scale(16), scale(59), dpi_,
+                      good ? gui::kOrbActive : gui::kOrbWarning);
+  gui::drawLabel(dc, fonts_[gui::kFontBodyBold], good ? gui::kColorPillReady : gui::kColorWarning,
+                 {left + scale(32), scale(45), scale(858), scale(73)}, text, kOneLine);
+}
+
+void MainWindow::paintUpdateNotice(HDC dc) {
+  if (!updateVersion_.empty() || updatedVersion_.empty()) return;
+  const std::wstring text = trFormat("upd.done.short", "version", toWide(updatedVersion_));
+  const int height =
+      gui::measureWrappedHeight(dc, fonts_[gui::kFontSmall], scale(834 - tabsEnd_), text);
+  const int top = scale(160) - height / 2;
+  gui::paintStatusOrb(dc, scale(tabsEnd_ + 22), scale(160), dpi_, gui::kOrbOk);
+  gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorLightText,
+                 {scale(tabsEnd_ + 36), top, scale(870), top + height}, text, kWrapped);
+}
+
+void MainWindow::paintStatusLine(HDC dc, int& y, const std::wstring& text,
+                                 const std::wstring& detail, int orb) {
+  gui::paintStatusOrb(dc, scale(78), scale(y + 13), dpi_, orb);
+  gui::drawLabel(dc, fonts_[gui::kFontBody], gui::kColorDarkText, dip(98, y, 528, y + 26), text,
+                 kOneLineEllipsis);
+  if (!detail.empty()) {
+    gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorDarkTextSecondary,
+                   dip(98, y + 25, 528, y + 45), detail, kOneLinePath);
+    y += 20;
+  }
+  y += 40;
+}
+
+void MainWindow::paintStatusTab(HDC dc) {
+  gui::paintParchmentPanel(dc, dip(44, 200, 544, 530), dpi_);
+  gui::drawLabel(dc, fonts_[gui::kFontTabSelected], gui::kColorDarkText, dip(66, 214, 522, 240),
+                 tr("st.title"), kOneLine);
+  const int missing = folderOk_ ? gui::kOrbWarning : gui::kOrbNeutral;
+  int y = 252;
+  paintStatusLine(dc, y, tr("st.app.run"), L"", gui::kOrbOk);
+  if (folderOk_) {
+    paintStatusLine(dc, y, tr("st.folder.ok"), folder_, gui::kOrbOk);
+  } else {
+    paintStatusLine(dc, y, tr("st.folder.bad"), L"", gui::kOrbWarning);
+  }
+  paintStatusLine(dc, y, tr(gameActive_ ? "st.wow.on" : "st.wow.off"), L"",
+                  gameActive_ ? gui::kOrbOk : gui::kOrbNeutral);
+  paintStatusLine(dc, y, tr(addonOk_ ? "wz.wow.addon.ok" : "st.addon.bad"), L"",
+                  addonOk_ ? gui::kOrbOk : missing);
+  paintStatusLine(dc, y, tr(questieOk_ ? "st.questie.ok" : "st.questie.bad"), L"",
+                  questieOk_ ? gui::kOrbOk : missing);
+
+  gui::paintParchmentPanel(dc, dip(564, 346, 856, 530), dpi_);
+  gui::drawLabel(dc, fonts_[gui::kFontTabSelected], gui::kColorDarkText, dip(584, 358, 704, 382),
+                 tr("st.game"), kOneLine);
+  gui::drawLabel(dc, fonts_[gui::kFontCommand], gui::kColorDarkText, dip(704, 352, 836, 388),
+                 kSlashCommand, kOneLineRight);
+  gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorDarkTextSecondary, dip(584, 394, 836, 518),
+                 tr("st.game.text"), kWrappedEllipsis);
+  const std::wstring version = std::wstring(kProductName) + L" " + toWide(APP_VERSION);
+  gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorGreyBeige, dip(564, 546, 852, 584),
+                 version, kOneLineRight);
+}
+
+void MainWindow::paintSettingsTab(HDC dc) {
+  gui::drawLabel(dc, fonts_[gui::kFontTabSelected], gui::kColorGold, dip(464, 200, 856, 224),
+                 tr("se.lang"), kOneLine);
+  gui::drawLabel(dc, fonts_[gui::kFontTabSelected], gui::kColorGold, dip(464, 280, 856, 304),
+                 tr("se.folder"), kOneLine);
+  if (!message_.empty()) {
+    gui::paintStatusOrb(dc, scale(474), scale(420), dpi_,
+                        messageOk_ ? gui::kOrbOk : gui::kOrbWarning);
+    gui::drawLabel(dc, fonts_[gui::kFontSmall],
+                   messageOk_ ? gui::kColorSuccess : gui::kColorWarning, dip(492, 409, 856, 473),
+                   message_, kWrappedEllipsis);
+  }
+  ScopedGdiObject pen(CreatePen(PS_SOLID, 1, gui::kColorSeparator));
+  if (!pen.valid()) return;
+  HGDIOBJ old = SelectObject(dc, pen.get());
+  MoveToEx(dc, scale(450), scale(206), nullptr);
+  LineTo(dc, scale(450), scale(590));
+  SelectObject(dc, old);
+}
+
+}  // namespace mainwnd
+}  // namespace ui
+
+void openMainWindow(int tab) {
+  using ui::mainwnd::MainWindow;
+  if (MainWindow* open = ui::mainwnd::instance) {
+    open->reopen(tab);
+    return;
+  }
+  auto* window = new MainWindow(tab);
+  ui::mainwnd::instance = window;
+  if (!window->open()) {
+    // No window was made, so nothing will delete the object but this.
+    ui::mainwnd::instance = nullptr;
+    delete window;
+    logLine("main window could not be created");
+  }
+}
+
+void refreshMainWindow() {
+  if (ui::mainwnd::MainWindow* open = ui::mainwnd::instance) open->update();
+}
+
+void closeMainWindow() {
+  if (ui::mainwnd::MainWindow* open = ui::mainwnd::instance) DestroyWindow(open->hwnd());
+}
+
+HWND mainWindowHandle() {
+  ui::mainwnd::MainWindow* open = ui::mainwnd::instance;
+  return open ? open->hwnd() : nullptr;
+}

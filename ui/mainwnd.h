@@ -1,0 +1,113 @@
+// The main window, class "CairnMainWnd": a Status tab that shows whether
+// everything the in-game addon needs is in place, and a Settings tab for the
+// language, the game folder and start-with-Windows. At most one exists; it
+// reads the controller through copies and writes settings only through it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/app.h"
+#include "gui/surface.h"
+
+namespace ui {
+namespace mainwnd {
+
+enum Tab { kStatusTab = 0, kSettingsTab = 1 };
+
+// Control ids; the segment of language i is kLanguageSegment + i.
+enum ControlId {
+  kStatusTabId = 1,
+  kSettingsTabId = 2,
+  kSetupButton = 20,
+  kQuestieButton = 21,
+  kLogLink = 22,
+  kFolderEdit = 52,
+  kBrowseButton = 53,
+  kAutostartBox = 54,
+  kSaveButton = 56,
+  kLanguageSegment = 60,
+  kUpdateButton = 70,
+};
+
+class MainWindow : public gui::Surface {
+ public:
+  explicit MainWindow(int tab);
+  ~MainWindow() override;
+
+  // Creates, fills and shows the window; false when the window cannot be made.
+  bool open();
+  void refresh();
+  void loadSettingsTab();
+  void applyTexts();
+  void save();
+  // What openMainWindow does to an open window: switch to tab 0 or 1, then
+  // refresh, re-label and bring the window to the front.
+  void reopen(int tab);
+  // What refreshMainWindow does: refresh, re-label, lay out and repaint.
+  void update();
+
+  // Read-only views of the state, for the tray and the tests.
+  int tab() const { return tab_; }
+  const std::wstring& message() const { return message_; }
+  bool messageOk() const { return messageOk_; }
+  const std::string& pendingLanguage() const { return pendingLanguage_; }
+  bool folderOk() const { return folderOk_; }
+  bool questieOk() const { return questieOk_; }
+  const std::string& updateVersion() const { return updateVersion_; }
+  int tabsEnd() const { return tabsEnd_; }
+
+ protected:
+  void layout() override;
+  void onClick(int id) override;
+  void paint(HDC dc, const RECT& clientRect) override;
+  void onCommand(int id, int code) override;
+  bool handleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void onDestroyed() override;
+
+ private:
+  void showTab(int tab);
+  void checkSegments();
+  bool stillOpen(HWND handle) const;
+  std::wstring caption(int id);
+  void layoutTabs();
+  void layoutUpdateButton();
+  void layoutStatusRow();
+  void layoutSettings();
+  void paintHeader(HDC dc);
+  void paintUpdateNotice(HDC dc);
+  void paintStatusTab(HDC dc);
+  void paintStatusLine(HDC dc, int& y, const std::wstring& text, const std::wstring& detail,
+                       int orb);
+  void paintSettingsTab(HDC dc);
+  RECT dip(int left, int top, int right, int bottom) const;
+
+  int tab_ = kStatusTab;
+  bool ready_ = false;
+  bool folderOk_ = false;
+  bool gameActive_ = false;
+  bool addonOk_ = false;
+  bool questieOk_ = false;
+  std::wstring folder_;
+  AppStatus appStatus_ = AppStatus::NoGameFolder;
+  std::wstring message_;
+  bool messageOk_ = true;
+  std::string pendingLanguage_;
+  std::string updateVersion_;
+  std::string updatedVersion_;
+  int tabsEnd_ = 0;
+};
+
+// The open main window, or null.
+MainWindow* mainWindow();
+
+}  // namespace mainwnd
+}  // namespace ui
+
+// Entry operations of the GUI thread. tab: 0 Status, 1 Settings, above 1
+// keeps the current tab, negative only refreshes an open window.
+void openMainWindow(int tab);
+void refreshMainWindow();
+void closeMainWindow();
+HWND mainWindowHandle();

@@ -1,0 +1,434 @@
+#include "ui/setup.h"
+
+#include <algorithm>
+
+#include "app/app.h"
+#include "app/tray.h"
+#include "game/addon.h"
+#include "game/folder.h"
+#include "gui/paint.h"
+#include "i18n/i18n.h"
+#include "storage/files.h"
+#include "storage/log.h"
+#include "storage/scoped_win.h"
+#include "ui/common.h"
+
+namespace ui {
+namespace setup {
+namespace {
+
+Setup* instance = nullptr;
+
+constexpr int kWidthDip = 780;
+constexpr int kHeightDip = 560;
+constexpr int kFolderMaxChars = 260;
+
+struct PageTexts {
+  const char* step;
+  const char* heading;
+  const char* body;
+};
+constexpr PageTexts kPages[kPageCount] = {
+    {"wz.s1", "wz.welcome.h", "wz.welcome.text"},
+    {"wz.s2", "wz.lang.h", "wz.lang.t"},
+    {"wz.s4", "wz.wow.h", "wz.wow.t"},
+    {"wz.s5", "wz.done.h", "wz.done.text"},
+};
+
+// The page's column right of the sidebar.
+constexpr int kContentLeft = 286, kContentRight = 746;
+constexpr int kBodyTop = 84, kBodyBottom = 484, kBodyGap = 20;
+constexpr int kDividerY = 480;
+// Language cards in two columns.
+constexpr int kCardColumnStep = 236, kCardRowStep = 66, kCardWidth = 224, kCardHeight = 58;
+constexpr int kNoteGap = 10, kNoteHeight = 40, kNoteBottomMargin = 4;
+// The World of Warcraft page: field, status lines and the Questie link.
+constexpr int kLinesOffset = 56, kLineStep = 36, kLineHeight = 28;
+constexpr int kQuestieLineOffset = 128, kBelowQuestieOffset = 158, kCheckOffset = 188;
+constexpr int kLinkGap = 12, kLinkIndent = 28, kLinkSlack = 4, kLinkRoom = 44;
+// The welcome page's list of needs.
+constexpr int kNeedTextWidth = 396, kNeedMinHeight = 22, kNeedGap = 10;
+
+constexpr UINT kOneLine = DT_VCENTER | DT_SINGLELINE;
+constexpr UINT kOneLineEllipsis = kOneLine | DT_END_ELLIPSIS;
+constexpr UINT kCentred = DT_CENTER | kOneLine;
+
+int toDip(int pixels, UINT dpi) { return MulDiv(pixels, 96, static_cast<int>(dpi)); }
+
+int clampPage(int n) { return std::min(std::max(n, 0), kPageCount - 1); }
+
+int languageCount() { return static_cast<int>(languageTable().size()); }
+
+}  // namespace
+
+Setup* setupWindow() { return instance; }
+
+Setup::Setup(int page) : page_(page) {}
+
+Setup::~Setup() = default;
+
+RECT Setup::dip(int left, int top, int right, int bottom) const {
+  return dipRect(dpi_, left, top, right, bottom);
+}
+
+bool Setup::open() {
+  if (!create(gui::kSetupWindowClass, tr("wz.title"), kWidthDip, kHeightDip, nullptr)) return false;
+  addControl(kBackButton, gui::kButton, L"", L"");
+  addControl(kNextButton, gui::kPrimaryButton, L"", L"");
+  for (int i = 0; i < languageCount(); ++i)
+    addControl(kLanguageCard + i, gui::kOptionCard, L"", L"");
+  addControl(kBrowseButton, gui::kButton, L"", L"");
+  addControl(kCheckButton, gui::kButton, L"", L"");
+  addControl(kQuestieLink, gui::kLink, L"", L"");
+  addEdit(kFolderEdit, 0, kFolderMaxChars);
+  App* app = trayController();
+  setEditText(kFolderEdit, app ? app->snapshot().foreverDir : std::wstring());
+  ready_ = true;
+  goToPage(page_);
+  ShowWindow(window_, SW_SHOWNORMAL);
+  SetForegroundWindow(window_);
+  return true;
+}
+
+void Setup::goToPage(int n) {
+  page_ = clampPage(n);
+  message_.clear();
+  if (page_ == kGamePage) checkFolder();
+  update();
+}
+
+void Setup::update() {
+  applyTexts();
+  layout();
+  invalidate();
+}
+
+void Setup::applyTexts() {
+  if (window_) SetWindowTextW(window_, tr("wz.title").c_str());
+  setTexts(kBackButton, tr("wz.back"), L"");
+  setTexts(kNextButton, tr(page_ == kDonePage ? "wz.finish" : "wz.next"), L"");
+  const std::string language = currentLanguage();
+  const auto& languages = languageTable();
+  for (size_t i = 0; i < languages.size(); ++i) {
+    const int id = kLanguageCard + static_cast<int>(i);
+    setTexts(id, languages[i].nativeName, languages[i].description);
+    setChecked(id, languages[i].code == language);
+  }
+  setTexts(kBrowseButton, tr("se.browse"), L"");
+  setTexts(kCheckButton, tr("wz.wow.check"), L"");
+  setTexts(kQuestieLink, tr("st.getquestie"), L"");
+}
+
+void Setup::checkFolder() {
+  const std::wstring resolved = resolveForeverDir(trimWide(getEditText(kFolderEdit)));
+  folderOk_ = !resolved.empty() && isGameFolder(resolved);
+  addonOk_ = folderOk_ && addonPresent(resolved);
+  questieOk_ = folderOk_ && questiePresent(resolved);
+  // The field always shows the normalised game folder; a bad one stays as typed.
+  if (folderOk_ && resolved != trimWide(getEditText(kFolderEdit))) {
+    setEditText(kFolderEdit, resolved);
+  }
+}
+
+void Setup::next() {
+  if (page_ == kGamePage) {
+    const std::wstring text = trimWide(getEditText(kFolderEdit));
+    // An empty field does not stop the wizard: the folder can be set later.
+    if (!text.empty() && !isGameFolder(resolveForeverDir(text))) {
+      checkFolder();
+      message_ = tr("se.badfolder");
+      layout();
+      invalidate();
+      return;
+    }
+  }
+  if (page_ == kDonePage) {
+    finish();
+    return;
+  }
+  goToPage(page_ + 1);
+}
+
+void Setup::finish() {
+  App* app = trayController();
+  if (!app) return;
+  Settings settings = app->snapshot();
+  const std::wstring resolved = resolveForeverDir(trimWide(getEditText(kFolderEdit)));
+  if (!resolved.empty() && isGameFolder(resolved)) settings.foreverDir = resolved;
+  settings.language = currentLanguage();
+  settings.wizardDone = true;
+  app->applySettings(settings);
+  logLine("first-run setup finished");
+  DestroyWindow(window_);  // deletes this object: nothing of it is touched after
+  showBalloonKeys("tray.ready.title", "tray.ready.text");
+}
+
+bool Setup::stillOpen(HWND handle) const {
+  // A shell call or the folder picker pumps messages: the wizard may be gone.
+  return instance == this && window_ == handle && IsWindow(handle);
+}
+
+void Setup::onClick(int id) {
+  const HWND handle = window_;
+  switch (id) {
+    case kBackButton:
+      goToPage(page_ - 1);
+      return;
+    case kNextButton:
+      next();
+      return;
+    case kBrowseButton: {
+      const std::wstring chosen = gui::pickFolder(window_, tr("se.pickfolder"));
+      if (!stillOpen(handle)) return;
+      if (!chosen.empty()) {
+        const std::wstring resolved = resolveForeverDir(chosen);
+        setEditText(kFolderEdit, resolved.empty() ? chosen : resolved);
+        message_.clear();
+        checkFolder();
+      }
+      break;
+    }
+    case kCheckButton:
+      message_.clear();
+      checkFolder();
+      break;
+    case kQuestieLink:
+      gui::openInShell(kQuestiePage);
+      if (!stillOpen(handle)) return;
+      break;
+    default:
+      if (id >= kLanguageCard && id < kLanguageCard + languageCount()) {
+        const std::string& code = languageTable()[static_cast<size_t>(id - kLanguageCard)].code;
+        App* app = trayController();
+        Settings settings = app ? app->snapshot() : Settings();
+        // The whole application, this wizard included, switches at once.
+        if (app && settings.language != code) {
+          settings.language = code;
+          app->applySettings(settings);
+        }
+      }
+      break;
+  }
+  update();
+}
+
+void Setup::onCommand(int id, int) {
+  if (id == IDOK) next();  // Enter from the message loop's dialog handling
+}
+
+void Setup::onDestroyed() {
+  if (instance == this) instance = nullptr;
+  delete this;
+}
+
+// ---- layout ----
+
+void Setup::layout() {
+  if (!ready_) return;
+  {
+    ScopedScreenDc screen(GetDC(nullptr));
+    const int body =
+        screen.valid()
+            ? gui::drawRichText(screen.get(), fonts_, gui::kColorLightText, gui::kColorGold,
+                                dip(kContentLeft, kBodyTop, kContentRight, kBodyBottom),
+                                tr(kPages[page_].body), dpi_, false)
+            : 0;
+    contentTop_ = kBodyTop + toDip(body, dpi_) + kBodyGap;
+  }
+  placeControl(kBackButton, kContentLeft, 498, 120, 40);
+  setVisible(kBackButton, page_ > kWelcomePage);
+  placeControl(kNextButton, 586, 498, 160, 40);
+
+  for (int id : {kBrowseButton, kCheckButton, kQuestieLink}) setVisible(id, false);
+  for (int i = 0; i < languageCount(); ++i) setVisible(kLanguageCard + i, false);
+  showEdit(kFolderEdit, false);
+  if (page_ == kLanguagePage) {
+    for (int i = 0; i < languageCount(); ++i) {
+      placeControl(kLanguageCard + i, kContentLeft + (i % 2) * kCardColumnStep,
+                   contentTop_ + (i / 2) * kCardRowStep, kCardWidth, kCardHeight);
+      setVisible(kLanguageCard + i, true);
+    }
+  } else if (page_ == kGamePage) {
+    layoutGamePage();
+  }
+}
+
+void Setup::layoutGamePage() {
+  placeEdit(kFolderEdit, kContentLeft, contentTop_, 348, 38);
+  showEdit(kFolderEdit, true);
+  placeControl(kBrowseButton, 642, contentTop_, 104, 38);
+  setVisible(kBrowseButton, true);
+  if (folderOk_ && !questieOk_) {
+    const HFONT body = fonts_[gui::kFontBody];
+    const int f = textWidthDip(body, tr("wz.wow.questie.bad"), dpi_);
+    const int g = textWidthDip(body, tr("st.getquestie"), dpi_);
+    if (f + g + kLinkRoom > kContentRight - kContentLeft) {
+      // Too long for one line: the link goes under the Questie line.
+      placeControl(kQuestieLink, kContentLeft + kLinkIndent, contentTop_ + kBelowQuestieOffset,
+                   g + kLinkSlack, 26);
+    } else {
+      placeControl(kQuestieLink, f + kContentLeft + kLinkIndent + kLinkGap,
+                   contentTop_ + kQuestieLineOffset, g + kLinkSlack, kLineHeight);
+    }
+    setVisible(kQuestieLink, true);
+  }
+  placeControl(kCheckButton, kContentLeft, contentTop_ + kCheckOffset, 180, 36);
+  setVisible(kCheckButton, true);
+}
+
+// ---- painting ----
+
+void Setup::paint(HDC dc, const RECT& clientRect) {
+  gui::paintBackground(dc, clientRect);
+  paintSidebar(dc);
+  gui::drawLabel(dc, fonts_[gui::kFontHeading], gui::kColorGold,
+                 dip(kContentLeft, 30, kContentRight, 70), tr(kPages[page_].heading),
+                 kOneLineEllipsis);
+  gui::drawRichText(dc, fonts_, gui::kColorLightText, gui::kColorGold,
+                    dip(kContentLeft, kBodyTop, kContentRight, contentTop_), tr(kPages[page_].body),
+                    dpi_, true);
+  switch (page_) {
+    case kWelcomePage:
+      paintWelcome(dc);
+      break;
+    case kLanguagePage:
+      paintLanguageNote(dc);
+      break;
+    case kGamePage:
+      paintGamePage(dc);
+      break;
+    default:
+      paintDone(dc);
+      break;
+  }
+  gui::paintDivider(dc, scale(kContentLeft), scale(kContentRight), scale(kDividerY), dpi_);
+  paintEditFrames(dc);
+  paintControls(dc);
+  gui::paintFrame(dc, clientRect, dpi_);
+}
+
+void Setup::paintSidebar(HDC dc) {
+  gui::paintDarkPanel(dc, dip(18, 18, 262, 542), dpi_, true);
+  gui::paintHalo(dc, scale(140), scale(96), scale(86));
+  gui::paintEmblem(dc, dip(84, 40, 196, 152));
+  gui::drawLabel(dc, fonts_[gui::kFontHeading], gui::kColorGoldHighlight, dip(30, 158, 250, 192),
+                 kProductName, kCentred);
+  gui::drawLabel(dc, fonts_[gui::kFontItalic], gui::kColorGreyBeige, dip(30, 190, 250, 210),
+                 tr("app.tagline"), kCentred);
+  gui::paintDivider(dc, scale(44), scale(236), scale(224), dpi_);
+  for (int k = 0; k < kPageCount; ++k) {
+    const int row = 274 + 38 * k;
+    const int orb = k < page_ ? gui::kOrbDone : (k == page_ ? gui::kOrbActive : gui::kOrbPending);
+    gui::paintStatusOrb(dc, scale(56), scale(row - 14), dpi_, orb);
+    const bool current = k == page_;
+    const COLORREF colour = current     ? gui::kColorGoldHighlight
+                            : k < page_ ? gui::kColorLightText
+                                        : gui::kColorGreyBeige;
+    gui::drawLabel(dc, fonts_[current ? gui::kFontBodyBold : gui::kFontBody], colour,
+                   dip(76, row - 28, 252, row), tr(kPages[k].step), kOneLineEllipsis);
+  }
+}
+
+void Setup::paintWelcome(HDC dc) {
+  const std::wstring items[] = {tr("wz.need.2"), tr("wz.need.3")};
+  const HFONT small = fonts_[gui::kFontSmall];
+  int heights[2] = {};
+  int total = 0;
+  for (int i = 0; i < 2; ++i) {
+    heights[i] = std::max(kNeedMinHeight, wrappedHeightDip(small, kNeedTextWidth, items[i], dpi_));
+    total += heights[i] + kNeedGap;
+  }
+  const int top = contentTop_;
+  gui::paintParchmentPanel(dc, dip(kContentLeft, top, kContentRight, top + 54 + total), dpi_);
+  gui::drawLabel(dc, fonts_[gui::kFontTabSelected], gui::kColorDarkText,
+                 dip(306, top + 14, 726, top + 38), tr("wz.need.h"), kOneLine);
+  int y = top + 48;
+  for (int i = 0; i < 2; ++i) {
+    gui::paintBullet(dc, scale(314), scale(y + 11), dpi_);
+    gui::drawLabel(dc, small, gui::kColorDarkText, dip(328, y + 1, 724, y + heights[i] + 5),
+                   items[i], DT_WORDBREAK);
+    y += heights[i] + kNeedGap;
+  }
+}
+
+void Setup::paintLanguageNote(HDC dc) {
+  // Below the last row of cards, and always above the divider.
+  const int rows = (languageCount() + 1) / 2;
+  int top = contentTop_ + (rows - 1) * kCardRowStep + kCardHeight + kNoteGap;
+  top = std::min(top, kDividerY - kNoteBottomMargin - kNoteHeight);
+  gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorGreyBeige,
+                 dip(kContentLeft, top, kContentRight, top + kNoteHeight), tr("wz.lang.note.addon"),
+                 DT_WORDBREAK);
+}
+
+void Setup::paintGamePage(HDC dc) {
+  struct Line {
+    const char* key;
+    int orb;
+    COLORREF colour;
+  };
+  const Line bad = {nullptr, folderOk_ ? gui::kOrbWarning : gui::kOrbNeutral,
+                    folderOk_ ? gui::kColorWarning : gui::kColorGreyBeige};
+  const Line lines[] = {
+      folderOk_ ? Line{"wz.wow.folder.ok", gui::kOrbOk, gui::kColorLightText}
+                : Line{"wz.wow.folder.bad", gui::kOrbWarning, gui::kColorWarning},
+      addonOk_ ? Line{"wz.wow.addon.ok", gui::kOrbOk, gui::kColorLightText}
+               : Line{"wz.wow.addon.bad", bad.orb, bad.colour},
+      questieOk_ ? Line{"wz.wow.questie.ok", gui::kOrbOk, gui::kColorLightText}
+                 : Line{"wz.wow.questie.bad", bad.orb, bad.colour},
+  };
+  int y = contentTop_ + kLinesOffset;
+  for (const Line& line : lines) {
+    gui::paintStatusOrb(dc, scale(296), scale(y + 14), dpi_, line.orb);
+    gui::drawLabel(dc, fonts_[gui::kFontBody], line.colour,
+                   dip(314, y, kContentRight, y + kLineHeight), tr(line.key), kOneLineEllipsis);
+    y += kLineStep;
+  }
+  if (!message_.empty()) {
+    gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorWarning,
+                   dip(482, contentTop_ + kCheckOffset, kContentRight, contentTop_ + 228), message_,
+                   DT_WORDBREAK);
+  }
+}
+
+void Setup::paintDone(HDC dc) {
+  const int top = contentTop_;
+  gui::paintParchmentPanel(dc, dip(kContentLeft, top, kContentRight, top + 96), dpi_);
+  gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorDarkTextSecondary,
+                 dip(308, top + 14, 724, top + 36), tr("wz.done.cmd"), kOneLine);
+  gui::drawLabel(dc, fonts_[gui::kFontCommand], gui::kColorDarkText,
+                 dip(308, top + 38, 724, top + 82), kSlashCommand, kOneLine);
+}
+
+}  // namespace setup
+}  // namespace ui
+
+void openSetup(int page) {
+  using ui::setup::Setup;
+  if (Setup* open = ui::setup::instance) {
+    open->goToPage(page);
+    ui::bringToFront(open->hwnd());
+    return;
+  }
+  auto* wizard = new Setup(page);
+  ui::setup::instance = wizard;
+  if (!wizard->open()) {
+    // No window was made, so nothing will delete the object but this.
+    ui::setup::instance = nullptr;
+    delete wizard;
+    logLine("setup wizard could not be created");
+  }
+}
+
+void refreshSetup() {
+  if (ui::setup::Setup* open = ui::setup::instance) open->update();
+}
+
+void closeSetup() {
+  if (ui::setup::Setup* open = ui::setup::instance) DestroyWindow(open->hwnd());
+}
+
+HWND setupWindowHandle() {
+  ui::setup::Setup* open = ui::setup::instance;
+  return open ? open->hwnd() : nullptr;
+}
