@@ -23,6 +23,13 @@ need_packages() {
   command -v wine >/dev/null || missing+=(wine wine64)
   command -v xvfb-run >/dev/null || missing+=(xvfb xauth)
   command -v python3 >/dev/null || missing+=(python3)
+  # The toolkit's screenshots and resource generator (tools/gui_shots.sh, tools/make_resources.py).
+  command -v import >/dev/null || missing+=(imagemagick)
+  command -v xwininfo >/dev/null || missing+=(x11-utils)
+  /usr/bin/python3 -c 'import PIL, numpy' 2>/dev/null || missing+=(python3-pil python3-numpy)
+  # The release tool (tools/cairn-release) and its tests against openssl.
+  /usr/bin/python3 -c 'import cryptography' 2>/dev/null || missing+=(python3-cryptography)
+  command -v openssl >/dev/null || missing+=(openssl)
   if [ ${#missing[@]} -gt 0 ]; then
     echo "dev.sh: installing ${missing[*]}" >&2
     apt-get update -qq >&2
@@ -44,6 +51,10 @@ need_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "dev.sh: creating the Wine prefix in $WINEPREFIX" >&2
     wineboot -i >/dev/null 2>&1 || true
+    # A crashing program ends at once instead of waiting in Wine's debugger,
+    # so a crash fails its test rather than hanging the run.
+    wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+      /v Debugger /f >/dev/null 2>&1 || true
     wineserver -w
   fi
 }
@@ -78,6 +89,9 @@ run_tests_inside() {
   # Wine's background services start with the first program and would keep
   # that program's output pipe open, so start them here, detached from CTest.
   wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
+  # Programs under test never reach past this machine: a test that wants a
+  # service starts its own and names it.
+  export CAIRN_API_BASE=http://127.0.0.1:9
   local rc=0
   # shellcheck disable=SC2086
   ctest --test-dir "$1" --output-on-failure --timeout 600 ${CTEST_ARGS:-} || rc=$?

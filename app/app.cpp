@@ -91,6 +91,7 @@ void App::recordVersion() {
 
 void App::start(HWND trayWindow) {
   trayWindow_ = trayWindow;
+  updateThread_ = std::thread(&App::updateLoop, this);
   logLine(std::string("Cairn ") + APP_VERSION + " started");
 }
 
@@ -104,6 +105,10 @@ void App::stop() {
   }
   if (updateThread_.joinable()) updateThread_.join();
   if (installerThread_.joinable()) installerThread_.join();
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    readyInstaller_.close();  // the file stays; the next start removes it
+  }
   logLine("Cairn stopped");
 }
 

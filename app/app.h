@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "storage/settings.h"
+#include "update/verify.h"
 
 enum class AppStatus { Ready, NoGameFolder };
 
@@ -38,7 +39,16 @@ class App {
   // Rewrites Config.lua for the current settings when its bytes change.
   void updateAddonConfig();
   std::string updatedTo();
+  // The version of the verified installer waiting to run; empty while an
+  // installer runs or when none is ready.
+  std::string readyUpdateVersion();
   bool isInstallerRunning() const { return installerRunning_; }
+  // Runs the ready installer elevated: 0 started (or still running),
+  // 1 declined, 2 could not start, 3 nothing ready. With `process`, the
+  // caller gets the installer's handle and watches it itself.
+  int installUpdate(HWND owner, HANDLE* process = nullptr);
+  // One update check, synchronously; returns its status text.
+  std::string checkForUpdate();
   // Any thread: posts to the notification-area window once it exists.
   void postToTray(UINT message, WPARAM wParam);
 
@@ -47,8 +57,11 @@ class App {
   void settleGameFolder();
   void settleLanguage();
   void recordVersion();
+  void updateLoop();
+  std::string storeDownloaded(ReadyInstaller downloaded);
+  void watchInstaller(HANDLE process, std::string version);
 
-  std::mutex mutex_;  // guards settings_, updatedTo_ and every access to settings.json
+  std::mutex mutex_;  // guards settings_, readyInstaller_, updatedTo_ and settings.json
   Settings settings_;
   std::atomic<HWND> trayWindow_{nullptr};
   std::atomic<bool> quitting_{false};
@@ -57,6 +70,7 @@ class App {
   std::thread installerThread_;
   std::condition_variable updateWake_;
   std::atomic<bool> cancelNetwork_{false};
+  ReadyInstaller readyInstaller_;
   std::atomic<bool> installerRunning_{false};
   std::string updatedTo_;
   std::string lastUpdateResult_;

@@ -4,7 +4,11 @@
 
 #include "app/app.h"
 #include "json/json.h"
+#include "net/service.h"
 #include "storage/files.h"
+#include "update/install.h"
+#include "update/release.h"
+#include "update/verify.h"
 
 namespace {
 
@@ -37,25 +41,76 @@ DiagnosticResult runJsonTest() {
   return r;
 }
 
-// Prepares exactly as a first instance does (settings, game folder,
-// clean-ups, Config.lua), without windows or threads. The check itself
-// arrives with the update module; until then the run reports no result.
-DiagnosticResult runUpdateCheck() {
-  App app;
-  app.prepare();
-  return {};
+constexpr DWORD kInstallerWaitMs = 600000;
+
+// Runs the installer the check made ready and waits for it (at most ten
+// minutes); its own exit code is reported, not judged.
+void installChecked(App& app, DiagnosticResult& r) {
+  HANDLE process = nullptr;
+  const int result = app.installUpdate(nullptr, &process);
+  if (result == kInstallStarted && process) {
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process, kInstallerWaitMs) == WAIT_OBJECT_0) {
+      GetExitCodeProcess(process, &code);
+    }
+    CloseHandle(process);
+    r.text += sformat("\nSTARTED exit=%lu", code);
+    r.exitCode = 0;
+    return;
+  }
+  r.text += result == kInstallDeclined ? "\nCANCELLED" : "\nNOT STARTED";
+  r.exitCode = 1;
 }
 
-// The release verification arrives with the update module; until then the
-// run reports failure with an empty text.
-DiagnosticResult runJob(DiagnosticJob job) {
+// One update check of a controller prepared exactly as a first instance is
+// (settings, game folder, clean-ups, Config.lua), with no window or thread.
+DiagnosticResult runUpdateCheck(const Args& args) {
+  App app;
+  app.prepare();
+  DiagnosticResult r;
+  r.text = app.checkForUpdate();
+  if (r.text.rfind("READY", 0) != 0) return r;
+  r.exitCode = 0;
+  if (commandLineHas(args, L"--install")) installChecked(app, r);
+  return r;
+}
+
+// A stored release record against an installer file, with every check of a
+// real update: against version 0.0 any well-formed release is newer.
+DiagnosticResult runVerifyRelease(const Args& args) {
+  DiagnosticResult r;
+  std::string record;
+  JsonValue parsed;
+  if (!readWholeFile(commandLineValue(args, L"--verify-release"), record) ||
+      !jsonParse(record, parsed)) {
+    r.text = "BAD cannot read the release record";
+    return r;
+  }
+  TrustedRelease release;
+  std::string error;
+  if (evaluateRelease(parseReleaseInfo(parsed), "0.0", release, error) != kReleaseTrusted) {
+    r.text = "BAD " + error;
+    return r;
+  }
+  ReadyInstaller installer;
+  if (!verifyInstallerFile(commandLineValue(args, L"--file"), release, installer, error)) {
+    r.text = "BAD " + error;
+    return r;
+  }
+  r.text = "OK " + installer.version;
+  installer.close();  // the file stays: it was only checked
+  r.exitCode = 0;
+  return r;
+}
+
+DiagnosticResult runJob(DiagnosticJob job, const Args& args) {
   switch (job) {
     case DiagnosticJob::JsonTest:
       return runJsonTest();
     case DiagnosticJob::UpdateCheck:
-      return runUpdateCheck();
+      return runUpdateCheck(args);
     case DiagnosticJob::VerifyRelease:
-      break;
+      return runVerifyRelease(args);
   }
   return {};
 }
@@ -63,7 +118,7 @@ DiagnosticResult runJob(DiagnosticJob job) {
 }  // namespace
 
 int runDiagnostic(const Args& args) {
-  DiagnosticResult result = runJob(selectDiagnosticJob(args));
+  DiagnosticResult result = runJob(selectDiagnosticJob(args), args);
   const std::wstring out = commandLineValue(args, L"--out");
   if (!out.empty()) writeWholeFile(out, result.text);
   return result.exitCode;

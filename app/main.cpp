@@ -8,9 +8,11 @@
 #include "app/app.h"
 #include "app/cmdline.h"
 #include "app/diagnostic.h"
+#include "app/first_view.h"
 #include "app/messages.h"
 #include "app/remote.h"
 #include "app/tray.h"
+#include "gui/theme.h"
 #include "storage/scoped_win.h"
 
 namespace {
@@ -20,13 +22,13 @@ constexpr DWORD kCommonControlClasses = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES
 void runMessageLoop() {
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (preTranslate(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
 }
 
 int runFirstInstance(HINSTANCE instance, const StartRequest& request, ScopedHandle mutex) {
-  (void)request;  // the first view (wizard, main window, balloon) comes with the windows
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   INITCOMMONCONTROLSEX icc = {sizeof icc, kCommonControlClasses};
   InitCommonControlsEx(&icc);
@@ -35,11 +37,13 @@ int runFirstInstance(HINSTANCE instance, const StartRequest& request, ScopedHand
     app.prepare();
     HWND trayWindow = createTrayWindow(instance, &app);
     app.start(trayWindow);
+    showFirstView(app, request);
     runMessageLoop();
     // The controller's threads may post to the window until they are joined,
     // so they stop before COM and the window class go away.
     app.stop();
     releaseTrayController();
+    gui::shutdownTheme();
     CoUninitialize();
     if (mutex.valid()) {
       ReleaseMutex(mutex);

@@ -1,66 +1,323 @@
 #include "app/tray.h"
 
+#include <shellapi.h>
+
+#include <algorithm>
+
 #include "app/app.h"
 #include "app/messages.h"
+#include "app/shell_notify.h"
+#include "gui/theme.h"
 #include "i18n/i18n.h"
+#include "storage/files.h"
 #include "storage/log.h"
+#include "ui/mainwnd.h"
+#include "ui/setup.h"
 
 namespace {
 
+enum MenuCommand : UINT { ID_STATUS = 1, ID_OPEN = 2, ID_QUIT = 4, ID_INSTALL = 5 };
+
+constexpr UINT kIconId = 1;
+constexpr size_t kTipChars = 127;
+constexpr size_t kBalloonTitleChars = 63;
+constexpr size_t kBalloonTextChars = 255;
+constexpr BYTE kBalloonPlain = 0;
+constexpr BYTE kBalloonInstalls = 1;
+
 App* controller = nullptr;
 HWND trayWindow = nullptr;
+UINT taskbarCreatedMessage = 0;
+NOTIFYICONDATAW trayIconData;
+BYTE balloonKind = kBalloonPlain;
+std::string lastAnnouncedVersion;
 
-// Texts follow the user's language from the moment the window exists.
 std::string controllerLanguage() { return controller ? controller->language() : std::string(); }
+
+// Copies at most limit characters into a fixed buffer, always terminated.
+template <size_t N>
+void copyCut(wchar_t (&target)[N], const std::wstring& text, size_t limit) {
+  const size_t n = std::min({text.size(), limit, N - 1});
+  text.copy(target, n);
+  target[n] = 0;
+}
+
+void addTrayIcon() {
+  trayIconData = {};
+  trayIconData.cbSize = sizeof trayIconData;
+  trayIconData.hWnd = trayWindow;
+  trayIconData.uID = kIconId;
+  trayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
+  trayIconData.uCallbackMessage = WM_APP_TRAY;
+  trayIconData.hIcon = gui::appIcon(GetSystemMetrics(SM_CXSMICON));
+  copyCut(trayIconData.szTip, trayStatusText(), kTipChars);
+  trayIconData.uVersion = NOTIFYICON_VERSION_4;
+  ui::shellNotify(NIM_ADD, trayIconData, ui::kShellTimeoutMs);
+  trayIconData.uVersion = NOTIFYICON_VERSION_4;
+  ui::shellNotify(NIM_SETVERSION, trayIconData, ui::kShellTimeoutMs);
+}
+
+void updateTrayTip() {
+  trayIconData.uFlags = NIF_TIP | NIF_SHOWTIP;
+  copyCut(trayIconData.szTip, trayStatusText(), kTipChars);
+  ui::shellNotify(NIM_MODIFY, trayIconData, ui::kShellTimeoutMs);
+}
+
+void showContextMenu() {
+  HMENU menu = buildTrayMenu();
+  if (!menu) return;
+  POINT at;
+  GetCursorPos(&at);
+  // The menu closes properly only when its owner is in the foreground, and
+  // the null message lets it notice a click elsewhere.
+  SetForegroundWindow(trayWindow);
+  TrackPopupMenu(menu, TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, trayWindow, nullptr);
+  PostMessageW(trayWindow, WM_NULL, 0, 0);
+  DestroyMenu(menu);
+}
+
+void onTrayEvent(UINT event) {
+  switch (event) {
+    case WM_CONTEXTMENU:
+      showContextMenu();
+      break;
+    case WM_LBUTTONUP:
+    case NIN_SELECT:
+    case NIN_KEYSELECT:
+      openFromTray();
+      break;
+    case NIN_BALLOONUSERCLICK:
+      if (balloonKind == kBalloonInstalls) {
+        installFromTray();
+      } else {
+        openFromTray();
+      }
+      balloonKind = kBalloonPlain;
+      break;
+    case NIN_BALLOONHIDE:
+    case NIN_BALLOONTIMEOUT:
+      balloonKind = kBalloonPlain;
+      break;
+    default:
+      break;
+  }
+}
+
+// Each ready version is announced once per process.
+void onUpdate(WPARAM what) {
+  const std::string version = controller ? controller->readyUpdateVersion() : std::string();
+  if (what == 1 && !version.empty() && version != lastAnnouncedVersion) {
+    lastAnnouncedVersion = version;
+    showBalloon(trFormat("upd.ready.title", "version", toWide(version)), tr("upd.ready.text"),
+                kBalloonInstalls);
+  } else if (what == 2) {
+    showBalloonKeys("upd.failed.title", "upd.failed.text");
+  }
+  updateTrayTip();
+  refreshMainWindow();
+}
+
+void onCommand(WPARAM wParam) {
+  switch (LOWORD(wParam)) {
+    case ID_QUIT:
+      DestroyWindow(trayWindow);
+      break;
+    case ID_INSTALL:
+      installFromTray();
+      break;
+    case ID_OPEN:
+      openMainUnlessSetup(-1);
+      break;
+    default:
+      break;
+  }
+}
 
 LRESULT onEndSession(HWND window, WPARAM sessionEnds) {
   if (!sessionEnds) return 0;
   logLine("Windows session ends");
-  // The process may be killed any moment after this returns: stop now.
+  // The process may be ended any moment after this returns: stop now.
   if (controller) controller->stop();
   DestroyWindow(window);
   return 0;
 }
 
-LRESULT onDestroy() {
+void onDestroy() {
   PostQuitMessage(0);
+  closeMainWindow();
+  closeSetup();
+  ui::shellNotify(NIM_DELETE, trayIconData, ui::kShellDeleteTimeoutMs);
   trayWindow = nullptr;
-  return 0;
 }
 
 LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (taskbarCreatedMessage != 0 && message == taskbarCreatedMessage) {
+    addTrayIcon();  // Explorer restarted: the icon is gone
+    return 0;
+  }
   switch (message) {
+    case WM_APP_TRAY:
+      onTrayEvent(LOWORD(lParam));
+      return 0;
+    case WM_APP_STATE:
+      updateTrayTip();
+      refreshMainWindow();
+      refreshSetup();
+      return 0;
+    case WM_APP_OPEN:
+      if (wParam != 0) {
+        openMainUnlessSetup(static_cast<int>(wParam) - 1);
+      } else {
+        openFromTray();
+      }
+      return 0;
+    case WM_APP_SETUP:
+      openSetup(static_cast<int>(wParam));
+      return 0;
+    case WM_APP_UPDATE:
+      onUpdate(wParam);
+      return 0;
+    case WM_APP_INSTALL:
+      installFromTray();
+      return 0;
+    case WM_COMMAND:
+      onCommand(wParam);
+      return 0;
     case WM_CLOSE:
       DestroyWindow(window);
       return 0;
     case WM_ENDSESSION:
       return onEndSession(window, wParam);
     case WM_DESTROY:
-      return onDestroy();
+      onDestroy();
+      return 0;
     default:
       return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 
+// The message's target window decides: the window itself only for key
+// presses, any of its children (the edit fields) always.
+HWND keyboardOwner(const MSG& msg) {
+  for (HWND w : {mainWindowHandle(), setupWindowHandle()}) {
+    if (!w) continue;
+    if (msg.hwnd == w) return msg.message == WM_KEYDOWN ? w : nullptr;
+    if (IsChild(w, msg.hwnd)) return w;
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+HMENU buildTrayMenu() {
+  HMENU menu = CreatePopupMenu();
+  if (!menu) return nullptr;
+  AppendMenuW(menu, MF_STRING | MF_GRAYED, ID_STATUS, trayStatusText().c_str());
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  const std::string ready = controller ? controller->readyUpdateVersion() : std::string();
+  if (!ready.empty()) {
+    AppendMenuW(menu, MF_STRING, ID_INSTALL, trFormat("upd.menu", "version", toWide(ready)).c_str());
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  }
+  AppendMenuW(menu, MF_STRING, ID_OPEN, tr("tray.open").c_str());
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING, ID_QUIT, tr("tray.quit").c_str());
+  SetMenuDefaultItem(menu, ID_OPEN, FALSE);
+  return menu;
+}
 
 HWND createTrayWindow(HINSTANCE instance, App* app) {
   controller = app;
   setLanguageSource(controllerLanguage);
+  gui::initTheme(instance);
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = trayProc;
   wc.hInstance = instance;
+  wc.hIcon = gui::appIcon(GetSystemMetrics(SM_CXICON));
   wc.lpszClassName = kTrayWindowClass;
   RegisterClassExW(&wc);
   // A top-level window, never shown, rather than a message-only one: only
-  // top-level windows receive the shell's broadcasts.
+  // top-level windows receive the shell's "TaskbarCreated" broadcast.
   trayWindow = CreateWindowExW(0, kTrayWindowClass, L"Cairn", 0, 0, 0, 0, 0, nullptr, nullptr,
                                instance, nullptr);
+  taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
+  addTrayIcon();
   return trayWindow;
 }
 
 void releaseTrayController() {
   setLanguageSource(nullptr);
   controller = nullptr;
+}
+
+App* trayController() { return controller; }
+
+std::wstring trayStatusText() {
+  const bool ready = controller && controller->status() == AppStatus::Ready;
+  return tr(ready ? "tray.ready" : "tray.nowow");
+}
+
+void showBalloon(const std::wstring& title, const std::wstring& text, int kind) {
+  if (!trayWindow) return;
+  NOTIFYICONDATAW balloon = trayIconData;
+  balloon.uFlags = NIF_INFO;
+  copyCut(balloon.szInfoTitle, title, kBalloonTitleChars);
+  copyCut(balloon.szInfo, text, kBalloonTextChars);
+  balloon.dwInfoFlags = NIIF_USER | NIIF_LARGE_ICON;
+  balloon.hBalloonIcon = gui::appIcon(GetSystemMetrics(SM_CXICON));
+  balloonKind = static_cast<BYTE>(kind);
+  ui::shellNotify(NIM_MODIFY, balloon, ui::kShellTimeoutMs);
+}
+
+void showBalloonKeys(const char* titleKey, const char* textKey) {
+  showBalloon(tr(titleKey), tr(textKey), kBalloonPlain);
+}
+
+void installFromTray() {
+  if (!controller) return;
+  const std::string version = controller->readyUpdateVersion();
+  if (version.empty()) return;
+  HWND owner = mainWindowHandle() ? mainWindowHandle() : trayWindow;
+  switch (controller->installUpdate(owner)) {
+    case 0:
+      showBalloon(tr("upd.installing.title"),
+                  trFormat("upd.installing.text", "version", toWide(version)), kBalloonPlain);
+      break;
+    case 2:
+      showBalloonKeys("upd.failed.title", "upd.failed.text");
+      break;
+    default:
+      break;  // declined, or nothing ready after all
+  }
+  refreshMainWindow();
+}
+
+void openFromTray() {
+  if (controller && controller->snapshot().wizardDone) {
+    openMainUnlessSetup(-1);
+  } else {
+    openSetup(0);
+  }
+}
+
+void openMainUnlessSetup(int tab) {
+  HWND setup = setupWindowHandle();
+  if (setup && controller && !controller->snapshot().wizardDone) {
+    ShowWindow(setup, SW_SHOWNORMAL);
+    SetForegroundWindow(setup);
+    return;
+  }
+  openMainWindow(tab);
+}
+
+bool preTranslate(MSG& msg) {
+  HWND owner = keyboardOwner(msg);
+  if (!owner) return false;
+  if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+    SendMessageW(owner, WM_COMMAND, IDCANCEL, 0);
+    return true;
+  }
+  if (msg.hwnd == owner) return false;
+  return IsDialogMessageW(owner, &msg) != 0;  // Tab between the edit fields
 }

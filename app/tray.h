@@ -1,12 +1,37 @@
-// The hidden notification-area window of class "CairnTrayWnd": the handle
-// later starts find, and the receiver of every message aimed at the instance.
+// The notification area: the hidden "CairnTrayWnd" window that later starts
+// find, the icon with its tooltip, balloons and menu, the routing of "open"
+// requests to the main window or the setup wizard, and the message loop's
+// keyboard handling for those two windows. Everything runs on the main thread.
 #pragma once
 
 #include <windows.h>
 
+#include <string>
+
 class App;
 
-// Also makes the controller's language the language of every text.
+// Starts the theme, creates the window and adds the icon. From then on the
+// controller's language is the language of every text.
 HWND createTrayWindow(HINSTANCE instance, App* app);
 // Forgets the controller before it goes away.
 void releaseTrayController();
+// The controller the windows work with; null before createTrayWindow.
+App* trayController();
+
+// kind 1: a click on the balloon installs the ready update. Nothing happens
+// without the window.
+void showBalloon(const std::wstring& title, const std::wstring& text, int kind);
+void showBalloonKeys(const char* titleKey, const char* textKey);
+// The tooltip and the status line of the menu.
+std::wstring trayStatusText();
+
+void installFromTray();
+void openFromTray();
+// tab: -1 keeps the current tab, 0 Status, 1 Settings. While setup is not
+// done and the wizard is open, the wizard comes to the front instead.
+void openMainUnlessSetup(int tab);
+// The context menu as it stands now: status line (grayed), the install item
+// while an update is ready, open (the default) and quit. The caller owns it.
+HMENU buildTrayMenu();
+// Escape and Tab for the main window and the wizard; true when consumed.
+bool preTranslate(MSG& msg);

@@ -16,7 +16,12 @@ std::vector<std::string> messagesOf(const std::string& log) {
   std::vector<std::string> out;
   size_t begin = 0;
   for (size_t end; (end = log.find("\r\n", begin)) != std::string::npos; begin = end + 2) {
-    out.push_back(log.substr(begin + 21, end - begin - 21));  // past the stamp
+    std::string message = log.substr(begin + 21, end - begin - 21);  // past the stamp
+    // Wine 8 takes about two seconds to remove a notification-area icon when
+    // no tray is on the display, so the exit may log this; Windows does not.
+    if (message != "the shell did not answer a notification-area request in time") {
+      out.push_back(std::move(message));
+    }
   }
   return out;
 }
@@ -134,8 +139,10 @@ TEST_F(PreparedMachine, UpdateCheckRunPreparesLikeAFirstStart) {
   EXPECT_EQ(runToEnd(cairnstoneExe(), {L"--update-check", L"--out", out}), 1);
   EXPECT_EQ(readFileText(addOns + L"\\Cairn\\Config.lua"), "CairnInstall = { lang = \"de\" }\n");
   const std::vector<std::string> messages = messagesOf(readFileText(data.file(L"cairn.log")));
-  ASSERT_FALSE(messages.empty());
-  EXPECT_EQ(messages.back(), "Config.lua: CairnInstall = { lang = \"de\" }");  // no start, no stop
+  ASSERT_GE(messages.size(), 2u);
+  // No start, no stop: preparation, then the check (nobody answers on port 9).
+  EXPECT_EQ(messages[messages.size() - 2], "Config.lua: CairnInstall = { lang = \"de\" }");
+  EXPECT_EQ(messages.back(), "update check: no answer from the server (status=0 cannot connect)");
   EXPECT_EQ(FindWindowW(kTrayWindowClass, nullptr), nullptr);
 }
 

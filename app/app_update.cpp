@@ -1,0 +1,189 @@
+// The controller's update cycle: the periodic check on the update thread,
+// keeping one verified installer ready, running it and watching it end.
+#include <algorithm>
+#include <chrono>
+
+#include "app/app.h"
+#include "app/messages.h"
+#include "app/version.h"
+#include "game/folder.h"
+#include "i18n/i18n.h"
+#include "net/service.h"
+#include "storage/files.h"
+#include "storage/log.h"
+#include "storage/scoped_win.h"
+#include "update/download.h"
+#include "update/install.h"
+#include "update/release.h"
+
+namespace {
+
+constexpr long long kFirstCheckMs = 20000;
+constexpr long long kCheckIntervalMs = 6LL * 60 * 60 * 1000;
+constexpr DWORD kWatchSliceMs = 200;
+
+struct UpdateSchedule {
+  long long firstWaitMs;
+  long long intervalMs;
+};
+
+// CAIRN_UPDATE_MS shortens the interval (tests, support); the first check
+// never comes later than usual.
+UpdateSchedule updateSchedule() {
+  const long long overridden = _wtoi(envVar(L"CAIRN_UPDATE_MS").c_str());
+  if (overridden >= 1) return {std::min(overridden, kFirstCheckMs), overridden};
+  return {kFirstCheckMs, kCheckIntervalMs};
+}
+
+bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+void App::updateLoop() {
+  const UpdateSchedule schedule = updateSchedule();
+  long long waitMs = schedule.firstWaitMs;
+  bool first = true;
+  while (!quitting_) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+      updateWake_.wait_until(lock, deadline, [this] { return quitting_.load(); });
+    }
+    if (quitting_) return;
+    waitMs = schedule.intervalMs;
+    if (installerRunning_) continue;  // no check while an installer runs
+    if (first) removeOldInstallers();
+    const std::string status = checkForUpdate();
+    if (quitting_) return;
+    // READY is logged by the download itself; a repeated status only once.
+    if (!startsWith(status, "READY") && status != lastUpdateResult_) {
+      logLine("update check: " + status);
+    }
+    lastUpdateResult_ = status;
+    first = false;
+  }
+}
+
+std::string App::checkForUpdate() {
+  ReleaseInfo offered;
+  if (!fetchRelease(&cancelNetwork_, offered)) return "NOSERVER";
+  TrustedRelease release;
+  std::string error;
+  const int verdict = evaluateRelease(offered, APP_VERSION, release, error);
+  if (verdict == kReleaseRefused) return "REFUSED " + error;
+  if (verdict == kReleaseNotNewer) {
+    bool dropped = false;
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      if (!readyInstaller_.empty() && !installerRunning_) {
+        discardInstaller(readyInstaller_);
+        dropped = true;
+      }
+    }
+    if (dropped) {
+      logLine("update: the server no longer offers the downloaded version; it is dropped");
+      postToTray(WM_APP_STATE, 0);
+    }
+    return "NONE " + offered.version;
+  }
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (!readyInstaller_.empty() && readyInstaller_.version == release.version) {
+      return "READY " + release.version;
+    }
+  }
+  removeOldInstallers();
+  ReadyInstaller downloaded;
+  if (!downloadInstaller(release, &cancelNetwork_, downloaded, error)) {
+    return "FAILED " + release.version + ": " + error;
+  }
+  return storeDownloaded(std::move(downloaded));
+}
+
+// Keeps exactly one verified installer; one that arrives while an installer
+// runs is dropped, so the running one's file is never replaced.
+std::string App::storeDownloaded(ReadyInstaller downloaded) {
+  const std::string version = downloaded.version;
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (installerRunning_) {
+      discardInstaller(downloaded);
+      return "NONE installing";
+    }
+    if (!readyInstaller_.empty()) discardInstaller(readyInstaller_);
+    readyInstaller_ = std::move(downloaded);
+  }
+  logLine("update " + version + " downloaded and checked (size, SHA-256, signature): ready to install");
+  postToTray(WM_APP_UPDATE, 1);
+  return "READY " + version;
+}
+
+std::string App::readyUpdateVersion() {
+  if (installerRunning_) return {};
+  std::lock_guard<std::mutex> hold(mutex_);
+  return readyInstaller_.empty() ? std::string() : readyInstaller_.version;
+}
+
+int App::installUpdate(HWND owner, HANDLE* process) {
+  std::string version;
+  std::wstring path, folder;
+  std::string lang;
+  HANDLE checkedFile;
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (installerRunning_) return kInstallStarted;
+    if (readyInstaller_.empty()) return kInstallNothingReady;
+    installerRunning_ = true;
+    version = readyInstaller_.version;
+    path = readyInstaller_.path;
+    checkedFile = readyInstaller_.handle();
+    folder = settings_.foreverDir;
+    lang = isKnownLanguage(settings_.language) ? settings_.language : "en";
+  }
+  if (!isGameFolder(folder)) folder.clear();
+  const std::wstring args = installerArgs(folder, lang, autostartEnabled());
+  logLineW(L"update " + toWide(version) + L": starting the installer " + args);
+  HANDLE started = nullptr;
+  std::string error;
+  const int result = startInstaller(path, checkedFile, owner, args, started, error);
+  if (result == kInstallDeclined) {
+    installerRunning_ = false;
+    logLine("update: Windows' permission prompt was declined; the update waits");
+    return result;
+  }
+  if (result != kInstallStarted) {
+    installerRunning_ = false;
+    logLine("update: " + error);
+    return result;
+  }
+  if (process) {
+    *process = started;
+    return kInstallStarted;
+  }
+  postToTray(WM_APP_STATE, 0);
+  if (installerThread_.joinable()) installerThread_.join();
+  installerThread_ = std::thread(&App::watchInstaller, this, started, version);
+  return kInstallStarted;
+}
+
+void App::watchInstaller(HANDLE process, std::string version) {
+  ScopedHandle owned(process);
+  DWORD wait;
+  while ((wait = WaitForSingleObject(process, kWatchSliceMs)) == WAIT_TIMEOUT && !quitting_) {
+  }
+  if (quitting_) return;
+  DWORD code = 0;
+  if (wait != WAIT_OBJECT_0 || !GetExitCodeProcess(process, &code)) {
+    // Without an exit code the installer's fate is unknown; blocking every
+    // later check until the next start would help nobody.
+    installerRunning_ = false;
+    logLine("update " + version + ": the installer's exit code cannot be read");
+    postToTray(WM_APP_STATE, 0);
+    return;
+  }
+  owned.reset();
+  installerRunning_ = false;
+  logLine(sformat("update %s: the installer ended with exit code %lu", version.c_str(), code));
+  postToTray(WM_APP_UPDATE, code == 0 ? 3 : 2);
+  postToTray(WM_APP_STATE, 0);
+}

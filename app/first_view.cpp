@@ -1,0 +1,28 @@
+#include "app/first_view.h"
+
+#include "app/app.h"
+#include "app/tray.h"
+#include "i18n/i18n.h"
+#include "storage/files.h"
+#include "ui/setup.h"
+
+void showFirstView(App& app, const StartRequest& request) {
+  const bool setupDone = app.snapshot().wizardDone;
+  const std::string updatedTo = app.updatedTo();
+  if (request.setup) {
+    openSetup(request.page);
+  } else if (request.open) {
+    if (setupDone) {
+      openMainUnlessSetup(request.tab);
+    } else {
+      openSetup(0);
+    }
+  } else if (!request.background && !setupDone) {
+    openSetup(0);
+  } else if (!request.background && updatedTo.empty()) {
+    showBalloonKeys("tray.balloon.title", "tray.running.text");
+  }
+  if (!updatedTo.empty()) {
+    showBalloon(trFormat("upd.done.title", "version", toWide(updatedTo)), tr("upd.done.text"), 0);
+  }
+}

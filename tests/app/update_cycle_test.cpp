@@ -1,0 +1,176 @@
+// The controller's update cycle against a local service that serves
+// releases signed with the tests' own key.
+#include <gtest/gtest.h>
+
+#include "app/app.h"
+#include "app/messages.h"
+#include "storage/files.h"
+#include "storage/scoped_win.h"
+#include "tests/support/test_support.h"
+#include "tests/update/fixtures.h"
+#include "update/download.h"
+#include "update/install.h"
+
+namespace {
+
+int countOf(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+class UpdateCycle : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(service.ready());
+    ASSERT_TRUE(writeWholeFile(settingsPath(), R"({"language":"de","lastVersion":"1.3.0"})"));
+  }
+  std::string log() { return readFileText(joinPath(service.dataDir(), L"cairn.log")); }
+  void offerVersion(const char* version) {
+    JsonValue answer = fixtures::answer(service.base());
+    answer.set("version", jsonString(version));
+    service.serveAnswer(answer);
+  }
+
+  fixtures::Service service;
+};
+
+TEST_F(UpdateCycle, ANewerReleaseIsDownloadedOnceAndKeptReady) {
+  ScopedWindow tray(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    nullptr, nullptr));
+  App app;
+  app.prepare();
+  app.start(tray);
+  EXPECT_EQ(app.checkForUpdate(), "READY 1.4.0");
+  EXPECT_EQ(app.readyUpdateVersion(), "1.4.0");
+  EXPECT_EQ(app.checkForUpdate(), "READY 1.4.0");
+  EXPECT_EQ(service.http().requestsFor(fixtures::kInstallerPath), 1);
+  EXPECT_EQ(countOf(log(), "  update 1.4.0 downloaded and checked (size, SHA-256, signature): "
+                           "ready to install\r\n"),
+            1);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, tray, WM_APP_UPDATE, WM_APP_UPDATE, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 1u);
+  EXPECT_FALSE(PeekMessageW(&msg, tray, WM_APP_UPDATE, WM_APP_UPDATE, PM_REMOVE));
+
+  app.stop();  // closes the installer but keeps its file for the next start
+  EXPECT_EQ(app.readyUpdateVersion(), "");
+  EXPECT_TRUE(fileExists(installerPath("1.4.0")));
+}
+
+TEST_F(UpdateCycle, AWithdrawnReleaseIsDropped) {
+  App app;
+  app.prepare();
+  ASSERT_EQ(app.checkForUpdate(), "READY 1.4.0");
+  offerVersion("1.3.0");
+  EXPECT_EQ(app.checkForUpdate(), "NONE 1.3.0");
+  EXPECT_EQ(app.readyUpdateVersion(), "");
+  EXPECT_FALSE(fileExists(installerPath("1.4.0")));
+  EXPECT_NE(log().find("  update: the server no longer offers the downloaded version; it is "
+                       "dropped\r\n"),
+            std::string::npos);
+  EXPECT_EQ(app.checkForUpdate(), "NONE 1.3.0");  // nothing more to drop
+  EXPECT_EQ(countOf(log(), "no longer offers"), 1);
+}
+
+TEST_F(UpdateCycle, RefusedBrokenAndMissingAnswersChangeNothing) {
+  App app;
+  app.prepare();
+  JsonValue forged = fixtures::answer(service.base());
+  forged.set("signature", jsonString(fixtures::signature("other_key")));
+  service.serveAnswer(forged);
+  EXPECT_EQ(app.checkForUpdate(), "REFUSED the signature does not match the release key");
+
+  service.serveAnswer(fixtures::answer(service.base()));
+  std::string tampered = fixtures::installer();
+  tampered[tampered.size() / 2] ^= 1;
+  service.http().serveBody(fixtures::kInstallerPath, tampered);
+  const std::string failed = app.checkForUpdate();
+  EXPECT_EQ(failed.rfind("FAILED 1.4.0: ", 0), 0u) << failed;
+  EXPECT_EQ(app.readyUpdateVersion(), "");
+  EXPECT_EQ(fixtures::updateFolderListing(), "");
+
+  LocalService::Answer missing;
+  missing.status = 500;
+  service.http().serve(fixtures::kVersionPath, missing);
+  EXPECT_EQ(app.checkForUpdate(), "NOSERVER");
+}
+
+TEST_F(UpdateCycle, InstallingNeedsAReadyInstallerAndKeepsItWhenTheStartFails) {
+  App app;
+  app.prepare();
+  EXPECT_EQ(app.installUpdate(nullptr), kInstallNothingReady);
+  ASSERT_EQ(app.checkForUpdate(), "READY 1.4.0");
+  // The test release's installer is not a program, so the start fails.
+  EXPECT_EQ(app.installUpdate(nullptr), kInstallFailed);
+  EXPECT_FALSE(app.isInstallerRunning());
+  EXPECT_EQ(app.readyUpdateVersion(), "1.4.0");
+  const std::string text = log();
+  EXPECT_NE(text.find("  update 1.4.0: starting the installer /S /UPDATE /MAINLANG=de"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("  update: cannot start the installer ("), std::string::npos) << text;
+}
+
+TEST_F(UpdateCycle, TheLoopLogsAStatusOnlyWhenItChanges) {
+  offerVersion("1.3.0");
+  ScopedEnv fast(L"CAIRN_UPDATE_MS", L"100");
+  App app;
+  app.prepare();
+  app.start(nullptr);
+  ASSERT_TRUE(waitFor([&] { return service.http().requestsFor(fixtures::kVersionPath) >= 3; },
+                      10000));
+  offerVersion("1.4.0");
+  ASSERT_TRUE(waitFor([&] { return app.readyUpdateVersion() == "1.4.0"; }, 10000));
+  const int asked = service.http().requestsFor(fixtures::kVersionPath);
+  ASSERT_TRUE(waitFor(
+      [&] { return service.http().requestsFor(fixtures::kVersionPath) >= asked + 2; }, 10000));
+  app.stop();
+  const std::string text = log();
+  EXPECT_EQ(countOf(text, "  update check: NONE 1.3.0\r\n"), 1) << text;
+  EXPECT_EQ(countOf(text, "update check: READY"), 0) << text;
+  EXPECT_EQ(countOf(text, "downloaded and checked"), 1) << text;
+}
+
+TEST_F(UpdateCycle, StopEndsADownloadUnderWay) {
+  LocalService::Answer slow;
+  slow.body = fixtures::installer();
+  slow.mode = LocalService::Mode::Stall;
+  slow.cutAt = slow.body.size() / 3;
+  service.http().serve(fixtures::kInstallerPath, slow);
+  ScopedEnv fast(L"CAIRN_UPDATE_MS", L"50");
+  App app;
+  app.prepare();
+  app.start(nullptr);
+  ASSERT_TRUE(service.http().waitUntilStalled(10000));
+  const ULONGLONG stopStarted = GetTickCount64();
+  app.stop();
+  EXPECT_LT(GetTickCount64() - stopStarted, 1500u);
+  // Windows aborts the blocked read when the request is closed; Wine 8 lets
+  // it run until the next bytes come. The worker then drops the .part file.
+  service.http().releaseStall();
+  EXPECT_TRUE(waitFor([] { return fixtures::updateFolderListing().empty(); }, 5000))
+      << fixtures::updateFolderListing();
+  EXPECT_EQ(app.readyUpdateVersion(), "");
+  EXPECT_NE(log().find("  Cairn stopped\r\n"), std::string::npos);
+}
+
+TEST(InstallerArgs, CarryFolderLanguageAndAutostart) {
+  EXPECT_EQ(installerArgs(L"D:\\Games\\World of Warcraft\\_forever_", "de", false),
+            L"/S /UPDATE /FOREVER=\"D:\\Games\\World of Warcraft\\_forever_\" /MAINLANG=de "
+            L"/NOAUTOSTART");
+  EXPECT_EQ(installerArgs(L"D:\\odd\"name", "xx", true), L"/S /UPDATE /MAINLANG=en");
+  EXPECT_EQ(installerArgs(L"", "", true), L"/S /UPDATE /MAINLANG=en");
+  EXPECT_EQ(installerArgs(L"C:\\WoW", "pl", true), L"/S /UPDATE /FOREVER=\"C:\\WoW\" /MAINLANG=pl");
+}
+
+TEST(InstallerArgs, NoCheckedFileStartsNothing) {
+  HANDLE process = nullptr;
+  std::string error;
+  EXPECT_EQ(startInstaller(L"C:\\x.exe", INVALID_HANDLE_VALUE, nullptr, L"", process, error),
+            kInstallFailed);
+  EXPECT_EQ(error, "no checked installer");
+  EXPECT_EQ(process, nullptr);
+}
+
+}  // namespace

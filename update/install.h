@@ -1,0 +1,24 @@
+// Running a verified installer: its command line, and the elevated start.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+
+enum InstallResult : int {
+  kInstallStarted = 0,   // started, or one started earlier still runs
+  kInstallDeclined = 1,  // the user declined the elevation prompt
+  kInstallFailed = 2,    // could not be started
+  kInstallNothingReady = 3,
+};
+
+// "/S /UPDATE", the quoted game folder (left out when empty or holding a
+// quote), the main language ("en" unless known) and "/NOAUTOSTART".
+std::wstring installerArgs(const std::wstring& gameFolder, const std::string& language,
+                           bool autostart);
+// Starts the installer elevated ("runas"). `checkedFile` is the verified
+// installer's open handle, which keeps the file locked while it runs.
+// kInstallStarted hands out the process handle; kInstallFailed sets error.
+int startInstaller(const std::wstring& path, HANDLE checkedFile, HWND owner,
+                   const std::wstring& parameters, HANDLE& process, std::string& error);
