@@ -35,6 +35,21 @@ inline JsonValue answer(const std::string& base) {
   return v;
 }
 
+// The release whose installer is the tests' test_installer.exe: version
+// 1.5.0, served at kProgramPath.
+constexpr char kProgramPath[] = "/download/Cairnstone-Setup-1.5.0.exe";
+
+inline std::string program() {
+  return readFileText(dir() + L"\\program\\download\\Cairnstone-Setup-1.5.0.exe");
+}
+
+inline JsonValue programAnswer(const std::string& base) {
+  JsonValue v;
+  jsonParse(readFileText(dir() + L"\\program\\api\\app\\version"), v);
+  v.set("download", jsonString(base + kProgramPath));
+  return v;
+}
+
 // A signature made at build time: other_key, no_final_lf, der or openssl.
 inline std::string signature(const std::string& name) {
   std::istringstream lines(readFileText(dir() + L"\\signatures"));
@@ -61,6 +76,11 @@ class Service {
   const std::wstring& dataDir() const { return dataDir_.path(); }
   void serveAnswer(const JsonValue& v) { service_.serveBody(kVersionPath, jsonWrite(v)); }
   std::string base() const { return service_.baseUtf8(); }
+  // Offers the test installer's release instead of the plain one.
+  void offerProgram() {
+    serveAnswer(programAnswer(service_.baseUtf8()));
+    service_.serveBody(kProgramPath, program());
+  }
 
  private:
   LocalService service_;

@@ -2,13 +2,16 @@
 # Makes the signed releases the tests serve, with the TEST-ONLY key:
 #   published/   the static tree of tools/cairn-release for version 1.4.0
 #   signatures   name and hex text of signatures the program must refuse or accept
-# Usage: make_fixtures.sh OUTDIR
+#   program/     the static tree for version 1.5.0, whose installer is the
+#                tests' own test_installer.exe (it records how it was started)
+# Usage: make_fixtures.sh OUTDIR TEST_INSTALLER_EXE
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 tool="$here/../../tools/cairn-release"
 key="$here/keys/TEST-ONLY-release-key.pem"
 out=$1
+program=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -41,4 +44,6 @@ openssl dgst -sha256 -sign "$key" -out "$work/openssl.der" "$work/message"
   echo "der $(hex_of "$work/openssl.der")"
   echo "openssl $(der_to_p1363 "$work/openssl.der")"
 } >"$out/signatures"
+"$tool" publish --key "$key" --installer "$program" --version 1.5.0 \
+  --base http://127.0.0.1 --out "$out/program"
 touch "$out/stamp"
