@@ -79,6 +79,13 @@ std::string transportError(DWORD code) {
   }
 }
 
+bool markForDeletion(HANDLE file, bool deleteOnClose) {
+  FILE_DISPOSITION_INFO disposition = {};
+  disposition.DeleteFile = deleteOnClose ? TRUE : FALSE;
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                    sizeof disposition) != 0;
+}
+
 // The worker's view of one exchange: it owns the session and connection,
 // and the request until it retires it (the caller may close it first).
 class Exchange {
@@ -183,17 +190,21 @@ class Exchange {
   }
 
   void download() {
-    ScopedHandle file(CreateFileW(opts_.downloadPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedHandle file(CreateFileW(opts_.downloadPath.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
       status_ = 0;
       error_ = sformat("cannot create the download file (%lu)", GetLastError());
       return;
     }
+    // Until it is complete the file is marked for deletion, so that even a
+    // process that ends mid-download (shut-down, a kill) leaves no part behind.
+    const bool marked = markForDeletion(file, true);
     if (streamInto(file)) {
       const bool flushed = FlushFileBuffers(file) != 0;
+      const bool kept = !marked || markForDeletion(file, false);
       file.reset();
-      if (flushed) return;
+      if (flushed && kept) return;
     } else {
       file.reset();
     }
