@@ -30,6 +30,8 @@ need_packages() {
   # The release tool (tools/cairn-release) and its tests against openssl.
   /usr/bin/python3 -c 'import cryptography' 2>/dev/null || missing+=(python3-cryptography)
   command -v openssl >/dev/null || missing+=(openssl)
+  # The update road over HTTPS is tested against a real web server.
+  command -v nginx >/dev/null || [ -x /usr/sbin/nginx ] || missing+=(nginx-light)
   if [ ${#missing[@]} -gt 0 ]; then
     echo "dev.sh: installing ${missing[*]}" >&2
     apt-get update -qq >&2
