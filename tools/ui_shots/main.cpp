@@ -1,7 +1,7 @@
 // Pictures of the main window and the setup wizard for the documentation.
 //   CairnUiShots.exe OUTFOLDER GAMEROOT LANGUAGE DPI
 // Makes a WoW Forever folder under GAMEROOT (the addon, no Questie), then
-// saves main-*.png and setup-*.png in LANGUAGE at DPI into OUTFOLDER. The
+// saves main-*.png (one with the tests' signed release ready to install) and setup-*.png in LANGUAGE at DPI into OUTFOLDER. The
 // data folder is CAIRN_DATA_DIR, which the caller points at a scratch folder.
 #include <windows.h>
 #include <commctrl.h>
@@ -15,6 +15,7 @@
 #include "app/tray.h"
 #include "gui/theme.h"
 #include "storage/files.h"
+#include "tests/update/fixtures.h"
 #include "tools/gui_demo/demo_window.h"
 #include "ui/mainwnd.h"
 #include "ui/setup.h"
@@ -137,6 +138,12 @@ int shootAll(const std::wstring& out, const std::wstring& gameRoot, const std::s
   store(app, language, L"");
   failures += shootMain(base + L"main-status-nofolder" + suffix, 0, dpi);
   store(app, language, forever);
+  {
+    // A signed release from a local service, downloaded and verified.
+    fixtures::Service service;
+    if (app.checkForUpdate() != "READY 1.4.0") ++failures;
+    failures += shootMain(base + L"main-update" + suffix, 0, dpi);
+  }
   const wchar_t* pages[] = {L"setup-1-welcome", L"setup-2-language", L"setup-3-wow",
                             L"setup-4-done"};
   for (int page = 0; page < 4; ++page) {
