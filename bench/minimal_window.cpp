@@ -1,8 +1,10 @@
-// Baseline for the start-up benchmark: the least a program can do to be
-// found the way Cairnstone is found, a hidden window and a message loop.
+// Baseline for the start-up benchmarks: the least a program can do to be
+// found the way Cairnstone is found, a hidden window and a message loop; with
+// --open also one empty window of the main window's class and size, shown.
 #include <windows.h>
 
 #include "app/messages.h"
+#include "gui/theme.h"
 
 namespace {
 
@@ -16,7 +18,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = windowProc;
@@ -25,6 +27,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   RegisterClassExW(&wc);
   CreateWindowExW(0, kTrayWindowClass, L"Cairn", 0, 0, 0, 0, 0, nullptr, nullptr, instance,
                   nullptr);
+  if (wcsstr(commandLine, L"--open")) {
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = gui::kMainWindowClass;
+    RegisterClassExW(&wc);
+    HWND main = CreateWindowExW(0, gui::kMainWindowClass, L"Cairnstone", WS_OVERLAPPEDWINDOW,
+                                CW_USEDEFAULT, CW_USEDEFAULT, 900, 640, nullptr, nullptr, instance,
+                                nullptr);
+    ShowWindow(main, SW_SHOW);
+    UpdateWindow(main);
+  }
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
   return 0;
