@@ -159,6 +159,20 @@ TEST_F(TrayTest, EachReadyVersionIsAnnouncedOnceAndItsBalloonInstalls) {
   EXPECT_EQ(std::wstring(shown[0].data.szInfoTitle), tr("upd.failed.title"));
 }
 
+TEST_F(TrayTest, AClickOnTheReadyBalloonRunsTheVerifiedInstaller) {
+  const std::wstring record = joinPath(service.dataDir(), L"installer-record.txt");
+  ScopedEnv recordEnv(L"CAIRN_TEST_INSTALLER_RECORD", record);
+  service.offerProgram();  // its installer is the tests' test_installer.exe
+  ASSERT_EQ(app.checkForUpdate(), "READY 1.5.0");
+  send(WM_APP_UPDATE, 1);
+  send(WM_APP_TRAY, 0, NIN_BALLOONUSERCLICK);
+  ASSERT_TRUE(waitFor([&] { return log().find("the installer ended with exit code 0") !=
+                                   std::string::npos; },
+                      15000))
+      << log();
+  EXPECT_EQ(readFileText(record).rfind("/S /UPDATE /MAINLANG=en", 0), 0u) << readFileText(record);
+}
+
 TEST_F(TrayTest, AClickOnAReplacedBalloonOpensInsteadOfInstalling) {
   ASSERT_EQ(app.checkForUpdate(), "READY 1.4.0");
   send(WM_APP_UPDATE, 1);
