@@ -61,6 +61,17 @@ need_prefix() {
   fi
 }
 
+# Whether a window manager looks after Wine's windows (Y or N). Xvfb has
+# none: there Wine would wait up to two seconds for one at every window it
+# hides or destroys (the tray icon's too), so headless runs use N.
+window_manager() {
+  local marker="$WINEPREFIX/.cairn-managed"
+  [ "$(cat "$marker" 2>/dev/null)" = "$1" ] && return 0
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$1" /f >/dev/null 2>&1 || true
+  wineserver -w
+  echo "$1" >"$marker"
+}
+
 # CTEST_ARGS narrows a run, e.g. CTEST_ARGS="-R storage" ./dev.sh test.
 # Runs a command with a display: the real one, or a private Xvfb.
 with_display() {
@@ -82,6 +93,7 @@ cmd_run() {
   echo "Cairnstone runs under Wine (prefix $WINEPREFIX)."
   echo "Its data and log: $data (log: cairn.log)"
   echo "It lives in the notification area; quit it with: ./tools/wine.sh $build/bin/Cairnstone.exe --quit"
+  if [ -n "${DISPLAY:-}" ]; then window_manager Y; else window_manager N; fi
   with_display wine "$build/bin/Cairnstone.exe" "$@"
 }
 
@@ -111,6 +123,7 @@ cmd_test() {
     "$root/tests/json/fuzz.sh" "$fuzz_seconds" "$build/fuzz" || rc=$?
   fi
   export CTEST_ARGS=${CTEST_ARGS:-}
+  window_manager N
   with_display bash -c "$(declare -f run_tests_inside); run_tests_inside \"\$1\"" _ "$build" || rc=$?
   return $rc
 }

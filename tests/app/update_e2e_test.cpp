@@ -75,8 +75,7 @@ TEST_F(UpdateEndToEnd, QuittingDuringADownloadEndsAtOnceAndLeavesNoPart) {
   const ULONGLONG begin = GetTickCount64();
   quit();
   EXPECT_EQ(running.wait(kFindsItMs), 0);
-  // The notification-area icon's removal takes Wine about two seconds.
-  EXPECT_LT(GetTickCount64() - begin, 4000u);
+  EXPECT_LT(GetTickCount64() - begin, 1500u);
   service.http().releaseStall();
   EXPECT_EQ(fixtures::updateFolderListing(), "");
   EXPECT_NE(log().find("  Cairn stopped\r\n"), std::string::npos);
