@@ -33,6 +33,7 @@ const StringRow kRows[] = {
     {"se.autostart", "Cairnstone mit Windows starten"},
     {"se.save", "Speichern"},
     {"se.saved", "Gespeichert."},
+    {"se.autostartfailed", "Gespeichert, aber der Start mit Windows ließ sich nicht ändern."},
     {"se.badfolder", "Das ist kein Ordner von WoW Forever. Wähle den Ordner von World of Warcraft oder den Ordner _forever_ darin."},
     {"se.pickfolder", "Wähle deinen Ordner von World of Warcraft"},
     {"wz.title", "Cairnstone einrichten"},

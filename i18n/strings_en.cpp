@@ -34,6 +34,7 @@ const StringRow kRows[] = {
     {"se.autostart", "Start Cairnstone with Windows"},
     {"se.save", "Save"},
     {"se.saved", "Saved."},
+    {"se.autostartfailed", "Saved, but the start with Windows could not be changed."},
     {"se.badfolder", "This is not a WoW Forever folder. Choose the World of Warcraft folder or the _forever_ folder inside it."},
     {"se.pickfolder", "Choose your World of Warcraft folder"},
     {"wz.title", "Cairnstone setup"},

@@ -33,6 +33,7 @@ const StringRow kRows[] = {
     {"se.autostart", "Iniciar Cairnstone con Windows"},
     {"se.save", "Guardar"},
     {"se.saved", "Guardado."},
+    {"se.autostartfailed", "Guardado, pero no se pudo cambiar el inicio con Windows."},
     {"se.badfolder", "Esta no es una carpeta de WoW Forever. Elige la carpeta de World of Warcraft o la carpeta _forever_ que contiene."},
     {"se.pickfolder", "Elige tu carpeta de World of Warcraft"},
     {"wz.title", "Configuración de Cairnstone"},

@@ -33,6 +33,7 @@ const StringRow kRows[] = {
     {"se.autostart", "Avvia Cairnstone con Windows"},
     {"se.save", "Salva"},
     {"se.saved", "Salvato."},
+    {"se.autostartfailed", "Salvato, ma non è stato possibile modificare l'avvio con Windows."},
     {"se.badfolder", "Questa non è una cartella di WoW Forever. Scegli la cartella di World of Warcraft o la cartella _forever_ al suo interno."},
     {"se.pickfolder", "Scegli la tua cartella di World of Warcraft"},
     {"wz.title", "Configurazione di Cairnstone"},

@@ -33,6 +33,7 @@ const StringRow kRows[] = {
     {"se.autostart", "Cairnstone starten met Windows"},
     {"se.save", "Opslaan"},
     {"se.saved", "Opgeslagen."},
+    {"se.autostartfailed", "Opgeslagen, maar starten met Windows kon niet worden gewijzigd."},
     {"se.badfolder", "Dit is geen WoW Forever-map. Kies de World of Warcraft-map of de map _forever_ daarin."},
     {"se.pickfolder", "Kies je World of Warcraft-map"},
     {"wz.title", "Cairnstone instellen"},

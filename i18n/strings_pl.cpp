@@ -33,6 +33,7 @@ const StringRow kRows[] = {
     {"se.autostart", "Uruchamiaj Cairnstone razem z Windows"},
     {"se.save", "Zapisz"},
     {"se.saved", "Zapisano."},
+    {"se.autostartfailed", "Zapisano, ale nie udało się zmienić uruchamiania z systemem Windows."},
     {"se.badfolder", "To nie jest folder WoW Forever. Wybierz folder World of Warcraft albo znajdujący się w nim folder _forever_."},
     {"se.pickfolder", "Wybierz folder World of Warcraft"},
     {"wz.title", "Konfiguracja Cairnstone"},

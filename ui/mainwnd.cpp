@@ -190,10 +190,17 @@ void MainWindow::save() {
   settings.foreverDir = folder;  // an empty field clears the folder
   const gui::Control* box = findControl(kAutostartBox);
   settings.autostart = box && box->checked;
-  if (!setAutostart(settings.autostart)) logLine("autostart entry could not be changed");
+  // A refused Run entry must not read as saved: the box and the stored
+  // setting show what Windows will really do.
+  const bool autostartSet = setAutostart(settings.autostart);
+  if (!autostartSet) {
+    logLine("autostart entry could not be changed");
+    settings.autostart = autostartEnabled();
+    setChecked(kAutostartBox, settings.autostart);
+  }
   app->applySettings(settings);
-  message_ = tr("se.saved");
-  messageOk_ = true;
+  message_ = tr(autostartSet ? "se.saved" : "se.autostartfailed");
+  messageOk_ = autostartSet;
   refresh();
   applyTexts();
 }
