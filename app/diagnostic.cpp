@@ -1,5 +1,7 @@
 #include "app/diagnostic.h"
 
+#include <objbase.h>
+
 #include <string>
 
 #include "app/app.h"
@@ -47,7 +49,10 @@ constexpr DWORD kInstallerWaitMs = 600000;
 // minutes); its own exit code is reported, not judged.
 void installChecked(App& app, DiagnosticResult& r) {
   HANDLE process = nullptr;
+  // The shell's "runas" verb may need COM on this thread, as in a normal start.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   const int result = app.installUpdate(nullptr, &process);
+  if (SUCCEEDED(com)) CoUninitialize();
   if (result == kInstallStarted && process) {
     DWORD code = STILL_ACTIVE;
     if (WaitForSingleObject(process, kInstallerWaitMs) == WAIT_OBJECT_0) {

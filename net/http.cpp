@@ -15,6 +15,7 @@ constexpr std::chrono::milliseconds kPollInterval{100};
 constexpr DWORD kHostChars = 256;
 constexpr DWORD kPathChars = 2048;
 constexpr DWORD kChunkBytes = 65536;
+constexpr std::int64_t kErrorPageBytes = 65536;
 
 // WinHTTP time-out rule.
 constexpr std::uint32_t kShortCallMs = 1000;
@@ -100,7 +101,10 @@ class Exchange {
     if (status_ == HTTP_STATUS_OK && !opts_.downloadPath.empty()) {
       download();
     } else if (status_ != 0) {
-      readBody();
+      // A download's error page is only kept for its text: the installer's
+      // size is no measure for it.
+      readBody(opts_.downloadPath.empty() ? opts_.maxBytes
+                                          : std::min(opts_.maxBytes, kErrorPageBytes));
     }
   }
 
@@ -145,6 +149,13 @@ class Exchange {
     }
     request_ = request.release();
     std::lock_guard<std::mutex> guard(call_.lock);
+    // A caller that gave up before the request existed had nothing to
+    // close; the exchange must not go on without anyone to stop it.
+    if (call_.abandoned.load()) {
+      WinHttpCloseHandle(request_);
+      request_ = nullptr;
+      return fail("abandoned");
+    }
     call_.request = request_;
     return true;
   }
@@ -171,13 +182,13 @@ class Exchange {
     return static_cast<std::int32_t>(status);
   }
 
-  void readBody() {
+  void readBody(std::int64_t maxBytes) {
     for (;;) {
       DWORD available = 0;
       if (!WinHttpQueryDataAvailable(request_, &available) || available == 0) return;
       // Never more than one byte past the limit, however much the server
       // offers at once: the limit bounds what a hostile answer can cost.
-      const std::int64_t room = opts_.maxBytes - static_cast<std::int64_t>(body_.size()) + 1;
+      const std::int64_t room = maxBytes - static_cast<std::int64_t>(body_.size()) + 1;
       if (room <= 0) return;
       const DWORD want =
           room < static_cast<std::int64_t>(available) ? static_cast<DWORD>(room) : available;
@@ -185,7 +196,7 @@ class Exchange {
       DWORD read = 0;
       if (!WinHttpReadData(request_, &piece[0], want, &read) || read == 0) return;
       body_.append(piece.data(), read);
-      if (static_cast<std::int64_t>(body_.size()) > opts_.maxBytes) return;
+      if (static_cast<std::int64_t>(body_.size()) > maxBytes) return;
     }
   }
 

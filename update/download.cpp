@@ -26,6 +26,9 @@ std::wstring updateDir() {
     base[0] = 0;
     GetTempPathW(MAX_PATH, base);
   }
+  // Never a folder relative to wherever the process happens to stand: an
+  // elevated installer is started from here.
+  if (base[0] == 0) return {};
   return joinPath(joinPath(base, L"Cairn"), L"update");
 }
 
@@ -35,6 +38,7 @@ std::wstring installerPath(const std::string& version) {
 
 void removeOldInstallers() {
   const std::wstring folder = updateDir();
+  if (folder.empty()) return;
   WIN32_FIND_DATAW entry;
   ScopedFind find(
       FindFirstFileW(joinPath(folder, std::wstring(kInstallerPrefix) + L"*").c_str(), &entry));
@@ -78,11 +82,12 @@ bool downloadFile(const std::wstring& url, const std::wstring& target, std::int6
 bool downloadInstaller(const TrustedRelease& release, const std::atomic<bool>* cancel,
                        ReadyInstaller& out, std::string& error) {
   const std::wstring folder = updateDir();
-  if (!makeDirs(folder)) {
+  if (folder.empty() || !makeDirs(folder)) {
     error = "cannot make the folder " + toUtf8(folder);
     return false;
   }
-  const std::wstring finalPath = installerPath(release.version);
+  const std::wstring finalPath =
+      joinPath(folder, kInstallerPrefix + toWide(release.version) + L".exe");
   const std::wstring partPath = finalPath + kPartSuffix;
   DeleteFileW(finalPath.c_str());
   DeleteFileW(partPath.c_str());

@@ -11,6 +11,17 @@ constexpr std::size_t kSignatureHexChars = 128;
 constexpr std::size_t kShownVersionBytes = 40;
 constexpr std::size_t kShownDownloadBytes = 120;
 
+// A piece of what the server sent, for an error text that reaches the log:
+// cut short, and with control bytes blanked so it cannot forge a log line.
+std::string shown(const std::string& text, std::size_t maxBytes) {
+  std::string out = text.substr(0, maxBytes);
+  for (char& c : out) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) c = ' ';
+  }
+  return out;
+}
+
 bool isLowerHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
 
 bool wellFormed(const ReleaseInfo& info) {
@@ -44,7 +55,7 @@ int evaluateRelease(const ReleaseInfo& info, const std::string& currentVersion, 
                     std::string& error) {
   if (!isVersion(info.version)) {
     error += "the server's version is not a version (" +
-             info.version.substr(0, kShownVersionBytes) + ")";
+             shown(info.version, kShownVersionBytes) + ")";
     return kReleaseRefused;
   }
   if (!isVersion(currentVersion) || compareVersions(info.version, currentVersion) <= 0) {
@@ -61,7 +72,7 @@ int evaluateRelease(const ReleaseInfo& info, const std::string& currentVersion, 
   const std::wstring url = toWide(info.download);
   if (!onDownloadPath(url)) {
     error += "the download is not on " + toUtf8(apiBase()) + "/download/ (" +
-             info.download.substr(0, kShownDownloadBytes) + ")";
+             shown(info.download, kShownDownloadBytes) + ")";
     return kReleaseRefused;
   }
   if (!verifyReleaseSignature(releaseMessage(info.version, info.size, info.sha256),

@@ -113,6 +113,17 @@ TEST_F(Http, AnErrorStatusInDownloadModeMakesNoFile) {
   EXPECT_EQ(r.status, 404);
   EXPECT_EQ(r.body, "not here");
   EXPECT_FALSE(fileExists(target));
+
+  // A huge error page costs no more than a short one, whatever the download's size.
+  LocalService::Answer page;
+  page.status = 500;
+  page.body = std::string(300000, 'e');
+  service.serve("/huge-error", page);
+  const HttpResult big = get("/huge-error", download(1000000));
+  EXPECT_EQ(big.status, 500);
+  EXPECT_LE(big.body.size(), 65537u);
+  EXPECT_GE(big.body.size(), 65536u);
+  EXPECT_FALSE(fileExists(target));
 }
 
 TEST_F(Http, RedirectsAreNotFollowedWhenAskedNotTo) {

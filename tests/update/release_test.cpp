@@ -66,6 +66,10 @@ TEST(ReleaseEvaluation, ChecksRunInOrderAndTheFirstFailureSpeaks) {
          i.signature.clear();
        },
        kReleaseRefused, "the server's version is not a version (1.4.0-beta)"},
+      // What the server sent cannot start a line of its own in the log.
+      {"version with line breaks",
+       [](ReleaseInfo& i) { i.version = "1.4\r\n2026-01-01 00:00:00  forged\x7f"; },
+       kReleaseRefused, "the server's version is not a version (1.4  2026-01-01 00:00:00  forged )"},
       {"older, malformed everything",
        [](ReleaseInfo& i) {
          i.version = "1.2";
