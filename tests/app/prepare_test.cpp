@@ -12,15 +12,6 @@ namespace {
 
 constexpr DWORD kTimeoutMs = 30000;
 
-std::vector<std::string> messagesOf(const std::string& log) {
-  std::vector<std::string> out;
-  size_t begin = 0;
-  for (size_t end; (end = log.find("\r\n", begin)) != std::string::npos; begin = end + 2) {
-    out.push_back(log.substr(begin + 21, end - begin - 21));  // past the stamp
-  }
-  return out;
-}
-
 // A path as the settings file stores it: backslashes escaped.
 std::string jsonEscapedPath(const std::wstring& path) {
   std::string out;
@@ -108,7 +99,7 @@ TEST_F(PreparedMachine, FirstStartDoesTheWholeSequenceAndTheSecondNothing) {
       "Cairn 1.3.0 started",
       "Cairn stopped",
   };
-  EXPECT_EQ(messagesOf(readFileText(data.file(L"cairn.log"))), expected);
+  EXPECT_EQ(logMessages(readFileText(data.file(L"cairn.log"))), expected);
   EXPECT_TRUE(autostartEnabled());
   EXPECT_TRUE(isDirectory(addOns + L"\\BrindlePost151"));
   EXPECT_TRUE(isDirectory(addOns + L"\\Questie"));
@@ -120,7 +111,7 @@ TEST_F(PreparedMachine, FirstStartDoesTheWholeSequenceAndTheSecondNothing) {
   const FILETIME settingsTime = modifiedAt(data.file(L"settings.json"));
   ASSERT_TRUE(DeleteFileW(data.file(L"cairn.log").c_str()));
   startAndQuit();
-  EXPECT_EQ(messagesOf(readFileText(data.file(L"cairn.log"))),
+  EXPECT_EQ(logMessages(readFileText(data.file(L"cairn.log"))),
             (std::vector<std::string>{"Cairn 1.3.0 started", "Cairn stopped"}));
   EXPECT_EQ(readFileText(data.file(L"settings.json")), settings);
   const FILETIME configAfter = modifiedAt(config);
@@ -133,7 +124,7 @@ TEST_F(PreparedMachine, UpdateCheckRunPreparesLikeAFirstStart) {
   const std::wstring out = data.file(L"out.txt");
   EXPECT_EQ(runToEnd(cairnstoneExe(), {L"--update-check", L"--out", out}), 1);
   EXPECT_EQ(readFileText(addOns + L"\\Cairn\\Config.lua"), "CairnInstall = { lang = \"de\" }\n");
-  const std::vector<std::string> messages = messagesOf(readFileText(data.file(L"cairn.log")));
+  const std::vector<std::string> messages = logMessages(readFileText(data.file(L"cairn.log")));
   ASSERT_GE(messages.size(), 2u);
   // No start, no stop: preparation, then the check (nobody answers on port 9).
   EXPECT_EQ(messages[messages.size() - 2], "Config.lua: CairnInstall = { lang = \"de\" }");

@@ -190,3 +190,13 @@ std::vector<MSG> FakeWindow::posted(UINT first, UINT last) {
   }
   return out;
 }
+
+std::vector<std::string> logMessages(const std::string& log) {
+  constexpr size_t kStampChars = 21;  // "YYYY-MM-DD hh:mm:ss" and two spaces
+  std::vector<std::string> out;
+  size_t begin = 0;
+  for (size_t end; (end = log.find("\r\n", begin)) != std::string::npos; begin = end + 2) {
+    out.push_back(log.substr(begin + kStampChars, end - begin - kStampChars));
+  }
+  return out;
+}

@@ -63,6 +63,9 @@ long runToEnd(const std::wstring& exe, const std::vector<std::wstring>& args,
               DWORD timeoutMs = 30000);
 
 std::string readFileText(const std::wstring& path);
+
+// The messages of a log text, in order, without their time stamps.
+std::vector<std::string> logMessages(const std::string& log);
 bool writeFileText(const std::wstring& path, const std::string& text);
 
 // Polls cond every 20 ms until it holds or timeoutMs passes.

@@ -19,16 +19,6 @@ constexpr DWORD kWaitMs = 20000;
 
 POINT centreOf(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
 
-// Lines of the log without their time stamps.
-std::vector<std::string> messagesOf(const std::string& log) {
-  std::vector<std::string> out;
-  size_t begin = 0;
-  for (size_t end; (end = log.find("\r\n", begin)) != std::string::npos; begin = end + 2) {
-    out.push_back(log.substr(begin + 21, end - begin - 21));  // past the stamp
-  }
-  return out;
-}
-
 class FirstRun : public WindowTest {
  protected:
   // Where the wizard's controls lie, from this process's own wizard: the
@@ -85,7 +75,7 @@ TEST_F(FirstRun, TheWizardOfTheRealProgramStoresTheChoices) {
   const std::vector<std::string> expected = {
       "Cairn 1.3.0 started", "Config.lua: CairnInstall = { lang = \"de\" }",
       "first-run setup finished", "Cairn stopped"};
-  EXPECT_EQ(messagesOf(readFileText(runData.file(L"cairn.log"))), expected);
+  EXPECT_EQ(logMessages(readFileText(runData.file(L"cairn.log"))), expected);
 }
 
 }  // namespace
