@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the JSON fuzz target natively with clang and runs libFuzzer.
+# Builds the pure modules' fuzz targets natively with clang and runs libFuzzer:
+# the JSON parser and writer for SECONDS, the version texts for a sixth of it.
 # Usage: tests/json/fuzz.sh SECONDS [BUILD_DIR]   (BUILD_DIR defaults to build/fuzz)
 # Exits non-zero when the build fails or the fuzzer finds a crash, a sanitizer
 # report, a leak, a time-out or a violated property.
@@ -93,3 +94,29 @@ if [ "$status" -ne 0 ] || [ "$after_artifacts" -gt "$before_artifacts" ]; then
     exit 1
 fi
 echo "fuzz: OK, ${runs:-?} runs in ${seconds} s, no findings; corpus ${files} files in $corpus"
+
+# Version texts: small inputs, a short run.
+version_target="$build/fuzz_version"
+clang++ -std=c++17 -g -O1 -Wall -Wextra \
+    -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+    -I"$root" "$root/update/version.cpp" "$root/tests/update/fuzz_version.cpp" -o "$version_target"
+version_seconds=$((seconds / 6 > 0 ? seconds / 6 : 1))
+version_corpus="$build/version-corpus"
+mkdir -p "$version_corpus"
+printf '1.3.0\n1.3' >"$version_corpus/seed-equal"
+printf '1.10.2.999999\n1.9.0.0' >"$version_corpus/seed-order"
+printf '1.4.0-beta\n01.4' >"$version_corpus/seed-bad"
+version_log="$build/fuzz-version.log"
+set +e
+(cd "$build" && "$version_target" "$version_corpus" -max_total_time="$version_seconds" \
+    -max_len=256 -timeout=10 -print_final_stats=1 -artifact_prefix="$artifacts/") \
+    >"$version_log" 2>&1
+status=$?
+set -e
+if [ "$status" -ne 0 ]; then
+    grep -E 'ERROR|property violated|SUMMARY|Test unit written' "$version_log" | head -n 20 >&2 || true
+    echo "fuzz: versions FAILED (exit $status); log $version_log" >&2
+    exit 1
+fi
+runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$version_log" | grep -o '[0-9]*$' | tail -n 1 || true)"
+echo "fuzz: versions OK, ${runs:-?} runs in ${version_seconds} s, no findings"
