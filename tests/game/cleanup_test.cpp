@@ -154,10 +154,17 @@ TEST(OldDataFolder, RemovedOnlyWithoutADataFolderOverride) {
     EXPECT_TRUE(isDirectory(brindle));
   }
   ScopedEnv plain(L"CAIRN_DATA_DIR", L"");
+  // This writes the user's real log: it is put back as it was afterwards.
+  const bool hadLog = fileExists(logPath());
   const std::string before = readFileText(logPath());
   removeOldDataFolder();
   EXPECT_FALSE(fileExists(brindle));
   const std::string after = readFileText(logPath());
+  if (hadLog) {
+    writeWholeFile(logPath(), before);
+  } else {
+    DeleteFileW(logPath().c_str());
+  }
   ASSERT_GT(after.size(), before.size());
   EXPECT_NE(after.find("  removed the old Brindle app data\r\n", before.size()), std::string::npos);
 }
