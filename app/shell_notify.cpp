@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <memory>
-#include <thread>
 
+#include "storage/detached.h"
 #include "storage/log.h"
 #include "storage/scoped_win.h"
 
@@ -32,10 +32,11 @@ void shellNotify(DWORD operation, const NOTIFYICONDATAW& data, DWORD timeoutMs) 
   job->data = data;
   if (!job->done.valid()) return;
   const ShellNotifyFunction notify = notifyFunction;
-  std::thread([job, operation, notify] {
+  const bool started = startDetached([job, operation, notify] {
     job->succeeded = notify(operation, &job->data) != FALSE;
     SetEvent(job->done);
-  }).detach();
+  });
+  if (!started) return;  // no thread, no request: as if the shell had refused it
   if (WaitForSingleObject(job->done, timeoutMs) != WAIT_OBJECT_0) {
     logLine("the shell did not answer a notification-area request in time");
   }

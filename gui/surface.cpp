@@ -99,7 +99,12 @@ SIZE outerSizeForClient(int clientWidth, int clientHeight, UINT dpi, DWORD style
   return {rc.right - rc.left, rc.bottom - rc.top};
 }
 
-Surface::~Surface() { deleteFontSet(fonts_); }
+Surface::~Surface() {
+  deleteFontSet(fonts_);
+  if (backdrop_) DeleteObject(backdrop_);
+}
+
+void Surface::paintBackdrop(HDC dc, const RECT& clientRect) { paintBackground(dc, clientRect); }
 
 bool Surface::create(const wchar_t* className, const std::wstring& title, int widthDip,
                      int heightDip, HWND owner) {
@@ -370,6 +375,7 @@ void Surface::bufferedPaint() {
   HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
   if (memory && bitmap) {
     HGDIOBJ old = SelectObject(memory, bitmap);
+    copyBackdrop(dc, memory, client);
     paint(memory, client);
     BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
     SelectObject(memory, old);
@@ -377,6 +383,36 @@ void Surface::bufferedPaint() {
   if (bitmap) DeleteObject(bitmap);
   if (memory) DeleteDC(memory);
   EndPaint(window_, &ps);
+}
+
+void Surface::copyBackdrop(HDC screen, HDC target, const RECT& client) {
+  if (!backdrop_ || backdropSize_.cx != client.right || backdropSize_.cy != client.bottom ||
+      backdropDpi_ != dpi_) {
+    if (backdrop_) DeleteObject(backdrop_);
+    backdrop_ = CreateCompatibleBitmap(screen, client.right, client.bottom);
+    backdropSize_ = {client.right, client.bottom};
+    backdropDpi_ = dpi_;
+    HDC painter = backdrop_ ? CreateCompatibleDC(screen) : nullptr;
+    if (!painter) {
+      if (backdrop_) DeleteObject(backdrop_);
+      backdrop_ = nullptr;
+      paintBackdrop(target, client);  // no memory for a cache: paint it every time
+      return;
+    }
+    HGDIOBJ old = SelectObject(painter, backdrop_);
+    paintBackdrop(painter, client);
+    SelectObject(painter, old);
+    DeleteDC(painter);
+  }
+  HDC source = CreateCompatibleDC(screen);
+  if (!source) {
+    paintBackdrop(target, client);
+    return;
+  }
+  HGDIOBJ old = SelectObject(source, backdrop_);
+  BitBlt(target, 0, 0, client.right, client.bottom, source, 0, 0, SRCCOPY);
+  SelectObject(source, old);
+  DeleteDC(source);
 }
 
 Control* Surface::hitTest(POINT point) {

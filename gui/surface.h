@@ -77,10 +77,17 @@ class Surface {
   int scale(int dip) const { return MulDiv(dip, static_cast<int>(dpi_), 96); }
 
   // Renders the whole client area as WM_PAINT does, into `dc`.
-  void renderTo(HDC dc, const RECT& clientRect) { paint(dc, clientRect); }
+  void renderTo(HDC dc, const RECT& clientRect) {
+    paintBackdrop(dc, clientRect);
+    paint(dc, clientRect);
+  }
 
  protected:
   virtual void layout() = 0;
+  // What depends on the client size and DPI alone (the leather, the frame,
+  // large panels): it is the costly part of a paint, so WM_PAINT draws it
+  // once per size and DPI and copies it in; paint() draws the rest on top.
+  virtual void paintBackdrop(HDC dc, const RECT& clientRect);
   virtual void paint(HDC dc, const RECT& clientRect) = 0;
   virtual void onClick(int id);
   virtual void onCommand(int id, int code);
@@ -101,9 +108,14 @@ class Surface {
   bool tracking_ = false;
 
  private:
+  HBITMAP backdrop_ = nullptr;  // paintBackdrop's picture for backdropSize_ at backdropDpi_
+  SIZE backdropSize_ = {};
+  UINT backdropDpi_ = 0;
+
   friend LRESULT CALLBACK surfaceWindowProc(HWND, UINT, WPARAM, LPARAM);
   LRESULT memberProc(UINT msg, WPARAM wParam, LPARAM lParam);
   void bufferedPaint();
+  void copyBackdrop(HDC screen, HDC target, const RECT& client);
   void onMouseMoveMessage(POINT point);
   void onMouseLeave();
   void onButtonDown(POINT point);

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
-#include <thread>
 
 #include "app/version.h"
+#include "storage/detached.h"
 #include "storage/files.h"
 #include "storage/scoped_win.h"
 
@@ -306,7 +306,10 @@ HttpResult httpCall(const std::wstring& verb, const std::wstring& url, const Htt
     return result;
   }
   auto call = std::make_shared<api::Call>();
-  std::thread(httpWorker, call, url, verb, headers, body, timeoutMs, opts).detach();
+  if (!startDetached([=] { httpWorker(call, url, verb, headers, body, timeoutMs, opts); })) {
+    result.error = "cannot start the request";
+    return result;
+  }
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   std::unique_lock<std::mutex> guard(call->lock);
   while (!call->done) {

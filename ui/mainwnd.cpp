@@ -383,12 +383,18 @@ void MainWindow::layoutSettings() {
 
 // ---- painting ----
 
-void MainWindow::paint(HDC dc, const RECT& clientRect) {
+// The frame lies in the margin, where only the halo reaches; both are here.
+void MainWindow::paintBackdrop(HDC dc, const RECT& clientRect) {
   gui::paintBackground(dc, clientRect);
+  gui::paintHalo(dc, scale(74), scale(66), scale(70));
+  gui::paintDarkPanel(dc, dip(22, 178, 878, 618), dpi_, true);
+  gui::paintFrame(dc, clientRect, dpi_);
+}
+
+void MainWindow::paint(HDC dc, const RECT&) {
   paintHeader(dc);
   gui::paintDivider(dc, scale(30), scale(870), scale(126), dpi_);
   paintUpdateNotice(dc);
-  gui::paintDarkPanel(dc, dip(22, 178, 878, 618), dpi_, true);
   if (tab_ == kStatusTab) {
     paintStatusTab(dc);
   } else {
@@ -396,11 +402,9 @@ void MainWindow::paint(HDC dc, const RECT& clientRect) {
   }
   paintEditFrames(dc);
   paintControls(dc);
-  gui::paintFrame(dc, clientRect, dpi_);
 }
 
 void MainWindow::paintHeader(HDC dc) {
-  gui::paintHalo(dc, scale(74), scale(66), scale(70));
   gui::paintEmblem(dc, dip(26, 18, 122, 114));
   RECT title = dip(134, 20, 534, 76);
   RECT shadow = title;

@@ -278,8 +278,15 @@ void Setup::layoutGamePage() {
 
 // ---- painting ----
 
-void Setup::paint(HDC dc, const RECT& clientRect) {
+// The frame lies in the margin, where only the halo reaches; both are here.
+void Setup::paintBackdrop(HDC dc, const RECT& clientRect) {
   gui::paintBackground(dc, clientRect);
+  gui::paintDarkPanel(dc, dip(18, 18, 262, 542), dpi_, true);
+  gui::paintHalo(dc, scale(140), scale(96), scale(86));
+  gui::paintFrame(dc, clientRect, dpi_);
+}
+
+void Setup::paint(HDC dc, const RECT&) {
   paintSidebar(dc);
   gui::drawLabel(dc, fonts_[gui::kFontHeading], gui::kColorGold,
                  dip(kContentLeft, 30, kContentRight, 70), tr(kPages[page_].heading),
@@ -304,12 +311,9 @@ void Setup::paint(HDC dc, const RECT& clientRect) {
   gui::paintDivider(dc, scale(kContentLeft), scale(kContentRight), scale(kDividerY), dpi_);
   paintEditFrames(dc);
   paintControls(dc);
-  gui::paintFrame(dc, clientRect, dpi_);
 }
 
 void Setup::paintSidebar(HDC dc) {
-  gui::paintDarkPanel(dc, dip(18, 18, 262, 542), dpi_, true);
-  gui::paintHalo(dc, scale(140), scale(96), scale(86));
   gui::paintEmblem(dc, dip(84, 40, 196, 152));
   gui::drawLabel(dc, fonts_[gui::kFontHeading], gui::kColorGoldHighlight, dip(30, 158, 250, 192),
                  kProductName, kCentred);

@@ -54,6 +54,7 @@ class Setup : public gui::Surface {
 
  protected:
   void layout() override;
+  void paintBackdrop(HDC dc, const RECT& clientRect) override;
   void paint(HDC dc, const RECT& clientRect) override;
   void onClick(int id) override;
   void onCommand(int id, int code) override;

@@ -145,9 +145,15 @@ void DemoWindow::heading(HDC dc, int x, int y, const wchar_t* text) {
             DT_LEFT | DT_VCENTER | DT_SINGLELINE);
 }
 
-void DemoWindow::paint(HDC dc, const RECT& clientRect) {
+void DemoWindow::paintBackdrop(HDC dc, const RECT& clientRect) {
   paintBackground(dc, clientRect);
-  paintHalo(dc, scale(96), scale(84), scale(84));
+  paintHalo(dc, scale(96), scale(84), scale(84));  // it reaches the frame
+  paintDarkPanel(dc, dipRect(30, 164, 420, 450), dpi_, true);
+  paintParchmentPanel(dc, dipRect(470, 164, 400, 204), dpi_);
+  paintFrame(dc, clientRect, dpi_);
+}
+
+void DemoWindow::paint(HDC dc, const RECT&) {
   paintEmblem(dc, dipRect(40, 28, 112, 112));
   drawLabel(dc, fonts_[kFontTitle], kColorGoldHighlight, dipRect(170, 30, 480, 56), L"Cairnstone",
             DT_LEFT | DT_VCENTER | DT_SINGLELINE);
@@ -163,7 +169,6 @@ void DemoWindow::paint(HDC dc, const RECT& clientRect) {
             DT_CENTER | DT_VCENTER | DT_SINGLELINE);
   paintDivider(dc, scale(40), scale(860), scale(150), dpi_);
 
-  paintDarkPanel(dc, dipRect(30, 164, 420, 450), dpi_, true);
   heading(dc, 50, 172, L"Buttons");
   heading(dc, 50, 290, L"Tabs");
   heading(dc, 50, 362, L"Check boxes");
@@ -173,8 +178,6 @@ void DemoWindow::paint(HDC dc, const RECT& clientRect) {
   drawLabel(dc, fonts_[kFontMono], kColorGreyBeige, dipRect(50, 592, 380, 20), L"/cairn  --tab 1",
             DT_LEFT | DT_VCENTER | DT_SINGLELINE);
 
-  const RECT parchment = dipRect(470, 164, 400, 204);
-  paintParchmentPanel(dc, parchment, dpi_);
   drawLabel(dc, fonts_[kFontTabSelected], kColorDarkText, dipRect(490, 174, 360, 24), L"Parchment",
             DT_LEFT | DT_VCENTER | DT_SINGLELINE);
   drawRichText(dc, fonts_, kColorDarkText, kColorDarkTextSecondary, dipRect(490, 202, 360, 120),
@@ -190,7 +193,6 @@ void DemoWindow::paint(HDC dc, const RECT& clientRect) {
 
   paintControls(dc);
   paintEditFrames(dc);
-  paintFrame(dc, clientRect, dpi_);
 }
 
 void DemoWindow::onClick(int id) {
