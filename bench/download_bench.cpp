@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "storage/files.h"
 #include "tests/support/local_service.h"
 #include "tests/support/test_support.h"
@@ -22,22 +23,6 @@ constexpr int kDefaultRuns = 5;
 constexpr std::int64_t kInstallerBytes = 134217728;
 constexpr DWORD kCurlGiveUpMs = 600000;
 constexpr char kInstallerPath[] = "/download/Cairnstone-Setup-9.0.exe";
-
-double nowMs() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
 
 std::string installerBytes() {
   std::string bytes(static_cast<size_t>(kInstallerBytes), '\0');

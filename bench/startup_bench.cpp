@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/messages.h"
+#include "bench/bench_timing.h"
 #include "gui/theme.h"
 #include "storage/files.h"
 
@@ -23,17 +24,6 @@ namespace {
 constexpr int kDefaultRuns = 15;
 constexpr DWORD kGiveUpMs = 30000;
 
-double nowMs() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 // The shell may still be removing the last program's notification-area icon
 // (under Wine that takes seconds); the next start must not pay for it.
 void settleShell() {
@@ -41,35 +31,6 @@ void settleShell() {
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(shell, WM_NULL, 0, 0, SMTO_NORMAL, kGiveUpMs, &ignored);
   }
-}
-
-// One start; returns the milliseconds until the window appeared, or -1.
-double timeOneStart(const std::wstring& exe, const std::wstring& args) {
-  std::wstring line = L"\"" + exe + L"\" " + args;
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  const double begin = nowMs();
-  if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                      &pi)) {
-    return -1;
-  }
-  double elapsed = -1;
-  HWND window = nullptr;
-  while (nowMs() - begin < kGiveUpMs) {
-    window = FindWindowW(kTrayWindowClass, nullptr);
-    if (window) {
-      elapsed = nowMs() - begin;
-      break;
-    }
-    Sleep(1);
-  }
-  if (window) PostMessageW(window, WM_CLOSE, 0, 0);
-  if (WaitForSingleObject(pi.hProcess, kGiveUpMs) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  settleShell();
-  return elapsed;
 }
 
 struct Started {
@@ -99,6 +60,21 @@ void endProgram(Started& s) {
   CloseHandle(s.pi.hThread);
   CloseHandle(s.pi.hProcess);
   settleShell();
+}
+
+// One start; returns the milliseconds until the window appeared, or -1.
+double timeOneStart(const std::wstring& exe, const std::wstring& args) {
+  Started s = startProgram(exe, args);
+  double elapsed = -1;
+  while (s.ok && nowMs() - s.begin < kGiveUpMs) {
+    if (FindWindowW(kTrayWindowClass, nullptr)) {
+      elapsed = nowMs() - s.begin;
+      break;
+    }
+    Sleep(1);
+  }
+  endProgram(s);
+  return elapsed;
 }
 
 // A shown window of the class whose paint has run: nothing left to update.
@@ -164,11 +140,6 @@ double peakAfterWindows(const std::wstring& exe, bool cairnstone) {
   const bool read = shown && GetProcessMemoryInfo(s.pi.hProcess, &counters, sizeof counters);
   endProgram(s);
   return read ? static_cast<double>(counters.PeakWorkingSetSize) / 1024.0 : -1;
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
 }
 
 void report(const char* what, const char* ours, const char* baseline, const char* unit, int runs,
