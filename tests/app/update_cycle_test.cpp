@@ -133,11 +133,8 @@ TEST_F(UpdateCycle, TheLoopLogsAStatusOnlyWhenItChanges) {
 }
 
 TEST_F(UpdateCycle, StopEndsADownloadUnderWay) {
-  LocalService::Answer slow;
-  slow.body = fixtures::installer();
-  slow.mode = LocalService::Mode::Stall;
-  slow.cutAt = slow.body.size() / 3;
-  service.http().serve(fixtures::kInstallerPath, slow);
+  service.http().serve(fixtures::kInstallerPath,
+                       fixtures::stalledInstaller(fixtures::installer().size() / 3));
   ScopedEnv fast(L"CAIRN_UPDATE_MS", L"50");
   App app;
   app.prepare();

@@ -63,11 +63,8 @@ TEST_F(UpdateEndToEnd, ARunningInstanceFindsANewerReleaseByItself) {
 }
 
 TEST_F(UpdateEndToEnd, QuittingDuringADownloadEndsAtOnceAndLeavesNoPart) {
-  LocalService::Answer slow;
-  slow.body = fixtures::installer();
-  slow.mode = LocalService::Mode::Stall;
-  slow.cutAt = slow.body.size() / 3;
-  service.http().serve(fixtures::kInstallerPath, slow);
+  service.http().serve(fixtures::kInstallerPath,
+                       fixtures::stalledInstaller(fixtures::installer().size() / 3));
   ScopedEnv fast(L"CAIRN_UPDATE_MS", L"50");
   Child running = Child::start(cairnstoneExe(), {L"--background"});
   ASSERT_TRUE(running.started());

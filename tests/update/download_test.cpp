@@ -231,11 +231,7 @@ TEST(UpdateRoad, ALeftoverPartFileDoesNotStopTheNextDownload) {
 TEST(UpdateRoad, CancelEndsTheDownloadAndTheFileGoes) {
   fixtures::Service service;
   ASSERT_TRUE(service.ready());
-  LocalService::Answer a;
-  a.body = fixtures::installer();
-  a.mode = LocalService::Mode::Stall;
-  a.cutAt = 100000;
-  service.http().serve(fixtures::kInstallerPath, a);
+  service.http().serve(fixtures::kInstallerPath, fixtures::stalledInstaller(100000));
   std::atomic<bool> cancel{false};
   std::thread canceller([&] {
     service.http().waitUntilStalled(10000);

@@ -27,12 +27,27 @@ inline std::string installer() {
   return readFileText(dir() + L"\\published\\download\\Cairnstone-Setup-1.4.0.exe");
 }
 
+// The answer of a published tree, its download at `path` moved onto `base`.
+inline JsonValue answerOf(const wchar_t* tree, const char* path, const std::string& base) {
+  JsonValue v;
+  jsonParse(readFileText(dir() + L"\\" + tree + L"\\api\\app\\version"), v);
+  v.set("download", jsonString(base + path));
+  return v;
+}
+
 // The published answer, its download moved onto `base`.
 inline JsonValue answer(const std::string& base) {
-  JsonValue v;
-  jsonParse(readFileText(dir() + L"\\published\\api\\app\\version"), v);
-  v.set("download", jsonString(base + kInstallerPath));
-  return v;
+  return answerOf(L"published", kInstallerPath, base);
+}
+
+// The installer served slowly: the first `cutAt` bytes, then nothing until
+// the test releases the stall.
+inline LocalService::Answer stalledInstaller(size_t cutAt) {
+  LocalService::Answer a;
+  a.body = installer();
+  a.mode = LocalService::Mode::Stall;
+  a.cutAt = cutAt;
+  return a;
 }
 
 // The release whose installer is the tests' test_installer.exe: version
@@ -44,10 +59,7 @@ inline std::string program() {
 }
 
 inline JsonValue programAnswer(const std::string& base) {
-  JsonValue v;
-  jsonParse(readFileText(dir() + L"\\program\\api\\app\\version"), v);
-  v.set("download", jsonString(base + kProgramPath));
-  return v;
+  return answerOf(L"program", kProgramPath, base);
 }
 
 // A signature made at build time: other_key, no_final_lf, der or openssl.
