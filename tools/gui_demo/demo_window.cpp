@@ -228,7 +228,10 @@ void DemoWindow::switchDpi(UINT newDpi) {
 }
 
 HBITMAP DemoWindow::renderBitmap() {
-  const RECT client = {0, 0, scale(kWidthDip), scale(kHeightDip)};
+  return renderSurface(*this, {0, 0, scale(kWidthDip), scale(kHeightDip)});
+}
+
+HBITMAP renderSurface(Surface& surface, const RECT& client) {
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = client.right;
@@ -244,13 +247,13 @@ HBITMAP DemoWindow::renderBitmap() {
     return nullptr;
   }
   HGDIOBJ old = SelectObject(dc, bitmap);
-  renderTo(dc, client);
+  surface.renderTo(dc, client);
   // The EDIT children draw themselves; print them into the picture too.
-  for (const EditField& e : edits_) {
+  for (const EditField& e : surface.edits()) {
     if (!e.visible || !e.window) continue;
     RECT child;
     GetWindowRect(e.window, &child);
-    MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&child), 2);
+    MapWindowPoints(nullptr, surface.hwnd(), reinterpret_cast<POINT*>(&child), 2);
     // The EDIT leaves its clipping and origin behind: keep the DC's state.
     const int saved = SaveDC(dc);
     SetViewportOrgEx(dc, child.left, child.top, nullptr);

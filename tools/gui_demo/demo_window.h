@@ -39,6 +39,10 @@ class DemoWindow : public gui::Surface {
   void heading(HDC dc, int x, int y, const wchar_t* text);
 };
 
+// Paints a window's whole client area (`client`, from the origin), its EDIT
+// children printed in, into a new 32-bit bitmap; null on failure.
+HBITMAP renderSurface(gui::Surface& surface, const RECT& client);
+
 // Saves a bitmap as a PNG file through GDI+; false on failure.
 bool savePng(HBITMAP bitmap, const std::wstring& path);
 

@@ -53,33 +53,8 @@ void switchDpi(gui::Surface* surface, UINT dpi, int widthDip, int heightDip) {
 bool saveWindow(gui::Surface* surface, const std::wstring& path) {
   RECT client;
   GetClientRect(surface->hwnd(), &client);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = client.right;
-  info.bmiHeader.biHeight = -client.bottom;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HDC dc = CreateCompatibleDC(nullptr);
-  bool saved = false;
-  if (bitmap && dc) {
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    surface->renderTo(dc, client);
-    for (const gui::EditField& e : surface->edits()) {
-      if (!e.visible || !e.window) continue;
-      RECT child;
-      GetWindowRect(e.window, &child);
-      MapWindowPoints(nullptr, surface->hwnd(), reinterpret_cast<POINT*>(&child), 2);
-      POINT origin;
-      SetViewportOrgEx(dc, child.left, child.top, &origin);
-      SendMessageW(e.window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-      SetViewportOrgEx(dc, origin.x, origin.y, nullptr);
-    }
-    SelectObject(dc, old);
-    saved = demo::savePng(bitmap, path);
-  }
-  if (dc) DeleteDC(dc);
+  HBITMAP bitmap = demo::renderSurface(*surface, client);
+  const bool saved = bitmap && demo::savePng(bitmap, path);
   if (bitmap) DeleteObject(bitmap);
   return saved;
 }
