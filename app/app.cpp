@@ -89,6 +89,11 @@ void App::recordVersion() {
   saveSettings(settings_);
 }
 
+// A controller left without stop() (an early return) still joins its threads.
+App::~App() {
+  if (updateThread_.joinable() || installerThread_.joinable()) stop();
+}
+
 void App::start(HWND trayWindow) {
   trayWindow_ = trayWindow;
   updateThread_ = std::thread(&App::updateLoop, this);
@@ -150,7 +155,7 @@ void App::updateAddonConfig() {
   {
     std::lock_guard<std::mutex> hold(mutex_);
     folder = settings_.foreverDir;
-    lang = isKnownLanguage(settings_.language) ? settings_.language : "en";
+    lang = settings_.language;  // the addon file turns an unknown code into "en"
   }
   bool changed = false;
   if (writeAddonConfig(folder, lang, changed) && changed) {

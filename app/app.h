@@ -19,6 +19,7 @@ enum class AppStatus { Ready, NoGameFolder };
 class App {
  public:
   App() = default;
+  ~App();
   App(const App&) = delete;
   App& operator=(const App&) = delete;
 
@@ -73,5 +74,4 @@ class App {
   ReadyInstaller readyInstaller_;
   std::atomic<bool> installerRunning_{false};
   std::string updatedTo_;
-  std::string lastUpdateResult_;
 };

@@ -43,6 +43,7 @@ void App::updateLoop() {
   const UpdateSchedule schedule = updateSchedule();
   long long waitMs = schedule.firstWaitMs;
   bool first = true;
+  std::string lastResult;
   while (!quitting_) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
@@ -56,10 +57,10 @@ void App::updateLoop() {
     const std::string status = checkForUpdate();
     if (quitting_) return;
     // READY is logged by the download itself; a repeated status only once.
-    if (!startsWith(status, "READY") && status != lastUpdateResult_) {
+    if (!startsWith(status, "READY") && status != lastResult) {
       logLine("update check: " + status);
     }
-    lastUpdateResult_ = status;
+    lastResult = status;
     first = false;
   }
 }
@@ -138,7 +139,7 @@ int App::installUpdate(HWND owner, HANDLE* process) {
     path = readyInstaller_.path;
     checkedFile = readyInstaller_.handle();
     folder = settings_.foreverDir;
-    lang = isKnownLanguage(settings_.language) ? settings_.language : "en";
+    lang = settings_.language;  // installerArgs turns an unknown code into "en"
   }
   if (!isGameFolder(folder)) folder.clear();
   const std::wstring args = installerArgs(folder, lang, autostartEnabled());

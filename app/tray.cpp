@@ -29,6 +29,10 @@ App* controller = nullptr;
 HWND trayWindow = nullptr;
 UINT taskbarCreatedMessage = 0;
 NOTIFYICONDATAW trayIconData;
+// Loaded once and released with the window: the shell copies what it is
+// given, so re-adding the icon or another balloon needs no new handle.
+HICON smallIcon = nullptr;
+HICON largeIcon = nullptr;
 BYTE balloonKind = kBalloonPlain;
 std::string lastAnnouncedVersion;
 
@@ -42,6 +46,18 @@ void copyCut(wchar_t (&target)[N], const std::wstring& text, size_t limit) {
   target[n] = 0;
 }
 
+HICON iconOnce(HICON& icon, int sizeMetric) {
+  if (!icon) icon = gui::appIcon(GetSystemMetrics(sizeMetric));
+  return icon;
+}
+
+void releaseIcons() {
+  for (HICON* icon : {&smallIcon, &largeIcon}) {
+    if (*icon) DestroyIcon(*icon);
+    *icon = nullptr;
+  }
+}
+
 void addTrayIcon() {
   trayIconData = {};
   trayIconData.cbSize = sizeof trayIconData;
@@ -49,11 +65,10 @@ void addTrayIcon() {
   trayIconData.uID = kIconId;
   trayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
   trayIconData.uCallbackMessage = WM_APP_TRAY;
-  trayIconData.hIcon = gui::appIcon(GetSystemMetrics(SM_CXSMICON));
+  trayIconData.hIcon = iconOnce(smallIcon, SM_CXSMICON);
   copyCut(trayIconData.szTip, trayStatusText(), kTipChars);
   trayIconData.uVersion = NOTIFYICON_VERSION_4;
   ui::shellNotify(NIM_ADD, trayIconData, ui::kShellTimeoutMs);
-  trayIconData.uVersion = NOTIFYICON_VERSION_4;
   ui::shellNotify(NIM_SETVERSION, trayIconData, ui::kShellTimeoutMs);
 }
 
@@ -148,6 +163,7 @@ void onDestroy() {
   closeSetup();
   ui::shellNotify(NIM_DELETE, trayIconData, ui::kShellDeleteTimeoutMs);
   trayWindow = nullptr;
+  releaseIcons();
 }
 
 LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -265,7 +281,7 @@ void showBalloon(const std::wstring& title, const std::wstring& text, int kind) 
   copyCut(balloon.szInfoTitle, title, kBalloonTitleChars);
   copyCut(balloon.szInfo, text, kBalloonTextChars);
   balloon.dwInfoFlags = NIIF_USER | NIIF_LARGE_ICON;
-  balloon.hBalloonIcon = gui::appIcon(GetSystemMetrics(SM_CXICON));
+  balloon.hBalloonIcon = iconOnce(largeIcon, SM_CXICON);
   balloonKind = static_cast<BYTE>(kind);
   ui::shellNotify(NIM_MODIFY, balloon, ui::kShellTimeoutMs);
 }

@@ -1,5 +1,6 @@
 #include "game/folder.h"
 
+#include "game/addon.h"
 #include "storage/files.h"
 #include "storage/scoped_win.h"
 #include "storage/settings.h"
@@ -30,7 +31,7 @@ void addIfPresent(std::vector<std::wstring>& list, const std::wstring& path) {
 
 bool isGameFolder(const std::wstring& folder) {
   if (folder.empty() || !isDirectory(folder)) return false;
-  if (isDirectory(joinPath(joinPath(folder, L"Interface"), L"AddOns"))) return true;
+  if (isDirectory(addOnsDir(folder))) return true;
   WIN32_FIND_DATAW entry;
   ScopedFind find(FindFirstFileW(joinPath(folder, L"Wow*.exe").c_str(), &entry));
   return find.valid();

@@ -79,14 +79,18 @@ std::wstring dataDir() {
     makeDirs(overridden);
     return overridden;
   }
+  std::wstring dir = joinPath(knownFolder(CSIDL_APPDATA), L"Cairn");
+  makeDirs(dir);
+  return dir;
+}
+
+std::wstring knownFolder(int csidl) {
   wchar_t base[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, base))) {
+  if (FAILED(SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, 0, base))) {
     base[0] = 0;
     GetTempPathW(MAX_PATH, base);
   }
-  std::wstring dir = joinPath(base, L"Cairn");
-  makeDirs(dir);
-  return dir;
+  return base;
 }
 
 std::wstring exePath() {

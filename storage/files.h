@@ -14,6 +14,9 @@ constexpr size_t kFormatBytes = 2048;  // sformat keeps at most 2,047 bytes
 // The data folder: CAIRN_DATA_DIR exactly as given, else %APPDATA%\Cairn.
 // Created when missing; computed afresh on every call.
 std::wstring dataDir();
+// A shell folder (CSIDL_APPDATA, CSIDL_LOCAL_APPDATA), made when missing; the
+// temporary folder when the shell has none, empty when neither is known.
+std::wstring knownFolder(int csidl);
 std::wstring envVar(const wchar_t* name);
 std::wstring exePath();
 

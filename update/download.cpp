@@ -15,25 +15,24 @@ namespace {
 constexpr wchar_t kInstallerPrefix[] = L"Cairnstone-Setup-";
 constexpr wchar_t kPartSuffix[] = L".part";
 
+std::wstring installerName(const std::string& version) {
+  return kInstallerPrefix + toWide(version) + L".exe";
+}
+
 }  // namespace
 
 std::wstring updateDir() {
   const std::wstring overridden = envVar(L"CAIRN_DATA_DIR");
   if (!overridden.empty()) return joinPath(overridden, L"update");
-  wchar_t base[MAX_PATH] = {};
-  if (FAILED(
-          SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, base))) {
-    base[0] = 0;
-    GetTempPathW(MAX_PATH, base);
-  }
+  const std::wstring base = knownFolder(CSIDL_LOCAL_APPDATA);
   // Never a folder relative to wherever the process happens to stand: an
   // elevated installer is started from here.
-  if (base[0] == 0) return {};
+  if (base.empty()) return {};
   return joinPath(joinPath(base, L"Cairn"), L"update");
 }
 
 std::wstring installerPath(const std::string& version) {
-  return joinPath(updateDir(), kInstallerPrefix + toWide(version) + L".exe");
+  return joinPath(updateDir(), installerName(version));
 }
 
 void removeOldInstallers() {
@@ -86,8 +85,7 @@ bool downloadInstaller(const TrustedRelease& release, const std::atomic<bool>* c
     error = "cannot make the folder " + toUtf8(folder);
     return false;
   }
-  const std::wstring finalPath =
-      joinPath(folder, kInstallerPrefix + toWide(release.version) + L".exe");
+  const std::wstring finalPath = joinPath(folder, installerName(release.version));
   const std::wstring partPath = finalPath + kPartSuffix;
   DeleteFileW(finalPath.c_str());
   DeleteFileW(partPath.c_str());

@@ -130,19 +130,16 @@ std::string fileSha256Hex(HANDLE file) {
 }  // namespace
 
 ReadyInstaller::ReadyInstaller(ReadyInstaller&& other) noexcept
-    : version(std::move(other.version)),
-      path(std::move(other.path)),
-      handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {
+    : version(std::move(other.version)), path(std::move(other.path)), file_(std::move(other.file_)) {
   other.version.clear();
   other.path.clear();
 }
 
 ReadyInstaller& ReadyInstaller::operator=(ReadyInstaller&& other) noexcept {
   if (this != &other) {
-    close();
     version = std::move(other.version);
     path = std::move(other.path);
-    handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
+    file_ = std::move(other.file_);
     other.version.clear();
     other.path.clear();
   }
@@ -150,15 +147,13 @@ ReadyInstaller& ReadyInstaller::operator=(ReadyInstaller&& other) noexcept {
 }
 
 void ReadyInstaller::adopt(std::string newVersion, std::wstring newPath, HANDLE handle) {
-  close();
   version = std::move(newVersion);
   path = std::move(newPath);
-  handle_ = handle;
+  file_.reset(handle);
 }
 
 void ReadyInstaller::close() {
-  if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  handle_ = INVALID_HANDLE_VALUE;
+  file_.reset();
   version.clear();
   path.clear();
 }

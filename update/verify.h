@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "storage/scoped_win.h"
 #include "update/release.h"
 #include "update/release_key.h"
 
@@ -21,21 +22,18 @@ class ReadyInstaller {
   std::wstring path;
 
   ReadyInstaller() = default;
-  ~ReadyInstaller() { close(); }
   ReadyInstaller(ReadyInstaller&& other) noexcept;
   ReadyInstaller& operator=(ReadyInstaller&& other) noexcept;
-  ReadyInstaller(const ReadyInstaller&) = delete;
-  ReadyInstaller& operator=(const ReadyInstaller&) = delete;
 
   // INVALID_HANDLE_VALUE exactly when the record is empty.
-  HANDLE handle() const { return handle_; }
-  bool empty() const { return handle_ == INVALID_HANDLE_VALUE; }
+  HANDLE handle() const { return file_.valid() ? file_.get() : INVALID_HANDLE_VALUE; }
+  bool empty() const { return !file_.valid(); }
   void adopt(std::string version, std::wstring path, HANDLE handle);
   // Closes the handle and empties the record; the file stays (shutdown).
   void close();
 
  private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  ScopedHandle file_;
 };
 
 // True when `signature` (128 lower-case hex digits, r then s) signs `message`
