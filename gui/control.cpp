@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "gui/paint.h"
+#include "storage/scoped_win.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
@@ -240,13 +241,12 @@ void paintLink(HDC dc, const Control& c, const FontSet& fonts, float s) {
   const int textHeight = measureBlock(dc, fonts[kFontBody], L"Ag");
   const int y = (c.rect.top + c.rect.bottom + textHeight) / 2 - n;
   const int width = measureTextWidth(dc, fonts[kFontBody], c.text);
-  HPEN pen = CreatePen(PS_SOLID, n, colour);
-  if (!pen) return;
+  ScopedGdiObject pen(CreatePen(PS_SOLID, n, colour));
+  if (!pen.valid()) return;
   HGDIOBJ old = SelectObject(dc, pen);
   MoveToEx(dc, c.rect.left, y, nullptr);
   LineTo(dc, c.rect.left + width, y);
   SelectObject(dc, old);
-  DeleteObject(pen);
 }
 
 }  // namespace

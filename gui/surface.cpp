@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "gui/paint.h"
+#include "storage/scoped_win.h"
 
 namespace gui {
 namespace {
@@ -84,9 +85,8 @@ UINT windowDpi(HWND window) {
     UINT dpi = f.getDpiForWindow(window);
     if (dpi) return dpi;
   }
-  HDC screen = GetDC(nullptr);
-  int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
-  if (screen) ReleaseDC(nullptr, screen);
+  ScopedScreenDc screen(GetDC(nullptr));
+  const int dpi = screen.valid() ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
   return dpi > 0 ? static_cast<UINT>(dpi) : kDefaultDpi;
 }
 
@@ -100,6 +100,11 @@ SIZE outerSizeForClient(int clientWidth, int clientHeight, UINT dpi, DWORD style
 }
 
 Surface::~Surface() {
+  // A window that outlives its surface must not reach it any more.
+  if (window_) {
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    DestroyWindow(window_);
+  }
   deleteFontSet(fonts_);
   if (backdrop_) DeleteObject(backdrop_);
 }
@@ -112,9 +117,11 @@ bool Surface::create(const wchar_t* className, const std::wstring& title, int wi
   const SIZE outer = outerSizeForClient(MulDiv(widthDip, static_cast<int>(systemDpi), 96),
                                         MulDiv(heightDip, static_cast<int>(systemDpi), 96),
                                         systemDpi, kWindowStyle, kWindowExStyle);
+  creating_ = true;
   HWND created =
       CreateWindowExW(kWindowExStyle, className, title.c_str(), kWindowStyle, CW_USEDEFAULT,
                       CW_USEDEFAULT, outer.cx, outer.cy, owner, nullptr, themeInstance(), this);
+  creating_ = false;
   if (!created) {
     window_ = nullptr;
     return false;
@@ -297,7 +304,9 @@ LRESULT CALLBACK surfaceWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM 
     LRESULT result = DefWindowProcW(window, msg, wParam, lParam);
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     surface->window_ = nullptr;
-    surface->onDestroyed();  // may delete the surface: nothing touches it after
+    // A window that failed while being created belongs to create()'s caller;
+    // otherwise this may delete the surface: nothing touches it after.
+    if (!surface->creating_) surface->onDestroyed();
     return result;
   }
   return surface->memberProc(msg, wParam, lParam);
@@ -493,11 +502,15 @@ bool Surface::onSetCursor(WPARAM wParam, LPARAM lParam) {
 
 void Surface::onDpiChanged(WPARAM wParam, LPARAM lParam) {
   dpi_ = HIWORD(wParam);
-  buildFontSet(fonts_, dpi_);
+  // The EDITs get their new font before the old ones are deleted.
+  FontSet next = {};
+  buildFontSet(next, dpi_);
   for (const EditField& e : edits_) {
     if (e.window)
-      SendMessageW(e.window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[kFontBody]), FALSE);
+      SendMessageW(e.window, WM_SETFONT, reinterpret_cast<WPARAM>(next[kFontBody]), FALSE);
   }
+  deleteFontSet(fonts_);
+  fonts_ = next;
   const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
   if (suggested) {
     SetWindowPos(window_, nullptr, suggested->left, suggested->top,

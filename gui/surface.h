@@ -108,6 +108,7 @@ class Surface {
   bool tracking_ = false;
 
  private:
+  bool creating_ = false;        // inside create()'s CreateWindowExW
   HBITMAP backdrop_ = nullptr;  // paintBackdrop's picture for backdropSize_ at backdropDpi_
   SIZE backdropSize_ = {};
   UINT backdropDpi_ = 0;

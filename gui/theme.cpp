@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include "gui/surface.h"
+#include "storage/scoped_win.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
@@ -176,9 +177,8 @@ bool fontFamilyInstalled(const wchar_t* face) {
   query.lfCharSet = DEFAULT_CHARSET;
   lstrcpynW(query.lfFaceName, face, kMaxFaceChars + 1);
   bool found = false;
-  HDC screen = GetDC(nullptr);
+  ScopedScreenDc screen(GetDC(nullptr));
   EnumFontFamiliesExW(screen, &query, foundFamily, reinterpret_cast<LPARAM>(&found), 0);
-  ReleaseDC(nullptr, screen);
   return found;
 }
 
