@@ -77,6 +77,13 @@ RECT scaledRect(int xDip, int yDip, int wDip, int hDip, UINT dpi) {
 
 POINT pointFromLParam(LPARAM lParam) { return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
 
+// An EDIT resets its margins to the font's default whenever it gets a font,
+// so the zero margins (the frame already insets the text) follow every font.
+void setEditFont(HWND edit, HFONT font) {
+  SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  SendMessageW(edit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
+}
+
 }  // namespace
 
 UINT windowDpi(HWND window) {
@@ -208,9 +215,8 @@ HWND Surface::addEdit(int id, DWORD extraStyle, int maxChars) {
       CreateWindowExW(0, L"EDIT", L"", kEditStyle | extraStyle, 0, 0, 10, 10, window_,
                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), themeInstance(), nullptr);
   if (edit) {
-    SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[kFontBody]), FALSE);
+    setEditFont(edit, fonts_[kFontBody]);
     SendMessageW(edit, EM_LIMITTEXT, static_cast<WPARAM>(maxChars), 0);
-    SendMessageW(edit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
   }
   EditField field;
   field.id = id;
@@ -506,8 +512,7 @@ void Surface::onDpiChanged(WPARAM wParam, LPARAM lParam) {
   FontSet next = {};
   buildFontSet(next, dpi_);
   for (const EditField& e : edits_) {
-    if (e.window)
-      SendMessageW(e.window, WM_SETFONT, reinterpret_cast<WPARAM>(next[kFontBody]), FALSE);
+    if (e.window) setEditFont(e.window, next[kFontBody]);
   }
   deleteFontSet(fonts_);
   fonts_ = next;

@@ -1,8 +1,10 @@
 // Helpers of the toolkit tests: an off-screen 32-bit bitmap to paint into
-// and read back, and a theme that lives for one test.
+// and read back, a theme that lives for one test, and a count of the
+// process's live GDI objects.
 #pragma once
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -79,6 +81,46 @@ inline int colourDistance(COLORREF a, COLORREF b) {
   int d = std::abs(GetRValue(a) - GetRValue(b));
   d = std::max(d, std::abs(GetGValue(a) - GetGValue(b)));
   return std::max(d, std::abs(GetBValue(a) - GetBValue(b)));
+}
+
+// The live GDI objects of this process. GetGuiResources reads 0 under Wine,
+// so this walks the GDI handle table that Windows and Wine both map into the
+// process (the PEB's GdiSharedHandleTable) and asks GetObjectType about each
+// used entry, so that only objects that really exist are counted. 0 when
+// there is no table.
+inline int liveGdiObjects() {
+  struct HandleEntry {  // one entry of the table, as both lay it out
+    UINT64 object;
+    USHORT processId;
+    USHORT count;
+    USHORT unique;
+    UCHAR type;
+    UCHAR flags;
+    UINT64 user;
+  };
+  static_assert(sizeof(HandleEntry) == 24, "GDI handle table entries are 24 bytes");
+  constexpr size_t kPebGdiTableOffset = 0xF8;  // 64-bit PEB
+  constexpr unsigned kMaxHandles = 0x10000;
+  using QueryFn = NTSTATUS(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+  const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+  PROCESS_BASIC_INFORMATION basic = {};
+  if (!query || query(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof basic,
+                      nullptr) != 0) {
+    return 0;
+  }
+  const auto* peb = reinterpret_cast<const BYTE*>(basic.PebBaseAddress);
+  const auto* table = *reinterpret_cast<const HandleEntry* const*>(peb + kPebGdiTableOffset);
+  if (!table) return 0;
+  const USHORT self = static_cast<USHORT>(GetCurrentProcessId());
+  int live = 0;
+  for (unsigned i = 0; i < kMaxHandles; ++i) {
+    const HandleEntry& e = table[i];
+    if (e.type == 0 || (e.processId != 0 && e.processId != self)) continue;
+    const auto handle = reinterpret_cast<HGDIOBJ>(static_cast<ULONG_PTR>(i | (e.unique << 16)));
+    if (GetObjectType(handle) != 0) ++live;
+  }
+  return live;
 }
 
 // The theme of the test program itself, which carries no picture resources.

@@ -59,6 +59,16 @@ class SurfaceTest : public ::testing::Test {
   bool hover(int id) { return surface.findControl(id)->hover; }
   // Windows scale DIPs to the surface's DPI; these tests place at 96.
   int px(int dip) { return surface.scale(dip); }
+  // What Windows sends when the window moves to a monitor of another DPI.
+  void changeDpi(UINT dpi) {
+    RECT window;
+    GetWindowRect(surface.hwnd(), &window);
+    const SIZE outer = outerSizeForClient(MulDiv(400, static_cast<int>(dpi), 96),
+                                          MulDiv(300, static_cast<int>(dpi), 96), dpi,
+                                          WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, WS_EX_APPWINDOW);
+    RECT suggested = {window.left, window.top, window.left + outer.cx, window.top + outer.cy};
+    send(WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+  }
 };
 
 TEST_F(SurfaceTest, EarlierOfOverlappingControlsGetsThePress) {
@@ -218,12 +228,7 @@ TEST_F(SurfaceTest, PlacementScalesFromSumsAndDpiChangeRebuildsEverything) {
   HWND edit = surface.addEdit(52, 0, 260);
   HFONT oldBody = surface.fonts()[kFontBody];
   const int layoutsBefore = surface.layouts;
-  RECT window;
-  GetWindowRect(surface.hwnd(), &window);
-  const SIZE outer =
-      outerSizeForClient(600, 450, 144, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, WS_EX_APPWINDOW);
-  RECT suggested = {window.left, window.top, window.left + outer.cx, window.top + outer.cy};
-  send(WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  changeDpi(144);
   EXPECT_EQ(surface.dpi(), 144u);
   EXPECT_GT(surface.layouts, layoutsBefore);
   HFONT body = surface.fonts()[kFontBody];
@@ -239,6 +244,18 @@ TEST_F(SurfaceTest, PlacementScalesFromSumsAndDpiChangeRebuildsEverything) {
   EXPECT_EQ(r.right, 65);  // MulDiv(43, 144, 96) = 64.5 rounds to 65; 15 + 50 would be 65 too
   surface.placeControl(1, 1, 1, 1, 1);
   EXPECT_EQ(surface.findControl(1)->rect.right, 3);  // sum 2 -> 3; 2 + 2 would be 4
+}
+
+// An EDIT takes its font's default margins with every new font; the frame
+// already insets the text, so the margins must stay zero.
+TEST_F(SurfaceTest, EditMarginsStayZeroAcrossDpiChanges) {
+  HWND edit = surface.addEdit(52, 0, 260);
+  EXPECT_EQ(SendMessageW(edit, EM_GETMARGINS, 0, 0), 0) << "at creation";
+  for (UINT dpi : {144u, 96u}) {
+    surface.placeEdit(52, 20, 200, 280, 36);  // font margins apply only to a field wide enough
+    changeDpi(dpi);
+    EXPECT_EQ(SendMessageW(edit, EM_GETMARGINS, 0, 0), 0) << "after the move to " << dpi << " DPI";
+  }
 }
 
 TEST_F(SurfaceTest, ClientAreaIsTheScaledDipSize) {
@@ -293,12 +310,13 @@ TEST_F(SurfaceTest, CursorIsAHandOverEnabledControls) {
 
 TEST_F(SurfaceTest, PaintingAndClosingReleaseTheWindow) {
   ShowWindow(surface.hwnd(), SW_SHOWNOACTIVATE);
-  const DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  UpdateWindow(surface.hwnd());  // the first paint keeps its backdrop for the next ones
+  const int gdiBefore = guitest::liveGdiObjects();
   for (int i = 0; i < 5; ++i) {
     surface.invalidate();
     UpdateWindow(surface.hwnd());
   }
-  EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdiBefore + 2);
+  EXPECT_EQ(guitest::liveGdiObjects(), gdiBefore);
   send(WM_CLOSE, 0, 0);
   EXPECT_EQ(surface.hwnd(), nullptr);
   EXPECT_TRUE(surface.destroyed);

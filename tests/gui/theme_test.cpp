@@ -137,16 +137,28 @@ TEST(ThemeTest, FontSetFollowsTheDpiAndIsRebuiltCleanly) {
     EXPECT_EQ(lf.lfItalic != 0, i == kFontItalic) << i;
     EXPECT_EQ(std::wstring(lf.lfFaceName), i == kFontMono ? L"Consolas" : serifFace()) << i;
   }
-  const DWORD objects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  const int objects = guitest::liveGdiObjects();
   buildFontSet(fonts, 192);  // the old ten are deleted first
-  EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), objects);
+  EXPECT_EQ(guitest::liveGdiObjects(), objects);
   LOGFONTW lf = {};
   GetObjectW(fonts[kFontTitle], sizeof lf, &lf);
   EXPECT_EQ(lf.lfHeight, -84);
   EXPECT_EQ(lf.lfWeight, FW_BOLD);
   deleteFontSet(fonts);
   for (HFONT f : fonts.fonts) EXPECT_EQ(f, nullptr);
+  EXPECT_EQ(guitest::liveGdiObjects(), objects - kFontCount);
   deleteFontSet(fonts);  // twice is harmless
+}
+
+// The leak checks count on this: one object more is seen, and one less.
+TEST(ThemeTest, GdiObjectCountSeesEachObjectComeAndGo) {
+  const int before = guitest::liveGdiObjects();
+  ASSERT_GT(before, 0) << "no GDI handle table to count in";
+  HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+  ASSERT_NE(brush, nullptr);
+  EXPECT_EQ(guitest::liveGdiObjects(), before + 1);
+  DeleteObject(brush);
+  EXPECT_EQ(guitest::liveGdiObjects(), before);
 }
 
 }  // namespace
