@@ -19,15 +19,6 @@ namespace {
 
 constexpr DWORD kCommonControlClasses = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
 
-void runMessageLoop() {
-  MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    if (preTranslate(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
-
 int runFirstInstance(HINSTANCE instance, const StartRequest& request, ScopedHandle mutex) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   INITCOMMONCONTROLSEX icc = {sizeof icc, kCommonControlClasses};

@@ -232,7 +232,8 @@ HMENU buildTrayMenu() {
   AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
   const std::string ready = controller ? controller->readyUpdateVersion() : std::string();
   if (!ready.empty()) {
-    AppendMenuW(menu, MF_STRING, ID_INSTALL, trFormat("upd.menu", "version", toWide(ready)).c_str());
+    AppendMenuW(menu, MF_STRING, ID_INSTALL,
+                trFormat("upd.menu", "version", toWide(ready)).c_str());
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
   }
   AppendMenuW(menu, MF_STRING, ID_OPEN, tr("tray.open").c_str());
@@ -331,9 +332,18 @@ bool preTranslate(MSG& msg) {
   HWND owner = keyboardOwner(msg);
   if (!owner) return false;
   if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
-    SendMessageW(owner, WM_COMMAND, IDCANCEL, 0);
+    SendMessageW(owner, WM_COMMAND, gui::kCancelCommand, 0);
     return true;
   }
   if (msg.hwnd == owner) return false;
-  return IsDialogMessageW(owner, &msg) != 0;  // Tab between the edit fields
+  return IsDialogMessageW(owner, &msg) != 0;  // Tab between the edit fields, Enter as IDOK
+}
+
+void runMessageLoop() {
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (preTranslate(msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
 }

@@ -33,5 +33,9 @@ void openMainUnlessSetup(int tab);
 // The context menu as it stands now: status line (grayed), the install item
 // while an update is ready, open (the default) and quit. The caller owns it.
 HMENU buildTrayMenu();
-// Escape and Tab for the main window and the wizard; true when consumed.
+// Escape, Tab and Enter for the main window and the wizard; true when
+// consumed.
 bool preTranslate(MSG& msg);
+// The main thread's message loop, every message offered to preTranslate
+// first; returns when WM_QUIT arrives.
+void runMessageLoop();

@@ -541,18 +541,6 @@ void Surface::onCommandMessage(WPARAM wParam, LPARAM lParam) {
   onCommand(id, code);
 }
 
-bool preTranslateFor(HWND window, MSG* msg) {
-  if (!window || !msg || !msg->hwnd) return false;
-  const bool own = msg->hwnd == window;
-  if (!own && !IsChild(window, msg->hwnd)) return false;
-  if (msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE) {
-    SendMessageW(window, WM_COMMAND, MAKEWPARAM(kCancelCommand, 0), 0);
-    return true;
-  }
-  if (own) return false;
-  return IsDialogMessageW(window, msg) != FALSE;
-}
-
 std::wstring pickFolder(HWND owner, const std::wstring& title) {
   constexpr FILEOPENDIALOGOPTIONS kFolderOptions =
       FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST;

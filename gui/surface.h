@@ -127,12 +127,6 @@ class Surface {
   Control* hitTest(POINT point);
 };
 
-// Keyboard pre-processing of the message loop for one surface window:
-// Escape for the window or a child becomes WM_COMMAND IDCANCEL sent to the
-// window; other messages for a child go through IsDialogMessageW (Tab and
-// Shift+Tab between the EDITs). Returns true when the message was consumed.
-bool preTranslateFor(HWND window, MSG* msg);
-
 // The shell's folder picker; empty when nothing was chosen.
 std::wstring pickFolder(HWND owner, const std::wstring& title);
 // Opens a web page or starts a program through the shell.

@@ -14,7 +14,6 @@ namespace {
 class ProbeSurface : public Surface {
  public:
   std::vector<int> clicks;
-  std::vector<std::pair<int, int>> commands;
   std::vector<POINT> moves;
   int layouts = 0;
   int backgroundDowns = 0;
@@ -28,7 +27,6 @@ class ProbeSurface : public Surface {
     paintEditFrames(dc);
   }
   void onClick(int id) override { clicks.push_back(id); }
-  void onCommand(int id, int code) override { commands.push_back({id, code}); }
   void onMouseMove(POINT p) override { moves.push_back(p); }
   void onBackgroundDown(POINT) override { ++backgroundDowns; }
   void onDestroyed() override { destroyed = true; }
@@ -193,35 +191,6 @@ TEST_F(SurfaceTest, EditsKeepTextFocusAndTheirColours) {
   EXPECT_EQ(GetTextColor(dc), kColorLightText);
   EXPECT_EQ(GetBkColor(dc), kColorField);
   ReleaseDC(edit, dc);
-}
-
-TEST_F(SurfaceTest, EscapeInAnEditReachesOnCommandWithIdTwo) {
-  HWND edit = surface.addEdit(52, 0, 260);
-  HWND other = surface.addEdit(53, 0, 260);
-  MSG escape = {edit, WM_KEYDOWN, VK_ESCAPE, 0, 0, {0, 0}};
-  EXPECT_TRUE(preTranslateFor(surface.hwnd(), &escape));
-  ASSERT_EQ(surface.commands.size(), 1u);
-  EXPECT_EQ(surface.commands.back().first, 2);
-  // Escape on the window itself too; other keys for the window pass untouched.
-  MSG own = {surface.hwnd(), WM_KEYDOWN, VK_ESCAPE, 0, 0, {0, 0}};
-  EXPECT_TRUE(preTranslateFor(surface.hwnd(), &own));
-  EXPECT_EQ(surface.commands.size(), 2u);
-  MSG key = {surface.hwnd(), WM_KEYDOWN, 'A', 0, 0, {0, 0}};
-  EXPECT_FALSE(preTranslateFor(surface.hwnd(), &key));
-  // Messages of other windows are not ours.
-  ProbeSurface stranger;
-  ASSERT_TRUE(stranger.create(kSetupWindowClass, L"other", 200, 100, nullptr));
-  MSG foreign = {stranger.hwnd(), WM_KEYDOWN, VK_ESCAPE, 0, 0, {0, 0}};
-  EXPECT_FALSE(preTranslateFor(surface.hwnd(), &foreign));
-  EXPECT_EQ(surface.commands.size(), 2u);
-  EXPECT_TRUE(stranger.commands.empty());
-  DestroyWindow(stranger.hwnd());
-  // Tab in an edit is a dialog key: it is consumed.
-  ShowWindow(surface.hwnd(), SW_SHOWNOACTIVATE);
-  SetFocus(edit);
-  MSG tab = {edit, WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
-  EXPECT_TRUE(preTranslateFor(surface.hwnd(), &tab));
-  (void)other;
 }
 
 TEST_F(SurfaceTest, PlacementScalesFromSumsAndDpiChangeRebuildsEverything) {
