@@ -11,6 +11,7 @@
 #include "i18n/i18n.h"
 #include "storage/files.h"
 #include "storage/log.h"
+#include "ui/common.h"
 #include "ui/mainwnd.h"
 #include "ui/setup.h"
 
@@ -313,6 +314,8 @@ void installFromTray() {
 void openFromTray() {
   if (controller && controller->snapshot().wizardDone) {
     openMainUnlessSetup(-1);
+  } else if (HWND setup = setupWindowHandle()) {
+    ui::bringToFront(setup);  // an open wizard keeps the user's page
   } else {
     openSetup(0);
   }
@@ -321,8 +324,7 @@ void openFromTray() {
 void openMainUnlessSetup(int tab) {
   HWND setup = setupWindowHandle();
   if (setup && controller && !controller->snapshot().wizardDone) {
-    ShowWindow(setup, SW_SHOWNORMAL);
-    SetForegroundWindow(setup);
+    ui::bringToFront(setup);
     return;
   }
   openMainWindow(tab);

@@ -26,6 +26,8 @@ void showBalloonKeys(const char* titleKey, const char* textKey);
 std::wstring trayStatusText();
 
 void installFromTray();
+// A click on the icon: the main window once setup is done, else the wizard;
+// an open wizard only comes to the front, at the page the user is on.
 void openFromTray();
 // tab: -1 keeps the current tab, 0 Status, 1 Settings. While setup is not
 // done and the wizard is open, the wizard comes to the front instead.

@@ -166,9 +166,9 @@ TEST_F(TrayTest, AClickOnTheReadyBalloonRunsTheVerifiedInstaller) {
   ASSERT_EQ(app.checkForUpdate(), "READY 1.5.0");
   send(WM_APP_UPDATE, 1);
   send(WM_APP_TRAY, 0, NIN_BALLOONUSERCLICK);
-  ASSERT_TRUE(waitFor([&] { return log().find("the installer ended with exit code 0") !=
-                                   std::string::npos; },
-                      15000))
+  ASSERT_TRUE(waitFor(
+      [&] { return log().find("the installer ended with exit code 0") != std::string::npos; },
+      15000))
       << log();
   EXPECT_EQ(readFileText(record).rfind("/S /UPDATE /MAINLANG=en", 0), 0u) << readFileText(record);
 }
@@ -235,6 +235,41 @@ TEST_F(TraySetupPending, LeftClickOpensTheWizardAndTheMenuTheMainWindow) {
   EXPECT_NE(mainWindowHandle(), nullptr);
 }
 
+// While the wizard is open only a request for a page moves it; every other
+// way of opening shows it where the user left it.
+TEST_F(TraySetupPending, AnOpenWizardKeepsItsPageUnlessAPageIsAskedFor) {
+  struct Case {
+    const char* what;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    int page;
+  };
+  const Case cases[] = {
+      {"left click", WM_APP_TRAY, 0, WM_LBUTTONUP, 2},
+      {"select", WM_APP_TRAY, 0, NIN_SELECT, 2},
+      {"keyboard select", WM_APP_TRAY, 0, NIN_KEYSELECT, 2},
+      {"plain balloon click", WM_APP_TRAY, 0, NIN_BALLOONUSERCLICK, 2},
+      {"plain second start", WM_APP_OPEN, 0, 0, 2},
+      {"second start --settings", WM_APP_OPEN, 2, 0, 2},
+      {"menu open", WM_COMMAND, 2, 0, 2},
+      {"second start --setup --step 3", WM_APP_SETUP, 3, 0, 3},
+      {"second start --setup", WM_APP_SETUP, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    openSetup(2);
+    ASSERT_NE(setupWindowHandle(), nullptr);
+    ShowWindow(setupWindowHandle(), SW_MINIMIZE);
+    send(c.message, c.wParam, c.lParam);
+    ASSERT_NE(ui::setup::setupWindow(), nullptr);
+    EXPECT_EQ(ui::setup::setupWindow()->page(), c.page);
+    EXPECT_FALSE(IsIconic(setupWindowHandle()));
+    EXPECT_TRUE(IsWindowVisible(setupWindowHandle()));
+    EXPECT_EQ(mainWindowHandle(), nullptr);
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -285,10 +320,9 @@ INSTANTIATE_TEST_SUITE_P(
                       FirstViewCase{{L"--background"}, true, true, false, false, false},
                       FirstViewCase{{L"--open"}, true, false, false, true, false},
                       FirstViewCase{{L"--open"}, false, false, true, false, false},
-                      FirstViewCase{{L"--settings", L"--background"}, true, true, false, true,
-                                    false},
-                      FirstViewCase{{L"--setup", L"--step", L"2"}, true, false, true, false,
-                                    false},
+                      FirstViewCase{
+                          {L"--settings", L"--background"}, true, true, false, true, false},
+                      FirstViewCase{{L"--setup", L"--step", L"2"}, true, false, true, false, false},
                       FirstViewCase{{L"--install-update"}, true, true, false, false, false},
                       FirstViewCase{{}, true, true, false, false, false}));
 
