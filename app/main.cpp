@@ -18,18 +18,26 @@
 namespace {
 
 constexpr DWORD kCommonControlClasses = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;  // this start could not run
 
 int runFirstInstance(HINSTANCE instance, const StartRequest& request, ScopedHandle mutex) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   INITCOMMONCONTROLSEX icc = {sizeof icc, kCommonControlClasses};
   InitCommonControlsEx(&icc);
+  int exitCode = kExitOk;
   {
     App app;
     app.prepare();
-    HWND trayWindow = createTrayWindow(instance, &app);
-    app.start(trayWindow);
-    showFirstView(app, request);
-    runMessageLoop();
+    if (HWND trayWindow = createTrayWindow(instance, &app)) {
+      app.start(trayWindow);
+      showFirstView(app, request);
+      runMessageLoop();
+    } else {
+      // Without its window no later start, --running or --quit can reach
+      // this instance: it must not go on holding the mutex.
+      exitCode = kExitFailed;
+    }
     // The controller's threads may post to the window until they are joined,
     // so they stop before COM and the window class go away.
     app.stop();
@@ -41,7 +49,7 @@ int runFirstInstance(HINSTANCE instance, const StartRequest& request, ScopedHand
       mutex.reset();
     }
   }
-  return 0;
+  return exitCode;
 }
 
 int runOrdinary(HINSTANCE instance, const Args& args) {

@@ -259,6 +259,10 @@ HWND createTrayWindow(HINSTANCE instance, App* app) {
   // top-level windows receive the shell's "TaskbarCreated" broadcast.
   trayWindow = CreateWindowExW(0, kTrayWindowClass, L"Cairn", 0, 0, 0, 0, 0, nullptr, nullptr,
                                instance, nullptr);
+  if (!trayWindow) {
+    logLine(sformat("the notification-area window could not be created (%lu)", GetLastError()));
+    return nullptr;
+  }
   taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
   addTrayIcon();
   return trayWindow;

@@ -11,7 +11,8 @@
 class App;
 
 // Starts the theme, creates the window and adds the icon. From then on the
-// controller's language is the language of every text.
+// controller's language is the language of every text. Null (and logged)
+// when the window cannot be made; the theme is shut down by the caller.
 HWND createTrayWindow(HINSTANCE instance, App* app);
 // Forgets the controller before it goes away.
 void releaseTrayController();
