@@ -53,11 +53,13 @@ bool removeLink(const std::wstring& path, DWORD attributes) {
   return DeleteFileW(path.c_str()) != 0;
 }
 
+// What the walk does with one entry depends only on the attributes its
+// folder listing gave: a link is removed itself and never entered.
 void removeEntry(const std::wstring& path, DWORD attributes) {
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     removeLink(path, attributes);
   } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    removeTree(path);
+    removeFolderEntries(path, listFolder(path));
   } else {
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(path.c_str());
@@ -238,21 +240,30 @@ bool replaceFileAtomic(const std::wstring& path, const std::string& bytes) {
   return false;
 }
 
+std::vector<FolderEntry> listFolder(const std::wstring& folder) {
+  std::vector<FolderEntry> entries;
+  WIN32_FIND_DATAW entry;
+  ScopedFind find(FindFirstFileW(joinPath(folder, L"*").c_str(), &entry));
+  if (!find.valid()) return entries;
+  do {
+    if (!isDotEntry(entry.cFileName)) entries.push_back({entry.cFileName, entry.dwFileAttributes});
+  } while (FindNextFileW(find, &entry));
+  return entries;
+}
+
+bool removeFolderEntries(const std::wstring& folder, const std::vector<FolderEntry>& entries) {
+  for (const FolderEntry& entry : entries) {
+    removeEntry(joinPath(folder, entry.name), entry.attributes);
+  }
+  return RemoveDirectoryW(folder.c_str()) != 0;
+}
+
 bool removeTree(const std::wstring& folder) {
   DWORD self = GetFileAttributesW(folder.c_str());
   if (self != INVALID_FILE_ATTRIBUTES && (self & FILE_ATTRIBUTE_REPARSE_POINT)) {
     return removeLink(folder, self);
   }
-  WIN32_FIND_DATAW entry;
-  ScopedFind find(FindFirstFileW(joinPath(folder, L"*").c_str(), &entry));
-  if (find.valid()) {
-    do {
-      if (isDotEntry(entry.cFileName)) continue;
-      removeEntry(joinPath(folder, entry.cFileName), entry.dwFileAttributes);
-    } while (FindNextFileW(find, &entry));
-    find.reset();
-  }
-  return RemoveDirectoryW(folder.c_str()) != 0;
+  return removeFolderEntries(folder, listFolder(folder));
 }
 
 int removeNumberedFolders(const std::wstring& parent, const std::wstring& prefix) {

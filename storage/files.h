@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Limits of the helpers below.
 constexpr unsigned long long kMaxReadBytes = 0x10000000;  // 256 MiB
@@ -53,5 +54,18 @@ bool replaceFileAtomic(const std::wstring& path, const std::string& bytes);
 // Removes a folder and everything below it. Links (junctions, symbolic
 // links) inside the tree are removed themselves, never followed.
 bool removeTree(const std::wstring& folder);
+
+// The removal's walk, one folder at a time: what listFolder read is all that
+// decides how each entry goes, so a link is known by the attributes its
+// listing gave and never entered.
+struct FolderEntry {
+  std::wstring name;
+  unsigned long attributes;  // FILE_ATTRIBUTE_* as the listing gave them
+};
+// The entries of a folder but "." and ".."; empty when it cannot be listed.
+std::vector<FolderEntry> listFolder(const std::wstring& folder);
+// Removes each entry below folder as its attributes say, then the folder
+// itself; true when the folder is gone.
+bool removeFolderEntries(const std::wstring& folder, const std::vector<FolderEntry>& entries);
 // Removes prefix001 ... prefix150 below parent; returns how many went.
 int removeNumberedFolders(const std::wstring& parent, const std::wstring& prefix);

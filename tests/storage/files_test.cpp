@@ -291,6 +291,31 @@ TEST(RemoveTree, ALinkGivenAsTheRootIsRemovedWithoutItsTarget) {
   EXPECT_TRUE(fileExists(outside + L"\\precious.txt"));
 }
 
+// Where links cannot be made (Wine), the walk is fed a listing that marks a
+// real folder as a link: it stands in for the link's target, which the walk
+// must neither enter nor empty.
+TEST(RemoveTree, AnEntryListedAsALinkIsNeverEntered) {
+  const struct {
+    const char* name;
+    unsigned long attributes;
+    bool targetKept;
+  } cases[] = {
+      {"directory link", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, true},
+      {"file link", FILE_ATTRIBUTE_REPARSE_POINT, true},
+      {"plain folder", FILE_ATTRIBUTE_DIRECTORY, false},
+  };
+  for (const auto& c : cases) {
+    TempDir tmp;
+    const std::wstring root = tmp.file(L"tree");
+    ASSERT_TRUE(makeDirs(root + L"\\link\\sub"));
+    ASSERT_TRUE(writeWholeFile(root + L"\\link\\precious.txt", "x"));
+    ASSERT_TRUE(writeWholeFile(root + L"\\link\\sub\\more.txt", "x"));
+    EXPECT_EQ(removeFolderEntries(root, {{L"link", c.attributes}}), !c.targetKept) << c.name;
+    EXPECT_EQ(fileExists(root + L"\\link\\precious.txt"), c.targetKept) << c.name;
+    EXPECT_EQ(fileExists(root + L"\\link\\sub\\more.txt"), c.targetKept) << c.name;
+  }
+}
+
 TEST(NumberedFolders, OnlyPrefix001To150) {
   TempDir tmp;
   const wchar_t* kept[] = {L"X000", L"X151", L"X1", L"X0001", L"Y001", L"X01"};
