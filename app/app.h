@@ -16,6 +16,17 @@
 
 enum class AppStatus { Ready, NoGameFolder };
 
+// When the update thread checks: the wait before the first check and the
+// interval after it.
+struct UpdateSchedule {
+  long long firstWaitMs;
+  long long intervalMs;
+};
+// From CAIRN_UPDATE_MS's text (empty when unset): a positive number of
+// milliseconds shortens the interval, and the first check never comes later
+// than usual; anything else keeps 20 seconds, then 6 hours.
+UpdateSchedule updateSchedule(const std::wstring& updateMs);
+
 class App {
  public:
   App() = default;

@@ -22,25 +22,18 @@ constexpr long long kFirstCheckMs = 20000;
 constexpr long long kCheckIntervalMs = 6LL * 60 * 60 * 1000;
 constexpr DWORD kWatchSliceMs = 200;
 
-struct UpdateSchedule {
-  long long firstWaitMs;
-  long long intervalMs;
-};
-
-// CAIRN_UPDATE_MS shortens the interval (tests, support); the first check
-// never comes later than usual.
-UpdateSchedule updateSchedule() {
-  const long long overridden = _wtoi(envVar(L"CAIRN_UPDATE_MS").c_str());
-  if (overridden >= 1) return {std::min(overridden, kFirstCheckMs), overridden};
-  return {kFirstCheckMs, kCheckIntervalMs};
-}
-
 bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 }  // namespace
 
+UpdateSchedule updateSchedule(const std::wstring& updateMs) {
+  const long long overridden = _wtoi(updateMs.c_str());
+  if (overridden >= 1) return {std::min(overridden, kFirstCheckMs), overridden};
+  return {kFirstCheckMs, kCheckIntervalMs};
+}
+
 void App::updateLoop() {
-  const UpdateSchedule schedule = updateSchedule();
+  const UpdateSchedule schedule = updateSchedule(envVar(L"CAIRN_UPDATE_MS"));
   long long waitMs = schedule.firstWaitMs;
   bool first = true;
   std::string lastResult;

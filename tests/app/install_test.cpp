@@ -2,6 +2,10 @@
 // as release 1.5.0; it records its parameters and exits with a chosen code.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <shellapi.h>
+
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -15,9 +19,47 @@
 #include "tests/update/fixtures.h"
 #include "update/install.h"
 
+// The slot of this program's import table through which the controller calls
+// ShellExecuteExW: a test points it elsewhere to answer as Windows does when
+// the user declines the elevation prompt, which Wine never shows.
+extern "C" decltype(&ShellExecuteExW) importedShellExecuteExW asm("__imp_ShellExecuteExW");
+
 namespace {
 
 constexpr DWORD kInstallerEndsMs = 15000;
+
+// While it lives, every ShellExecuteExW of the program fails with
+// ERROR_CANCELLED, and the verbs asked for are kept.
+class DeclinedPrompt {
+ public:
+  DeclinedPrompt() : real_(importedShellExecuteExW) {
+    verbs().clear();
+    point(&decline);
+  }
+  ~DeclinedPrompt() { point(real_); }
+  DeclinedPrompt(const DeclinedPrompt&) = delete;
+  DeclinedPrompt& operator=(const DeclinedPrompt&) = delete;
+
+  static std::vector<std::wstring>& verbs() {
+    static std::vector<std::wstring> asked;
+    return asked;
+  }
+
+ private:
+  static BOOL WINAPI decline(SHELLEXECUTEINFOW* info) {
+    verbs().push_back(info->lpVerb ? info->lpVerb : L"");
+    SetLastError(ERROR_CANCELLED);
+    return FALSE;
+  }
+  static void point(decltype(&ShellExecuteExW) target) {
+    DWORD old = 0;
+    VirtualProtect(&importedShellExecuteExW, sizeof target, PAGE_READWRITE, &old);
+    importedShellExecuteExW = target;
+    VirtualProtect(&importedShellExecuteExW, sizeof target, old, &old);
+  }
+
+  decltype(&ShellExecuteExW) real_;
+};
 
 class InstallerRun : public ::testing::Test {
  protected:
@@ -117,6 +159,30 @@ TEST_F(InstallerRun, ExitCodesReachTheLogAndTheWindow) {
   app.stop();
   EXPECT_NE(log().find("  update 1.5.0: starting the installer /S /UPDATE /FOREVER=\""),
             std::string::npos);
+}
+
+TEST_F(InstallerRun, ADeclinedPromptLeavesTheInstallerReadyForAnotherTry) {
+  writeSettings("en", forever());
+  App app;
+  app.prepare();
+  ASSERT_EQ(app.checkForUpdate(), "READY 1.5.0");
+  {
+    DeclinedPrompt declined;
+    EXPECT_EQ(app.installUpdate(nullptr), kInstallDeclined);
+    EXPECT_EQ(DeclinedPrompt::verbs(), std::vector<std::wstring>{L"runas"});
+  }
+  EXPECT_FALSE(app.isInstallerRunning());
+  EXPECT_EQ(app.readyUpdateVersion(), "1.5.0");
+  EXPECT_NE(log().find("  update: Windows' permission prompt was declined; the update waits\r\n"),
+            std::string::npos)
+      << log();
+  EXPECT_FALSE(fileExists(record));  // nothing ran
+
+  HANDLE process = nullptr;
+  ASSERT_EQ(app.installUpdate(nullptr, &process), kInstallStarted);
+  ScopedHandle owned(process);
+  ASSERT_EQ(WaitForSingleObject(process, kInstallerEndsMs), WAIT_OBJECT_0);
+  EXPECT_NE(recorded(), "");
 }
 
 TEST_F(InstallerRun, WhileItRunsNothingElseStartsOrReplacesIt) {

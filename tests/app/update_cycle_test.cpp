@@ -152,6 +152,26 @@ TEST_F(UpdateCycle, StopEndsADownloadUnderWay) {
   EXPECT_NE(log().find("  Cairn stopped\r\n"), std::string::npos);
 }
 
+TEST(UpdateSchedule, CairnUpdateMsShortensTheIntervalButNeverDelaysTheFirstCheck) {
+  constexpr long long kUsualFirst = 20000, kUsualInterval = 6LL * 60 * 60 * 1000;
+  const struct {
+    const wchar_t* value;
+    long long firstWaitMs;
+    long long intervalMs;
+  } cases[] = {
+      {L"", kUsualFirst, kUsualInterval},        {L"5000", 5000, 5000},
+      {L"60000", kUsualFirst, 60000},            {L"20000", 20000, 20000},
+      {L"1", 1, 1},                              {L"250ms", 250, 250},  // leading digits count
+      {L"0", kUsualFirst, kUsualInterval},       {L"-5000", kUsualFirst, kUsualInterval},
+      {L"soon", kUsualFirst, kUsualInterval},
+  };
+  for (const auto& c : cases) {
+    const UpdateSchedule s = updateSchedule(c.value);
+    EXPECT_EQ(s.firstWaitMs, c.firstWaitMs) << toUtf8(c.value);
+    EXPECT_EQ(s.intervalMs, c.intervalMs) << toUtf8(c.value);
+  }
+}
+
 TEST(InstallerArgs, CarryFolderLanguageAndAutostart) {
   EXPECT_EQ(installerArgs(L"D:\\Games\\World of Warcraft\\_forever_", "de", false),
             L"/S /UPDATE /FOREVER=\"D:\\Games\\World of Warcraft\\_forever_\" /MAINLANG=de "
