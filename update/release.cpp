@@ -11,15 +11,22 @@ constexpr std::size_t kSignatureHexChars = 128;
 constexpr std::size_t kShownVersionBytes = 40;
 constexpr std::size_t kShownDownloadBytes = 120;
 
+// Characters that end or garble a line in some log viewer: C0 controls and
+// DEL, the C1 controls (NEL among them) and the Unicode line and paragraph
+// separators.
+bool breaksLine(wchar_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+}
+
 // A piece of what the server sent, for an error text that reaches the log:
-// cut short, and with control bytes blanked so it cannot forge a log line.
+// cut short, and with line-breaking characters blanked so it cannot forge a
+// log line. Ill-formed UTF-8 becomes U+FFFD on the way.
 std::string shown(const std::string& text, std::size_t maxBytes) {
-  std::string out = text.substr(0, maxBytes);
-  for (char& c : out) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F) c = ' ';
+  std::wstring wide = toWide(text.substr(0, maxBytes));
+  for (wchar_t& c : wide) {
+    if (breaksLine(c)) c = L' ';
   }
-  return out;
+  return toUtf8(wide);
 }
 
 bool isLowerHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }

@@ -70,6 +70,11 @@ TEST(ReleaseEvaluation, ChecksRunInOrderAndTheFirstFailureSpeaks) {
       {"version with line breaks",
        [](ReleaseInfo& i) { i.version = "1.4\r\n2026-01-01 00:00:00  forged\x7f"; },
        kReleaseRefused, "the server's version is not a version (1.4  2026-01-01 00:00:00  forged )"},
+      // Nor with the line breaks of Unicode-aware viewers: C1 controls (NEL),
+      // the line and paragraph separators. Other text passes unchanged.
+      {"version with Unicode line breaks",
+       [](ReleaseInfo& i) { i.version = "1.4\xc2\x85x\xe2\x80\xa8y\xe2\x80\xa9z\xc2\x9f\xc2\xa0\xc3\xa9"; },
+       kReleaseRefused, "the server's version is not a version (1.4 x y z \xc2\xa0\xc3\xa9)"},
       {"older, malformed everything",
        [](ReleaseInfo& i) {
          i.version = "1.2";
@@ -98,6 +103,13 @@ TEST(ReleaseEvaluation, ChecksRunInOrderAndTheFirstFailureSpeaks) {
          i.size = 0;
        },
        kReleaseRefused, "the server's sha256, size or signature is malformed"},
+      {"off the service with a line break",
+       [](ReleaseInfo& i) {
+         i.download = "https://Updates.example.test:8443/download/x\xc2\x85y.exe";
+       },
+       kReleaseRefused,
+       "the download is not on https://Updates.example.test:8443/download/ "
+       "(https://Updates.example.test:8443/download/x y.exe)"},
       {"off the service before the signature",
        [](ReleaseInfo& i) {
          i.download.assign(200, 'z');
