@@ -26,6 +26,13 @@ constexpr std::uint64_t kMaxSendMs = 30000;
 
 constexpr DWORD kStatusQuery = WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER;
 
+// How the server framed the body.
+constexpr std::int64_t kUnannounced = -1;  // chunked, or until the connection closes
+constexpr std::int64_t kMalformed = -2;
+constexpr DWORD kHeaderChars = 64;         // more than any usable length needs
+constexpr DWORD kMaxLengthHeaders = 8;
+constexpr size_t kMaxLengthDigits = 18;    // always fits a signed 64-bit count
+
 struct UrlParts {
   INTERNET_SCHEME scheme = INTERNET_SCHEME_HTTP;
   std::wstring host;
@@ -80,6 +87,62 @@ std::string transportError(DWORD code) {
   }
 }
 
+enum class Header { Missing, Present, Unreadable };
+
+// The `index`th occurrence of a header; WinHTTP moves `index` on to the next.
+Header queryHeader(HINTERNET request, DWORD query, DWORD& index, std::wstring& value) {
+  wchar_t buffer[kHeaderChars] = {};
+  DWORD bytes = sizeof buffer;
+  if (WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer, &bytes, &index)) {
+    value.assign(buffer, bytes / sizeof(wchar_t));
+    return Header::Present;
+  }
+  return GetLastError() == ERROR_WINHTTP_HEADER_NOT_FOUND ? Header::Missing : Header::Unreadable;
+}
+
+// Whether an answer to this request carries a body at all.
+bool hasBody(const std::wstring& verb, std::int32_t status) {
+  return verb != L"HEAD" && status != HTTP_STATUS_NO_CONTENT && status != HTTP_STATUS_NOT_MODIFIED;
+}
+
+// The body's length as the headers announce it. A Transfer-Encoding frames
+// the body itself and overrides any Content-Length; several Content-Length
+// headers must agree.
+std::int64_t announcedLength(HINTERNET request) {
+  DWORD index = 0;
+  std::wstring value;
+  if (queryHeader(request, WINHTTP_QUERY_TRANSFER_ENCODING, index, value) != Header::Missing) {
+    return kUnannounced;
+  }
+  std::int64_t announced = kUnannounced;
+  index = 0;
+  for (DWORD seen = 0; seen < kMaxLengthHeaders; ++seen) {
+    const DWORD asked = index;
+    const Header header = queryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH, index, value);
+    if (header == Header::Missing) break;
+    std::int64_t length = 0;
+    if (header == Header::Unreadable || !parseContentLength(value, length) ||
+        (announced != kUnannounced && length != announced)) {
+      return kMalformed;
+    }
+    announced = length;
+    if (index == asked) break;  // no further occurrence to ask for
+  }
+  return announced;
+}
+
+// What is wrong with `received` bytes of a body announced as `announced`, or
+// nothing; `ended` once the server has sent all it will.
+std::string framingError(std::int64_t announced, std::int64_t received, bool ended) {
+  if (announced == kUnannounced) return {};
+  if (received > announced) return "the answer is longer than its content length";
+  if (ended && received < announced) {
+    return sformat("the answer is shorter than its content length (%lld of %lld bytes)",
+                   static_cast<long long>(received), static_cast<long long>(announced));
+  }
+  return {};
+}
+
 bool markForDeletion(HANDLE file, bool deleteOnClose) {
   FILE_DISPOSITION_INFO disposition = {};
   disposition.DeleteFile = deleteOnClose ? TRUE : FALSE;
@@ -98,9 +161,17 @@ class Exchange {
     if (!open(url, verb, timeoutMs)) return;
     if (!send(headers, body)) return;
     status_ = readStatus();
+    if (status_ == 0) return;
+    // The body is held to the length its headers announce, whatever the
+    // HTTP stack below lets through.
+    if (hasBody(verb, status_)) announced_ = announcedLength(request_);
+    if (announced_ == kMalformed) {
+      failTransfer("the answer's content length is malformed");
+      return;
+    }
     if (status_ == HTTP_STATUS_OK && !opts_.downloadPath.empty()) {
       download();
-    } else if (status_ != 0) {
+    } else {
       // A download's error page is only kept for its text: the installer's
       // size is no measure for it.
       readBody(opts_.downloadPath.empty() ? opts_.maxBytes
@@ -185,7 +256,7 @@ class Exchange {
   void readBody(std::int64_t maxBytes) {
     for (;;) {
       DWORD available = 0;
-      if (!WinHttpQueryDataAvailable(request_, &available) || available == 0) return;
+      if (!WinHttpQueryDataAvailable(request_, &available) || available == 0) break;
       // Never more than one byte past the limit, however much the server
       // offers at once: the limit bounds what a hostile answer can cost.
       const std::int64_t room = maxBytes - static_cast<std::int64_t>(body_.size()) + 1;
@@ -194,10 +265,22 @@ class Exchange {
           room < static_cast<std::int64_t>(available) ? static_cast<DWORD>(room) : available;
       std::string piece(want, '\0');
       DWORD read = 0;
-      if (!WinHttpReadData(request_, &piece[0], want, &read) || read == 0) return;
+      if (!WinHttpReadData(request_, &piece[0], want, &read) || read == 0) break;
       body_.append(piece.data(), read);
-      if (static_cast<std::int64_t>(body_.size()) > maxBytes) return;
+      const std::int64_t size = static_cast<std::int64_t>(body_.size());
+      if (size > maxBytes) return;  // cut short on purpose: not the server's fault
+      if (!framedAsAnnounced(size, false)) return;
     }
+    framedAsAnnounced(static_cast<std::int64_t>(body_.size()), true);
+  }
+
+  // False, with nothing of the answer kept, once the body disagrees with
+  // its Content-Length.
+  bool framedAsAnnounced(std::int64_t received, bool ended) {
+    std::string wrong = framingError(announced_, received, ended);
+    if (wrong.empty()) return true;
+    failTransfer(std::move(wrong));
+    return false;
   }
 
   void download() {
@@ -233,10 +316,11 @@ class Exchange {
       if (!WinHttpReadData(request_, buffer.data(), kChunkBytes, &read)) {
         return fail(sformat("download broke off (%lu)", GetLastError()));
       }
+      const std::int64_t received = bytesWritten_ + static_cast<std::int64_t>(read);
+      std::string wrong = framingError(announced_, received, read == 0);
+      if (!wrong.empty()) return fail(std::move(wrong));
       if (read == 0) return true;
-      if (bytesWritten_ + static_cast<std::int64_t>(read) > opts_.maxBytes) {
-        return fail("the download is larger than announced");
-      }
+      if (received > opts_.maxBytes) return fail("the download is larger than announced");
       DWORD written = 0;
       if (!WriteFile(file, buffer.data(), read, &written, nullptr) || written != read) {
         return fail(sformat("cannot write the download (%lu)", GetLastError()));
@@ -250,12 +334,20 @@ class Exchange {
     return false;
   }
 
+  // The answer came, but not as its headers framed it: nothing of it stands.
+  void failTransfer(std::string error) {
+    status_ = 0;
+    body_.clear();
+    error_ = std::move(error);
+  }
+
   api::Call& call_;
   const api::HttpOpts& opts_;
   ScopedInternet session_;
   ScopedInternet connection_;
   HINTERNET request_ = nullptr;
   std::int32_t status_ = 0;
+  std::int64_t announced_ = kUnannounced;
   std::string body_;
   std::string error_;
   std::int64_t bytesWritten_ = 0;
@@ -272,6 +364,19 @@ void abandon(api::Call& call) {
 }
 
 }  // namespace
+
+bool parseContentLength(const std::wstring& text, std::int64_t& length) {
+  const size_t first = text.find_first_not_of(L" \t");
+  const size_t last = text.find_last_not_of(L" \t");
+  if (first == std::wstring::npos || last - first + 1 > kMaxLengthDigits) return false;
+  std::int64_t value = 0;
+  for (size_t i = first; i <= last; ++i) {
+    if (text[i] < L'0' || text[i] > L'9') return false;
+    value = value * 10 + (text[i] - L'0');
+  }
+  length = value;
+  return true;
+}
 
 std::wstring httpUserAgent() { return L"Cairnstone/" + toWide(APP_VERSION) + L" (Windows)"; }
 

@@ -50,7 +50,8 @@ struct HttpResult {
 };
 
 // Never holds the caller longer than timeoutMs (plus one 100 ms poll); a raised
-// cancel flag ends the call with "cancelled".
+// cancel flag ends the call with "cancelled". A body that does not match its
+// Content-Length (or one that cannot be read) fails the call.
 HttpResult httpCall(const std::wstring& verb, const std::wstring& url, const HttpHeaders& headers,
                     const std::string& body, std::uint32_t timeoutMs,
                     const std::atomic<bool>* cancel, const api::HttpOpts& opts);
@@ -58,6 +59,10 @@ HttpResult httpCall(const std::wstring& verb, const std::wstring& url, const Htt
 // The worker's thread entry; its whole result is what it stores in the call.
 void httpWorker(std::shared_ptr<api::Call> call, std::wstring url, std::wstring verb,
                 HttpHeaders headers, std::string body, std::uint32_t timeoutMs, api::HttpOpts opts);
+
+// A Content-Length value: decimal digits only, blanks around them allowed, at
+// most 18 of them. False for a sign, anything else, or nothing.
+bool parseContentLength(const std::wstring& text, std::int64_t& length);
 
 // "Cairnstone/<version> (Windows)".
 std::wstring httpUserAgent();

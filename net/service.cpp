@@ -71,12 +71,12 @@ ReleaseInfo parseReleaseInfo(const JsonValue& object) {
   info.signature = textMember(object, "signature");
   const JsonValue& size = object.get("size");
   if (size.kind == JsonKind::Number) {
-    // Out-of-range or non-finite numbers cannot become a size; they read as
-    // missing rather than overflowing the conversion.
-    const double truncated = std::trunc(size.number);
+    // A size is a whole number of bytes: a fraction, or a number out of
+    // range, reads as missing rather than being truncated or overflowing.
     constexpr double kLimit = 9.2e18;
-    if (std::isfinite(truncated) && truncated > -kLimit && truncated < kLimit) {
-      info.size = static_cast<std::int64_t>(truncated);
+    const double n = size.number;
+    if (std::isfinite(n) && n == std::trunc(n) && n > -kLimit && n < kLimit) {
+      info.size = static_cast<std::int64_t>(n);
     }
   }
   return info;

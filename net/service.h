@@ -18,7 +18,7 @@ struct ReleaseInfo {
   std::string download;
   std::string sha256;
   std::string signature;
-  std::int64_t size = -1;  // -1 when missing or not a number
+  std::int64_t size = -1;  // -1 when missing or not a whole number
 };
 
 constexpr std::uint32_t kVersionRequestMs = 20000;

@@ -183,16 +183,13 @@ TEST_F(Http, BrokenConnectionsFailTheDownload) {
   reset.cutAt = 100000;
   service.serve("/reset", reset);
   HttpResult r = get("/reset", download(300000));
-  if (r.status == 200) {
-    // Wine 8 reads a reset as the end of the body (Windows fails the read):
-    // the short file then stands here and the download's size check refuses it.
-    EXPECT_EQ(r.bytesWritten, 100000);
-    EXPECT_TRUE(DeleteFileW(target.c_str()));
-  } else {
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.error.rfind("download broke off (", 0), 0u) << r.error;
-    EXPECT_FALSE(fileExists(target));
-  }
+  // Windows fails the read on a reset; Wine 8 ends the body there quietly,
+  // short of its Content-Length.
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(r.error.rfind("download broke off (", 0) == 0 ||
+              r.error == "the answer is shorter than its content length (100000 of 300000 bytes)")
+      << r.error;
+  EXPECT_FALSE(fileExists(target));
 
   // Nobody listening any more.
   const std::wstring deadBase = service.base();
@@ -200,6 +197,91 @@ TEST_F(Http, BrokenConnectionsFailTheDownload) {
   r = httpCall(L"GET", deadBase + L"/x", {}, std::string(), kCallMs, nullptr, inMemory(10));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.error, "cannot connect");
+}
+
+TEST(HttpFraming, ContentLengthIsDigitsOnly) {
+  const std::pair<const wchar_t*, std::int64_t> good[] = {
+      {L"0", 0}, {L"300000", 300000}, {L" 12\t", 12}, {L"007", 7},
+      {L"999999999999999999", 999999999999999999}};
+  for (const auto& [text, expected] : good) {
+    std::int64_t length = -5;
+    EXPECT_TRUE(parseContentLength(text, length)) << toUtf8(text);
+    EXPECT_EQ(length, expected) << toUtf8(text);
+  }
+  for (const wchar_t* text : {L"", L" ", L"-1", L"+1", L"1 2", L"12a", L"0x10", L"1.5", L"40, 40",
+                              L"9999999999999999999"}) {
+    std::int64_t length = -5;
+    EXPECT_FALSE(parseContentLength(text, length)) << toUtf8(text);
+    EXPECT_EQ(length, -5) << toUtf8(text);
+  }
+}
+
+TEST_F(Http, TheBodyIsHeldToItsContentLength) {
+  const std::string body = "0123456789abcdefghijklmnopqrstuvwxyzABCD";  // 40 bytes
+  const std::string longer = "the answer is longer than its content length";
+  const std::string shorter = "the answer is shorter than its content length (40 of 60 bytes)";
+  const std::string malformed = "the answer's content length is malformed";
+  using M = LocalService::Mode;
+  struct Case {
+    const char* name;
+    std::string length;  // announced in place of the real one
+    M mode;
+    bool onePacket;
+    HttpHeaders extra;
+    std::string error;  // empty: the whole body stands
+  };
+  const Case cases[] = {
+      {"20 announced, 40 sent with the head", "20", M::Normal, true, {}, longer},
+      {"60 announced, 40 sent", "60", M::Normal, false, {}, shorter},
+      {"minus one", "-1", M::Normal, true, {}, malformed},
+      {"not a number", "4O", M::Normal, false, {}, malformed},
+      {"two that differ", "40", M::Normal, false, {{"Content-Length", "41"}}, malformed},
+      {"two that agree", "40", M::Normal, false, {{"Content-Length", "40"}}, ""},
+      {"chunked", "", M::Chunked, false, {}, ""},
+      {"chunked, whatever its Content-Length says", "5", M::Chunked, false, {}, ""},
+      {"until the connection closes", "", M::CloseEarly, false, {}, ""},
+  };
+  for (const Case& c : cases) {
+    for (const bool toFile : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (toFile ? ", download" : ", in memory"));
+      LocalService::Answer a;
+      a.body = body;
+      a.contentLength = c.length;
+      a.mode = c.mode;
+      a.cutAt = c.mode == M::Chunked ? 7 : body.size();
+      a.onePacket = c.onePacket;
+      a.headers = c.extra;
+      service.serve("/framed", a);
+      DeleteFileW(target.c_str());
+      const HttpResult r = get("/framed", toFile ? download(1000) : inMemory(1000));
+      const std::string got = toFile ? readFileText(target) : r.body;
+      if (c.error == longer && r.status == 200) {
+        // A stack that stops at the announced length itself (Windows) never
+        // hands the rest over.
+        EXPECT_EQ(got, body.substr(0, 20));
+      } else if (c.error.empty()) {
+        EXPECT_EQ(r.status, 200);
+        EXPECT_EQ(r.error, "");
+        EXPECT_EQ(got, body);
+      } else {
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.error, c.error);
+        EXPECT_EQ(r.body, "");
+        EXPECT_FALSE(fileExists(target));
+      }
+    }
+  }
+  // An answer without a body may announce the length of what it stands for.
+  LocalService::Answer bodiless;
+  bodiless.contentLength = "40";
+  for (const auto& [verb, status] : {std::make_pair(L"HEAD", 200), std::make_pair(L"GET", 304)}) {
+    bodiless.status = status;
+    service.serve("/bodiless", bodiless);
+    const HttpResult r = httpCall(verb, service.base() + L"/bodiless", {}, std::string(), kCallMs,
+                                  nullptr, inMemory(1000));
+    EXPECT_EQ(r.status, status) << toUtf8(verb);
+    EXPECT_EQ(r.error, "") << toUtf8(verb);
+  }
 }
 
 TEST(HttpAddresses, UnusableUrlsAreBadServerAddresses) {

@@ -60,6 +60,21 @@ bool parseRequest(const std::string& head, LocalService::Request& out) {
   return true;
 }
 
+// The body in the chunked transfer coding, `size` bytes a chunk.
+std::string chunked(const std::string& body, std::size_t size) {
+  if (size == 0) size = std::max<std::size_t>(body.size(), 1);
+  std::string out;
+  char line[32];
+  for (std::size_t at = 0; at < body.size(); at += size) {
+    const std::size_t n = std::min(size, body.size() - at);
+    snprintf(line, sizeof line, "%zx\r\n", n);
+    out += line;
+    out.append(body, at, n);
+    out += "\r\n";
+  }
+  return out + "0\r\n\r\n";
+}
+
 }  // namespace
 
 bool LocalService::start() {
@@ -189,14 +204,22 @@ void LocalService::handle(SOCKET s) {
   }
   std::string response = "HTTP/1.1 " + std::to_string(answer.status) + " " + reason(answer.status) +
                          "\r\nConnection: close\r\n";
-  if (answer.mode != Mode::CloseEarly) {
+  if (!answer.contentLength.empty()) {
+    response += "Content-Length: " + answer.contentLength + "\r\n";
+  } else if (answer.mode != Mode::CloseEarly && answer.mode != Mode::Chunked) {
     response += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";
+  }
+  if (answer.mode == Mode::Chunked) {
+    response += "Transfer-Encoding: chunked\r\n";
+    answer.body = chunked(answer.body, answer.cutAt);
   }
   for (const auto& h : answer.headers) response += h.first + ": " + h.second + "\r\n";
   response += "\r\n";
-  const std::size_t cut =
-      answer.mode == Mode::Normal ? answer.body.size() : std::min(answer.cutAt, answer.body.size());
-  bool ok = sendAll(s, response.data(), response.size()) && sendAll(s, answer.body.data(), cut);
+  const bool whole = answer.mode == Mode::Normal || answer.mode == Mode::Chunked;
+  const std::size_t cut = whole ? answer.body.size() : std::min(answer.cutAt, answer.body.size());
+  if (answer.onePacket) response.append(answer.body, 0, cut);
+  bool ok = sendAll(s, response.data(), response.size()) &&
+            (answer.onePacket || sendAll(s, answer.body.data(), cut));
   if (ok && answer.mode == Mode::Stall && waitForRelease() && !stopping_) {
     sendAll(s, answer.body.data() + cut, answer.body.size() - cut);
   }

@@ -26,6 +26,7 @@ class LocalService {
     CloseEarly,  // no Content-Length; `cutAt` body bytes, then a clean close
     Reset,       // announce the whole body; `cutAt` bytes, then a reset connection
     Stall,       // `cutAt` bytes, then wait for releaseStall() before the rest
+    Chunked,     // no Content-Length; the body in chunks of `cutAt` bytes (all at once for 0)
   };
 
   struct Answer {
@@ -34,6 +35,8 @@ class LocalService {
     std::string body;
     Mode mode = Mode::Normal;
     std::size_t cutAt = 0;
+    std::string contentLength;  // when set, announced in place of the body's real length
+    bool onePacket = false;     // the head and the body in one send
   };
 
   struct Request {

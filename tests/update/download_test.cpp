@@ -85,10 +85,17 @@ TEST(UpdateRoad, RefusedAnswersDownloadNothing) {
          v.set("signature", jsonString("bad"));
        },
        "NONE 1.3.0"},
+      {"same version, no signature at all",
+       [](JsonValue& v, const std::string&) {
+         v.set("version", jsonString("1.3.0"));
+         for (const char* key : {"signature", "sha256", "size", "download"}) v.set(key, JsonValue());
+       },
+       "NONE 1.3.0"},
       {"older version", set("version", jsonString("1.2.9")), "NONE 1.2.9"},
       {"no signature", set("signature", JsonValue()), noSignature},
       {"empty sha256", set("sha256", jsonString("")), noSignature},
       {"size as text", set("size", jsonString("300000")), noSignature},
+      {"size with a fraction", set("size", jsonNumber(300000.5)), noSignature},
       {"upper-case hash",
        [](JsonValue& v, const std::string&) {
          std::string h = v.get("sha256").text;
@@ -178,6 +185,13 @@ TEST(UpdateRoad, BrokenTransfersLeaveNoFile) {
       "FAILED 1.4.0: download failed: the download is larger than announced");
   add("closes early", body, M::CloseEarly, 200000, 200,
       "FAILED 1.4.0: the download has 200000 bytes, the release 300000");
+  add("announces more than it sends", body, M::CloseEarly, 200000, 200,
+      "FAILED 1.4.0: download failed: the answer is shorter than its content length (200000 of "
+      "300000 bytes)");
+  transfers.back().answer.contentLength = "300000";
+  add("content length minus one", body, M::Normal, 0, 200,
+      "FAILED 1.4.0: download failed: the answer's content length is malformed");
+  transfers.back().answer.contentLength = "-1";
   add("one byte changed", changed, M::Normal, 0, 200,
       "FAILED 1.4.0: the file's SHA-256 is not the release's");
   add("status 500", "oops", M::Normal, 0, 500, "FAILED 1.4.0: download failed: server status 500");
@@ -208,11 +222,12 @@ TEST(UpdateRoad, AResetConnectionBreaksTheDownloadOff) {
   service.http().serve(fixtures::kInstallerPath, a);
   ReadyInstaller ready;
   const std::string outcome = checkOnce(ready);
-  // Windows fails the read on a reset; Wine 8 ends the body there quietly and
-  // the size check refuses the short file. Either way nothing is kept.
+  // Windows fails the read on a reset; Wine 8 ends the body there quietly,
+  // short of its Content-Length. Either way nothing is kept.
   const bool brokeOff = outcome.rfind("FAILED 1.4.0: download failed: download broke off (", 0) == 0;
-  const bool tooShort = outcome == "FAILED 1.4.0: the download has 100000 bytes, the release " +
-                                       std::to_string(fixtures::installer().size());
+  const bool tooShort = outcome ==
+                        "FAILED 1.4.0: download failed: the answer is shorter than its content "
+                        "length (100000 of " + std::to_string(fixtures::installer().size()) + " bytes)";
   EXPECT_TRUE(brokeOff || tooShort) << outcome;
   EXPECT_EQ(updateFolderListing(), "");
 }
