@@ -33,7 +33,7 @@ struct StartRequest {
 };
 StartRequest readStartRequest(const Args& args);
 
-// The one message a later start posts to the running instance.
+// The one message a later start sends to the running instance.
 struct ForwardedMessage {
   UINT message = 0;
   WPARAM wParam = 0;

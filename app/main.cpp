@@ -55,7 +55,16 @@ int runFirstInstance(HINSTANCE instance, const StartRequest& request, ScopedHand
 int runOrdinary(HINSTANCE instance, const Args& args) {
   const StartRequest request = readStartRequest(args);
   ScopedHandle mutex(CreateMutexW(nullptr, TRUE, kInstanceMutexName));
-  if (GetLastError() == ERROR_ALREADY_EXISTS) return forwardToRunningInstance(request);
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    switch (forwardToRunningInstance(request, mutex)) {
+      case Forwarding::Taken:
+        return kExitOk;
+      case Forwarding::GaveUp:
+        return kExitFailed;
+      case Forwarding::InstanceLeft:
+        break;  // this start owns the mutex now
+    }
+  }
   return runFirstInstance(instance, request, std::move(mutex));
 }
 

@@ -1,5 +1,6 @@
 // Names shared by the running instance and later starts: the mutex, the
-// notification-area window's class and the messages posted to it.
+// notification-area window's class, the messages sent or posted to it and
+// its answer to a later start.
 #pragma once
 
 #include <windows.h>
@@ -13,3 +14,9 @@ constexpr UINT WM_APP_OPEN = WM_APP + 0x04;     // wParam 0, or tab + 1
 constexpr UINT WM_APP_SETUP = WM_APP + 0x08;    // wParam: wizard page
 constexpr UINT WM_APP_UPDATE = WM_APP + 0x09;   // 1 ready, 2 failed, 3 installed
 constexpr UINT WM_APP_INSTALL = WM_APP + 0x0A;  // run the ready installer
+
+// A later start sends its request (WM_NULL when it asks for nothing) and
+// reads the answer: an instance about to close declines, and the start then
+// waits for it to end and runs in its place.
+constexpr LRESULT kRequestDeclined = 0;
+constexpr LRESULT kRequestTaken = 1;

@@ -6,12 +6,25 @@
 
 namespace {
 
-constexpr int kFindWindowTries = 50;
-constexpr DWORD kFindWindowPauseMs = 100;
+// How long a later start waits for the instance's window or its end, and
+// how long for an answer (the instance answers before it does the work).
+constexpr ULONGLONG kInstanceWaitMs = 10000;
+constexpr DWORD kInstancePollMs = 100;
+constexpr UINT kRequestTimeoutMs = 5000;
 constexpr UINT kQueryEndSessionTimeoutMs = 5000;
 constexpr UINT kEndSessionTimeoutMs = 15000;
 
 HWND findRunningInstance() { return FindWindowW(kTrayWindowClass, nullptr); }
+
+bool requestTaken(HWND window, const StartRequest& request) {
+  ForwardedMessage m;
+  if (!forwardedMessageFor(request, m)) m = {WM_NULL, 0};  // asks only whether it stays
+  AllowSetForegroundWindow(ASFW_ANY);  // the instance may bring its window to the front
+  DWORD_PTR answer = kRequestDeclined;
+  return SendMessageTimeoutW(window, m.message, m.wParam, 0, SMTO_ABORTIFHUNG, kRequestTimeoutMs,
+                             &answer) != 0 &&
+         answer == kRequestTaken;
+}
 
 }  // namespace
 
@@ -36,17 +49,21 @@ int runEndSession() {
   return 0;
 }
 
-int forwardToRunningInstance(const StartRequest& request) {
-  // The first instance creates its window only after its preparation, so a
-  // start during that time has to wait for it.
-  for (int attempt = 0; attempt < kFindWindowTries; ++attempt) {
-    if (HWND window = findRunningInstance()) {
-      AllowSetForegroundWindow(ASFW_ANY);
-      ForwardedMessage m;
-      if (forwardedMessageFor(request, m)) PostMessageW(window, m.message, m.wParam, 0);
-      return 0;
+Forwarding forwardToRunningInstance(const StartRequest& request, HANDLE mutex) {
+  const ULONGLONG deadline = GetTickCount64() + kInstanceWaitMs;
+  HWND asked = nullptr;
+  for (;;) {
+    // Each window is asked once: an instance that declined is leaving, and
+    // one that did not answer in time may still act on the request.
+    HWND window = findRunningInstance();
+    if (window && window != asked) {
+      asked = window;
+      if (requestTaken(window, request)) return Forwarding::Taken;
     }
-    Sleep(kFindWindowPauseMs);
+    // The instance is still preparing (no window yet) or leaving; its end
+    // releases the mutex, a crash abandons it.
+    const DWORD waited = WaitForSingleObject(mutex, kInstancePollMs);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return Forwarding::InstanceLeft;
+    if (GetTickCount64() >= deadline) return Forwarding::GaveUp;
   }
-  return 0;
 }

@@ -1,6 +1,8 @@
 // Runs that only talk to an instance that is already running.
 #pragma once
 
+#include <windows.h>
+
 #include "app/cmdline.h"
 
 // --running: 0 when an instance runs, else 1.
@@ -10,6 +12,9 @@ int runQuit();
 // --endsession: the instance sees the end of a Windows session; 0 when one
 // was found, else 1.
 int runEndSession();
-// A second start: waits up to five seconds for the instance's window, then
-// posts the request's one message (if any). Always 0.
-int forwardToRunningInstance(const StartRequest& request);
+enum class Forwarding { Taken, InstanceLeft, GaveUp };
+// A later start, whose `mutex` handle found the mutex taken: hands the
+// request to the running instance. While that instance has no window yet or
+// is about to close, waits (bounded) for the mutex; InstanceLeft means this
+// start now owns it and runs as the first instance.
+Forwarding forwardToRunningInstance(const StartRequest& request, HANDLE mutex);

@@ -149,6 +149,32 @@ void onCommand(WPARAM wParam) {
   }
 }
 
+// A quit already waiting behind a request would end this instance right
+// after it took the request, and lose it.
+bool quitPending() {
+  MSG next;
+  if (PeekMessageW(&next, trayWindow, WM_CLOSE, WM_CLOSE, PM_NOREMOVE)) return true;
+  return PeekMessageW(&next, trayWindow, WM_COMMAND, WM_COMMAND, PM_NOREMOVE) &&
+         LOWORD(next.wParam) == ID_QUIT;
+}
+
+// A later start's request; WM_NULL asks only whether this instance stays.
+LRESULT onRequest(UINT message, WPARAM wParam) {
+  if (quitPending()) return kRequestDeclined;
+  // The start may end now: the work can take long (an elevation prompt).
+  ReplyMessage(kRequestTaken);
+  if (message == WM_APP_OPEN && wParam != 0) {
+    openMainUnlessSetup(static_cast<int>(wParam) - 1);
+  } else if (message == WM_APP_OPEN) {
+    openFromTray();
+  } else if (message == WM_APP_SETUP) {
+    openSetup(static_cast<int>(wParam));
+  } else if (message == WM_APP_INSTALL) {
+    installFromTray();
+  }
+  return kRequestTaken;
+}
+
 LRESULT onEndSession(HWND window, WPARAM sessionEnds) {
   if (!sessionEnds) return 0;
   logLine("Windows session ends");
@@ -181,21 +207,13 @@ LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       refreshMainWindow();
       refreshSetup();
       return 0;
+    case WM_NULL:
     case WM_APP_OPEN:
-      if (wParam != 0) {
-        openMainUnlessSetup(static_cast<int>(wParam) - 1);
-      } else {
-        openFromTray();
-      }
-      return 0;
     case WM_APP_SETUP:
-      openSetup(static_cast<int>(wParam));
-      return 0;
+    case WM_APP_INSTALL:
+      return onRequest(message, wParam);
     case WM_APP_UPDATE:
       onUpdate(wParam);
-      return 0;
-    case WM_APP_INSTALL:
-      installFromTray();
       return 0;
     case WM_COMMAND:
       onCommand(wParam);
