@@ -373,8 +373,36 @@ void paintFieldFrame(HDC dc, const RECT& rc, UINT dpi, bool focused) {
   strokePath(g, shape, focused ? 0xFFDEBE78 : 0xFF70542C, focused ? 1.4f * s : 1.1f * s);
 }
 
+namespace {
+thread_local std::vector<DrawnText>* textLog = nullptr;
+}  // namespace
+
+TextLog::TextLog(std::vector<DrawnText>* into) : previous_(textLog) { textLog = into; }
+
+TextLog::~TextLog() { textLog = previous_; }
+
+bool textFits(HDC dc, const DrawnText& drawn) {
+  const int width = drawn.box.right - drawn.box.left;
+  const int height = drawn.box.bottom - drawn.box.top;
+  HGDIOBJ old = SelectObject(dc, drawn.font);
+  RECT need = {0, 0, width, 0};
+  if (drawn.flags & DT_SINGLELINE) {
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, drawn.text.c_str(), static_cast<int>(drawn.text.size()), &size);
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    need = {0, 0, size.cx, metrics.tmHeight};
+  } else {
+    DrawTextW(dc, drawn.text.c_str(), static_cast<int>(drawn.text.size()), &need,
+              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | (drawn.flags & DT_EDITCONTROL));
+  }
+  SelectObject(dc, old);
+  return need.right - need.left <= width && need.bottom - need.top <= height;
+}
+
 void drawLabel(HDC dc, HFONT font, COLORREF colour, const RECT& rc, const std::wstring& text,
                UINT flags) {
+  if (textLog) textLog->push_back({rc, font, flags, text});
   HGDIOBJ old = SelectObject(dc, font);
   SetTextColor(dc, colour);
   SetBkMode(dc, TRANSPARENT);

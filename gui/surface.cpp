@@ -1,10 +1,12 @@
 #include "gui/surface.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "gui/paint.h"
@@ -19,6 +21,7 @@ constexpr DWORD kEditStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL
 constexpr int kEditPadDip = 2;
 constexpr int kEditInsetDip = 10;
 constexpr UINT kDefaultDpi = 96;
+constexpr int kTooltipWidthDip = 400;  // long texts wrap in their tooltip
 
 // Window attributes of the desktop window manager for the dark title bar.
 constexpr DWORD kDwmDarkMode = 20;
@@ -117,6 +120,67 @@ Surface::~Surface() {
 }
 
 void Surface::paintBackdrop(HDC dc, const RECT& clientRect) { paintBackground(dc, clientRect); }
+
+void Surface::renderTo(HDC dc, const RECT& clientRect) {
+  paintBackdrop(dc, clientRect);
+  paintNotingTexts(dc, clientRect);
+}
+
+void Surface::paintNotingTexts(HDC dc, const RECT& client) {
+  drawnTexts_.clear();
+  {
+    TextLog log(&drawnTexts_);
+    paint(dc, client);
+  }
+  noteCutTexts(dc);
+}
+
+void Surface::noteCutTexts(HDC dc) {
+  std::vector<CutText> cut;
+  for (const DrawnText& drawn : drawnTexts_) {
+    if (textFits(dc, drawn)) continue;
+    if (!cut.empty() && cut.back().text == drawn.text) continue;  // a caption and its shadow
+    cut.push_back({drawn.box, drawn.text});
+  }
+  const bool same = std::equal(cut.begin(), cut.end(), cutTexts_.begin(), cutTexts_.end(),
+                               [](const CutText& a, const CutText& b) {
+                                 return EqualRect(&a.box, &b.box) && a.text == b.text;
+                               });
+  if (same) return;
+  cutTexts_ = std::move(cut);
+  showCutTextsAsTooltips();
+}
+
+// One tooltip tool per cut text, over its box, carrying the whole text.
+void Surface::showCutTextsAsTooltips() {
+  if (!window_ || (!tooltip_ && cutTexts_.empty())) return;
+  if (!tooltip_) {
+    tooltip_ =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, themeInstance(), nullptr);
+    if (!tooltip_) return;
+    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, scale(kTooltipWidthDip));
+  }
+  for (size_t id = 1; id <= tools_; ++id) {
+    TTTOOLINFOW tool = {};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = window_;
+    tool.uId = id;
+    SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  tools_ = cutTexts_.size();
+  for (size_t i = 0; i < cutTexts_.size(); ++i) {
+    TTTOOLINFOW tool = {};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = window_;
+    tool.uId = i + 1;
+    tool.rect = cutTexts_[i].box;
+    tool.lpszText = const_cast<wchar_t*>(cutTexts_[i].text.c_str());  // the tooltip copies it
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+}
 
 bool Surface::create(const wchar_t* className, const std::wstring& title, int widthDip,
                      int heightDip, HWND owner) {
@@ -391,7 +455,7 @@ void Surface::bufferedPaint() {
   if (memory && bitmap) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     copyBackdrop(dc, memory, client);
-    paint(memory, client);
+    paintNotingTexts(memory, client);
     BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
     SelectObject(memory, old);
   }

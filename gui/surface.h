@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gui/control.h"
+#include "gui/paint.h"
 #include "gui/theme.h"
 
 namespace gui {
@@ -22,6 +23,13 @@ struct EditField {
   HWND window = nullptr;
   RECT frame = {};
   bool visible = true;
+};
+
+// A text the last paint could not show whole, and that whole text: it is
+// the tooltip over its box and the name it has for accessibility clients.
+struct CutText {
+  RECT box;
+  std::wstring text;
 };
 
 // The window procedure registered for both window classes.
@@ -77,10 +85,10 @@ class Surface {
   int scale(int dip) const { return MulDiv(dip, static_cast<int>(dpi_), 96); }
 
   // Renders the whole client area as WM_PAINT does, into `dc`.
-  void renderTo(HDC dc, const RECT& clientRect) {
-    paintBackdrop(dc, clientRect);
-    paint(dc, clientRect);
-  }
+  void renderTo(HDC dc, const RECT& clientRect);
+  // Every text the last paint drew, and those of them it could not show whole.
+  const std::vector<DrawnText>& drawnTexts() const { return drawnTexts_; }
+  const std::vector<CutText>& cutTexts() const { return cutTexts_; }
 
  protected:
   virtual void layout() = 0;
@@ -108,15 +116,22 @@ class Surface {
   bool tracking_ = false;
 
  private:
-  bool creating_ = false;        // inside create()'s CreateWindowExW
+  bool creating_ = false;       // inside create()'s CreateWindowExW
   HBITMAP backdrop_ = nullptr;  // paintBackdrop's picture for backdropSize_ at backdropDpi_
   SIZE backdropSize_ = {};
   UINT backdropDpi_ = 0;
+  std::vector<DrawnText> drawnTexts_;
+  std::vector<CutText> cutTexts_;
+  HWND tooltip_ = nullptr;  // owned by the window, which destroys it
+  size_t tools_ = 0;        // tooltip tools, ids 1 to tools_
 
   friend LRESULT CALLBACK surfaceWindowProc(HWND, UINT, WPARAM, LPARAM);
   LRESULT memberProc(UINT msg, WPARAM wParam, LPARAM lParam);
   void bufferedPaint();
   void copyBackdrop(HDC screen, HDC target, const RECT& client);
+  void paintNotingTexts(HDC dc, const RECT& client);
+  void noteCutTexts(HDC dc);
+  void showCutTextsAsTooltips();
   void onMouseMoveMessage(POINT point);
   void onMouseLeave();
   void onButtonDown(POINT point);

@@ -56,7 +56,7 @@ const StringRow kRows[] = {
     {"wz.wow.check", "Comprobar de nuevo"},
     {"wz.done.h", "Cairnstone está listo"},
     {"pill.nowow", "Carpeta de WoW no encontrada"},
-    {"st.log", "Abrir el archivo de registro"},
+    {"st.log", "Abrir el registro"},
     {"wz.need.h", "Qué necesitas"},
     {"wz.need.2", "World of Warcraft: Forever con el addon de Cairnstone (Cairnstone-Setup lo dejó instalado)."},
     {"wz.need.3", "Questie, el addon de misiones gratuito, para las rutas en el juego."},

@@ -63,7 +63,7 @@ const StringRow kRows[] = {
     {"wz.wow.folder.ok", "Znaleziono folder WoW Forever."},
     {"wz.wow.folder.bad", "Tu nie ma jeszcze folderu WoW Forever. Wskaż go przyciskiem Wybierz."},
     {"wz.done.cmd", "W grze wpisz"},
-    {"app.tagline", "Twój przewodnik po levelowaniu"},
+    {"app.tagline", "Twój przewodnik levelowania"},
     {"pill.ready", "Gotowy"},
     {"tray.running.text", "Cairnstone działa w obszarze powiadomień i dba o aktualność addonu. Kliknij świecącą ikonę, aby otworzyć aplikację."},
     {"st.app.run", "Cairnstone działa i dba o aktualność addonu."},

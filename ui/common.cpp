@@ -30,6 +30,18 @@ int wrappedHeightDip(HFONT font, int widthDip, const std::wstring& text, UINT dp
                dpi);
 }
 
+LineFit fitStatusLine(const gui::FontSet& fonts, const std::wstring& text, int widthDip, UINT dpi) {
+  ScopedScreenDc screen(GetDC(nullptr));
+  if (!screen.get()) return LineFit::kBody;
+  const int width = gui::scaleDip(widthDip, dpi);
+  if (gui::measureTextWidth(screen.get(), fonts[gui::kFontBody], text) <= width) {
+    return LineFit::kBody;
+  }
+  const HFONT small = fonts[gui::kFontSmall];
+  return gui::measureTextWidth(screen.get(), small, text) <= width ? LineFit::kSmall
+                                                                   : LineFit::kSmallTwoLines;
+}
+
 void bringToFront(HWND window) {
   ShowWindow(window, IsIconic(window) ? SW_RESTORE : SW_SHOWNORMAL);
   SetForegroundWindow(window);

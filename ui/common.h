@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "gui/theme.h"
+
 namespace ui {
 
 // Where the user gets the free Questie addon.
@@ -21,6 +23,11 @@ RECT dipRect(UINT dpi, int left, int top, int right, int bottom);
 int textWidthDip(HFONT font, const std::wstring& text, UINT dpi);
 // Height of text wrapped at widthDip in font, in DIPs at dpi.
 int wrappedHeightDip(HFONT font, int widthDip, const std::wstring& text, UINT dpi);
+// How a status line's text is shown: on one line in the body font or, too
+// long for that, in the smaller font on one line or on two.
+enum class LineFit { kBody, kSmall, kSmallTwoLines };
+LineFit fitStatusLine(const gui::FontSet& fonts, const std::wstring& text, int widthDip, UINT dpi);
+
 // Restores a minimised window, shows it and makes it the foreground window.
 void bringToFront(HWND window);
 

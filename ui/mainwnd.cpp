@@ -38,9 +38,18 @@ constexpr int kUpdatePadding = 44, kUpdateMinWidth = 150, kUpdateNarrowLeft = 72
 // The row of buttons under the Status panel.
 constexpr int kRowLeft = 44, kRowTop = 546, kRowHeight = 38, kRowGap = 12, kLinkIndent = 6;
 constexpr int kSetupMinWidth = 170, kQuestieMinWidth = 140, kButtonPadding = 44, kLinkSlack = 4;
-// The Settings column.
+// The Settings column; Browse grows to the left for a long caption.
 constexpr int kColumnLeft = 464, kColumnWidth = 392;
 constexpr int kSegmentTop = 228, kSegmentHeight = 36;
+constexpr int kFolderTop = 308, kFolderHeight = 36, kFieldGap = 8;
+constexpr int kBrowseMinWidth = 100, kCaptionPadding = 24;
+// Save's result line reaches down to the Save button.
+constexpr int kMessageBottom = 540;
+// Status lines. One too long for its line is shown in the smaller font, and
+// when that takes two lines, in the same room as a line with a detail.
+constexpr int kLineLeft = 98, kLineRight = 528, kLineHeight = 26, kLineStep = 40;
+constexpr int kSecondLine = 20, kWrappedTop = 4, kWrappedBottom = 45;
+constexpr int kDetailTop = 25, kDetailBottom = 45;
 
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 
@@ -373,9 +382,14 @@ void MainWindow::layoutSettings() {
     setVisible(kLanguageSegment + i, onSettings);
     x += width;
   }
-  placeEdit(kFolderEdit, kColumnLeft, 308, 284, 36);
+  const int browseWidth = std::max(
+      kBrowseMinWidth,
+      textWidthDip(fonts_[gui::kFontCaption], caption(kBrowseButton), dpi_) + kCaptionPadding);
+  const int browseLeft = kColumnLeft + kColumnWidth - browseWidth;
+  placeEdit(kFolderEdit, kColumnLeft, kFolderTop, browseLeft - kFieldGap - kColumnLeft,
+            kFolderHeight);
   showEdit(kFolderEdit, onSettings);
-  placeControl(kBrowseButton, 756, 308, 100, 36);
+  placeControl(kBrowseButton, browseLeft, kFolderTop, browseWidth, kFolderHeight);
   placeControl(kAutostartBox, kColumnLeft, 364, kColumnWidth, 28);
   placeControl(kSaveButton, 676, 552, 180, 40);
   for (int id : {kBrowseButton, kAutostartBox, kSaveButton}) setVisible(id, onSettings);
@@ -440,14 +454,25 @@ void MainWindow::paintUpdateNotice(HDC dc) {
 void MainWindow::paintStatusLine(HDC dc, int& y, const std::wstring& text,
                                  const std::wstring& detail, int orb) {
   gui::paintStatusOrb(dc, scale(78), scale(y + 13), dpi_, orb);
-  gui::drawLabel(dc, fonts_[gui::kFontBody], gui::kColorDarkText, dip(98, y, 528, y + 26), text,
-                 kOneLineEllipsis);
+  int extra = 0;
+  const LineFit fit = fitStatusLine(fonts_, text, kLineRight - kLineLeft, dpi_);
+  if (fit == LineFit::kSmallTwoLines) {
+    gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorDarkText,
+                   dip(kLineLeft, y + kWrappedTop, kLineRight, y + kWrappedBottom), text,
+                   kWrappedEllipsis);
+    extra = kSecondLine;
+  } else {
+    gui::drawLabel(dc, fonts_[fit == LineFit::kBody ? gui::kFontBody : gui::kFontSmall],
+                   gui::kColorDarkText, dip(kLineLeft, y, kLineRight, y + kLineHeight), text,
+                   kOneLineEllipsis);
+  }
   if (!detail.empty()) {
     gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorDarkTextSecondary,
-                   dip(98, y + 25, 528, y + 45), detail, kOneLinePath);
-    y += 20;
+                   dip(kLineLeft, y + extra + kDetailTop, kLineRight, y + extra + kDetailBottom),
+                   detail, kOneLinePath);
+    extra += kSecondLine;
   }
-  y += 40;
+  y += kLineStep + extra;
 }
 
 void MainWindow::paintStatusTab(HDC dc) {
@@ -472,7 +497,9 @@ void MainWindow::paintStatusTab(HDC dc) {
   gui::paintParchmentPanel(dc, dip(564, 346, 856, 530), dpi_);
   gui::drawLabel(dc, fonts_[gui::kFontTabSelected], gui::kColorDarkText, dip(584, 358, 704, 382),
                  tr("st.game"), kOneLine);
-  gui::drawLabel(dc, fonts_[gui::kFontCommand], gui::kColorDarkText, dip(704, 352, 836, 388),
+  // One DIP more above and below than the panel's row: the large command's
+  // line is taller than 36 DIPs, and its middle stays where it was.
+  gui::drawLabel(dc, fonts_[gui::kFontCommand], gui::kColorDarkText, dip(704, 351, 836, 389),
                  kSlashCommand, kOneLineRight);
   gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorDarkTextSecondary, dip(584, 394, 836, 518),
                  tr("st.game.text"), kWrappedEllipsis);
@@ -490,8 +517,8 @@ void MainWindow::paintSettingsTab(HDC dc) {
     gui::paintStatusOrb(dc, scale(474), scale(420), dpi_,
                         messageOk_ ? gui::kOrbOk : gui::kOrbWarning);
     gui::drawLabel(dc, fonts_[gui::kFontSmall],
-                   messageOk_ ? gui::kColorSuccess : gui::kColorWarning, dip(492, 409, 856, 473),
-                   message_, kWrappedEllipsis);
+                   messageOk_ ? gui::kColorSuccess : gui::kColorWarning,
+                   dip(492, 409, 856, kMessageBottom), message_, kWrappedEllipsis);
   }
   ScopedGdiObject pen(CreatePen(PS_SOLID, 1, gui::kColorSeparator));
   if (!pen.valid()) return;

@@ -42,9 +42,15 @@ constexpr int kDividerY = 480;
 // Language cards in two columns.
 constexpr int kCardColumnStep = 236, kCardRowStep = 66, kCardWidth = 224, kCardHeight = 58;
 constexpr int kNoteGap = 10, kNoteHeight = 40, kNoteBottomMargin = 4;
-// The World of Warcraft page: field, status lines and the Questie link.
-constexpr int kLinesOffset = 56, kLineStep = 36, kLineHeight = 28;
-constexpr int kQuestieLineOffset = 128, kBelowQuestieOffset = 158, kCheckOffset = 188;
+// The World of Warcraft page: field, status lines and the Questie link. A
+// status line too long for its line takes two in the smaller font, and what
+// follows moves down by the second line.
+constexpr int kFieldHeight = 38, kFieldGap = 8, kBrowseMinWidth = 104, kCaptionPadding = 24;
+constexpr int kLinesOffset = 56, kLineStep = 36, kLineHeight = 28, kSecondLine = 18;
+constexpr int kLineLeft = 314, kWrappedTop = 5, kWrappedBottom = 42;
+constexpr int kBelowQuestieOffset = 158, kBelowLinkHeight = 26;
+constexpr int kCheckOffset = 188, kCheckMinWidth = 180, kCheckHeight = 36;
+constexpr int kMessageGap = 16, kMessageHeight = 40, kMessageBottom = 476;
 constexpr int kLinkGap = 12, kLinkIndent = 28, kLinkSlack = 4, kLinkRoom = 44;
 // The welcome page's list of needs.
 constexpr int kNeedTextWidth = 396, kNeedMinHeight = 22, kNeedGap = 10;
@@ -52,6 +58,7 @@ constexpr int kNeedTextWidth = 396, kNeedMinHeight = 22, kNeedGap = 10;
 constexpr UINT kOneLine = DT_VCENTER | DT_SINGLELINE;
 constexpr UINT kOneLineEllipsis = kOneLine | DT_END_ELLIPSIS;
 constexpr UINT kCentred = DT_CENTER | kOneLine;
+constexpr UINT kWrappedEllipsis = DT_WORDBREAK | DT_EDITCONTROL | DT_END_ELLIPSIS;
 
 int toDip(int pixels, UINT dpi) { return MulDiv(pixels, 96, static_cast<int>(dpi)); }
 
@@ -253,10 +260,42 @@ void Setup::layout() {
   }
 }
 
+void Setup::statusLines(StatusLine (&lines)[kStatusLines]) const {
+  const StatusLine missing = {nullptr, folderOk_ ? gui::kOrbWarning : gui::kOrbNeutral,
+                              folderOk_ ? gui::kColorWarning : gui::kColorGreyBeige};
+  lines[0] = folderOk_ ? StatusLine{"wz.wow.folder.ok", gui::kOrbOk, gui::kColorLightText}
+                       : StatusLine{"wz.wow.folder.bad", gui::kOrbWarning, gui::kColorWarning};
+  lines[1] = addonOk_ ? StatusLine{"wz.wow.addon.ok", gui::kOrbOk, gui::kColorLightText}
+                      : StatusLine{"wz.wow.addon.bad", missing.orb, missing.colour};
+  lines[2] = questieOk_ ? StatusLine{"wz.wow.questie.ok", gui::kOrbOk, gui::kColorLightText}
+                        : StatusLine{"wz.wow.questie.bad", missing.orb, missing.colour};
+}
+
+LineFit Setup::fitLine(const std::wstring& text) const {
+  return fitStatusLine(fonts_, text, kContentRight - kLineLeft, dpi_);
+}
+
+void Setup::layoutStatusLines() {
+  StatusLine lines[kStatusLines];
+  statusLines(lines);
+  int y = contentTop_ + kLinesOffset;
+  for (int i = 0; i < kStatusLines; ++i) {
+    lineTops_[i] = y;
+    y += kLineStep + (fitLine(tr(lines[i].key)) == LineFit::kSmallTwoLines ? kSecondLine : 0);
+  }
+  linesExtra_ = y - (contentTop_ + kLinesOffset + kStatusLines * kLineStep);
+}
+
 void Setup::layoutGamePage() {
-  placeEdit(kFolderEdit, kContentLeft, contentTop_, 348, 38);
+  layoutStatusLines();
+  const int browseWidth =
+      std::max(kBrowseMinWidth,
+               textWidthDip(fonts_[gui::kFontCaption], tr("se.browse"), dpi_) + kCaptionPadding);
+  const int browseLeft = kContentRight - browseWidth;
+  placeEdit(kFolderEdit, kContentLeft, contentTop_, browseLeft - kFieldGap - kContentLeft,
+            kFieldHeight);
   showEdit(kFolderEdit, true);
-  placeControl(kBrowseButton, 642, contentTop_, 104, 38);
+  placeControl(kBrowseButton, browseLeft, contentTop_, browseWidth, kFieldHeight);
   setVisible(kBrowseButton, true);
   if (folderOk_ && !questieOk_) {
     const HFONT body = fonts_[gui::kFontBody];
@@ -264,16 +303,25 @@ void Setup::layoutGamePage() {
     const int g = textWidthDip(body, tr("st.getquestie"), dpi_);
     if (f + g + kLinkRoom > kContentRight - kContentLeft) {
       // Too long for one line: the link goes under the Questie line.
-      placeControl(kQuestieLink, kContentLeft + kLinkIndent, contentTop_ + kBelowQuestieOffset,
-                   g + kLinkSlack, 26);
+      placeControl(kQuestieLink, kContentLeft + kLinkIndent,
+                   contentTop_ + kBelowQuestieOffset + linesExtra_, g + kLinkSlack,
+                   kBelowLinkHeight);
     } else {
       placeControl(kQuestieLink, f + kContentLeft + kLinkIndent + kLinkGap,
-                   contentTop_ + kQuestieLineOffset, g + kLinkSlack, kLineHeight);
+                   lineTops_[kStatusLines - 1], g + kLinkSlack, kLineHeight);
     }
     setVisible(kQuestieLink, true);
   }
-  placeControl(kCheckButton, kContentLeft, contentTop_ + kCheckOffset, 180, 36);
+  placeControl(kCheckButton, kContentLeft, checkTop(), checkWidth(), kCheckHeight);
   setVisible(kCheckButton, true);
+}
+
+int Setup::checkTop() const { return contentTop_ + kCheckOffset + linesExtra_; }
+
+int Setup::checkWidth() const {
+  return std::max(
+      kCheckMinWidth,
+      textWidthDip(fonts_[gui::kFontCaption], tr("wz.wow.check"), dpi_) + kCaptionPadding);
 }
 
 // ---- painting ----
@@ -366,32 +414,29 @@ void Setup::paintLanguageNote(HDC dc) {
 }
 
 void Setup::paintGamePage(HDC dc) {
-  struct Line {
-    const char* key;
-    int orb;
-    COLORREF colour;
-  };
-  const Line bad = {nullptr, folderOk_ ? gui::kOrbWarning : gui::kOrbNeutral,
-                    folderOk_ ? gui::kColorWarning : gui::kColorGreyBeige};
-  const Line lines[] = {
-      folderOk_ ? Line{"wz.wow.folder.ok", gui::kOrbOk, gui::kColorLightText}
-                : Line{"wz.wow.folder.bad", gui::kOrbWarning, gui::kColorWarning},
-      addonOk_ ? Line{"wz.wow.addon.ok", gui::kOrbOk, gui::kColorLightText}
-               : Line{"wz.wow.addon.bad", bad.orb, bad.colour},
-      questieOk_ ? Line{"wz.wow.questie.ok", gui::kOrbOk, gui::kColorLightText}
-                 : Line{"wz.wow.questie.bad", bad.orb, bad.colour},
-  };
-  int y = contentTop_ + kLinesOffset;
-  for (const Line& line : lines) {
-    gui::paintStatusOrb(dc, scale(296), scale(y + 14), dpi_, line.orb);
-    gui::drawLabel(dc, fonts_[gui::kFontBody], line.colour,
-                   dip(314, y, kContentRight, y + kLineHeight), tr(line.key), kOneLineEllipsis);
-    y += kLineStep;
+  StatusLine lines[kStatusLines];
+  statusLines(lines);
+  for (int i = 0; i < kStatusLines; ++i) {
+    const int y = lineTops_[i];
+    const std::wstring text = tr(lines[i].key);
+    gui::paintStatusOrb(dc, scale(296), scale(y + 14), dpi_, lines[i].orb);
+    const LineFit fit = fitLine(text);
+    if (fit == LineFit::kSmallTwoLines) {
+      gui::drawLabel(dc, fonts_[gui::kFontSmall], lines[i].colour,
+                     dip(kLineLeft, y + kWrappedTop, kContentRight, y + kWrappedBottom), text,
+                     kWrappedEllipsis);
+    } else {
+      gui::drawLabel(dc, fonts_[fit == LineFit::kBody ? gui::kFontBody : gui::kFontSmall],
+                     lines[i].colour, dip(kLineLeft, y, kContentRight, y + kLineHeight), text,
+                     kOneLineEllipsis);
+    }
   }
   if (!message_.empty()) {
+    const int top = checkTop();
     gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorWarning,
-                   dip(482, contentTop_ + kCheckOffset, kContentRight, contentTop_ + 228), message_,
-                   DT_WORDBREAK);
+                   dip(kContentLeft + checkWidth() + kMessageGap, top, kContentRight,
+                       std::max(top + kMessageHeight, kMessageBottom)),
+                   message_, DT_WORDBREAK);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "gui/surface.h"
+#include "ui/common.h"
 
 namespace ui {
 namespace setup {
@@ -61,8 +62,21 @@ class Setup : public gui::Surface {
   void onDestroyed() override;
 
  private:
+  // One status line of the World of Warcraft page.
+  struct StatusLine {
+    const char* key;
+    int orb;
+    COLORREF colour;
+  };
+  static constexpr int kStatusLines = 3;
+
   bool stillOpen(HWND handle) const;
+  void statusLines(StatusLine (&lines)[kStatusLines]) const;
+  LineFit fitLine(const std::wstring& text) const;
   void layoutGamePage();
+  void layoutStatusLines();
+  int checkTop() const;
+  int checkWidth() const;
   void paintSidebar(HDC dc);
   void paintWelcome(HDC dc);
   void paintLanguageNote(HDC dc);
@@ -77,6 +91,8 @@ class Setup : public gui::Surface {
   bool addonOk_ = false;
   bool questieOk_ = false;
   int contentTop_ = 0;
+  int lineTops_[kStatusLines] = {};  // DIPs, set by layout()
+  int linesExtra_ = 0;               // DIPs the two-line status lines take beyond one each
 };
 
 // The open wizard, or null.

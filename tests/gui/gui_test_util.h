@@ -105,8 +105,8 @@ inline int liveGdiObjects() {
   const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
   PROCESS_BASIC_INFORMATION basic = {};
-  if (!query || query(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof basic,
-                      nullptr) != 0) {
+  if (!query ||
+      query(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0) {
     return 0;
   }
   const auto* peb = reinterpret_cast<const BYTE*>(basic.PebBaseAddress);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include <vector>
 
 #include "gui/paint.h"
@@ -18,6 +21,12 @@ class ProbeSurface : public Surface {
   int layouts = 0;
   int backgroundDowns = 0;
   bool destroyed = false;
+  struct Label {
+    RECT box;
+    UINT flags;
+    std::wstring text;
+  };
+  std::vector<Label> labels;  // drawn in the body font
 
  protected:
   void layout() override { ++layouts; }
@@ -25,6 +34,7 @@ class ProbeSurface : public Surface {
     paintBackground(dc, clientRect);
     paintControls(dc);
     paintEditFrames(dc);
+    for (const Label& l : labels) drawLabel(dc, fonts()[kFontBody], 0, l.box, l.text, l.flags);
   }
   void onClick(int id) override { clicks.push_back(id); }
   void onMouseMove(POINT p) override { moves.push_back(p); }
@@ -275,6 +285,59 @@ TEST_F(SurfaceTest, CursorIsAHandOverEnabledControls) {
   surface.setEnabled(1, false);
   send(WM_SETCURSOR, reinterpret_cast<WPARAM>(surface.hwnd()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
   EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
+}
+
+HWND tooltipOf(HWND owner) {
+  HWND tip = nullptr;
+  while ((tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) != nullptr) {
+    if (GetWindow(tip, GW_OWNER) == owner) return tip;
+  }
+  return nullptr;
+}
+
+// Only a text the paint could not show whole is offered whole, as a tooltip
+// over its box.
+TEST_F(SurfaceTest, TextsNotShownWholeBecomeTooltips) {
+  const std::wstring longText = L"a text far too long for the box it is given";
+  const UINT oneLine = DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS;
+  const UINT wrapped = DT_WORDBREAK | DT_EDITCONTROL | DT_END_ELLIPSIS;
+  const struct {
+    RECT box;
+    UINT flags;
+    bool whole;
+  } cases[] = {
+      {{px(10), px(200), px(390), px(230)}, oneLine, true},
+      {{px(10), px(200), px(60), px(230)}, oneLine, false},   // too narrow
+      {{px(10), px(200), px(390), px(204)}, oneLine, false},  // too low
+      {{px(10), px(200), px(200), px(290)}, wrapped, true},
+      {{px(10), px(200), px(200), px(222)}, wrapped, false},  // room for one line of two
+  };
+  ShowWindow(surface.hwnd(), SW_SHOWNOACTIVATE);
+  for (const auto& c : cases) {
+    surface.labels = {{c.box, c.flags, longText}};
+    surface.invalidate();
+    UpdateWindow(surface.hwnd());
+    ASSERT_FALSE(surface.drawnTexts().empty());
+    EXPECT_EQ(surface.drawnTexts().back().text, longText);
+    const std::vector<CutText>& cut = surface.cutTexts();
+    ASSERT_EQ(cut.size(), c.whole ? 0u : 1u) << c.box.right << " x " << c.box.bottom;
+    HWND tip = tooltipOf(surface.hwnd());
+    if (c.whole) {
+      EXPECT_TRUE(!tip || SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0) == 0);
+      continue;
+    }
+    EXPECT_EQ(cut[0].text, longText);
+    EXPECT_TRUE(EqualRect(&cut[0].box, &c.box));
+    ASSERT_NE(tip, nullptr);
+    ASSERT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 1);
+    wchar_t text[128] = {};
+    TTTOOLINFOW tool = {};
+    tool.cbSize = sizeof tool;
+    tool.lpszText = text;
+    ASSERT_TRUE(SendMessageW(tip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool)));
+    EXPECT_EQ(std::wstring(text), longText);
+    EXPECT_TRUE(EqualRect(&tool.rect, &c.box));
+  }
 }
 
 TEST_F(SurfaceTest, PaintingAndClosingReleaseTheWindow) {

@@ -91,8 +91,7 @@ TEST_F(SetupTest, CheckAgainShowsTheNormalisedFolderAndWhatIsMissing) {
   ASSERT_TRUE(visible(wz::kQuestieLink));
   // On the Questie line or under it, never over the Check again button.
   const RECT link = dipRectOf(wizard, wz::kQuestieLink);
-  const int top = wizard->contentTop();
-  EXPECT_TRUE(link.top == top + 128 || link.top == top + 158) << link.top - top;
+  EXPECT_GE(link.top, wizard->contentTop() + 128);
   EXPECT_LE(link.bottom, dipRectOf(wizard, wz::kCheckButton).top);
   EXPECT_LE(link.right, 746);
 

@@ -75,6 +75,21 @@ inline void clickAtDip(HWND window, int xDip, int yDip) {
   SendMessageW(window, WM_LBUTTONUP, 0, point);
 }
 
+// Re-lays a window out for dpi, as a move to a monitor of that DPI would.
+inline void switchDpi(gui::Surface* surface, UINT dpi, int widthDip, int heightDip) {
+  if (!surface || surface->dpi() == dpi) return;
+  const HWND window = surface->hwnd();
+  RECT outer;
+  GetWindowRect(window, &outer);
+  const int d = static_cast<int>(dpi);
+  const SIZE size =
+      gui::outerSizeForClient(MulDiv(widthDip, d, 96), MulDiv(heightDip, d, 96), dpi,
+                              static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)),
+                              static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)));
+  RECT suggested = {outer.left, outer.top, outer.left + size.cx, outer.top + size.cy};
+  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+}
+
 // What the dialog handling of the message loop sends for Enter and Escape.
 inline void pressEnter(HWND window) { SendMessageW(window, WM_COMMAND, IDOK, 0); }
 inline void pressEscape(HWND window) { SendMessageW(window, WM_COMMAND, IDCANCEL, 0); }

@@ -15,39 +15,19 @@
 #include "app/tray.h"
 #include "gui/theme.h"
 #include "storage/files.h"
+#include "tests/ui/ui_test_util.h"
 #include "tests/update/fixtures.h"
 #include "tools/gui_demo/demo_window.h"
 #include "ui/mainwnd.h"
 #include "ui/setup.h"
 
+using uitest::pump;
+using uitest::switchDpi;
+
 namespace {
 
 // The pictures need no icon in the notification area.
 BOOL WINAPI noShell(DWORD, PNOTIFYICONDATAW) { return TRUE; }
-
-void pump() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
-
-// Re-lays a window out for dpi, as a move to such a monitor would.
-void switchDpi(gui::Surface* surface, UINT dpi, int widthDip, int heightDip) {
-  if (surface->dpi() == dpi) return;
-  const HWND window = surface->hwnd();
-  RECT outer;
-  GetWindowRect(window, &outer);
-  const int d = static_cast<int>(dpi);
-  const SIZE size =
-      gui::outerSizeForClient(MulDiv(widthDip, d, 96), MulDiv(heightDip, d, 96), dpi,
-                              static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)),
-                              static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)));
-  RECT suggested = {outer.left, outer.top, outer.left + size.cx, outer.top + size.cy};
-  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
-}
 
 // The whole client area as painted, with the EDIT children printed in.
 bool saveWindow(gui::Surface* surface, const std::wstring& path) {

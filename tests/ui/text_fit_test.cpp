@@ -1,0 +1,234 @@
+// Every text of both windows is shown whole: each text as the windows draw
+// it, measured here with the font they draw it in against the box they give
+// it, in every language at 96 and 144 DPI, on both tabs and every wizard
+// page, in each state that changes what is written.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "i18n/i18n.h"
+#include "tests/gui/gui_test_util.h"
+#include "tests/ui/ui_test_util.h"
+#include "tests/update/fixtures.h"
+
+using namespace uitest;
+namespace mw = ui::mainwnd;
+namespace wz = ui::setup;
+
+namespace {
+
+// Measured apart from the toolkit: one line by its extent and the font's
+// height, wrapped text by DrawText's own calculation in the box's width.
+// Empty when the text is shown whole, else what it needs against what it has.
+std::string shortfall(HDC dc, const gui::DrawnText& drawn) {
+  const int width = drawn.box.right - drawn.box.left;
+  const int height = drawn.box.bottom - drawn.box.top;
+  HGDIOBJ old = SelectObject(dc, drawn.font);
+  SIZE need = {};
+  if (drawn.flags & DT_SINGLELINE) {
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    GetTextExtentPoint32W(dc, drawn.text.c_str(), static_cast<int>(drawn.text.size()), &need);
+    need.cy = metrics.tmHeight;
+  } else {
+    RECT box = {0, 0, width, 0};
+    DrawTextW(dc, drawn.text.c_str(), -1, &box, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    need = {box.right, box.bottom};
+  }
+  SelectObject(dc, old);
+  if (need.cx <= width && need.cy <= height) return std::string();
+  return " needs " + std::to_string(need.cx) + "x" + std::to_string(need.cy) + ", has " +
+         std::to_string(width) + "x" + std::to_string(height);
+}
+
+// Where DrawText puts the text's lines inside its box.
+RECT inkOf(HDC dc, const gui::DrawnText& drawn) {
+  const RECT& box = drawn.box;
+  HGDIOBJ old = SelectObject(dc, drawn.font);
+  RECT ink = {box.left, box.top, box.right, box.bottom};
+  if (drawn.flags & DT_SINGLELINE) {
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, drawn.text.c_str(), static_cast<int>(drawn.text.size()), &size);
+    ink.left = (drawn.flags & DT_CENTER)  ? (box.left + box.right - size.cx) / 2
+               : (drawn.flags & DT_RIGHT) ? box.right - size.cx
+                                          : box.left;
+    ink.top = (drawn.flags & DT_VCENTER) ? (box.top + box.bottom - metrics.tmHeight) / 2 : box.top;
+    ink.right = ink.left + size.cx;
+    ink.bottom = ink.top + metrics.tmHeight;
+  } else {
+    RECT need = {0, 0, box.right - box.left, 0};
+    DrawTextW(dc, drawn.text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ink = {box.left, box.top, box.left + need.right, box.top + need.bottom};
+  }
+  SelectObject(dc, old);
+  IntersectRect(&ink, &ink, &box);  // DrawText clips to the box
+  return ink;
+}
+
+class TextFitTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(service.ready());
+    Settings earlier;  // this run was updated from an earlier release: the notice shows
+    earlier.wizardDone = true;
+    earlier.lastVersion = "1.2.0";
+    ASSERT_TRUE(saveSettings(earlier));
+    app.prepare();
+    tray = createTrayWindow(GetModuleHandleW(nullptr), &app);
+    ASSERT_NE(tray, nullptr);
+    DeleteFileW((noAddon.addOns() + L"\\Cairn\\Cairn.toc").c_str());
+  }
+  void TearDown() override {
+    closeMainWindow();
+    closeSetup();
+    if (tray) DestroyWindow(tray);
+    pump();
+    releaseTrayController();
+  }
+
+  void store(const std::string& language, const std::wstring& folder) {
+    Settings settings = app.snapshot();
+    settings.language = language;
+    settings.foreverDir = folder;
+    app.applySettings(settings);
+    refreshMainWindow();
+    refreshSetup();
+    pump();
+  }
+
+  // Paints the window as WM_PAINT does and notes every text it could not show
+  // whole. A folder path may be too long for any box: it must then be offered
+  // whole as the tooltip and accessible name instead.
+  void measure(gui::Surface* surface, const std::string& where, int widthDip, int heightDip) {
+    ASSERT_NE(surface, nullptr) << where;
+    // The designed size: a screen smaller than the window would clip the real one.
+    const RECT client = {0, 0, surface->scale(widthDip), surface->scale(heightDip)};
+    guitest::Bitmap32 picture(client.right, client.bottom, RGB(0, 0, 0));
+    surface->renderTo(picture.dc(), client);
+    ASSERT_FALSE(surface->drawnTexts().empty()) << where;
+    for (const gui::DrawnText& drawn : surface->drawnTexts()) {
+      const std::string missing = shortfall(picture.dc(), drawn);
+      if (missing.empty()) continue;
+      bool offered = false;
+      for (const gui::CutText& cut : surface->cutTexts()) offered |= cut.text == drawn.text;
+      if (!(drawn.flags & DT_PATH_ELLIPSIS) || !offered) {
+        cuts.insert(where + ": \"" + toUtf8(drawn.text) + "\"" + missing);
+      }
+    }
+    // Nor may one text lie over another (a caption and its shadow are one).
+    const std::vector<gui::DrawnText>& drawn = surface->drawnTexts();
+    for (size_t i = 0; i < drawn.size(); ++i) {
+      const RECT a = inkOf(picture.dc(), drawn[i]);
+      RECT within;
+      if (!IntersectRect(&within, &a, &client) || !EqualRect(&within, &a)) {
+        cuts.insert(where + ": \"" + toUtf8(drawn[i].text) + "\" leaves the window");
+      }
+      for (size_t j = i + 1; j < drawn.size(); ++j) {
+        const RECT b = inkOf(picture.dc(), drawn[j]);
+        RECT both;
+        if (drawn[i].text != drawn[j].text && IntersectRect(&both, &a, &b)) {
+          cuts.insert(where + ": \"" + toUtf8(drawn[i].text) + "\" and \"" + toUtf8(drawn[j].text) +
+                      "\" overlap");
+        }
+      }
+    }
+  }
+
+  void measureMain(const std::string& where) { measure(mw::mainWindow(), where, 900, 640); }
+  void measureSetup(const std::string& where) { measure(wz::setupWindow(), where, 780, 560); }
+
+  void measureMainWindow(const std::string& where, UINT dpi) {
+    openMainWindow(0);
+    pump();
+    mw::MainWindow* window = mw::mainWindow();
+    ASSERT_NE(window, nullptr);
+    switchDpi(window, dpi, 900, 640);
+    pump();
+    measureMain(where + " status");
+    store(app.language(), L"");
+    measureMain(where + " status, no folder");
+    store(app.language(), complete.forever());
+    measureMain(where + " status, all found");
+    store(app.language(), noAddon.forever());
+    measureMain(where + " status, no addon");
+    click(window, mw::kSettingsTabId);
+    measureMain(where + " settings");
+    window->setEditText(mw::kFolderEdit, complete.notGame());
+    click(window, mw::kSaveButton);
+    measureMain(where + " settings, refused folder");
+    window->setEditText(mw::kFolderEdit, noQuestie.forever());
+    click(window, mw::kSaveButton);
+    measureMain(where + " settings, saved");
+    closeMainWindow();
+    pump();
+  }
+
+  void measureWizard(const std::string& where, UINT dpi) {
+    openSetup(0);
+    pump();
+    wz::Setup* wizard = wz::setupWindow();
+    ASSERT_NE(wizard, nullptr);
+    switchDpi(wizard, dpi, 780, 560);
+    pump();
+    for (int page = wz::kWelcomePage; page <= wz::kDonePage; ++page) {
+      wizard->goToPage(page);
+      measureSetup(where + " page " + std::to_string(page + 1));
+    }
+    const std::pair<std::wstring, const char*> folders[] = {
+        {complete.notGame(), "refused folder"},
+        {noQuestie.forever(), "no Questie"},
+        {noAddon.forever(), "no addon"},
+        {complete.forever(), "all found"},
+    };
+    for (const auto& folder : folders) {
+      wizard->goToPage(wz::kGamePage);
+      wizard->setEditText(wz::kFolderEdit, folder.first);
+      wizard->next();  // a refused folder stays with its message; a game folder moves on
+      if (wizard->page() != wz::kGamePage) wizard->goToPage(wz::kGamePage);
+      measureSetup(where + " page 3, " + folder.second);
+    }
+    closeSetup();
+    pump();
+  }
+
+  fixtures::Service service;  // the data folder, and a release to be ready
+  GameFolder noQuestie{false};
+  GameFolder complete{true};
+  GameFolder noAddon{true};
+  App app;
+  HWND tray = nullptr;
+  std::set<std::string> cuts;
+};
+
+TEST_F(TextFitTest, EveryTextOfBothWindowsIsShownWholeInEveryLanguageAt96And144Dpi) {
+  for (const UINT dpi : {96u, 144u}) {
+    for (const auto& language : languageTable()) {
+      const std::string where = language.code + " " + std::to_string(dpi);
+      store(language.code, noQuestie.forever());
+      measureMainWindow(where, dpi);
+      store(language.code, noQuestie.forever());
+      measureWizard(where, dpi);
+    }
+  }
+  ASSERT_EQ(app.checkForUpdate(), "READY 1.4.0");  // the update button replaces the notice
+  for (const UINT dpi : {96u, 144u}) {
+    for (const auto& language : languageTable()) {
+      store(language.code, noQuestie.forever());
+      openMainWindow(0);
+      pump();
+      switchDpi(mw::mainWindow(), dpi, 900, 640);
+      pump();
+      measureMain(language.code + " " + std::to_string(dpi) + " update ready");
+      closeMainWindow();
+      pump();
+    }
+  }
+  std::string all;
+  for (const std::string& cut : cuts) all += "\n  " + cut;
+  EXPECT_TRUE(cuts.empty()) << cuts.size() << " texts are not shown whole:" << all;
+}
+
+}  // namespace
