@@ -127,11 +127,19 @@ void Surface::renderTo(HDC dc, const RECT& clientRect) {
 }
 
 void Surface::paintNotingTexts(HDC dc, const RECT& client) {
-  drawnTexts_.clear();
+  std::vector<DrawnText> drawn;
   {
-    TextLog log(&drawnTexts_);
+    TextLog log(&drawn);
     paint(dc, client);
   }
+  // A repaint for a hover or a press draws the same texts: nothing to measure.
+  const bool same = std::equal(drawn.begin(), drawn.end(), drawnTexts_.begin(), drawnTexts_.end(),
+                               [](const DrawnText& a, const DrawnText& b) {
+                                 return EqualRect(&a.box, &b.box) && a.font == b.font &&
+                                        a.flags == b.flags && a.text == b.text;
+                               });
+  if (same) return;
+  drawnTexts_ = std::move(drawn);
   noteCutTexts(dc);
 }
 
