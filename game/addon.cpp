@@ -4,6 +4,7 @@
 
 #include <tlhelp32.h>
 
+#include "game/folder.h"
 #include "storage/files.h"
 #include "storage/scoped_win.h"
 
@@ -59,4 +60,15 @@ bool gameRunning(const std::wstring& folder) {
     if (startsWithNoCase(image, prefix)) return true;
   }
   return false;
+}
+
+GameState readGameState(const std::wstring& folder) {
+  GameState state;
+  state.folder = folder;
+  state.folderOk = !folder.empty() && isGameFolder(folder);
+  if (!state.folderOk) return state;
+  state.addonOk = addonPresent(folder);
+  state.questieOk = questiePresent(folder);
+  state.gameActive = gameRunning(folder);
+  return state;
 }

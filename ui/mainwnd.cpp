@@ -28,6 +28,12 @@ constexpr int kHeightDip = 640;
 constexpr int kFolderMaxChars = 260;
 constexpr UINT_PTR kRefreshTimer = 2;
 constexpr UINT kRefreshMs = 3000;  // the Status tab follows the game within this
+// Posted by the game check's worker; above the notification-area window's
+// messages, so that it never means anything to that window.
+constexpr UINT kStateArrived = WM_APP + 0x20;
+// How long opening waits for the first game state, so that a local folder's
+// state is there at the first paint; a slow drive's comes when it comes.
+constexpr DWORD kFirstStateWaitMs = 50;
 
 // Tabs along the top of the panel.
 constexpr int kTabsLeft = 34, kTabTop = 140, kTabHeight = 40, kTabGap = 6;
@@ -108,6 +114,7 @@ bool MainWindow::open() {
   applyTexts();
   ready_ = true;
   showTab(tab_);
+  if (check_.wait(kFirstStateWaitMs)) takeState();
   layout();
   invalidate();
   SetTimer(window_, kRefreshTimer, kRefreshMs, nullptr);
@@ -134,15 +141,34 @@ void MainWindow::update() {
 
 void MainWindow::refresh() {
   App* app = trayController();
-  const Settings settings = app ? app->snapshot() : Settings();
-  folder_ = settings.foreverDir;
-  folderOk_ = !folder_.empty() && isGameFolder(folder_);
-  appStatus_ = app ? app->status() : AppStatus::NoGameFolder;
-  addonOk_ = folderOk_ && addonPresent(folder_);
-  questieOk_ = folderOk_ && questiePresent(folder_);
-  gameActive_ = folderOk_ && gameRunning(folder_);
+  wantedFolder_ = app ? app->gameFolder() : std::wstring();
   updateVersion_ = app ? app->readyUpdateVersion() : std::string();
   updatedVersion_ = app ? app->updatedTo() : std::string();
+  check_.start(window_, kStateArrived, wantedFolder_);  // not while one still runs
+}
+
+void MainWindow::takeState() {
+  GameState state;
+  if (!check_.take(state)) return;  // still running, or the late message of a taken one
+  if (state.folder != wantedFolder_) {
+    // The folder was changed while the check ran: its answer is stale.
+    check_.start(window_, kStateArrived, wantedFolder_);
+    return;
+  }
+  showState(state);
+}
+
+void MainWindow::showState(const GameState& state) {
+  folder_ = state.folder;
+  folderOk_ = state.folderOk;
+  // The controller's status is this same check of the same folder.
+  appStatus_ = state.folderOk ? AppStatus::Ready : AppStatus::NoGameFolder;
+  addonOk_ = state.addonOk;
+  questieOk_ = state.questieOk;
+  gameActive_ = state.gameActive;
+  stateKnown_ = true;
+  layout();  // the Questie button comes and goes with the state
+  invalidate();
 }
 
 void MainWindow::loadSettingsTab() {
@@ -301,13 +327,16 @@ void MainWindow::onCommand(int id, int) {
 }
 
 bool MainWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
+  if (msg == kStateArrived) {
+    result = 0;
+    takeState();
+    return true;
+  }
   if (msg != WM_TIMER) return false;
   result = 0;
   if (wParam == kRefreshTimer && tab_ == kStatusTab && IsWindowVisible(window_) &&
       !IsIconic(window_)) {
     refresh();
-    layout();  // the Questie button comes and goes with what the refresh found
-    invalidate();
   }
   return true;
 }
@@ -428,6 +457,7 @@ void MainWindow::paintHeader(HDC dc) {
                  kOneLine);
   gui::drawLabel(dc, fonts_[gui::kFontItalic], gui::kColorGreyBeige, dip(137, 76, 557, 98),
                  tr("main.sub"), kOneLine);
+  if (!stateKnown_) return;  // no pill rather than a wrong one
 
   const bool good = appStatus_ == AppStatus::Ready;
   const std::wstring text = tr(good ? "pill.ready" : "pill.nowow");
@@ -482,17 +512,20 @@ void MainWindow::paintStatusTab(HDC dc) {
   const int missing = folderOk_ ? gui::kOrbWarning : gui::kOrbNeutral;
   int y = 252;
   paintStatusLine(dc, y, tr("st.app.run"), L"", gui::kOrbOk);
-  if (folderOk_) {
-    paintStatusLine(dc, y, tr("st.folder.ok"), folder_, gui::kOrbOk);
-  } else {
-    paintStatusLine(dc, y, tr("st.folder.bad"), L"", gui::kOrbWarning);
+  // Until the first check of the folder answers, no line claims anything of it.
+  if (stateKnown_) {
+    if (folderOk_) {
+      paintStatusLine(dc, y, tr("st.folder.ok"), folder_, gui::kOrbOk);
+    } else {
+      paintStatusLine(dc, y, tr("st.folder.bad"), L"", gui::kOrbWarning);
+    }
+    paintStatusLine(dc, y, tr(gameActive_ ? "st.wow.on" : "st.wow.off"), L"",
+                    gameActive_ ? gui::kOrbOk : gui::kOrbNeutral);
+    paintStatusLine(dc, y, tr(addonOk_ ? "wz.wow.addon.ok" : "st.addon.bad"), L"",
+                    addonOk_ ? gui::kOrbOk : missing);
+    paintStatusLine(dc, y, tr(questieOk_ ? "st.questie.ok" : "st.questie.bad"), L"",
+                    questieOk_ ? gui::kOrbOk : missing);
   }
-  paintStatusLine(dc, y, tr(gameActive_ ? "st.wow.on" : "st.wow.off"), L"",
-                  gameActive_ ? gui::kOrbOk : gui::kOrbNeutral);
-  paintStatusLine(dc, y, tr(addonOk_ ? "wz.wow.addon.ok" : "st.addon.bad"), L"",
-                  addonOk_ ? gui::kOrbOk : missing);
-  paintStatusLine(dc, y, tr(questieOk_ ? "st.questie.ok" : "st.questie.bad"), L"",
-                  questieOk_ ? gui::kOrbOk : missing);
 
   gui::paintParchmentPanel(dc, dip(564, 346, 856, 530), dpi_);
   gui::drawLabel(dc, fonts_[gui::kFontTabSelected], gui::kColorDarkText, dip(584, 358, 704, 382),

@@ -10,6 +10,7 @@
 
 #include "app/app.h"
 #include "gui/surface.h"
+#include "ui/game_check.h"
 
 namespace ui {
 namespace mainwnd {
@@ -38,6 +39,9 @@ class MainWindow : public gui::Surface {
 
   // Creates, fills and shows the window; false when the window cannot be made.
   bool open();
+  // Takes the controller's copies and starts the game folder's checks on a
+  // worker; the window shows the last known state until showState has the
+  // new one.
   void refresh();
   void loadSettingsTab();
   void applyTexts();
@@ -55,6 +59,12 @@ class MainWindow : public gui::Surface {
   const std::string& pendingLanguage() const { return pendingLanguage_; }
   bool folderOk() const { return folderOk_; }
   bool questieOk() const { return questieOk_; }
+  bool gameActive() const { return gameActive_; }
+  const std::wstring& folder() const { return folder_; }
+  // A game state has arrived since the window opened.
+  bool stateKnown() const { return stateKnown_; }
+  // A check runs, or its result has not been shown yet.
+  bool checking() const { return check_.pending(); }
   const std::string& updateVersion() const { return updateVersion_; }
   int tabsEnd() const { return tabsEnd_; }
 
@@ -69,6 +79,9 @@ class MainWindow : public gui::Surface {
 
  private:
   void showTab(int tab);
+  void takeState();
+  // The one step where a newly read game state reaches the window.
+  void showState(const GameState& state);
   void checkSegments();
   bool stillOpen(HWND handle) const;
   std::wstring caption(int id);
@@ -92,6 +105,9 @@ class MainWindow : public gui::Surface {
   bool questieOk_ = false;
   std::wstring folder_;
   AppStatus appStatus_ = AppStatus::NoGameFolder;
+  bool stateKnown_ = false;
+  std::wstring wantedFolder_;  // the configured folder, whose state is wanted
+  ui::GameCheck check_;
   std::wstring message_;
   bool messageOk_ = true;
   std::string pendingLanguage_;

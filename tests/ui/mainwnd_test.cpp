@@ -18,11 +18,7 @@ namespace {
 
 class MainWindowTest : public WindowTest {
  protected:
-  MainWindow* openOn(int tab) {
-    openMainWindow(tab);
-    pump();
-    return mainWindow();
-  }
+  MainWindow* openOn(int tab) { return openMainSettled(tab); }
   void typeFolder(const std::wstring& text) { mainWindow()->setEditText(mw::kFolderEdit, text); }
   std::wstring folderField() { return mainWindow()->getEditText(mw::kFolderEdit); }
   bool visible(int id) {
@@ -207,12 +203,14 @@ TEST_F(MainWindowTest, TheQuestieButtonAppearsWhileQuestieIsMissingAndTheLinkMov
   // The game folder gets Questie; the refresh timer notices.
   game.addQuestie();
   SendMessageW(window->hwnd(), WM_TIMER, 2, 0);
+  ASSERT_TRUE(settleMainWindow());
   EXPECT_TRUE(window->questieOk());
   EXPECT_FALSE(visible(mw::kQuestieButton));
   EXPECT_EQ(dipRectOf(window, mw::kLogLink).left, setup.right + 12 + 6);
 
   // Without a valid folder there is nothing to install Questie into.
   store(L"");
+  ASSERT_TRUE(settleMainWindow());
   EXPECT_FALSE(window->folderOk());
   EXPECT_FALSE(visible(mw::kQuestieButton));
 }

@@ -55,6 +55,30 @@ inline void pump() {
   }
 }
 
+// Pumps until the main window shows the state its last check found (at
+// once when no main window is open); false on time-out.
+inline bool settleMainWindow(DWORD timeoutMs = 10000) {
+  return waitFor(
+      [] {
+        pump();
+        const ui::mainwnd::MainWindow* window = ui::mainwnd::mainWindow();
+        return !window || !window->checking();
+      },
+      timeoutMs);
+}
+
+// Opens (or shows) the main window at tab, once its game state is there.
+inline ui::mainwnd::MainWindow* openMainSettled(int tab) {
+  openMainWindow(tab);
+  EXPECT_TRUE(settleMainWindow());
+  return ui::mainwnd::mainWindow();
+}
+
+inline bool controlVisible(gui::Surface* surface, int id) {
+  const gui::Control* c = surface ? surface->findControl(id) : nullptr;
+  return c && c->visible;
+}
+
 // A press and release in the middle of the control, as the mouse makes them.
 inline void click(gui::Surface* surface, int id) {
   ASSERT_NE(surface, nullptr);

@@ -48,11 +48,22 @@ void store(App& app, const std::string& language, const std::wstring& folder) {
   pump();
 }
 
+// The game folder's state arrives from a worker; the picture waits for it.
+bool settle(const ui::mainwnd::MainWindow* window) {
+  constexpr DWORD kSettleMs = 10000;
+  const ULONGLONG end = GetTickCount64() + kSettleMs;
+  for (pump(); window->checking(); pump()) {
+    if (GetTickCount64() > end) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+  return true;
+}
+
 int shootMain(const std::wstring& out, int tab, UINT dpi) {
   openMainWindow(tab);
   pump();
   ui::mainwnd::MainWindow* window = ui::mainwnd::mainWindow();
-  if (!window) return 1;
+  if (!window || !settle(window)) return 1;
   switchDpi(window, dpi, 900, 640);
   pump();
   const bool saved = saveWindow(window, out);

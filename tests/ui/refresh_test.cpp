@@ -1,0 +1,209 @@
+// The main window's game checks run on a worker. With a check held up as a
+// dead network share would hold it, the window keeps answering, shows its
+// last known state, starts no second check, shows the result once it comes,
+// and can be closed while the check still hangs.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "tests/ui/ui_test_util.h"
+#include "ui/game_check.h"
+
+using namespace uitest;
+using ui::mainwnd::MainWindow;
+using ui::mainwnd::mainWindow;
+namespace mw = ui::mainwnd;
+
+namespace {
+
+constexpr DWORD kAnswerMs = 100;    // the window answers every message within this
+constexpr DWORD kHoldCapMs = 20000;  // a held check never outlives a failed test by more
+constexpr DWORD kSettleMs = 10000;
+constexpr UINT_PTR kRefreshTimer = 2;
+
+// Never closed: a worker of a failed test may still wait on it.
+const HANDLE holdGate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+std::atomic<int> checksStarted{0};
+std::atomic<int> checksInside{0};
+
+GameState heldCheck(const std::wstring& folder) {
+  ++checksStarted;
+  ++checksInside;
+  WaitForSingleObject(holdGate, kHoldCapMs);
+  GameState state = readGameState(folder);
+  --checksInside;
+  return state;
+}
+
+// Every check started from now on waits for release().
+class HeldChecks {
+ public:
+  HeldChecks() {
+    ResetEvent(holdGate);
+    checksStarted = 0;
+    ui::setGameCheckFunction(&heldCheck);
+  }
+  ~HeldChecks() {
+    release();
+    waitFor([] { return checksInside == 0; }, kHoldCapMs);
+    ui::setGameCheckFunction(nullptr);
+  }
+  void release() { SetEvent(holdGate); }
+  int started() const { return checksStarted; }
+  int inside() const { return checksInside; }
+};
+
+int threadCount() {
+  ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snapshot.valid()) return -1;
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  }
+  return count;
+}
+
+using Messages = std::vector<std::pair<UINT, WPARAM>>;
+
+// Sends the messages to the window from another thread, as Windows and other
+// programs do, while this thread runs its message loop. Whether each was
+// answered within kAnswerMs, and the slowest round trip in ms.
+std::pair<bool, long long> roundTrips(HWND window, const Messages& messages) {
+  std::atomic<bool> done{false};
+  bool allAnswered = true;
+  long long slowest = 0;
+  std::thread sender([&] {
+    for (const auto& message : messages) {
+      DWORD_PTR answer = 0;
+      const auto start = std::chrono::steady_clock::now();
+      if (!SendMessageTimeoutW(window, message.first, message.second, 0, SMTO_NORMAL, kAnswerMs,
+                               &answer)) {
+        allAnswered = false;
+      }
+      const auto took = std::chrono::steady_clock::now() - start;
+      slowest = std::max<long long>(
+          slowest, std::chrono::duration_cast<std::chrono::milliseconds>(took).count());
+    }
+    done = true;
+  });
+  while (!done) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    pump();
+  }
+  sender.join();
+  return {allAnswered, slowest};
+}
+
+// A refresh falling due, then ordinary traffic, then the next refresh due.
+Messages ticksAndTraffic() {
+  Messages messages = {{WM_TIMER, kRefreshTimer}};
+  for (int i = 0; i < 20; ++i) messages.push_back({WM_NULL, 0});
+  messages.push_back({WM_TIMER, kRefreshTimer});
+  for (int i = 0; i < 20; ++i) messages.push_back({WM_NULL, 0});
+  return messages;
+}
+
+class RefreshTest : public WindowTest {
+ protected:
+  MainWindow* openOn(int tab) { return openMainSettled(tab); }
+  bool visible(int id) { return controlVisible(mainWindow(), id); }
+};
+
+TEST_F(RefreshTest, AHungCheckLeavesTheWindowAnsweringOnItsLastStateWithNoSecondCheck) {
+  GameFolder game(false);
+  store(game.forever());
+  MainWindow* window = openOn(mw::kStatusTab);
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(window->stateKnown());
+  ASSERT_FALSE(window->questieOk());
+
+  HeldChecks held;
+  game.addQuestie();
+  const auto answers = roundTrips(window->hwnd(), ticksAndTraffic());
+  EXPECT_TRUE(answers.first) << "slowest round trip " << answers.second << " ms";
+  EXPECT_EQ(held.started(), 1);  // the second tick found the first check running
+  refreshMainWindow();           // nor does a state change for the same folder start one
+  EXPECT_EQ(held.started(), 1);
+  EXPECT_TRUE(window->checking());
+  EXPECT_FALSE(window->questieOk());  // the last known state until the new one arrives
+  EXPECT_TRUE(visible(mw::kQuestieButton));
+
+  held.release();
+  ASSERT_TRUE(settleMainWindow(kSettleMs));
+  EXPECT_TRUE(window->questieOk());
+  EXPECT_FALSE(visible(mw::kQuestieButton));
+  EXPECT_EQ(held.started(), 1);
+}
+
+TEST_F(RefreshTest, AFolderChangedWhileACheckRunsIsCheckedWhenThatCheckEnds) {
+  GameFolder first(true);
+  GameFolder second(false);
+  store(first.forever());
+  MainWindow* window = openOn(mw::kStatusTab);
+  ASSERT_NE(window, nullptr);
+
+  HeldChecks held;
+  SendMessageW(window->hwnd(), WM_TIMER, kRefreshTimer, 0);
+  Settings settings = app.snapshot();
+  settings.foreverDir = second.forever();
+  app.applySettings(settings);
+  pump();  // the window hears of the change while the first check still runs
+  EXPECT_EQ(held.started(), 1);
+  EXPECT_EQ(window->folder(), first.forever());
+  EXPECT_TRUE(window->questieOk());
+
+  held.release();
+  ASSERT_TRUE(settleMainWindow(kSettleMs));
+  EXPECT_EQ(held.started(), 2);  // the stale answer was dropped and the new folder checked
+  EXPECT_EQ(window->folder(), second.forever());
+  EXPECT_TRUE(window->folderOk());
+  EXPECT_FALSE(window->questieOk());
+}
+
+TEST_F(RefreshTest, TheWindowOpensAndClosesWhileItsFirstCheckHangs) {
+  GameFolder game(true);
+  store(game.forever());
+  const int threadsBefore = threadCount();
+  {
+    HeldChecks held;
+    openMainWindow(mw::kStatusTab);
+    MainWindow* window = mainWindow();
+    ASSERT_NE(window, nullptr);
+    const HWND handle = window->hwnd();
+    EXPECT_TRUE(IsWindowVisible(handle));
+    EXPECT_FALSE(window->stateKnown());  // nothing is claimed of the folder yet
+    EXPECT_FALSE(visible(mw::kQuestieButton));
+    RedrawWindow(handle, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    const auto answers = roundTrips(handle, ticksAndTraffic());
+    EXPECT_TRUE(answers.first) << "slowest round trip " << answers.second << " ms";
+
+    pressEscape(handle);
+    EXPECT_FALSE(IsWindow(handle));
+    EXPECT_EQ(mainWindow(), nullptr);
+    EXPECT_EQ(held.inside(), 1);  // closing did not wait for the check
+    EXPECT_EQ(held.started(), 1);
+
+    held.release();
+    ASSERT_TRUE(waitFor([&] { return held.inside() == 0; }, kSettleMs));
+    pump();  // the finished check's message finds no window
+  }
+  EXPECT_TRUE(waitFor([&] { return threadCount() <= threadsBefore; }, kSettleMs))
+      << threadCount() << " threads, " << threadsBefore << " before";
+
+  MainWindow* again = openOn(mw::kStatusTab);
+  ASSERT_NE(again, nullptr);
+  EXPECT_TRUE(again->stateKnown());
+  EXPECT_TRUE(again->questieOk());
+}
+
+}  // namespace

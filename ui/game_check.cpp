@@ -1,0 +1,54 @@
+#include "ui/game_check.h"
+
+#include <atomic>
+
+#include "storage/detached.h"
+#include "storage/scoped_win.h"
+
+namespace ui {
+
+namespace {
+
+std::atomic<GameCheckFunction> checkFunction{&readGameState};
+
+bool isSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+
+}  // namespace
+
+// The event orders the worker's write of the state before the owner's read.
+struct GameCheck::Job {
+  GameState state;
+  ScopedHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+void setGameCheckFunction(GameCheckFunction function) {
+  checkFunction = function ? function : &readGameState;
+}
+
+bool GameCheck::start(HWND window, UINT message, const std::wstring& folder) {
+  if (job_ && !isSet(job_->done)) return false;
+  auto job = std::make_shared<Job>();
+  if (!job->done.valid()) return false;
+  const GameCheckFunction check = checkFunction;
+  const bool started = startDetached([job, folder, check, window, message] {
+    job->state = check(folder);
+    SetEvent(job->done);
+    PostMessageW(window, message, 0, 0);
+  });
+  if (!started) return false;
+  job_ = std::move(job);  // an ended check's untaken result is superseded
+  return true;
+}
+
+bool GameCheck::wait(DWORD ms) const {
+  return job_ && WaitForSingleObject(job_->done, ms) == WAIT_OBJECT_0;
+}
+
+bool GameCheck::take(GameState& state) {
+  if (!job_ || !isSet(job_->done)) return false;
+  state = std::move(job_->state);
+  job_.reset();
+  return true;
+}
+
+}  // namespace ui

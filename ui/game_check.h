@@ -1,0 +1,39 @@
+// The game folder's checks on a worker thread, one at a time, for a window
+// that must keep answering while a slow or unreachable drive takes its time.
+// The worker shares only its own record with the owner, so the owner and its
+// window may go away while a check runs; the worker then ends on its own.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "game/addon.h"
+
+namespace ui {
+
+class GameCheck {
+ public:
+  // Starts reading the state of folder unless a check still runs; when it
+  // ends, `message` is posted to `window` (a window gone by then is no harm).
+  // False when nothing was started.
+  bool start(HWND window, UINT message, const std::wstring& folder);
+  // Waits at most ms for the running check; true when its result is there.
+  bool wait(DWORD ms) const;
+  // The result of the ended check, once; false while it runs or when there
+  // is none, as for the late message of a check already taken.
+  bool take(GameState& state);
+  // A check runs or its result waits to be taken.
+  bool pending() const { return job_ != nullptr; }
+
+ private:
+  struct Job;
+  std::shared_ptr<Job> job_;
+};
+
+// What the worker runs; tests put a slow check here.
+using GameCheckFunction = GameState (*)(const std::wstring& folder);
+void setGameCheckFunction(GameCheckFunction function);  // null: readGameState
+
+}  // namespace ui
