@@ -137,7 +137,10 @@ class TextFitTest : public ::testing::Test {
     }
   }
 
-  void measureMain(const std::string& where) { measure(mw::mainWindow(), where, 900, 640); }
+  void measureMain(const std::string& where) {
+    ASSERT_TRUE(settleMainWindow()) << where;  // the game state comes from a worker
+    measure(mw::mainWindow(), where, 900, 640);
+  }
   void measureSetup(const std::string& where) { measure(wz::setupWindow(), where, 780, 560); }
 
   void measureMainWindow(const std::string& where, UINT dpi) {
