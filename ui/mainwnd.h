@@ -59,7 +59,6 @@ class MainWindow : public gui::Surface {
   const std::string& pendingLanguage() const { return pendingLanguage_; }
   bool folderOk() const { return folderOk_; }
   bool questieOk() const { return questieOk_; }
-  bool gameActive() const { return gameActive_; }
   const std::wstring& folder() const { return folder_; }
   // A game state has arrived since the window opened.
   bool stateKnown() const { return stateKnown_; }
