@@ -359,8 +359,8 @@ bool preTranslate(MSG& msg) {
     SendMessageW(owner, WM_COMMAND, gui::kCancelCommand, 0);
     return true;
   }
-  if (msg.hwnd == owner) return false;
-  return IsDialogMessageW(owner, &msg) != 0;  // Tab between the edit fields, Enter as IDOK
+  if (msg.hwnd == owner) return false;  // the window's own keys reach it as they are
+  return gui::forwardFieldKey(owner, msg);  // Tab and Enter in an edit field
 }
 
 void runMessageLoop() {

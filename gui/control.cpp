@@ -249,7 +249,35 @@ void paintLink(HDC dc, const Control& c, const FontSet& fonts, float s) {
   SelectObject(dc, old);
 }
 
+// How far the focus ring stands off the control (inside a tab, whose foot
+// merges with the panel), its corner radius and its width, in DIPs.
+constexpr float kFocusOffset = 3.0f, kFocusTabInset = 4.0f, kFocusRadius = 6.0f;
+constexpr float kFocusWidth = 1.5f;
+constexpr Argb kFocusColour = 0xFFFFE4A0;  // the highlight gold of hovered captions
+
 }  // namespace
+
+void paintFocusMark(HDC dc, const Control& c, UINT dpi) {
+  if (!c.visible) return;
+  const float s = static_cast<float>(dpi) / 96.0f;
+  Shape r = shapeOf(c.rect);
+  if (c.kind == kTab) {
+    const float inset = kFocusTabInset * s;
+    const float top = c.checked ? inset : inset + 4 * s;  // an unselected tab is shorter
+    r = {r.x + inset, r.y + top, r.w - 2 * inset, r.h - top - inset / 2, 0, 0};
+  } else {
+    const float out = kFocusOffset * s;
+    r = {r.x - out, r.y - out, r.w + 2 * out, r.h + 2 * out, 0, 0};
+  }
+  Canvas g(dc);
+  PathOwner ring(makeRoundedPath(r.x, r.y, r.w, r.h, kFocusRadius * s, kCornersAll));
+  PenOwner pen;
+  if (!ring || GdipCreatePen1(kFocusColour, std::max(1.0f, kFocusWidth * s), UnitPixel,
+                              pen.out()) != Ok)
+    return;
+  GdipSetPenDashStyle(pen, DashStyleDash);
+  GdipDrawPath(g, pen, ring);
+}
 
 void paintControl(HDC dc, const Control& control, const FontSet& fonts, UINT dpi) {
   if (!control.visible) return;

@@ -19,6 +19,9 @@ enum ControlKind {
   kLink = 6,
 };
 
+// Kinds the painter draws; any other is never painted nor focused.
+inline bool isDrawnKind(int kind) { return kind >= kButton && kind <= kLink; }
+
 // Where a segment sits in its row: which corners are rounded.
 enum SegmentPosition {
   kSegmentAlone = 0,
@@ -39,10 +42,16 @@ struct Control {
   bool enabled = true;
   bool visible = true;
   UINT segmentPosition = kSegmentAlone;
+  // Controls that share a non-zero group (a tab strip, a row of options)
+  // take one Tab stop together; the arrow keys move and select within it.
+  int group = 0;
 };
 
 // Paints one control by its kind and state; invisible controls and unknown
 // kinds paint nothing.
 void paintControl(HDC dc, const Control& control, const FontSet& fonts, UINT dpi);
+// The keyboard focus mark around a visible control: a dashed ring in the
+// highlight gold, at least one pixel wide at any DPI.
+void paintFocusMark(HDC dc, const Control& control, UINT dpi);
 
 }  // namespace gui

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "gui/accessible.h"
 #include "gui/paint.h"
 #include "storage/scoped_win.h"
 
@@ -110,6 +111,7 @@ SIZE outerSizeForClient(int clientWidth, int clientHeight, UINT dpi, DWORD style
 }
 
 Surface::~Surface() {
+  disconnectAccessible();
   // A window that outlives its surface must not reach it any more.
   if (window_) {
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
@@ -138,9 +140,11 @@ void Surface::paintNotingTexts(HDC dc, const RECT& client) {
                                  return EqualRect(&a.box, &b.box) && a.font == b.font &&
                                         a.flags == b.flags && a.text == b.text;
                                });
-  if (same) return;
-  drawnTexts_ = std::move(drawn);
-  noteCutTexts(dc);
+  if (!same) {
+    drawnTexts_ = std::move(drawn);
+    noteCutTexts(dc);
+  }
+  announceTextChanges();  // controls may have come or gone with the same texts
 }
 
 void Surface::noteCutTexts(HDC dc) {
@@ -207,6 +211,9 @@ bool Surface::create(const wchar_t* className, const std::wstring& title, int wi
   }
   dpi_ = windowDpi(window_);
   buildFontSet(fonts_, dpi_);
+  // Windows' rule: no focus mark until the keyboard is used, unless the
+  // user asked to see keyboard cues always.
+  SendMessageW(window_, WM_UPDATEUISTATE, MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS), 0);
   setDarkTitleBar(window_);
   setClientSize(widthDip, heightDip, true);
   return true;
@@ -272,7 +279,10 @@ void Surface::setEnabled(int id, bool on) {
 }
 
 void Surface::setChecked(int id, bool on) {
-  if (Control* c = findControl(id)) c->checked = on;
+  Control* c = findControl(id);
+  if (!c || c->checked == on) return;
+  c->checked = on;
+  notifyChild(c->kind == kTab && on ? EVENT_OBJECT_SELECTION : EVENT_OBJECT_STATECHANGE, id);
 }
 
 void Surface::setTexts(int id, const std::wstring& text, const std::wstring& detail) {
@@ -350,13 +360,24 @@ void Surface::setEditText(int id, const std::wstring& text) {
   if (HWND edit = editWindow(id)) SetWindowTextW(edit, text.c_str());
 }
 
+void Surface::setEditLabel(int id, const std::wstring& label) {
+  for (EditField& e : edits_) {
+    if (e.id == id) e.label = label;
+  }
+}
+
 void Surface::paintControls(HDC dc) {
-  for (const Control& c : controls_) paintControl(dc, c, fonts_, dpi_);
+  const bool mark = focusCuesShown() && GetFocus() == window_;
+  for (const Control& c : controls_) {
+    paintControl(dc, c, fonts_, dpi_);
+    if (mark && c.id == focusId_ && isFocusable(c.id)) paintFocusMark(dc, c, dpi_);
+  }
 }
 
 void Surface::paintEditFrames(HDC dc) {
   for (const EditField& e : edits_) {
-    if (e.visible) paintFieldFrame(dc, e.frame, dpi_, e.id == focusedEditId_);
+    if (e.visible)
+      paintFieldFrame(dc, e.frame, dpi_, e.id == focusedEditId_ && !quietEditFocus_);
   }
 }
 
@@ -368,6 +389,7 @@ void Surface::onBackgroundDown(POINT) {}
 void Surface::onMouseMove(POINT) {}
 bool Surface::wantsHandCursor(POINT) { return false; }
 void Surface::onDestroyed() {}
+std::wstring Surface::actionName(int, bool) const { return std::wstring(); }
 
 LRESULT CALLBACK surfaceWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NCCREATE) {
@@ -381,6 +403,7 @@ LRESULT CALLBACK surfaceWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM 
   if (msg == WM_NCDESTROY) {
     LRESULT result = DefWindowProcW(window, msg, wParam, lParam);
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    surface->disconnectAccessible();
     surface->window_ = nullptr;
     // A window that failed while being created belongs to create()'s caller;
     // otherwise this may delete the surface: nothing touches it after.
@@ -440,6 +463,30 @@ LRESULT Surface::memberProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         pressedId_ = 0;
         invalidate();
       }
+      break;
+    case WM_KEYDOWN:
+      if (handleKey(static_cast<UINT>(wParam))) return 0;  // the window may be gone
+      break;
+    case kActivateMessage:
+      activate(static_cast<int>(wParam));  // the window may be gone
+      return 0;
+    case WM_SETFOCUS:
+      onSetFocus();
+      return 0;
+    case WM_KILLFOCUS:
+      invalidate();  // the focus mark goes with the focus
+      break;
+    case WM_UPDATEUISTATE:
+      onUpdateUiState(LOWORD(wParam), HIWORD(wParam));
+      break;  // and on to the EDITs
+    case WM_PARENTNOTIFY:
+      if (LOWORD(wParam) == WM_LBUTTONDOWN && quietEditFocus_) {
+        quietEditFocus_ = false;  // the user clicked into the field
+        invalidate();
+      }
+      break;
+    case WM_GETOBJECT:
+      if (LRESULT answer = onGetObject(wParam, lParam)) return answer;
       break;
     case WM_MOUSEWHEEL: {
       POINT point = pointFromLParam(lParam);
@@ -543,8 +590,16 @@ void Surface::onMouseLeave() {
 }
 
 void Surface::onButtonDown(POINT point) {
-  SetFocus(window_);
   Control* c = hitTest(point);
+  const int before = focusId_;
+  const bool hadFocus = GetFocus() == window_;
+  if (c && isFocusable(c->id)) {
+    focusId_ = c->id;  // a click focuses the control, as with Windows' buttons
+  } else if (isEdit(focusId_)) {
+    focusId_ = 0;  // the focus leaves the field for the window
+  }
+  SetFocus(window_);
+  if (hadFocus && focusId_ != before) notifyFocus();
   if (!c) {
     onBackgroundDown(point);
     return;
@@ -604,6 +659,8 @@ void Surface::onCommandMessage(WPARAM wParam, LPARAM lParam) {
   if (lParam != 0) {
     if (code == EN_SETFOCUS) {
       focusedEditId_ = id;
+      focusId_ = id;
+      quietEditFocus_ = false;
       invalidate();
     } else if (code == EN_KILLFOCUS) {
       if (focusedEditId_ == id) focusedEditId_ = 0;
@@ -611,6 +668,13 @@ void Surface::onCommandMessage(WPARAM wParam, LPARAM lParam) {
     }
   }
   onCommand(id, code);
+}
+
+bool forwardFieldKey(HWND window, const MSG& msg) {
+  if (msg.message != WM_KEYDOWN || msg.hwnd == window || !IsChild(window, msg.hwnd)) return false;
+  if (msg.wParam != VK_TAB && msg.wParam != VK_RETURN) return false;
+  SendMessageW(window, WM_KEYDOWN, msg.wParam, msg.lParam);
+  return true;
 }
 
 std::wstring pickFolder(HWND owner, const std::wstring& title) {

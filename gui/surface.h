@@ -23,6 +23,7 @@ struct EditField {
   HWND window = nullptr;
   RECT frame = {};
   bool visible = true;
+  std::wstring label;  // its heading's text: the field's accessible name
 };
 
 // A text the last paint could not show whole, and that whole text: it is
@@ -31,6 +32,26 @@ struct CutText {
   RECT box;
   std::wstring text;
 };
+
+// A text of the window outside its controls, as a screen reader reads it.
+struct ShownText {
+  RECT box;
+  std::wstring text;
+};
+
+// One part of a surface as a screen reader sees it.
+struct AccessibleItem {
+  long role = 0;  // ROLE_SYSTEM_*
+  std::wstring name;
+  std::wstring description;
+  std::wstring value;
+  std::wstring action;  // the default action; empty: none
+  RECT rect = {};       // client pixels
+  long state = 0;       // STATE_SYSTEM_*
+  int id = 0;           // the drawn control's or EDIT's id; 0 for a text
+};
+
+class SurfaceAccessible;
 
 // The window procedure registered for both window classes.
 LRESULT CALLBACK surfaceWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -44,6 +65,12 @@ SIZE outerSizeForClient(int clientWidth, int clientHeight, UINT dpi, DWORD style
 constexpr POINT kPointerGone = {-10000, -10000};
 // The command id Escape turns into.
 constexpr int kCancelCommand = IDCANCEL;
+// Posted to a surface: activate the control (or focus the EDIT) of wParam.
+constexpr UINT kActivateMessage = WM_USER + 1;
+
+// Indexes of rectangles in reading order: rows top to bottom (a row holds
+// what has its middle within the first one's height), each left to right.
+std::vector<size_t> readingOrder(const std::vector<RECT>& rects);
 
 class Surface {
  public:
@@ -71,9 +98,37 @@ class Surface {
   HWND editWindow(int id) const;
   std::wstring getEditText(int id) const;
   void setEditText(int id, const std::wstring& text);
+  void setEditLabel(int id, const std::wstring& label);
 
   void paintControls(HDC dc);
   void paintEditFrames(HDC dc);
+
+  // Keyboard focus: one id for a drawn control or an EDIT, 0 for none. The
+  // focus mark shows only once the keyboard was used in the window.
+  int focusId() const { return focusId_; }
+  bool focusCuesShown() const;
+  // Moves the focus to a visible, enabled control or a visible EDIT.
+  void focusItem(int id);
+  // The focus of a page just shown: initialFocus().
+  void focusInitial();
+  // After a refresh: the focus stays where it is when that control is
+  // still there, else it goes to initialFocus().
+  void keepFocusValid();
+  // Ids the Tab key visits, in reading order; a group counts once, at its
+  // selected member.
+  std::vector<int> tabStops() const;
+  // What a click on the control does; false when it is hidden or disabled.
+  // The window may be gone afterwards.
+  bool activate(int id);
+  // Tab, Shift+Tab, Ctrl+Tab, Space, Enter, arrows, Home and End; true when
+  // the key was handled. The window may be gone afterwards.
+  bool handleKey(UINT key);
+
+  // The accessible children: every drawn control (ids stable for the
+  // window's life), then the EDITs, then the texts of the last paint.
+  std::vector<AccessibleItem> accessibleItems();
+  // The child id of a control or EDIT, 0 when there is none.
+  int accessibleChildOf(int id) const;
 
   HWND hwnd() const { return window_; }
   UINT dpi() const { return dpi_; }
@@ -105,6 +160,14 @@ class Surface {
   virtual void onMouseMove(POINT clientPoint);
   virtual bool wantsHandCursor(POINT clientPoint);
   virtual void onDestroyed();
+  // The control a user most likely wants when the page appears.
+  virtual int initialFocus();
+  // The button Enter presses when the focus is on no drawn control; 0: none.
+  virtual int defaultButton();
+  // Ctrl+Tab (1) and Ctrl+Shift+Tab (-1).
+  virtual void onSwitchTab(int step);
+  // The name of a control's default action in the user's language.
+  virtual std::wstring actionName(int kind, bool checked) const;
 
   HWND window_ = nullptr;
   UINT dpi_ = 96;
@@ -114,6 +177,7 @@ class Surface {
   int pressedId_ = 0;
   int focusedEditId_ = 0;
   bool tracking_ = false;
+  int focusId_ = 0;
 
  private:
   bool creating_ = false;       // inside create()'s CreateWindowExW
@@ -140,7 +204,36 @@ class Surface {
   void onDpiChanged(WPARAM wParam, LPARAM lParam);
   void onCommandMessage(WPARAM wParam, LPARAM lParam);
   Control* hitTest(POINT point);
+  bool isFocusable(int id) const;
+  bool isEdit(int id) const;
+  void moveFocus(int step);
+  bool stepInGroup(UINT key);
+  void showFocusCues();
+  void onUpdateUiState(WORD action, WORD flags);
+  void onSetFocus();
+  void notifyFocus();
+  void notifyChild(DWORD event, int id);
+  void announceTextChanges();
+  bool onControl(const RECT& box) const;
+  LRESULT onGetObject(WPARAM wParam, LPARAM lParam);
+  void disconnectAccessible();
+  AccessibleItem describeControl(const Control& c) const;
+
+  std::vector<ShownText> spokenTexts_;  // the last paint's texts outside the controls
+  std::vector<int> shownControls_;     // the last paint's visible controls
+  SurfaceAccessible* accessible_ = nullptr;
+
+  // The EDIT holds the focus a page gave it, not one the user gave it: no
+  // glow on its frame until the keyboard or the mouse reaches it.
+  bool quietEditFocus_ = false;
+  // UISF_HIDEFOCUS of this window, kept from WM_UPDATEUISTATE as Windows'
+  // own controls keep theirs.
+  bool hideFocus_ = false;
 };
+
+// Tab, Shift+Tab, Ctrl+Tab and Enter pressed in one of the window's EDITs
+// are the surface's to handle: sent on to the window; true when sent.
+bool forwardFieldKey(HWND window, const MSG& msg);
 
 // The shell's folder picker; empty when nothing was chosen.
 std::wstring pickFolder(HWND owner, const std::wstring& title);

@@ -31,6 +31,13 @@ const StringRow kRows[] = {
     {"se.lang", "Main language"},
     {"se.folder", "WoW Forever folder"},
     {"se.browse", "Browse..."},
+    // Default actions of the controls, as screen readers name them.
+    {"acc.press", "Press"},
+    {"acc.switch", "Switch"},
+    {"acc.select", "Select"},
+    {"acc.check", "Check"},
+    {"acc.uncheck", "Uncheck"},
+    {"acc.open", "Open"},
     {"se.autostart", "Start Cairnstone with Windows"},
     {"se.save", "Save"},
     {"se.saved", "Saved."},

@@ -1,6 +1,8 @@
 #include "ui/common.h"
 
+#include "gui/control.h"
 #include "gui/paint.h"
+#include "i18n/i18n.h"
 #include "storage/scoped_win.h"
 
 namespace ui {
@@ -40,6 +42,25 @@ LineFit fitStatusLine(const gui::FontSet& fonts, const std::wstring& text, int w
   const HFONT small = fonts[gui::kFontSmall];
   return gui::measureTextWidth(screen.get(), small, text) <= width ? LineFit::kSmall
                                                                    : LineFit::kSmallTwoLines;
+}
+
+std::wstring actionName(int kind, bool checked) {
+  switch (kind) {
+    case gui::kButton:
+    case gui::kPrimaryButton:
+      return tr("acc.press");
+    case gui::kTab:
+      return tr("acc.switch");
+    case gui::kCheckBox:
+      return tr(checked ? "acc.uncheck" : "acc.check");
+    case gui::kOptionCard:
+    case gui::kSegment:
+      return tr("acc.select");
+    case gui::kLink:
+      return tr("acc.open");
+    default:
+      return std::wstring();
+  }
 }
 
 void bringToFront(HWND window) {

@@ -28,6 +28,8 @@ int wrappedHeightDip(HFONT font, int widthDip, const std::wstring& text, UINT dp
 enum class LineFit { kBody, kSmall, kSmallTwoLines };
 LineFit fitStatusLine(const gui::FontSet& fonts, const std::wstring& text, int widthDip, UINT dpi);
 
+// The default action of a drawn control kind, as a screen reader names it.
+std::wstring actionName(int kind, bool checked);
 // Restores a minimised window, shows it and makes it the foreground window.
 void bringToFront(HWND window);
 

@@ -59,6 +59,9 @@ constexpr int kDetailTop = 25, kDetailBottom = 45;
 
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 
+// Arrow-key groups: the tab strip and the row of languages.
+constexpr int kTabGroup = 1, kLanguageGroup = 2;
+
 constexpr UINT kOneLine = DT_VCENTER | DT_SINGLELINE;
 constexpr UINT kOneLineEllipsis = kOneLine | DT_END_ELLIPSIS;
 constexpr UINT kOneLinePath = kOneLine | DT_PATH_ELLIPSIS;
@@ -94,15 +97,16 @@ RECT MainWindow::dip(int left, int top, int right, int bottom) const {
 
 bool MainWindow::open() {
   if (!create(gui::kMainWindowClass, kProductName, kWidthDip, kHeightDip, nullptr)) return false;
-  addControl(kStatusTabId, gui::kTab, L"", L"");
-  addControl(kSettingsTabId, gui::kTab, L"", L"");
+  addControl(kStatusTabId, gui::kTab, L"", L"")->group = kTabGroup;
+  addControl(kSettingsTabId, gui::kTab, L"", L"")->group = kTabGroup;
   addControl(kSetupButton, gui::kButton, L"", L"");
   addControl(kQuestieButton, gui::kButton, L"", L"");
   addControl(kLogLink, gui::kLink, L"", L"");
   const int count = languageCount();
   for (int i = 0; i < count; ++i) {
-    addControl(kLanguageSegment + i, gui::kSegment, L"", L"")->segmentPosition =
-        segmentPosition(i, count);
+    gui::Control* segment = addControl(kLanguageSegment + i, gui::kSegment, L"", L"");
+    segment->segmentPosition = segmentPosition(i, count);
+    segment->group = kLanguageGroup;
   }
   addControl(kBrowseButton, gui::kButton, L"", L"");
   addControl(kAutostartBox, gui::kCheckBox, L"", L"");
@@ -116,6 +120,7 @@ bool MainWindow::open() {
   showTab(tab_);
   if (check_.wait(kFirstStateWaitMs)) takeState();
   layout();
+  focusInitial();
   invalidate();
   SetTimer(window_, kRefreshTimer, kRefreshMs, nullptr);
   ShowWindow(window_, SW_SHOWNORMAL);
@@ -136,6 +141,7 @@ void MainWindow::update() {
   refresh();
   applyTexts();
   layout();
+  keepFocusValid();
   invalidate();
 }
 
@@ -168,6 +174,7 @@ void MainWindow::showState(const GameState& state) {
   gameActive_ = state.gameActive;
   stateKnown_ = true;
   layout();  // the Questie button comes and goes with the state
+  keepFocusValid();
   invalidate();
 }
 
@@ -199,6 +206,7 @@ void MainWindow::applyTexts() {
   for (size_t i = 0; i < languages.size(); ++i) {
     setTexts(kLanguageSegment + static_cast<int>(i), upperCode(languages[i].code), L"");
   }
+  setEditLabel(kFolderEdit, tr("se.folder"));
   setTexts(kBrowseButton, tr("se.browse"), L"");
   setTexts(kAutostartBox, tr("se.autostart"), L"");
   setTexts(kSaveButton, tr("se.save"), L"");
@@ -263,6 +271,7 @@ bool MainWindow::stillOpen(HWND handle) const {
 
 void MainWindow::onClick(int id) {
   const HWND handle = window_;
+  const bool onTabStrip = focusId_ == kStatusTabId || focusId_ == kSettingsTabId;
   switch (id) {
     case kStatusTabId:
     case kSettingsTabId:
@@ -293,7 +302,8 @@ void MainWindow::onClick(int id) {
       break;
     }
     case kAutostartBox:
-      if (gui::Control* box = findControl(kAutostartBox)) box->checked = !box->checked;
+      if (const gui::Control* box = findControl(kAutostartBox))
+        setChecked(kAutostartBox, !box->checked);
       break;
     case kSaveButton:
       save();
@@ -309,12 +319,44 @@ void MainWindow::onClick(int id) {
       }
       break;
   }
-  if (id != kStatusTabId && id != kSettingsTabId) {
+  const bool tabChanged = id == kStatusTabId || id == kSettingsTabId;
+  if (!tabChanged) {
     checkSegments();
     applyTexts();
   }
   layout();
+  if (tabChanged && onTabStrip) {
+    focusItem(tab_ + kStatusTabId);  // the strip keeps the focus, on the new tab
+  } else if (tabChanged) {
+    focusInitial();
+  } else {
+    keepFocusValid();
+  }
   invalidate();
+}
+
+// Where the focus goes when a tab appears (a user most likely wants):
+//   Status:   the update button when an update is ready, else "Get Questie"
+//             when Questie is missing, else the Status tab itself;
+//   Settings: the folder field.
+int MainWindow::initialFocus() {
+  if (tab_ == kSettingsTab) return kFolderEdit;
+  for (int id : {kUpdateButton, kQuestieButton}) {
+    const gui::Control* c = findControl(id);
+    if (c && c->visible && c->enabled) return id;
+  }
+  return kStatusTabId;
+}
+
+// Enter where no control has the focus: Save on the Settings tab.
+int MainWindow::defaultButton() { return tab_ == kSettingsTab ? kSaveButton : 0; }
+
+void MainWindow::onSwitchTab(int) {
+  onClick(tab_ == kStatusTab ? kSettingsTabId : kStatusTabId);  // two tabs: both ways round
+}
+
+std::wstring MainWindow::actionName(int kind, bool checked) const {
+  return ui::actionName(kind, checked);
 }
 
 void MainWindow::onCommand(int id, int) {

@@ -75,6 +75,10 @@ class MainWindow : public gui::Surface {
   void onCommand(int id, int code) override;
   bool handleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
   void onDestroyed() override;
+  int initialFocus() override;
+  int defaultButton() override;
+  void onSwitchTab(int step) override;
+  std::wstring actionName(int kind, bool checked) const override;
 
  private:
   void showTab(int tab);

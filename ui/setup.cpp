@@ -55,6 +55,9 @@ constexpr int kLinkGap = 12, kLinkIndent = 28, kLinkSlack = 4, kLinkRoom = 44;
 // The welcome page's list of needs.
 constexpr int kNeedTextWidth = 396, kNeedMinHeight = 22, kNeedGap = 10;
 
+// The language cards are one arrow-key group.
+constexpr int kCardGroup = 1;
+
 constexpr UINT kOneLine = DT_VCENTER | DT_SINGLELINE;
 constexpr UINT kOneLineEllipsis = kOneLine | DT_END_ELLIPSIS;
 constexpr UINT kCentred = DT_CENTER | kOneLine;
@@ -83,7 +86,7 @@ bool Setup::open() {
   addControl(kBackButton, gui::kButton, L"", L"");
   addControl(kNextButton, gui::kPrimaryButton, L"", L"");
   for (int i = 0; i < languageCount(); ++i)
-    addControl(kLanguageCard + i, gui::kOptionCard, L"", L"");
+    addControl(kLanguageCard + i, gui::kOptionCard, L"", L"")->group = kCardGroup;
   addControl(kBrowseButton, gui::kButton, L"", L"");
   addControl(kCheckButton, gui::kButton, L"", L"");
   addControl(kQuestieLink, gui::kLink, L"", L"");
@@ -102,12 +105,38 @@ void Setup::goToPage(int n) {
   message_.clear();
   if (page_ == kGamePage) checkFolder();
   update();
+  focusInitial();
 }
 
 void Setup::update() {
   applyTexts();
   layout();
+  keepFocusValid();
   invalidate();
+}
+
+// Where the focus goes when a page appears (a user most likely wants):
+//   Welcome, Done:      the forward button (Next, Finish);
+//   Language:           the card of the language in use;
+//   World of Warcraft:  Next when the folder is a game folder, else the
+//                       folder field.
+int Setup::initialFocus() {
+  if (page_ == kLanguagePage) {
+    for (int i = 0; i < languageCount(); ++i) {
+      const gui::Control* card = findControl(kLanguageCard + i);
+      if (card && card->checked) return card->id;
+    }
+    return kLanguageCard;
+  }
+  if (page_ == kGamePage && !folderOk_) return kFolderEdit;
+  return kNextButton;
+}
+
+// Enter where no control has the focus goes forward.
+int Setup::defaultButton() { return kNextButton; }
+
+std::wstring Setup::actionName(int kind, bool checked) const {
+  return ui::actionName(kind, checked);
 }
 
 void Setup::applyTexts() {
@@ -121,6 +150,7 @@ void Setup::applyTexts() {
     setTexts(id, languages[i].nativeName, languages[i].description);
     setChecked(id, languages[i].code == language);
   }
+  setEditLabel(kFolderEdit, tr("se.folder"));
   setTexts(kBrowseButton, tr("se.browse"), L"");
   setTexts(kCheckButton, tr("wz.wow.check"), L"");
   setTexts(kQuestieLink, tr("st.getquestie"), L"");

@@ -60,6 +60,9 @@ class Setup : public gui::Surface {
   void onClick(int id) override;
   void onCommand(int id, int code) override;
   void onDestroyed() override;
+  int initialFocus() override;
+  int defaultButton() override;
+  std::wstring actionName(int kind, bool checked) const override;
 
  private:
   // One status line of the World of Warcraft page.

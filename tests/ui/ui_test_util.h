@@ -140,6 +140,26 @@ inline RECT dipRectOf(gui::Surface* surface, int id) {
           MulDiv(c->rect.right, 96, dpi), MulDiv(c->rect.bottom, 96, dpi)};
 }
 
+// Keyboard cues always shown (the user's setting) or, as Windows has it by
+// default, hidden until the keyboard is used; restored afterwards. Wine's
+// prefix shows them always.
+class ScopedKeyboardCues {
+ public:
+  explicit ScopedKeyboardCues(bool always) {
+    SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &old_, 0);
+    set(always);
+  }
+  ~ScopedKeyboardCues() { set(old_ != FALSE); }
+  ScopedKeyboardCues(const ScopedKeyboardCues&) = delete;
+  ScopedKeyboardCues& operator=(const ScopedKeyboardCues&) = delete;
+
+ private:
+  static void set(bool always) {
+    SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<PVOID>(static_cast<INT_PTR>(always)), 0);
+  }
+  BOOL old_ = FALSE;
+};
+
 // The controller, prepared in a fresh data folder, and the notification-area
 // window that the windows reach it through.
 class WindowTest : public ::testing::Test {

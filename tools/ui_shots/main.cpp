@@ -127,6 +127,9 @@ int shootAll(const std::wstring& out, const std::wstring& gameRoot, const std::s
 int wmain(int argc, wchar_t** argv) {
   if (argc < 5) return 2;
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // As a mouse user sees the windows on Windows (Wine shows keyboard cues
+  // always): no focus mark until a key is pressed. For this session only.
+  SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, nullptr, 0);
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   const UINT dpi = static_cast<UINT>(std::wcstoul(argv[4], nullptr, 10));
