@@ -113,7 +113,9 @@ TEST_F(KeyboardTest, EscapeTabAndEnterGoThroughTheMessageLoop) {
       EXPECT_EQ(mainWindowHandle(), nullptr);
     } else {
       ASSERT_NE(mainWindowHandle(), nullptr);
-      if (c.after != After::FocusMoved) EXPECT_EQ(GetFocus(), field);
+      if (c.after != After::FocusMoved) {
+        EXPECT_EQ(GetFocus(), field);
+      }
       const std::wstring shown = c.after == After::Typed   ? game.wow() + L"x"
                                  : c.after == After::Saved ? game.forever()  // as saved
                                                            : game.wow();
