@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "i18n/i18n.h"
-#include "tests/support/dpi_switch.h"
 #include "tests/ui/ui_test_util.h"
 
 using namespace uitest;
@@ -138,7 +137,7 @@ TEST_F(AccessibleTest, ChildrenHaveTheirRoleNameStateAndPlaceInTwoLanguagesAtBot
     store(game.forever(), true, language);
     for (UINT dpi : {96u, 144u}) {
       SCOPED_TRACE(::testing::Message() << language << " at " << dpi << " dpi");
-      testdpi::switchDpi(window, dpi, 900, 640);
+      switchDpi(window, dpi, 900, 640);
       pump();
       Accessible acc(handle);
       ASSERT_TRUE(acc);
