@@ -220,8 +220,7 @@ TEST_F(AccessibleTest, TheDefaultActionTurnsTheWizardPageAndTheFocusEventsFollow
 TEST_F(AccessibleTest, AStatusLineTellsOfAChangeOnlyWhenItReallyChanged) {
   GameFolder other(true);
   store(game.forever());
-  openMainWindow(mw::kStatusTab);
-  pump();
+  openMainSettled(mw::kStatusTab);
   const HWND handle = mainWindowHandle();
   UpdateWindow(handle);
   seen.clear();
@@ -229,10 +228,12 @@ TEST_F(AccessibleTest, AStatusLineTellsOfAChangeOnlyWhenItReallyChanged) {
                                        onEvent, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
   ASSERT_NE(hook, nullptr);
   refreshMainWindow();  // the 3-second refresh finding the same
+  ASSERT_TRUE(settleMainWindow());
   UpdateWindow(handle);
   pump();
   EXPECT_TRUE(seen.empty());
   store(other.forever());  // the folder line's path changes
+  ASSERT_TRUE(settleMainWindow());
   UpdateWindow(handle);
   pump();
   Accessible acc(handle);

@@ -95,8 +95,7 @@ TEST_F(KeyboardTest, EveryPageHasItsFirstFocusAndTabOrderAtBothDpis) {
       store(c.folderOk ? game.forever() : L"");
       gui::Surface* surface;
       if (c.main) {
-        openMainWindow(c.page);
-        surface = mw::mainWindow();
+        surface = openMainSettled(c.page);
         switchDpi(surface, dpi, 900, 640);
       } else {
         openSetup(c.page);
@@ -176,7 +175,7 @@ TEST_F(KeyboardTest, ArrowsSelectWithinGroupsAndCtrlTabSwitchesTabs) {
   pump();
 
   // The tab strip selects with the arrows and stops at its ends.
-  openMainWindow(mw::kStatusTab);
+  openMainSettled(mw::kStatusTab);
   pump();
   mw::MainWindow* window = mw::mainWindow();
   window->focusItem(mw::kStatusTabId);
