@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Pictures of the main window (Status with and without a game folder and
-# with an update ready, Settings) and of each setup wizard page, in English at 96 DPI and in German
+# with an update ready, Settings), each setup wizard page and the keyboard focus mark, in English at 96 DPI and in German
 # at 144 DPI, painted under Xvfb and saved as PNG into docs/.
 #   tools/ui_screenshots.sh            (uses $CAIRN_BUILD_DIR or build/)
 set -euo pipefail
@@ -42,4 +42,4 @@ shoot_all() {
 }
 xvfb-run -a -s "-screen 0 1920x1200x24" \
   bash -c "$(declare -f shoot_all); shoot_all \"\$@\"" _ "$scratch" "$root/docs" "$build/tests/bin/CairnUiShots.exe"
-ls "$root"/docs/main-*.png "$root"/docs/setup-*.png
+ls "$root"/docs/main-*.png "$root"/docs/setup-*.png "$root"/docs/focus-*.png

@@ -1,4 +1,5 @@
-// Pictures of the main window and the setup wizard for the documentation.
+// Pictures of the main window and the setup wizard for the documentation,
+// and of the focus mark on a button, a card and a tab.
 //   CairnUiShots.exe OUTFOLDER GAMEROOT LANGUAGE DPI
 // Makes a WoW Forever folder under GAMEROOT (the addon, no Questie), then
 // saves main-*.png (one with the tests' signed release ready to install) and setup-*.png in LANGUAGE at DPI into OUTFOLDER. The
@@ -59,26 +60,39 @@ bool settle(const ui::mainwnd::MainWindow* window) {
   return true;
 }
 
-int shootMain(const std::wstring& out, int tab, UINT dpi) {
+// Focus for a keyboard user's picture: kMouseUser none, kPageFocus the
+// page's own first focus, else that control; a first key shows the mark.
+constexpr int kMouseUser = -1, kPageFocus = 0;
+
+void pressFirstKey(gui::Surface* surface, int focus) {
+  if (focus == kMouseUser) return;
+  if (focus != kPageFocus) surface->focusItem(focus);
+  surface->handleKey(VK_HOME);  // moves nothing here, shows the focus
+  pump();
+}
+
+int shootMain(const std::wstring& out, int tab, UINT dpi, int focus = kMouseUser) {
   openMainWindow(tab);
   pump();
   ui::mainwnd::MainWindow* window = ui::mainwnd::mainWindow();
   if (!window || !settle(window)) return 1;
   switchDpi(window, dpi, 900, 640);
   pump();
+  pressFirstKey(window, focus);
   const bool saved = saveWindow(window, out);
   closeMainWindow();
   pump();
   return saved ? 0 : 1;
 }
 
-int shootSetup(const std::wstring& out, int page, UINT dpi) {
+int shootSetup(const std::wstring& out, int page, UINT dpi, int focus = kMouseUser) {
   openSetup(page);
   pump();
   ui::setup::Setup* wizard = ui::setup::setupWindow();
   if (!wizard) return 1;
   switchDpi(wizard, dpi, 780, 560);
   pump();
+  pressFirstKey(wizard, focus);
   const bool saved = saveWindow(wizard, out);
   closeSetup();
   pump();
@@ -115,6 +129,10 @@ int shootAll(const std::wstring& out, const std::wstring& gameRoot, const std::s
   for (int page = 0; page < 4; ++page) {
     failures += shootSetup(base + pages[page] + suffix, page, dpi);
   }
+  // The focus mark as a keyboard user sees it: on a button, a card and a tab.
+  failures += shootSetup(base + L"focus-button" + suffix, 0, dpi, kPageFocus);
+  failures += shootSetup(base + L"focus-card" + suffix, 1, dpi, kPageFocus);
+  failures += shootMain(base + L"focus-tab" + suffix, 0, dpi, ui::mainwnd::kStatusTabId);
   app.stop();
   if (tray) DestroyWindow(tray);
   pump();
