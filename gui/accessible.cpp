@@ -369,3 +369,142 @@ HRESULT SurfaceAccessible::put_accValue(VARIANT, BSTR) {
 }
 
 }  // namespace gui
+
+namespace gui {
+namespace {
+
+// Windows' own object for an EDIT, with the name of its heading; every
+// other question goes to Windows' object.
+class FieldAccessible final : public IAccessible {
+ public:
+  FieldAccessible(IAccessible* standard, HWND field, std::wstring name)
+      : standard_(standard), field_(field), name_(std::move(name)) {}
+  FieldAccessible(const FieldAccessible&) = delete;
+  FieldAccessible& operator=(const FieldAccessible&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == __uuidof(IAccessible)) {
+      *out = static_cast<IAccessible*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    return static_cast<ULONG>(InterlockedIncrement(&references_));
+  }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG left = InterlockedDecrement(&references_);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+  HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
+    if (child.vt != VT_I4 || child.lVal != CHILDID_SELF) return standard_->get_accName(child, name);
+    if (!name) return E_POINTER;
+    *name = nullptr;
+    if (!IsWindow(field_)) return CO_E_OBJNOTCONNECTED;  // the field is gone
+    return giveText(name_, name);
+  }
+
+  // The rest is Windows' own.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
+    return standard_->GetTypeInfoCount(n);
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT i, LCID l, ITypeInfo** t) override {
+    return standard_->GetTypeInfo(i, l, t);
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID r, LPOLESTR* n, UINT c, LCID l,
+                                          DISPID* d) override {
+    return standard_->GetIDsOfNames(r, n, c, l, d);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID d, REFIID r, LCID l, WORD f, DISPPARAMS* p, VARIANT* v,
+                                   EXCEPINFO* e, UINT* a) override {
+    return standard_->Invoke(d, r, l, f, p, v, e, a);
+  }
+  HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** p) override {
+    return standard_->get_accParent(p);
+  }
+  HRESULT STDMETHODCALLTYPE get_accChildCount(long* n) override {
+    return standard_->get_accChildCount(n);
+  }
+  HRESULT STDMETHODCALLTYPE get_accChild(VARIANT c, IDispatch** p) override {
+    return standard_->get_accChild(c, p);
+  }
+  HRESULT STDMETHODCALLTYPE get_accValue(VARIANT c, BSTR* v) override {
+    return standard_->get_accValue(c, v);
+  }
+  HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT c, BSTR* d) override {
+    return standard_->get_accDescription(c, d);
+  }
+  HRESULT STDMETHODCALLTYPE get_accRole(VARIANT c, VARIANT* r) override {
+    return standard_->get_accRole(c, r);
+  }
+  HRESULT STDMETHODCALLTYPE get_accState(VARIANT c, VARIANT* s) override {
+    return standard_->get_accState(c, s);
+  }
+  HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT c, BSTR* h) override {
+    return standard_->get_accHelp(c, h);
+  }
+  HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* f, VARIANT c, long* t) override {
+    return standard_->get_accHelpTopic(f, c, t);
+  }
+  HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT c, BSTR* k) override {
+    return standard_->get_accKeyboardShortcut(c, k);
+  }
+  HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* f) override { return standard_->get_accFocus(f); }
+  HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* s) override {
+    return standard_->get_accSelection(s);
+  }
+  HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT c, BSTR* a) override {
+    return standard_->get_accDefaultAction(c, a);
+  }
+  HRESULT STDMETHODCALLTYPE accSelect(long f, VARIANT c) override {
+    return standard_->accSelect(f, c);
+  }
+  HRESULT STDMETHODCALLTYPE accLocation(long* x, long* y, long* w, long* h, VARIANT c) override {
+    return standard_->accLocation(x, y, w, h, c);
+  }
+  HRESULT STDMETHODCALLTYPE accNavigate(long d, VARIANT s, VARIANT* e) override {
+    return standard_->accNavigate(d, s, e);
+  }
+  HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* c) override {
+    return standard_->accHitTest(x, y, c);
+  }
+  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT c) override {
+    return standard_->accDoDefaultAction(c);
+  }
+  HRESULT STDMETHODCALLTYPE put_accName(VARIANT c, BSTR n) override {
+    return standard_->put_accName(c, n);
+  }
+  HRESULT STDMETHODCALLTYPE put_accValue(VARIANT c, BSTR v) override {
+    return standard_->put_accValue(c, v);
+  }
+
+ private:
+  ~FieldAccessible() { standard_->Release(); }
+
+  LONG references_ = 1;
+  IAccessible* standard_;
+  HWND field_;
+  std::wstring name_;
+};
+
+}  // namespace
+
+LRESULT answerForField(HWND field, WPARAM wParam, const std::wstring& name) {
+  const Oleacc& f = oleacc();
+  if (!f.createStdObject || !f.lresultFromObject) return 0;
+  IAccessible* standard = nullptr;
+  if (FAILED(f.createStdObject(field, OBJID_CLIENT, __uuidof(IAccessible),
+                               reinterpret_cast<void**>(&standard))) ||
+      !standard)
+    return 0;
+  auto* named = new FieldAccessible(standard, field, name);
+  const LRESULT answer = f.lresultFromObject(__uuidof(IAccessible), wParam, named);
+  named->Release();  // the answer holds its own reference
+  return answer;
+}
+
+}  // namespace gui

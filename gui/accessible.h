@@ -74,4 +74,9 @@ class SurfaceAccessible final : public IAccessible {
   Surface* surface_;
 };
 
+// WM_GETOBJECT's answer for an EDIT: the object Windows makes for it, named
+// by the field's heading, which the EDIT itself cannot tell. 0 when it
+// cannot be given.
+LRESULT answerForField(HWND field, WPARAM wParam, const std::wstring& name);
+
 }  // namespace gui

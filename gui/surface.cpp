@@ -81,6 +81,22 @@ RECT scaledRect(int xDip, int yDip, int wDip, int hDip, UINT dpi) {
 
 POINT pointFromLParam(LPARAM lParam) { return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
 
+constexpr UINT_PTR kFieldSubclass = 1;
+
+// An EDIT cannot tell a screen reader its name: its heading's text is given
+// on its behalf. The surface outlives its EDITs.
+LRESULT CALLBACK fieldProc(HWND field, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                           DWORD_PTR data) {
+  if (msg == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_CLIENT) {
+    for (const EditField& e : reinterpret_cast<const Surface*>(data)->edits()) {
+      if (e.window != field) continue;
+      if (LRESULT answer = answerForField(field, wParam, e.label)) return answer;
+    }
+  }
+  if (msg == WM_NCDESTROY) RemoveWindowSubclass(field, fieldProc, id);
+  return DefSubclassProc(field, msg, wParam, lParam);
+}
+
 // An EDIT resets its margins to the font's default whenever it gets a font,
 // so the zero margins (the frame already insets the text) follow every font.
 void setEditFont(HWND edit, HFONT font) {
@@ -297,6 +313,7 @@ HWND Surface::addEdit(int id, DWORD extraStyle, int maxChars) {
       CreateWindowExW(0, L"EDIT", L"", kEditStyle | extraStyle, 0, 0, 10, 10, window_,
                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), themeInstance(), nullptr);
   if (edit) {
+    SetWindowSubclass(edit, fieldProc, kFieldSubclass, reinterpret_cast<DWORD_PTR>(this));
     setEditFont(edit, fonts_[kFontBody]);
     SendMessageW(edit, EM_LIMITTEXT, static_cast<WPARAM>(maxChars), 0);
   }

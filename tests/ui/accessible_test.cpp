@@ -163,6 +163,11 @@ TEST_F(AccessibleTest, ChildrenHaveTheirRoleNameStateAndPlaceInTwoLanguagesAtBot
           EXPECT_EQ(place.right - place.left, rc.right - rc.left);  // pixels at this DPI
         }
       }
+      // The field itself, as a screen reader reads it when the caret is in it.
+      Accessible field(window->editWindow(mw::kFolderEdit));
+      ASSERT_TRUE(field);
+      EXPECT_EQ(field.name(CHILDID_SELF), tr("se.folder"));
+      EXPECT_EQ(field.role(CHILDID_SELF), ROLE_SYSTEM_TEXT);
       // The pending language's segment is checked; hit-testing finds Save.
       const long chosen = window->accessibleChildOf(mw::kLanguageSegment);  // English
       EXPECT_EQ(acc.role(chosen), ROLE_SYSTEM_RADIOBUTTON);
