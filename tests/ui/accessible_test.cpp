@@ -199,6 +199,13 @@ TEST_F(AccessibleTest, TheDefaultActionTurnsTheWizardPageAndTheFocusEventsFollow
   VARIANT focus;
   ASSERT_EQ(acc->get_accFocus(&focus), S_OK);
   EXPECT_EQ(focus.lVal, next);
+  // Navigation passes over what is hidden: Back and the other pages' controls.
+  VARIANT to;
+  ASSERT_EQ(acc->accNavigate(NAVDIR_FIRSTCHILD, child(CHILDID_SELF), &to), S_OK);
+  EXPECT_EQ(to.lVal, next);
+  EXPECT_EQ(acc->accNavigate(NAVDIR_PREVIOUS, child(next), &to), S_FALSE);
+  ASSERT_EQ(acc->accNavigate(NAVDIR_NEXT, child(next), &to), S_OK);
+  EXPECT_EQ(acc.role(to.lVal), ROLE_SYSTEM_STATICTEXT);
 
   seen.clear();
   HWINEVENTHOOK hook = SetWinEventHook(EVENT_MIN, EVENT_MAX, nullptr, onEvent,
