@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "i18n/i18n.h"
+#include "storage/files.h"
 #include "tests/ui/ui_test_util.h"
 
 using namespace uitest;
@@ -273,6 +274,56 @@ TEST_F(AccessibleTest, CallsAfterTheWindowIsGoneFailCleanly) {
   EXPECT_EQ(name, nullptr);
   VARIANT hit;
   EXPECT_EQ(acc->accHitTest(0, 0, &hit), CO_E_OBJNOTCONNECTED);
+}
+
+// The stand-in for a screen reader in another process: reads one child of
+// the window given and presses it.
+constexpr wchar_t kReaderWindow[] = L"CAIRN_ACC_READER_WINDOW";
+constexpr wchar_t kReaderChild[] = L"CAIRN_ACC_READER_CHILD";
+constexpr wchar_t kReaderResult[] = L"CAIRN_ACC_READER_RESULT";
+
+void readAsAnotherProcess() {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  {
+    const HWND window = reinterpret_cast<HWND>(std::stoull(envVar(kReaderWindow)));
+    const long id = std::stol(envVar(kReaderChild));
+    Accessible acc(window);
+    std::string result = "no object";
+    if (acc) {
+      const HRESULT pressed = acc->accDoDefaultAction(child(id));
+      result = toUtf8(acc.name(id)) + "\n" + std::to_string(acc.role(id)) + "\n" +
+               std::to_string(pressed);
+    }
+    writeFileText(envVar(kReaderResult), result);
+  }
+  CoUninitialize();
+}
+
+TEST_F(AccessibleTest, AnotherProcessReadsTheWizardAndPressesItsForwardButton) {
+  if (!envVar(kReaderWindow).empty()) return readAsAnotherProcess();
+  store(game.forever());
+  openSetup(wz::kWelcomePage);
+  pump();
+  wz::Setup* wizard = wz::setupWindow();
+  TempDir dir;
+  const std::wstring result = joinPath(dir.path(), L"read.txt");
+  ScopedEnv window(kReaderWindow,
+                   std::to_wstring(reinterpret_cast<UINT_PTR>(wizard->hwnd())));
+  ScopedEnv id(kReaderChild, std::to_wstring(wizard->accessibleChildOf(wz::kNextButton)));
+  ScopedEnv file(kReaderResult, result);
+  Child reader = Child::start(exePath(), {L"--gtest_filter=AccessibleTest.AnotherProcess*"});
+  ASSERT_TRUE(reader.started());
+  // This thread serves the reader's calls while it waits.
+  EXPECT_TRUE(waitFor(
+      [&] {
+        pump();
+        return WaitForSingleObject(reader.handle(), 0) == WAIT_OBJECT_0;
+      },
+      30000));
+  pump();
+  EXPECT_EQ(readFileText(result), toUtf8(tr("wz.next")) + "\n" +
+                                      std::to_string(ROLE_SYSTEM_PUSHBUTTON) + "\n0");
+  EXPECT_EQ(wizard->page(), wz::kLanguagePage);
 }
 
 }  // namespace
