@@ -30,6 +30,9 @@ need_packages() {
   # The release tool (tools/cairn-release) and its tests against openssl.
   /usr/bin/python3 -c 'import cryptography' 2>/dev/null || missing+=(python3-cryptography)
   command -v openssl >/dev/null || missing+=(openssl)
+  # Cairnstone-Setup (NSIS) and its Authenticode signatures.
+  command -v makensis >/dev/null || missing+=(nsis)
+  command -v osslsigncode >/dev/null || missing+=(osslsigncode)
   # The update road over HTTPS is tested against a real web server.
   command -v nginx >/dev/null || [ -x /usr/sbin/nginx ] || missing+=(nginx-light)
   if [ ${#missing[@]} -gt 0 ]; then

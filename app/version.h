@@ -1,9 +1,6 @@
-// The program's version, shared by the code and the resource script.
+// The program's version ("1.3.0"): log lines, version bookkeeping, the
+// User-Agent and update checks. The build sets it (CAIRN_VERSION) and links
+// it into each program from app/version.cpp.
 #pragma once
 
-#define CAIRN_VERSION_TEXT "1.3.0"
-#define CAIRN_VERSION_NUMBERS 1, 3, 0, 0
-
-#ifndef RC_INVOKED
-constexpr char APP_VERSION[] = CAIRN_VERSION_TEXT;
-#endif
+extern const char APP_VERSION[];

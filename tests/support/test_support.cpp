@@ -75,8 +75,14 @@ void Child::kill() {
 }
 
 Child Child::start(const std::wstring& exe, const std::vector<std::wstring>& args) {
+  std::wstring parameters;
+  for (const std::wstring& a : args) parameters += L" " + quoteArg(a);
+  return startLine(exe, parameters.empty() ? parameters : parameters.substr(1));
+}
+
+Child Child::startLine(const std::wstring& exe, const std::wstring& parameters) {
   std::wstring line = quoteArg(exe);
-  for (const std::wstring& a : args) line += L" " + quoteArg(a);
+  if (!parameters.empty()) line += L" " + parameters;
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};

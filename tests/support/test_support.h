@@ -53,6 +53,8 @@ class Child {
   HANDLE handle() const { return process_; }
 
   static Child start(const std::wstring& exe, const std::vector<std::wstring>& args);
+  // With the parameters exactly as given, as ShellExecute passes them.
+  static Child startLine(const std::wstring& exe, const std::wstring& parameters);
 
  private:
   HANDLE process_ = nullptr;

@@ -1,0 +1,591 @@
+; Cairnstone-Setup: installs Cairnstone for every user of the machine (and
+; the Cairn addon into the game, when the build packs it), and uninstalls it.
+; Built by installer/make_setup.sh, which passes:
+;   VERSION   the program's version (2 to 4 numbers), VERSION4 the same as four
+;   PROGRAM   Cairnstone.exe        HELPER  setup_helper.exe
+;   ICON      the program's icon    OUTFILE the installer to write
+;   ADDON     (optional) the addon's folder
+;   SIGN      (optional) a command that signs the file it is given
+;
+; Switches of a silent run (the program passes them on an update):
+;   /S                 silent
+;   /FOREVER="folder"  the game folder; stored empty unless it passes the
+;                      program's own game-folder test
+;   /MAINLANG=xx       the program's language (en nl de es it pl; others: en)
+;   /NOAUTOSTART       do not start Cairnstone with Windows
+;   /UPDATE            quit the running Cairnstone first, start it again after
+; Exit codes: 0 done, 1 cancelled by the user, 2 aborted, 3 an older version
+; than the installed one (refused), 4 Cairnstone did not quit, 5 the program
+; files could not be replaced, 6 no administrator rights, 7 another setup runs.
+
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+ManifestDPIAware true
+RequestExecutionLevel admin
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include WordFunc.nsh
+!include nsDialogs.nsh
+
+!define PRODUCT "Cairnstone"
+!define PUBLISHER "Cairn"
+!define PROGRAM_EXE "Cairnstone.exe"
+!define UNINSTALLER "uninstall.exe"
+!define SETTINGS_KEY "SOFTWARE\Cairn"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Cairnstone"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define RUN_VALUE "Cairn"
+!define QUIT_WAIT_MS 20000 ; the program stops its threads within a second or two
+
+!define EXIT_OLDER 3
+!define EXIT_STILL_RUNNING 4
+!define EXIT_NOT_REPLACED 5
+!define EXIT_NOT_ADMIN 6
+!define EXIT_SETUP_RUNS 7
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\${PRODUCT}"
+BrandingText "${PRODUCT} ${VERSION}"
+ShowInstDetails nevershow
+ShowUninstDetails nevershow
+
+!ifdef SIGN
+  ; The uninstaller is signed before it is packed, the installer when done.
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
+!endif
+
+Var MainLang      ; the program's language code
+Var Autostart     ; 1 or 0
+Var GameDir       ; the _forever_ folder, or empty
+Var Updating      ; 1 on /UPDATE
+Var Installed     ; the installed version, or empty
+Var LangList
+Var AutostartBox
+Var FolderField
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_ABORTWARNING
+
+!insertmacro MUI_PAGE_WELCOME
+Page custom LanguagePage LanguagePageLeave
+Page custom FolderPage FolderPageLeave
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "$(StartProgram)"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartProgram
+!insertmacro MUI_PAGE_FINISH
+
+!define MUI_UNCONFIRMPAGE_TEXT_TOP "$(UninstallKeeps)"
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+
+; The first is the fallback for Windows languages the installer does not speak.
+!insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "Dutch"
+!insertmacro MUI_LANGUAGE "German"
+!insertmacro MUI_LANGUAGE "Spanish"
+!insertmacro MUI_LANGUAGE "Italian"
+!insertmacro MUI_LANGUAGE "Polish"
+!include "${__FILEDIR__}/strings.nsh"
+
+VIProductVersion "${VERSION4}"
+VIFileVersion "${VERSION4}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "${PRODUCT} Setup"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
+
+
+; ---------------------------------------------------------------------------
+; Shared by the installer and the uninstaller.
+
+!macro SetupCommon prefix
+  Function ${prefix}SetupCommon
+    SetRegView 64
+    SetShellVarContext all
+    UserInfo::GetAccountType
+    Pop $0
+    ${If} $0 != "admin"
+      MessageBox MB_ICONSTOP "$(NeedAdmin)" /SD IDOK
+      SetErrorLevel ${EXIT_NOT_ADMIN}
+      Quit
+    ${EndIf}
+    ; One setup at a time: an update and a setup the user started would
+    ; otherwise replace the program under each other.
+    System::Call 'kernel32::CreateMutexW(p 0, i 0, w "Local\CairnstoneSetup") p .r0 ?e'
+    Pop $1
+    ${If} $1 = 183 ; ERROR_ALREADY_EXISTS
+      MessageBox MB_ICONSTOP "$(SetupRuns)" /SD IDOK
+      SetErrorLevel ${EXIT_SETUP_RUNS}
+      Quit
+    ${EndIf}
+    InitPluginsDir
+    File "/oname=$PLUGINSDIR\setup_helper.exe" "${HELPER}"
+  FunctionEnd
+
+  ; Asks the running Cairnstone to quit and waits for it; a program that will
+  ; not quit leaves everything as it is.
+  Function ${prefix}QuitProgram
+    ${IfNot} ${FileExists} "$INSTDIR\${PROGRAM_EXE}"
+      Return
+    ${EndIf}
+    retry:
+    ExecWait '"$PLUGINSDIR\setup_helper.exe" quit "$INSTDIR\${PROGRAM_EXE}" ${QUIT_WAIT_MS}' $0
+    ${If} $0 != 0
+      MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(StillRunning)" /SD IDCANCEL IDRETRY retry
+      SetErrorLevel ${EXIT_STILL_RUNNING}
+      Abort
+    ${EndIf}
+  FunctionEnd
+!macroend
+!insertmacro SetupCommon ""
+!insertmacro SetupCommon "un."
+
+; ---------------------------------------------------------------------------
+; The installer.
+
+; The language code the installer's own language stands for.
+Function LanguageOfInstaller
+  ${Select} $LANGUAGE
+    ${Case} ${LANG_DUTCH}
+      Push "nl"
+    ${Case} ${LANG_GERMAN}
+      Push "de"
+    ${Case} ${LANG_SPANISH}
+      Push "es"
+    ${Case} ${LANG_ITALIAN}
+      Push "it"
+    ${Case} ${LANG_POLISH}
+      Push "pl"
+    ${CaseElse}
+      Push "en"
+  ${EndSelect}
+FunctionEnd
+
+; Whether the code on the stack is one of the program's six (the program's
+; codes are lower case; StrCmp is not, so compare with ${If} ... S== ).
+Function IsKnownLanguage
+  Exch $0
+  ${If} $0 S== "en"
+  ${OrIf} $0 S== "nl"
+  ${OrIf} $0 S== "de"
+  ${OrIf} $0 S== "es"
+  ${OrIf} $0 S== "it"
+  ${OrIf} $0 S== "pl"
+    StrCpy $0 1
+  ${Else}
+    StrCpy $0 0
+  ${EndIf}
+  Exch $0
+FunctionEnd
+
+; The text on the stack without leading and trailing spaces and tabs.
+Function TrimSpaces
+  Exch $0
+  Push $1
+  ${Do}
+    StrCpy $1 $0 1
+    ${If} $1 == " "
+    ${OrIf} $1 == "$\t"
+      StrCpy $0 $0 "" 1
+    ${Else}
+      ${ExitDo}
+    ${EndIf}
+  ${Loop}
+  ${Do}
+    StrCpy $1 $0 1 -1
+    ${If} $1 == " "
+    ${OrIf} $1 == "$\t"
+      StrCpy $0 $0 -1
+    ${Else}
+      ${ExitDo}
+    ${EndIf}
+  ${Loop}
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; The _forever_ folder a path means, checked as Cairnstone checks it: the
+; folder itself, its _forever_ sub-folder, or the _forever_ folder up to three
+; levels above; then it must hold Interface\AddOns or a Wow*.exe. Empty when
+; the path means no game folder.
+Function ResolveGameFolder
+  Exch $0
+  Push $1
+  Push $2
+  Push $3
+  ${WordReplace} $0 "/" "\" "+" $0
+  Push $0
+  Call TrimSpaces
+  Pop $0
+  ${Do}
+    StrLen $1 $0
+    StrCpy $2 $0 1 -1
+    ${If} $1 > 3
+    ${AndIf} $2 == "\"
+      StrCpy $0 $0 -1
+    ${Else}
+      ${ExitDo}
+    ${EndIf}
+  ${Loop}
+  ${GetFileName} $0 $1
+  ${If} $0 == ""
+  ${ElseIf} $1 == "_forever_"
+    ${IfNot} ${FileExists} "$0\*.*"
+      StrCpy $0 ""
+    ${EndIf}
+  ${ElseIf} ${FileExists} "$0\_forever_\*.*"
+    StrCpy $0 "$0\_forever_"
+  ${Else}
+    StrCpy $2 $0
+    StrCpy $0 ""
+    ${For} $1 1 3
+      ${GetParent} $2 $2
+      ${GetFileName} $2 $3
+      ${If} $3 == "_forever_"
+        StrCpy $0 $2
+        ${ExitFor}
+      ${EndIf}
+    ${Next}
+  ${EndIf}
+  ${If} $0 != ""
+  ${AndIfNot} ${FileExists} "$0\Interface\AddOns\*.*"
+    FindFirst $1 $2 "$0\Wow*.exe"
+    FindClose $1
+    ${If} $2 == ""
+      StrCpy $0 ""
+    ${EndIf}
+  ${EndIf}
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+!macro ResolveGameFolder out in
+  Push "${in}"
+  Call ResolveGameFolder
+  Pop ${out}
+!macroend
+!define ResolveGameFolder "!insertmacro ResolveGameFolder"
+
+; What to install with, from the command line, an earlier installation and
+; the machine, each bad or missing value replaced by a sound default.
+Function ChooseSettings
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/UPDATE" $0
+  ${IfNot} ${Errors}
+    StrCpy $Updating 1
+  ${EndIf}
+
+  ; A silent run starts with Windows unless told not to; the check box of an
+  ; interactive one shows the earlier installation's choice.
+  StrCpy $Autostart 1
+  ClearErrors
+  ${GetOptions} $R0 "/NOAUTOSTART" $0
+  ${IfNot} ${Errors}
+    StrCpy $Autostart 0
+  ${ElseIfNot} ${Silent}
+    ReadRegDWORD $0 HKLM "${SETTINGS_KEY}" "Autostart"
+    ${If} $0 == "0"
+      StrCpy $Autostart 0
+    ${EndIf}
+  ${EndIf}
+
+  ClearErrors
+  ${GetOptions} $R0 "/MAINLANG=" $MainLang
+  ${If} ${Errors}
+    ; Not given: the earlier installation's choice, else Windows' language.
+    ReadRegStr $MainLang HKLM "${SETTINGS_KEY}" "Language"
+    Push $MainLang
+    Call IsKnownLanguage
+    Pop $0
+    ${If} $0 == 0
+      Call LanguageOfInstaller
+      Pop $MainLang
+    ${EndIf}
+  ${Else}
+    Push $MainLang
+    Call IsKnownLanguage
+    Pop $0
+    ${If} $0 == 0
+      StrCpy $MainLang "en"
+    ${EndIf}
+  ${EndIf}
+
+  ClearErrors
+  ${GetOptions} $R0 "/FOREVER=" $0
+  ${IfNot} ${Errors}
+    ; The program passes the folder in double quotes.
+    StrCpy $1 $0 1
+    ${If} $1 == '"'
+      StrCpy $0 $0 "" 1
+      StrCpy $1 $0 1 -1
+      ${If} $1 == '"'
+        StrCpy $0 $0 -1
+      ${EndIf}
+    ${EndIf}
+    ${ResolveGameFolder} $GameDir $0
+  ${Else}
+    ; Not given: the earlier installation's folder, else where Blizzard's
+    ; launcher put the game.
+    ReadRegStr $0 HKLM "${SETTINGS_KEY}" "ForeverDir"
+    ${ResolveGameFolder} $GameDir $0
+    ${If} $GameDir == ""
+      SetRegView 32
+      ReadRegStr $0 HKLM "SOFTWARE\Blizzard Entertainment\World of Warcraft" "InstallPath"
+      SetRegView 64
+      ${If} $0 != ""
+        ${ResolveGameFolder} $GameDir $0
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+Function .onInit
+  Call SetupCommon
+  ReadRegStr $Installed HKLM "${UNINSTALL_KEY}" "DisplayVersion"
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+    StrCpy $INSTDIR $0
+  ${EndIf}
+  ${If} $Installed != ""
+    ${VersionCompare} "${VERSION}" "$Installed" $0
+    ${If} $0 == 2
+      MessageBox MB_YESNO|MB_ICONEXCLAMATION|MB_DEFBUTTON2 "$(OlderThanInstalled)" /SD IDNO IDYES older_confirmed
+      SetErrorLevel ${EXIT_OLDER}
+      Quit
+      older_confirmed:
+    ${EndIf}
+  ${EndIf}
+  Call ChooseSettings
+FunctionEnd
+
+Function LanguagePage
+  !insertmacro MUI_HEADER_TEXT "$(LanguageTitle)" "$(LanguageSubtitle)"
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateLabel} 0 0 100% 24u "$(LanguageText)"
+  Pop $0
+  ${NSD_CreateListBox} 0 28u 50% 80u ""
+  Pop $LangList
+  ${NSD_LB_AddString} $LangList "English"
+  ${NSD_LB_AddString} $LangList "Nederlands"
+  ${NSD_LB_AddString} $LangList "Deutsch"
+  ${NSD_LB_AddString} $LangList "Español"
+  ${NSD_LB_AddString} $LangList "Italiano"
+  ${NSD_LB_AddString} $LangList "Polski"
+  ${Select} $MainLang
+    ${Case} "nl"
+      StrCpy $0 1
+    ${Case} "de"
+      StrCpy $0 2
+    ${Case} "es"
+      StrCpy $0 3
+    ${Case} "it"
+      StrCpy $0 4
+    ${Case} "pl"
+      StrCpy $0 5
+    ${CaseElse}
+      StrCpy $0 0
+  ${EndSelect}
+  SendMessage $LangList ${LB_SETCURSEL} $0 0
+  ${NSD_CreateCheckbox} 0 118u 100% 12u "$(AutostartBox)"
+  Pop $AutostartBox
+  ${If} $Autostart == 1
+    ${NSD_Check} $AutostartBox
+  ${EndIf}
+  nsDialogs::Show
+FunctionEnd
+
+Function LanguagePageLeave
+  SendMessage $LangList ${LB_GETCURSEL} 0 0 $0
+  ${Select} $0
+    ${Case} 1
+      StrCpy $MainLang "nl"
+    ${Case} 2
+      StrCpy $MainLang "de"
+    ${Case} 3
+      StrCpy $MainLang "es"
+    ${Case} 4
+      StrCpy $MainLang "it"
+    ${Case} 5
+      StrCpy $MainLang "pl"
+    ${CaseElse}
+      StrCpy $MainLang "en"
+  ${EndSelect}
+  ${NSD_GetState} $AutostartBox $0
+  ${If} $0 == ${BST_CHECKED}
+    StrCpy $Autostart 1
+  ${Else}
+    StrCpy $Autostart 0
+  ${EndIf}
+FunctionEnd
+
+Function FolderPage
+  !insertmacro MUI_HEADER_TEXT "$(FolderTitle)" "$(FolderSubtitle)"
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateLabel} 0 0 100% 48u "$(FolderText)"
+  Pop $0
+  ${NSD_CreateDirRequest} 0 56u 75% 13u "$GameDir"
+  Pop $FolderField
+  ${NSD_CreateBrowseButton} 77% 55u 23% 15u "$(^BrowseBtn)"
+  Pop $0
+  ${NSD_OnClick} $0 BrowseFolder
+  nsDialogs::Show
+FunctionEnd
+
+Function BrowseFolder
+  ${NSD_GetText} $FolderField $0
+  nsDialogs::SelectFolderDialog "$(FolderPick)" "$0"
+  Pop $0
+  ${If} $0 != "error"
+    ${NSD_SetText} $FolderField $0
+  ${EndIf}
+FunctionEnd
+
+; An empty field is fine: Cairnstone then looks for the folder by itself.
+Function FolderPageLeave
+  ${NSD_GetText} $FolderField $0
+  Push $0
+  Call TrimSpaces
+  Pop $0
+  ${If} $0 == ""
+    StrCpy $GameDir ""
+    Return
+  ${EndIf}
+  ${ResolveGameFolder} $1 $0
+  ${If} $1 == ""
+    MessageBox MB_ICONEXCLAMATION "$(FolderBad)"
+    Abort
+  ${EndIf}
+  StrCpy $GameDir $1
+FunctionEnd
+
+; Puts the new program in place so that a failure at any step leaves a
+; runnable one: the new file is written beside the old, the old moved aside
+; and the new moved in (the old comes back if that fails). An old program
+; still running in another user's session is removed at the next restart.
+Function ReplaceProgram
+  Delete "$INSTDIR\${PROGRAM_EXE}.new"
+  ClearErrors
+  File "/oname=$INSTDIR\${PROGRAM_EXE}.new" "${PROGRAM}"
+  IfErrors failed
+  Delete "$INSTDIR\${PROGRAM_EXE}.old"
+  ${If} ${FileExists} "$INSTDIR\${PROGRAM_EXE}"
+    Rename "$INSTDIR\${PROGRAM_EXE}" "$INSTDIR\${PROGRAM_EXE}.old"
+    IfErrors failed
+  ${EndIf}
+  Rename "$INSTDIR\${PROGRAM_EXE}.new" "$INSTDIR\${PROGRAM_EXE}"
+  ${If} ${Errors}
+    Rename "$INSTDIR\${PROGRAM_EXE}.old" "$INSTDIR\${PROGRAM_EXE}"
+    Goto failed
+  ${EndIf}
+  Delete /REBOOTOK "$INSTDIR\${PROGRAM_EXE}.old"
+  Return
+  failed:
+  Delete "$INSTDIR\${PROGRAM_EXE}.new"
+  MessageBox MB_ICONSTOP "$(NotReplaced)" /SD IDOK
+  SetErrorLevel ${EXIT_NOT_REPLACED}
+  Abort
+FunctionEnd
+
+Function InstallAddon
+  !ifdef ADDON
+    ${If} $GameDir != ""
+      SetOutPath "$GameDir\Interface\AddOns\Cairn"
+      File /r /x Config.lua "${ADDON}/*"
+      !if /FileExists "${ADDON}/Config.lua"
+        ; The user's Config.lua (the program writes it in their language) stays.
+        SetOverwrite off
+        File "${ADDON}/Config.lua"
+        SetOverwrite on
+      !endif
+      SetOutPath "$INSTDIR"
+    ${EndIf}
+  !endif
+FunctionEnd
+
+Function WriteUninstallEntry
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM_EXE},0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+FunctionEnd
+
+; What the program takes over at its next start, once per installation: the
+; stamp is new every time and written last.
+Function WriteProgramSettings
+  WriteRegDWORD HKLM "${SETTINGS_KEY}" "Autostart" $Autostart
+  WriteRegStr HKLM "${SETTINGS_KEY}" "Language" $MainLang
+  WriteRegStr HKLM "${SETTINGS_KEY}" "ForeverDir" $GameDir
+  System::Call 'ole32::CoCreateGuid(g .r0)'
+  WriteRegStr HKLM "${SETTINGS_KEY}" "InstallStamp" "${VERSION} $0"
+FunctionEnd
+
+; Starts Cairnstone as the signed-in user, never with the setup's rights.
+Function StartProgram
+  ExecWait '"$PLUGINSDIR\setup_helper.exe" start "$INSTDIR\${PROGRAM_EXE}"' $0
+  ${If} $0 != 0
+    DetailPrint "$(NotStarted)"
+  ${EndIf}
+FunctionEnd
+
+Section
+  SetOutPath "$INSTDIR"
+  Call QuitProgram
+  Call ReplaceProgram
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+  Call InstallAddon
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${PROGRAM_EXE}"
+  Call WriteUninstallEntry
+  Call WriteProgramSettings
+  ${If} $Updating == 1
+    Call StartProgram
+  ${EndIf}
+SectionEnd
+
+; ---------------------------------------------------------------------------
+; The uninstaller. The user's data folder and the addon stay (its page says
+; so); removing what is not there is harmless, so a second run does nothing.
+
+Function un.onInit
+  Call un.SetupCommon
+FunctionEnd
+
+Section Uninstall
+  Call un.QuitProgram
+  Delete "$INSTDIR\${PROGRAM_EXE}"
+  ${If} ${FileExists} "$INSTDIR\${PROGRAM_EXE}"
+    ; Still in use in another user's session: it goes at the next restart.
+    Delete /REBOOTOK "$INSTDIR\${PROGRAM_EXE}"
+  ${EndIf}
+  Delete "$INSTDIR\${PROGRAM_EXE}.new"
+  Delete /REBOOTOK "$INSTDIR\${PROGRAM_EXE}.old"
+  Delete "$INSTDIR\${UNINSTALLER}"
+  RMDir /REBOOTOK "$INSTDIR"
+  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegValue HKLM "${SETTINGS_KEY}" "InstallStamp"
+  DeleteRegValue HKLM "${SETTINGS_KEY}" "Autostart"
+  DeleteRegValue HKLM "${SETTINGS_KEY}" "Language"
+  DeleteRegValue HKLM "${SETTINGS_KEY}" "ForeverDir"
+  DeleteRegKey /ifempty HKLM "${SETTINGS_KEY}"
+  DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
+SectionEnd

@@ -1,0 +1,2 @@
+-- The installer tests' stand-in for the Cairn addon.
+Cairn = Cairn or {}

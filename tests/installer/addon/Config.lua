@@ -1,0 +1,2 @@
+-- Written by Cairnstone in the language the user chose.
+CairnConfig = { language = "en" }

@@ -1,0 +1,185 @@
+// What the installer tests share: the built installers (this version and the
+// next, around programs that trust the tests' release key), running them as
+// the program and Windows do, reading what they leave behind, and putting the
+// machine back to "nothing installed". The tests run in a Wine prefix of their
+// own (in_prefix.sh), with the data folder where a user's is.
+#pragma once
+
+#include <windows.h>
+
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <string>
+#include <vector>
+
+#include "storage/files.h"
+#include "i18n/i18n.h"
+#include "storage/settings.h"
+#include "tests/support/test_support.h"
+#include "update/download.h"
+
+namespace setup {
+
+constexpr char kCurrent[] = CAIRN_TEST_CURRENT_VERSION;
+constexpr char kNext[] = CAIRN_TEST_NEXT_VERSION;
+constexpr DWORD kSetupMs = 120000;
+constexpr DWORD kProgramMs = 30000;
+constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Cairn";
+constexpr wchar_t kUninstallKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Cairnstone";
+
+inline std::wstring folderOf(REFKNOWNFOLDERID id) {
+  PWSTR path = nullptr;
+  std::wstring out;
+  if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) out = path;
+  CoTaskMemFree(path);
+  return out;
+}
+inline std::wstring installDir() { return joinPath(folderOf(FOLDERID_ProgramFiles), L"Cairnstone"); }
+inline std::wstring installed(const wchar_t* name) { return joinPath(installDir(), name); }
+inline std::wstring installedExe() { return installed(L"Cairnstone.exe"); }
+inline std::wstring shortcut() {
+  return joinPath(folderOf(FOLDERID_CommonPrograms), L"Cairnstone.lnk");
+}
+inline std::wstring setupExe(const char* version) {
+  return joinPath(binFolder(), L"installers\\Cairnstone-Setup-" + toWide(version) + L".exe");
+}
+
+inline std::wstring hklm(const wchar_t* key, const wchar_t* name) {
+  return regString(HKEY_LOCAL_MACHINE, key, name, KEY_WOW64_64KEY);
+}
+// A REG_DWORD in the 64-bit view; -1 when missing or of another type.
+inline long long hklmDword(const wchar_t* key, const wchar_t* name) {
+  DWORD value = 0, bytes = sizeof value;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_DWORD | RRF_SUBKEY_WOW6464KEY,
+                   nullptr, &value, &bytes) != ERROR_SUCCESS) {
+    return -1;
+  }
+  return value;
+}
+inline bool hklmKeyExists(const wchar_t* key) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | KEY_WOW64_64KEY, &handle) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(handle);
+  return true;
+}
+inline std::wstring stamp() { return hklm(kSettingsKey, L"InstallStamp"); }
+
+// The version record's ProductVersion of an executable.
+inline std::string productVersion(const std::wstring& exe) {
+  DWORD ignored = 0;
+  std::vector<unsigned char> info(GetFileVersionInfoSizeW(exe.c_str(), &ignored));
+  wchar_t* text = nullptr;
+  UINT chars = 0;
+  if (info.empty() || !GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data()) ||
+      !VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductVersion",
+                      reinterpret_cast<void**>(&text), &chars)) {
+    return {};
+  }
+  return toUtf8(std::wstring(text, chars > 0 ? chars - 1 : 0));
+}
+
+// Runs an installer or uninstaller with exactly these parameters: its exit
+// code, or -1 when it did not end in time.
+inline long run(const std::wstring& exe, const std::wstring& parameters) {
+  Child child = Child::startLine(exe, parameters);
+  const long code = child.wait(kSetupMs);
+  if (code == -1) child.kill();
+  return code;
+}
+inline long install(const char* version, const std::wstring& parameters) {
+  return run(setupExe(version), parameters);
+}
+// The uninstaller copies itself away and returns at once; run from a copy
+// and told where the installation is, it does the work itself and its exit
+// code is the real one.
+inline long uninstallAndWait(const std::wstring& folder) {
+  TempDir copyDir;
+  const std::wstring copy = copyDir.file(L"uninstall.exe");
+  if (!CopyFileW(joinPath(folder, L"uninstall.exe").c_str(), copy.c_str(), FALSE)) return -1;
+  return run(copy, L"/S _?=" + folder);
+}
+
+// Ids of the processes started from `exe`, with their parents' ids.
+struct Process {
+  DWORD id;
+  DWORD parent;
+};
+inline std::vector<Process> processesOf(const std::wstring& exe) {
+  std::vector<Process> found;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+    if (!process) continue;
+    wchar_t image[MAX_PATH];
+    DWORD size = MAX_PATH;
+    DWORD code = 0;
+    if (QueryFullProcessImageNameW(process, 0, image, &size) && GetExitCodeProcess(process, &code) &&
+        code == STILL_ACTIVE && lstrcmpiW(image, exe.c_str()) == 0) {
+      found.push_back({entry.th32ProcessID, entry.th32ParentProcessID});
+    }
+    CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+// The image name of a process ("explorer.exe"), or empty when it is gone.
+inline std::wstring imageName(DWORD id) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+  if (!process) return {};
+  wchar_t image[MAX_PATH];
+  DWORD size = MAX_PATH;
+  const bool ok = QueryFullProcessImageNameW(process, 0, image, &size);
+  CloseHandle(process);
+  return ok ? lowerWide(fileName(image)) : std::wstring();
+}
+// Ends what a failed test left running from the installation.
+inline void endInstalledPrograms() {
+  for (const Process& p : processesOf(installedExe())) {
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, p.id);
+    if (!process) continue;
+    TerminateProcess(process, 99);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+  }
+}
+
+// Nothing installed, no settings, no data: what a fresh machine has.
+inline void reset() {
+  endInstalledPrograms();
+  removeTree(installDir());
+  DeleteFileW(shortcut().c_str());
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey);
+  HKEY uninstall = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+                    0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &uninstall) == ERROR_SUCCESS) {
+    RegDeleteTreeW(uninstall, L"Cairnstone");
+    RegCloseKey(uninstall);
+  }
+  setAutostart(false);
+  removeTree(dataDir());
+  removeTree(parentPath(updateDir()));
+}
+
+// A WoW Forever game folder as the game leaves it, under a fresh folder.
+class GameFolder {
+ public:
+  GameFolder() { makeDirs(joinPath(forever(), L"Interface\\AddOns")); }
+  std::wstring wow() const { return dir_.file(L"World of Warcraft"); }
+  std::wstring forever() const { return joinPath(wow(), L"_forever_"); }
+  std::wstring addon(const wchar_t* name) const {
+    return joinPath(forever(), std::wstring(L"Interface\\AddOns\\Cairn\\") + name);
+  }
+  std::wstring file(const std::wstring& name) const { return dir_.file(name); }
+
+ private:
+  TempDir dir_;
+};
+
+}  // namespace setup
