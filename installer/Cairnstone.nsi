@@ -322,17 +322,9 @@ Function ChooseSettings
   ${EndIf}
 
   ClearErrors
+  ; GetOptions takes off the double quotes the program puts around the folder.
   ${GetOptions} $R0 "/FOREVER=" $0
   ${IfNot} ${Errors}
-    ; The program passes the folder in double quotes.
-    StrCpy $1 $0 1
-    ${If} $1 == '"'
-      StrCpy $0 $0 "" 1
-      StrCpy $1 $0 1 -1
-      ${If} $1 == '"'
-        StrCpy $0 $0 -1
-      ${EndIf}
-    ${EndIf}
     ${ResolveGameFolder} $GameDir $0
   ${Else}
     ; Not given: the earlier installation's folder, else where Blizzard's

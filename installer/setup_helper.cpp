@@ -36,7 +36,7 @@ constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 constexpr DWORD kQuitRepeatMs = 1000;  // how often --quit is asked again
 constexpr DWORD kPollMs = 100;
-constexpr DWORD kQuitRunMs = 5000;   // a --quit run only posts a message
+constexpr DWORD kQuitRunMs = 5000;  // a --quit run only posts a message
 
 std::wstring fullPath(const std::wstring& path) {
   wchar_t buffer[MAX_PATH * 2];

@@ -13,6 +13,11 @@ file=$1
   { echo "sign.sh: CAIRN_SIGN_PASSWORD is not set (the certificate's password)" >&2; exit 1; }
 timestamp=()
 [ -n "${CAIRN_SIGN_TIMESTAMP:-}" ] && timestamp=(-ts "$CAIRN_SIGN_TIMESTAMP")
-osslsigncode sign -pkcs12 "$CAIRN_SIGN_CERT" -readpass <(printf '%s' "$CAIRN_SIGN_PASSWORD") \
-  -h sha256 -n Cairnstone "${timestamp[@]}" -in "$file" -out "$file.signed" >&2
+rm -f "$file.signed"
+if ! osslsigncode sign -pkcs12 "$CAIRN_SIGN_CERT" -readpass <(printf '%s' "$CAIRN_SIGN_PASSWORD") \
+  -h sha256 -n Cairnstone "${timestamp[@]}" -in "$file" -out "$file.signed" >&2; then
+  rm -f "$file.signed"
+  echo "sign.sh: cannot sign $file with $CAIRN_SIGN_CERT (wrong password, or not a PKCS#12 file?)" >&2
+  exit 1
+fi
 mv -f "$file.signed" "$file"
