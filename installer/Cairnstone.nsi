@@ -562,6 +562,7 @@ Function un.onInit
 FunctionEnd
 
 Section Uninstall
+  SetOutPath "$TEMP" ; a working folder inside $INSTDIR would keep it from going
   Call un.QuitProgram
   Delete "$INSTDIR\${PROGRAM_EXE}"
   ${If} ${FileExists} "$INSTDIR\${PROGRAM_EXE}"

@@ -162,17 +162,8 @@ TEST_F(Installer, UninstallRemovesTheProgramAndKeepsTheUsersThings) {
   Child running = Child::start(installedExe(), {L"--background"});
   ASSERT_TRUE(waitFor([] { return runToEnd(installedExe(), {L"--running"}) == 0; }, kProgramMs));
 
-  // As Windows' installed-programs list runs it.
-  const std::wstring quiet = hklm(kUninstallKey, L"QuietUninstallString");
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  std::wstring line = quiet;
-  ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &info));
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
-  EXPECT_TRUE(waitFor([] { return !isDirectory(installDir()); }, kSetupMs));
+  ASSERT_TRUE(runWithChildren(hklm(kUninstallKey, L"QuietUninstallString")));
+  EXPECT_FALSE(isDirectory(installDir()));
 
   EXPECT_EQ(running.wait(kProgramMs), 0);  // asked to quit, not killed
   EXPECT_FALSE(fileExists(shortcut()));

@@ -94,6 +94,34 @@ inline long run(const std::wstring& exe, const std::wstring& parameters) {
 inline long install(const char* version, const std::wstring& parameters) {
   return run(setupExe(version), parameters);
 }
+// Runs a command line as Windows' installed-programs list runs an
+// uninstaller, and waits for it and for the processes it started (the
+// uninstaller hands over to a copy of itself and returns at once).
+inline bool runWithChildren(std::wstring commandLine) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    return false;
+  }
+  CloseHandle(info.hThread);
+  bool ended = WaitForSingleObject(info.hProcess, kSetupMs) == WAIT_OBJECT_0;
+  CloseHandle(info.hProcess);
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ParentProcessID != info.dwProcessId) continue;
+    HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+    if (!child) continue;
+    ended = WaitForSingleObject(child, kSetupMs) == WAIT_OBJECT_0 && ended;
+    CloseHandle(child);
+  }
+  CloseHandle(snapshot);
+  return ended;
+}
+
 // The uninstaller copies itself away and returns at once; run from a copy
 // and told where the installation is, it does the work itself and its exit
 // code is the real one.
