@@ -3,6 +3,8 @@
 #   ./dev.sh run     build and start Cairnstone under Wine
 #   ./dev.sh test    build and run every test, headless
 #   ./dev.sh build   only build; the last line is the path of Cairnstone.exe
+#   ./dev.sh release VERSION --key PRIVATE.pem --base URL --out SITE [--sign-cert CERT.p12]
+#                    [--addon FOLDER]   build, sign, check and publish a release
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -131,9 +133,76 @@ cmd_test() {
   return $rc
 }
 
+release_usage() {
+  echo "usage: ./dev.sh release VERSION --key PRIVATE.pem --base URL --out SITE [--sign-cert CERT.p12] [--addon FOLDER]" >&2
+  exit 2
+}
+
+# A release: that version built in a build folder of its own (with the
+# service origin it is published to), its installer signed when a certificate
+# is given, checked by the program itself with --verify-release, and the
+# static tree published with tools/cairn-release.
+cmd_release() {
+  local version=${1:-} key="" base="" out="" cert="" addon=""
+  [ $# -gt 0 ] && shift
+  while [ $# -gt 0 ]; do
+    [ $# -ge 2 ] || release_usage
+    case "$1" in
+      --key) key=$2 ;; --base) base=$2 ;; --out) out=$2 ;; --sign-cert) cert=$2 ;; --addon) addon=$2 ;;
+      *) release_usage ;;
+    esac
+    shift 2
+  done
+  [ -n "$version" ] && [ -n "$key" ] && [ -n "$base" ] && [ -n "$out" ] || release_usage
+  local fail="dev.sh release:"
+  # The program's own version grammar: 2 to 4 numbers of 1 to 6 digits.
+  [[ $version =~ ^[0-9]{1,6}(\.[0-9]{1,6}){1,3}$ ]] || { echo "$fail $version is not a version like 1.4.0" >&2; exit 2; }
+  [ -f "$key" ] || { echo "$fail no private key $key" >&2; exit 2; }
+  [ -z "$cert" ] || [ -f "$cert" ] || { echo "$fail no certificate $cert" >&2; exit 2; }
+  [ -z "$addon" ] || [ -d "$addon" ] || { echo "$fail no addon folder $addon" >&2; exit 2; }
+  need_packages
+  local work
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  # Installed programs trust the public key built into them (the
+  # repository's, unless CAIRN_RELEASE_KEY_FILE names another): a release
+  # signed with any other key would be refused by every one of them.
+  local public=${CAIRN_RELEASE_KEY_FILE:-$root/update/keys/release-public.key}
+  "$root/tools/cairn-release" public "$key" "$work/public.key" >/dev/null || exit 1
+  cmp -s "$work/public.key" "$public" ||
+    { echo "$fail $key is not the private half of $public" >&2; exit 1; }
+  if [ -n "$cert" ] && [ -z "${CAIRN_SIGN_PASSWORD+set}" ]; then
+    [ -t 0 ] || { echo "$fail set CAIRN_SIGN_PASSWORD to the certificate's password" >&2; exit 2; }
+    read -rs -p "Password of $cert: " CAIRN_SIGN_PASSWORD && echo >&2
+  fi
+  export CAIRN_SIGN_PASSWORD
+
+  local release_build="$build/release-$version"
+  cmake -S "$root" -B "$release_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCAIRN_BUILD_TESTS=OFF \
+    -DCAIRN_VERSION="$version" -DCAIRN_SERVICE_ORIGIN="$base" -DCAIRN_RELEASE_KEY_FILE="$(realpath "$public")" \
+    -DCAIRN_SIGN_CERT="$(if [ -n "$cert" ]; then realpath "$cert"; fi)" \
+    -DCAIRN_ADDON_DIR="$(if [ -n "$addon" ]; then realpath "$addon"; fi)" >&2 || exit 1
+  cmake --build "$release_build" --target Cairnstone_setup >&2 || exit 1
+  local setup="$release_build/bin/Cairnstone-Setup-$version.exe"
+
+  need_prefix
+  "$root/tools/cairn-release" sign --key "$key" --installer "$setup" --version "$version" \
+    --base "$base" --out "$work/version.json" || exit 1
+  wine "$release_build/bin/Cairnstone.exe" --verify-release "$(winepath -w "$work/version.json")" \
+    --file "$(winepath -w "$setup")" --out "$(winepath -w "$work/verified.txt")" </dev/null >/dev/null 2>&1 || true
+  [ "$(cat "$work/verified.txt" 2>/dev/null)" = "OK $version" ] ||
+    { echo "$fail the program refuses the release: $(cat "$work/verified.txt" 2>/dev/null)" >&2; exit 1; }
+  "$root/tools/cairn-release" publish --key "$key" --installer "$setup" --version "$version" \
+    --base "$base" --out "$out" || exit 1
+  echo "dev.sh release: $version checked and published to $out" >&2
+  echo "$out"
+}
+
 case "${1:-}" in
   run) shift; cmd_run "$@" ;;
   test) cmd_test ;;
   build) cmd_build ;;
-  *) echo "usage: ./dev.sh run|test|build" >&2; exit 2 ;;
+  release) shift; cmd_release "$@" ;;
+  *) echo "usage: ./dev.sh run|test|build|release" >&2; exit 2 ;;
 esac

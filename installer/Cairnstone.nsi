@@ -107,13 +107,41 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
 ; ---------------------------------------------------------------------------
 ; Shared by the installer and the uninstaller.
 
-!macro SetupCommon prefix
+; A short account of each run, for support (silent runs show nothing):
+; $TEMP\Cairnstone-Setup.log or Cairnstone-Uninstall.log, new at every run.
+!macro Log text
+  Push `${text}`
+  !ifdef __UNINSTALL__
+    Call un.WriteLog
+  !else
+    Call WriteLog
+  !endif
+!macroend
+!define Log "!insertmacro Log"
+
+!macro SetupCommon prefix logName
+  Function ${prefix}WriteLog
+    Exch $0
+    Push $1
+    FileOpen $1 "$TEMP\${logName}" a
+    FileSeek $1 0 END
+    FileWriteUTF16LE $1 "$0$\r$\n"
+    FileClose $1
+    Pop $1
+    Pop $0
+  FunctionEnd
+
   Function ${prefix}SetupCommon
+    FileOpen $0 "$TEMP\${logName}" w
+    FileWriteWord $0 0xFEFF ; UTF-16LE
+    FileClose $0
+    ${Log} "${PRODUCT} ${VERSION}: $CMDLINE"
     SetRegView 64
     SetShellVarContext all
     UserInfo::GetAccountType
     Pop $0
     ${If} $0 != "admin"
+      ${Log} "no administrator rights"
       MessageBox MB_ICONSTOP "$(NeedAdmin)" /SD IDOK
       SetErrorLevel ${EXIT_NOT_ADMIN}
       Quit
@@ -123,6 +151,7 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
     System::Call 'kernel32::CreateMutexW(p 0, i 0, w "Local\CairnstoneSetup") p .r0 ?e'
     Pop $1
     ${If} $1 = 183 ; ERROR_ALREADY_EXISTS
+      ${Log} "another setup runs"
       MessageBox MB_ICONSTOP "$(SetupRuns)" /SD IDOK
       SetErrorLevel ${EXIT_SETUP_RUNS}
       Quit
@@ -138,7 +167,9 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
       Return
     ${EndIf}
     retry:
+    StrCpy $0 ""
     ExecWait '"$PLUGINSDIR\setup_helper.exe" quit "$INSTDIR\${PROGRAM_EXE}" ${QUIT_WAIT_MS}' $0
+    ${Log} "asked Cairnstone to quit: $0 (0: not running any more)"
     ${If} $0 != 0
       MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(StillRunning)" /SD IDCANCEL IDRETRY retry
       SetErrorLevel ${EXIT_STILL_RUNNING}
@@ -146,8 +177,8 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
     ${EndIf}
   FunctionEnd
 !macroend
-!insertmacro SetupCommon ""
-!insertmacro SetupCommon "un."
+!insertmacro SetupCommon "" "Cairnstone-Setup.log"
+!insertmacro SetupCommon "un." "Cairnstone-Uninstall.log"
 
 ; ---------------------------------------------------------------------------
 ; The installer.
@@ -353,12 +384,14 @@ Function .onInit
     ${VersionCompare} "${VERSION}" "$Installed" $0
     ${If} $0 == 2
       MessageBox MB_YESNO|MB_ICONEXCLAMATION|MB_DEFBUTTON2 "$(OlderThanInstalled)" /SD IDNO IDYES older_confirmed
+      ${Log} "refused: $Installed is installed, newer than this version"
       SetErrorLevel ${EXIT_OLDER}
       Quit
       older_confirmed:
     ${EndIf}
   ${EndIf}
   Call ChooseSettings
+  ${Log} "installed: $Installed; language $MainLang, game folder '$GameDir', autostart $Autostart"
 FunctionEnd
 
 Function LanguagePage
@@ -485,6 +518,7 @@ Function ReplaceProgram
   Delete /REBOOTOK "$INSTDIR\${PROGRAM_EXE}.old"
   Return
   failed:
+  ${Log} "the program could not be replaced"
   Delete "$INSTDIR\${PROGRAM_EXE}.new"
   MessageBox MB_ICONSTOP "$(NotReplaced)" /SD IDOK
   SetErrorLevel ${EXIT_NOT_REPLACED}
@@ -533,7 +567,9 @@ FunctionEnd
 
 ; Starts Cairnstone as the signed-in user, never with the setup's rights.
 Function StartProgram
+  StrCpy $0 ""
   ExecWait '"$PLUGINSDIR\setup_helper.exe" start "$INSTDIR\${PROGRAM_EXE}"' $0
+  ${Log} "started Cairnstone as the signed-in user: $0 (0: started)"
   ${If} $0 != 0
     DetailPrint "$(NotStarted)"
   ${EndIf}
@@ -548,6 +584,7 @@ Section
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${PROGRAM_EXE}"
   Call WriteUninstallEntry
   Call WriteProgramSettings
+  ${Log} "installed in $INSTDIR"
   ${If} $Updating == 1
     Call StartProgram
   ${EndIf}
@@ -581,4 +618,5 @@ Section Uninstall
   DeleteRegValue HKLM "${SETTINGS_KEY}" "ForeverDir"
   DeleteRegKey /ifempty HKLM "${SETTINGS_KEY}"
   DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ${Log} "removed from $INSTDIR"
 SectionEnd

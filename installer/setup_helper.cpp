@@ -37,6 +37,9 @@ constexpr int kUsage = 2;
 constexpr DWORD kQuitRepeatMs = 1000;  // how often --quit is asked again
 constexpr DWORD kPollMs = 100;
 constexpr DWORD kQuitRunMs = 5000;  // a --quit run only posts a message
+constexpr int kShellAttempts = 3;
+constexpr DWORD kShellRetryMs = 1000;
+constexpr DWORD kStartSeenMs = 10000;  // how long a started program may take to show up
 
 std::wstring fullPath(const std::wstring& path) {
   wchar_t buffer[MAX_PATH * 2];
@@ -108,6 +111,15 @@ int quit(const std::wstring& program, DWORD timeoutMs) {
     Sleep(kPollMs);
   }
   return kDone;
+}
+
+bool seenRunning(const std::wstring& program) {
+  const ULONGLONG end = GetTickCount64() + kStartSeenMs;
+  while (!runsInThisSession(program)) {
+    if (GetTickCount64() >= end) return false;
+    Sleep(kPollMs);
+  }
+  return true;
 }
 
 bool elevated() {
@@ -218,8 +230,15 @@ int start(const std::wstring& program) {
         ShellExecuteW(nullptr, L"open", program.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL));
     return result > 32 ? kDone : kFailed;
   }
+  // The shell starts programs without handing out a process: a start counts
+  // once the program is seen running. The shell may be starting or restarting
+  // (as Explorer does after some updates), so it is asked again a few times.
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  const bool started = shellExecuteAsDesktopUser(program, folder);
+  bool started = false;
+  for (int attempt = 0; attempt < kShellAttempts && !started; ++attempt) {
+    if (attempt > 0) Sleep(kShellRetryMs);
+    started = shellExecuteAsDesktopUser(program, folder) && seenRunning(program);
+  }
   CoUninitialize();
   return started ? kDone : kFailed;
 }

@@ -25,5 +25,7 @@ env -u CAIRN_DATA_DIR -u CAIRN_UPDATE_MS -u CAIRN_FOREVER_DIR \
   wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
 "$@"
 rc=$?
+# Gone before the next test starts a server for the same prefix.
 wineserver -k
+wineserver -w
 exit $rc

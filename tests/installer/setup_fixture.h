@@ -10,6 +10,8 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <cstring>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -91,8 +93,19 @@ inline long run(const std::wstring& exe, const std::wstring& parameters) {
   if (code == -1) child.kill();
   return code;
 }
+// The installer's account of its last run (UTF-16 in the temp folder).
+inline std::string setupLog() {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::string bytes = readFileText(joinPath(temp, L"Cairnstone-Setup.log"));
+  std::wstring text(bytes.size() / 2, L'\0');
+  if (!text.empty()) memcpy(&text[0], bytes.data(), text.size() * 2);
+  return toUtf8(text.substr(text.empty() ? 0 : 1));
+}
 inline long install(const char* version, const std::wstring& parameters) {
-  return run(setupExe(version), parameters);
+  const long code = run(setupExe(version), parameters);
+  if (code != 0) std::cout << "Cairnstone-Setup-" << version << " ended with " << code << ":\n" << setupLog();
+  return code;
 }
 // Runs a command line as Windows' installed-programs list runs an
 // uninstaller, and waits for it and for the processes it started (the
