@@ -161,8 +161,7 @@ cmd_release() {
   [ -z "$cert" ] || [ -f "$cert" ] || { echo "$fail no certificate $cert" >&2; exit 2; }
   [ -z "$addon" ] || [ -d "$addon" ] || { echo "$fail no addon folder $addon" >&2; exit 2; }
   need_packages
-  local work
-  work=$(mktemp -d)
+  work=$(mktemp -d)  # global: the trap runs after this function
   trap 'rm -rf "$work"' EXIT
   # Installed programs trust the public key built into them (the
   # repository's, unless CAIRN_RELEASE_KEY_FILE names another): a release

@@ -74,11 +74,14 @@ truncate -s 134217729 "$work/huge.exe"
   --out "$work/bad.json" 2>/dev/null && fail "accepted a base address with @"
 [ -e "$work/bad.json" ] && fail "a refused release left a file"
 
-# The published tree.
+# The published tree (the tool honours the umask; a usual one here).
+umask 022
 "$tool" publish --key "$test_key" --installer "$work/setup.exe" --version 1.4.0 \
   --base https://example.test --out "$work/site" || fail "publish"
 cmp -s "$work/setup.exe" "$work/site/download/Cairnstone-Setup-1.4.0.exe" || fail "published installer"
 [ "$(field "$work/site/api/app/version" version)" = 1.4.0 ] || fail "published answer"
+# A web server running as another user must be able to read what it serves.
+[ "$(stat -c %a "$work/site/api/app/version")" = 644 ] || fail "published answer not readable by all"
 
 # Direction 2: openssl signs with the test key; Cairnstone accepts the release.
 verify_in_cairnstone() {
