@@ -36,6 +36,9 @@ struct Control {
   RECT rect = {};
   std::wstring text;
   std::wstring detail;  // option cards: the description line
+  // What a screen reader adds to the name when the caption is terse (the
+  // language codes); the detail when empty.
+  std::wstring description;
   bool hover = false;
   bool pressed = false;
   bool checked = false;  // ticked, or selected for tabs, cards and segments

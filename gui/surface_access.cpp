@@ -17,7 +17,7 @@ AccessibleItem Surface::describeControl(const Control& c) const {
   AccessibleItem item;
   item.role = accessibleRole(c.kind);
   item.name = c.text;
-  item.description = c.detail;
+  item.description = c.description.empty() ? c.detail : c.description;
   item.rect = c.rect;
   item.id = c.id;
   long state = 0;

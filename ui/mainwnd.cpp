@@ -204,7 +204,9 @@ void MainWindow::applyTexts() {
   setTexts(kLogLink, tr("st.log"), L"");
   const auto& languages = languageTable();
   for (size_t i = 0; i < languages.size(); ++i) {
-    setTexts(kLanguageSegment + static_cast<int>(i), upperCode(languages[i].code), L"");
+    const int id = kLanguageSegment + static_cast<int>(i);
+    setTexts(id, upperCode(languages[i].code), L"");
+    if (gui::Control* segment = findControl(id)) segment->description = languages[i].nativeName;
   }
   setEditLabel(kFolderEdit, tr("se.folder"));
   setTexts(kBrowseButton, tr("se.browse"), L"");

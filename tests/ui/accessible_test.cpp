@@ -174,6 +174,10 @@ TEST_F(AccessibleTest, ChildrenHaveTheirRoleNameStateAndPlaceInTwoLanguagesAtBot
       EXPECT_EQ(acc.role(chosen), ROLE_SYSTEM_RADIOBUTTON);
       EXPECT_EQ(window->pendingLanguage(), "en");
       EXPECT_EQ(acc.state(chosen) & STATE_SYSTEM_CHECKED, STATE_SYSTEM_CHECKED);
+      BSTR said = nullptr;  // "EN" alone says little: the language's own name follows
+      ASSERT_EQ(acc->get_accDescription(child(chosen), &said), S_OK);
+      EXPECT_EQ(std::wstring(said), languageTable().front().nativeName);
+      SysFreeString(said);
       const RECT save = acc.place(window->accessibleChildOf(mw::kSaveButton));
       VARIANT hit;
       ASSERT_EQ(acc->accHitTest((save.left + save.right) / 2, (save.top + save.bottom) / 2, &hit),
