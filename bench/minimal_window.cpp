@@ -1,6 +1,7 @@
 // Baseline for the start-up benchmarks: the least a program can do to be
 // found the way Cairnstone is found, a hidden window and a message loop; with
-// --open also one empty window of the main window's class and size, shown.
+// --open, or on a left click as the notification icon reports it, also one
+// empty window of the main window's class and size, shown.
 #include <windows.h>
 
 #include "app/messages.h"
@@ -8,9 +9,24 @@
 
 namespace {
 
+HINSTANCE instance = nullptr;
+
+void openEmptyWindow() {
+  if (FindWindowW(gui::kMainWindowClass, nullptr)) return;
+  HWND main = CreateWindowExW(0, gui::kMainWindowClass, L"Cairnstone", WS_OVERLAPPEDWINDOW,
+                              CW_USEDEFAULT, CW_USEDEFAULT, 900, 640, nullptr, nullptr, instance,
+                              nullptr);
+  ShowWindow(main, SW_SHOW);
+  UpdateWindow(main);
+}
+
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DESTROY) {
     PostQuitMessage(0);
+    return 0;
+  }
+  if (message == WM_APP_TRAY && LOWORD(lParam) == WM_LBUTTONUP) {
+    openEmptyWindow();
     return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
@@ -18,7 +34,8 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
+int WINAPI wWinMain(HINSTANCE self, HINSTANCE, PWSTR commandLine, int) {
+  instance = self;
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = windowProc;
@@ -27,17 +44,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   RegisterClassExW(&wc);
   CreateWindowExW(0, kTrayWindowClass, L"Cairn", 0, 0, 0, 0, 0, nullptr, nullptr, instance,
                   nullptr);
-  if (wcsstr(commandLine, L"--open")) {
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = gui::kMainWindowClass;
-    RegisterClassExW(&wc);
-    HWND main = CreateWindowExW(0, gui::kMainWindowClass, L"Cairnstone", WS_OVERLAPPEDWINDOW,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 900, 640, nullptr, nullptr, instance,
-                                nullptr);
-    ShowWindow(main, SW_SHOW);
-    UpdateWindow(main);
-  }
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszClassName = gui::kMainWindowClass;
+  RegisterClassExW(&wc);
+  if (wcsstr(commandLine, L"--open")) openEmptyWindow();
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
   return 0;

@@ -1,16 +1,25 @@
-// Start-up benchmarks against a minimal Win32 program, in the same run:
+// Start-up and idle benchmarks against minimal Win32 programs, interleaved in
+// one run so that a slower moment of the machine hits both alike:
 //  - from process creation until the instance's window can be found (what
-//    `Cairnstone.exe --running` looks for), for --background;
-//  - from process creation until the main window is shown and painted (its
-//    update region empty), for --open, against one empty window;
-//  - the peak working set of a running instance after the main window and
-//    the wizard were each opened and closed once, against the empty window.
+//    `Cairnstone.exe --running` looks for), for --background, against a
+//    hidden-window program; then the memory of both, idle;
+//  - from process creation until the main window has finished painting, for
+//    --open, against one empty window;
+//  - a click on the icon until the main window has finished painting, with
+//    the program running, the first click and a later one;
+//  - the memory after the main window and the wizard were opened and closed
+//    and half a minute passed (the first update check included), against the
+//    one-window program after it opened and closed its window.
+// Memory: the working set from GetProcessMemoryInfo, and private memory from
+// the Linux side (RssAnon of the Wine process in /proc/PID/status), because
+// Wine 8 reports 0 for PrivateUsage.
 #include <windows.h>
 
 #include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -18,11 +27,17 @@
 #include "bench/bench_timing.h"
 #include "gui/theme.h"
 #include "storage/files.h"
+#include "storage/scoped_win.h"
 
 namespace {
 
-constexpr int kDefaultRuns = 15;
+constexpr int kDefaultRuns = 11;
 constexpr DWORD kGiveUpMs = 30000;
+// Each instance lives a little before it is closed, so that one start does
+// not overlap the shut-down of the one before.
+constexpr DWORD kBeforeCloseMs = 300;
+constexpr DWORD kIdleSettleMs = 2000;
+constexpr DWORD kAfterWindowsMs = 30000;
 
 // The shell may still be removing the last program's notification-area icon
 // (under Wine that takes seconds); the next start must not pay for it.
@@ -33,120 +48,207 @@ void settleShell() {
   }
 }
 
-struct Started {
+struct Program {
+  std::wstring exe;
   PROCESS_INFORMATION pi = {};
   double begin = 0;
   bool ok = false;
 };
 
-Started startProgram(const std::wstring& exe, const std::wstring& args) {
-  Started s;
+Program startProgram(const std::wstring& exe, const std::wstring& args) {
+  Program p;
+  p.exe = exe;
   std::wstring line = L"\"" + exe + L"\" " + args;
   STARTUPINFOW si = {};
   si.cb = sizeof si;
-  s.begin = nowMs();
-  s.ok = CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &s.pi) != FALSE;
-  return s;
+  p.begin = nowMs();
+  p.ok = CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &p.pi) != FALSE;
+  return p;
 }
 
-// Ends the program through its instance window and lets go of it.
-void endProgram(Started& s) {
-  if (!s.ok) return;
-  if (HWND tray = FindWindowW(kTrayWindowClass, nullptr)) PostMessageW(tray, WM_CLOSE, 0, 0);
-  if (WaitForSingleObject(s.pi.hProcess, kGiveUpMs) != WAIT_OBJECT_0) {
-    TerminateProcess(s.pi.hProcess, 1);
+// A top-level window of the class that belongs to the program (the other
+// program of a pair may have one of the same class).
+HWND windowOf(const Program& p, const wchar_t* className) {
+  for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, className, nullptr)) != nullptr;) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid == p.pi.dwProcessId) return w;
   }
-  CloseHandle(s.pi.hThread);
-  CloseHandle(s.pi.hProcess);
-  settleShell();
+  return nullptr;
 }
 
-// One start; returns the milliseconds until the window appeared, or -1.
-double timeOneStart(const std::wstring& exe, const std::wstring& args) {
-  Started s = startProgram(exe, args);
-  double elapsed = -1;
-  while (s.ok && nowMs() - s.begin < kGiveUpMs) {
-    if (FindWindowW(kTrayWindowClass, nullptr)) {
-      elapsed = nowMs() - s.begin;
-      break;
-    }
-    Sleep(1);
-  }
-  endProgram(s);
-  return elapsed;
-}
-
-// A shown window of the class whose paint has run: nothing left to update.
-HWND paintedWindow(const wchar_t* className) {
-  HWND w = FindWindowW(className, nullptr);
-  return w && IsWindowVisible(w) && !GetUpdateRect(w, nullptr, FALSE) ? w : nullptr;
-}
-
-HWND waitForPainted(const wchar_t* className, double since, double* elapsed) {
-  while (nowMs() - since < kGiveUpMs) {
-    if (HWND w = paintedWindow(className)) {
-      if (elapsed) *elapsed = nowMs() - since;
-      return w;
-    }
+HWND waitForWindow(const Program& p, const wchar_t* className) {
+  while (p.ok && nowMs() - p.begin < kGiveUpMs) {
+    if (HWND w = windowOf(p, className)) return w;
     Sleep(1);
   }
   return nullptr;
 }
 
-bool waitForGone(const wchar_t* className) {
+// Milliseconds from `since` until the program's shown window of the class
+// has finished painting, or -1. The update region empties when painting
+// starts; a message sent afterwards is answered only once the paint is over.
+double waitForPainted(const Program& p, const wchar_t* className, double since) {
+  while (nowMs() - since < kGiveUpMs) {
+    HWND w = windowOf(p, className);
+    if (w && IsWindowVisible(w) && !GetUpdateRect(w, nullptr, FALSE)) {
+      DWORD_PTR ignored = 0;
+      if (SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_NORMAL, kGiveUpMs, &ignored) &&
+          !GetUpdateRect(w, nullptr, FALSE)) {
+        return nowMs() - since;
+      }
+    }
+    Sleep(1);
+  }
+  return -1;
+}
+
+bool closeAndWait(const Program& p, const wchar_t* className) {
+  if (HWND w = windowOf(p, className)) PostMessageW(w, WM_CLOSE, 0, 0);
   const double since = nowMs();
-  while (FindWindowW(className, nullptr)) {
+  while (windowOf(p, className)) {
     if (nowMs() - since > kGiveUpMs) return false;
     Sleep(5);
   }
   return true;
 }
 
-// Milliseconds until the main window is painted, or -1.
-double timeOneOpen(const std::wstring& exe, const std::wstring& args) {
-  Started s = startProgram(exe, args);
-  double elapsed = -1;
-  if (s.ok) waitForPainted(gui::kMainWindowClass, s.begin, &elapsed);
-  endProgram(s);
-  return elapsed;
-}
-
-// Opens and closes one window of the running instance through its messages.
-bool openAndClose(HWND tray, UINT message, WPARAM wParam, const wchar_t* className) {
-  PostMessageW(tray, message, wParam, 0);
-  HWND w = waitForPainted(className, nowMs(), nullptr);
-  if (!w) return false;
-  PostMessageW(w, WM_CLOSE, 0, 0);
-  return waitForGone(className);
-}
-
-// Peak working set in KiB after the windows were shown, or -1.
-double peakAfterWindows(const std::wstring& exe, bool cairnstone) {
-  Started s = startProgram(exe, cairnstone ? L"--background" : L"--open");
-  bool shown = s.ok;
-  if (shown && cairnstone) {
-    HWND tray = nullptr;
-    while (!(tray = FindWindowW(kTrayWindowClass, nullptr)) && nowMs() - s.begin < kGiveUpMs) {
-      Sleep(5);
-    }
-    shown = tray && openAndClose(tray, WM_APP_OPEN, 1, gui::kMainWindowClass) &&
-            openAndClose(tray, WM_APP_SETUP, 0, gui::kSetupWindowClass);
-  } else if (shown) {
-    shown = waitForPainted(gui::kMainWindowClass, s.begin, nullptr) != nullptr;
+// Ends the program through its instance window and lets go of it.
+void endProgram(Program& p) {
+  if (!p.ok) return;
+  Sleep(kBeforeCloseMs);
+  if (HWND tray = windowOf(p, kTrayWindowClass)) PostMessageW(tray, WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(p.pi.hProcess, kGiveUpMs) != WAIT_OBJECT_0) {
+    TerminateProcess(p.pi.hProcess, 1);
   }
+  CloseHandle(p.pi.hThread);
+  CloseHandle(p.pi.hProcess);
+  p.ok = false;
+  settleShell();
+}
+
+// /proc files report no size: read until the end.
+std::string readProcFile(const std::wstring& path) {
+  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+  std::string text;
+  if (!file.valid()) return text;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
+  return text;
+}
+
+// RssAnon in KiB of the Linux process whose command line starts with the
+// program's path (Wine puts the Windows command line there), or -1.
+double privateKiB(const Program& p) {
+  const std::string exe = toUtf8(p.exe);
+  WIN32_FIND_DATAW entry;
+  ScopedFind find(FindFirstFileW(L"Z:\\proc\\*", &entry));
+  if (!find.valid()) return -1;
+  do {
+    const std::wstring pid = entry.cFileName;
+    if (pid.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
+    const std::string line = readProcFile(L"Z:\\proc\\" + pid + L"\\cmdline");
+    const std::string first = line.substr(0, line.find('\0'));
+    if (first.size() != exe.size() || _stricmp(first.c_str(), exe.c_str()) != 0) continue;
+    const std::string status = readProcFile(L"Z:\\proc\\" + pid + L"\\status");
+    const size_t at = status.find("RssAnon:");
+    if (at != std::string::npos) return atof(status.c_str() + at + 8);
+  } while (FindNextFileW(find, &entry));
+  return -1;
+}
+
+struct Memory {
+  double workingSetKiB = -1;
+  double privateKiB = -1;
+  bool ok() const { return workingSetKiB > 0 && privateKiB > 0; }
+};
+
+Memory memoryOf(const Program& p) {
+  Memory m;
   PROCESS_MEMORY_COUNTERS counters = {};
   counters.cb = sizeof counters;
-  const bool read = shown && GetProcessMemoryInfo(s.pi.hProcess, &counters, sizeof counters);
-  endProgram(s);
-  return read ? static_cast<double>(counters.PeakWorkingSetSize) / 1024.0 : -1;
+  if (GetProcessMemoryInfo(p.pi.hProcess, &counters, sizeof counters)) {
+    m.workingSetKiB = static_cast<double>(counters.WorkingSetSize) / 1024.0;
+  }
+  m.privateKiB = privateKiB(p);
+  return m;
 }
 
-void report(const char* what, const char* ours, const char* baseline, const char* unit, int runs,
-            const std::vector<double>& cairn, const std::vector<double>& minimal) {
-  const double mc = median(cairn), mm = median(minimal);
-  printf("%s, median of %d runs: %s %.1f %s, %s %.1f %s, ratio %.2f\n", what, runs, ours, mc,
-         unit, baseline, mm, unit, mm > 0 ? mc / mm : 0.0);
+// One start: the milliseconds until its window can be found, and its memory
+// once it has settled.
+struct IdleStart {
+  double foundMs = -1;
+  Memory memory;
+};
+
+IdleStart startIdle(const std::wstring& exe, const std::wstring& args) {
+  Program p = startProgram(exe, args);
+  IdleStart r;
+  if (waitForWindow(p, kTrayWindowClass)) r.foundMs = nowMs() - p.begin;
+  Sleep(kIdleSettleMs);
+  if (r.foundMs >= 0) r.memory = memoryOf(p);
+  endProgram(p);
+  return r;
+}
+
+double startOpen(const std::wstring& exe) {
+  Program p = startProgram(exe, L"--open");
+  const double ms = p.ok ? waitForPainted(p, gui::kMainWindowClass, p.begin) : -1;
+  endProgram(p);
+  return ms;
+}
+
+// A left click on the notification-area icon, as the shell reports it.
+double clickToWindow(const Program& p, HWND tray) {
+  const double since = nowMs();
+  PostMessageW(tray, WM_APP_TRAY, 0, MAKELPARAM(WM_LBUTTONUP, 0));
+  const double ms = waitForPainted(p, gui::kMainWindowClass, since);
+  Sleep(kBeforeCloseMs);
+  return ms >= 0 && closeAndWait(p, gui::kMainWindowClass) ? ms : -1;
+}
+
+struct WindowsRun {
+  double firstClickMs = -1;
+  double laterClickMs = -1;
+  bool ok = false;
+};
+
+// Running in the background: a click, for Cairnstone also the wizard, then
+// another click; each window closed again.
+WindowsRun useWindows(const Program& p, bool wizard) {
+  WindowsRun r;
+  HWND tray = waitForWindow(p, kTrayWindowClass);
+  if (!tray) return r;
+  Sleep(kIdleSettleMs);
+  r.firstClickMs = clickToWindow(p, tray);
+  if (wizard) {
+    PostMessageW(tray, WM_APP_SETUP, 0, 0);
+    if (waitForPainted(p, gui::kSetupWindowClass, nowMs()) < 0) return r;
+    Sleep(kBeforeCloseMs);
+    if (!closeAndWait(p, gui::kSetupWindowClass)) return r;
+  }
+  r.laterClickMs = clickToWindow(p, tray);
+  r.ok = r.firstClickMs >= 0 && r.laterClickMs >= 0;
+  return r;
+}
+
+struct Series {
+  std::vector<double> ours, baseline;
+  void add(double o, double b) {
+    ours.push_back(o);
+    baseline.push_back(b);
+  }
+  double ratio() const {
+    const double b = median(baseline);
+    return b > 0 ? median(ours) / b : 0.0;
+  }
+};
+
+void report(const char* what, const Series& s, const char* unit) {
+  printf("  %-58s %9.1f %s  %9.1f %s\n", what, median(s.ours), unit, median(s.baseline), unit);
 }
 
 }  // namespace
@@ -156,39 +258,53 @@ int main(int argc, char** argv) {
   const std::wstring folder = parentPath(exePath());
   const std::wstring cairn = joinPath(folder, L"Cairnstone.exe");
   const std::wstring minimal = joinPath(folder, L"minimal_window.exe");
-  std::vector<double> cairnTimes, minimalTimes;
-  // Interleaved, so that a slower moment of the machine hits both alike.
+  Series found, idleWs, idlePrivate, open, firstClick, laterClick, afterWs, afterPrivate;
+  // The first programs of a Wine server start its services: not measured.
+  startIdle(minimal, L"");
+  startIdle(cairn, L"--background");
   for (int i = 0; i < runs; ++i) {
-    const double m = timeOneStart(minimal, L"");
-    const double c = timeOneStart(cairn, L"--background");
-    if (m < 0 || c < 0) {
-      fprintf(stderr, "startup bench: a start did not show its window\n");
+    const IdleStart m = startIdle(minimal, L"");
+    const IdleStart c = startIdle(cairn, L"--background");
+    const double mo = startOpen(minimal), co = startOpen(cairn);
+    Program mp = startProgram(minimal, L"");
+    const WindowsRun mw = useWindows(mp, false);
+    Program cp = startProgram(cairn, L"--background");
+    const WindowsRun cw = useWindows(cp, true);
+    Sleep(kAfterWindowsMs);
+    const Memory ma = memoryOf(mp), ca = memoryOf(cp);
+    endProgram(mp);
+    endProgram(cp);
+    if (m.foundMs < 0 || c.foundMs < 0 || !m.memory.ok() || !c.memory.ok() || mo < 0 || co < 0 ||
+        !mw.ok || !cw.ok || !ma.ok() || !ca.ok()) {
+      fprintf(stderr, "startup bench: run %d: a window did not show, or memory was not read\n", i);
       return 1;
     }
-    minimalTimes.push_back(m);
-    cairnTimes.push_back(c);
+    found.add(c.foundMs, m.foundMs);
+    idleWs.add(c.memory.workingSetKiB, m.memory.workingSetKiB);
+    idlePrivate.add(c.memory.privateKiB, m.memory.privateKiB);
+    open.add(co, mo);
+    firstClick.add(cw.firstClickMs, mw.firstClickMs);
+    laterClick.add(cw.laterClickMs, mw.laterClickMs);
+    afterWs.add(ca.workingSetKiB, ma.workingSetKiB);
+    afterPrivate.add(ca.privateKiB, ma.privateKiB);
   }
-  report("start until found", "Cairnstone.exe --background", "minimal window", "ms", runs,
-         cairnTimes, minimalTimes);
-
-  std::vector<double> cairnOpen, minimalOpen, cairnPeak, minimalPeak;
-  for (int i = 0; i < runs; ++i) {
-    const double m = timeOneOpen(minimal, L"--open");
-    const double c = timeOneOpen(cairn, L"--open");
-    const double mp = peakAfterWindows(minimal, false);
-    const double cp = peakAfterWindows(cairn, true);
-    if (m < 0 || c < 0 || mp < 0 || cp < 0) {
-      fprintf(stderr, "startup bench: a window was not painted, or its memory not read\n");
-      return 1;
-    }
-    minimalOpen.push_back(m);
-    cairnOpen.push_back(c);
-    minimalPeak.push_back(mp);
-    cairnPeak.push_back(cp);
-  }
-  report("start until the main window is painted", "Cairnstone.exe --open",
-         "one empty window", "ms", runs, cairnOpen, minimalOpen);
-  report("peak working set", "after opening and closing the main window and the wizard",
-         "one empty window", "KiB", runs, cairnPeak, minimalPeak);
+  printf("Medians of %d runs; Cairnstone, then the baseline: a minimal hidden-window program\n"
+         "(after --background), one empty window (--open, clicks), the one-window program\n"
+         "after it opened and closed its window (after windows).\n"
+         "Private memory is RssAnon of the Wine process (/proc/PID/status, found by its\n"
+         "command line): Wine 8 reports 0 for PrivateUsage.\n",
+         runs);
+  report("--background until its window can be found", found, "ms ");
+  report("idle after --background: working set", idleWs, "KiB");
+  report("idle after --background: private memory", idlePrivate, "KiB");
+  report("--open until the main window has finished painting", open, "ms ");
+  report("click on the icon until the window has finished painting", firstClick, "ms ");
+  report("a later click, after the wizard, until painted", laterClick, "ms ");
+  report("after windows and 30 s: working set", afterWs, "KiB");
+  report("after windows and 30 s: private memory", afterPrivate, "KiB");
+  printf("Ratios: start %.2f; idle %.2f / %.2f; --open %.2f; click %.2f, later %.2f;"
+         " after windows %.2f / %.2f\n",
+         found.ratio(), idleWs.ratio(), idlePrivate.ratio(), open.ratio(), firstClick.ratio(),
+         laterClick.ratio(), afterWs.ratio(), afterPrivate.ratio());
   return 0;
 }
