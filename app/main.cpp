@@ -2,8 +2,7 @@
 // brings the first instance up and down in a fixed order.
 #include <windows.h>
 
-#include <commctrl.h>
-#include <objbase.h>
+#include <cstdlib>
 
 #include "app/app.h"
 #include "app/cmdline.h"
@@ -15,16 +14,22 @@
 #include "gui/theme.h"
 #include "storage/scoped_win.h"
 
+// The default terminate handler prints the exception's demangled type name,
+// which a GUI program without a console never shows, and the demangler is a
+// good part of the executable: the same end without the message.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
+
 namespace {
 
-constexpr DWORD kCommonControlClasses = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // this start could not run
 
 int runFirstInstance(HINSTANCE instance, const StartRequest& request, ScopedHandle mutex) {
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  INITCOMMONCONTROLSEX icc = {sizeof icc, kCommonControlClasses};
-  InitCommonControlsEx(&icc);
+  // COM, the common controls and the theme wait for the first window (or
+  // the first shell request that needs them), so that a start in the
+  // background is quick and stays small.
   int exitCode = kExitOk;
   {
     App app;
@@ -42,8 +47,7 @@ int runFirstInstance(HINSTANCE instance, const StartRequest& request, ScopedHand
     // so they stop before COM and the window class go away.
     app.stop();
     releaseTrayController();
-    gui::shutdownTheme();
-    CoUninitialize();
+    gui::shutdownTheme();  // GDI+ and then COM, if a window ever started them
     if (mutex.valid()) {
       ReleaseMutex(mutex);
       mutex.reset();

@@ -265,7 +265,8 @@ HMENU buildTrayMenu() {
 HWND createTrayWindow(HINSTANCE instance, App* app) {
   controller = app;
   setLanguageSource(controllerLanguage);
-  gui::initTheme(instance);
+  // The theme itself waits for the first window: only its icon is needed now.
+  gui::setThemeInstance(instance);
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = trayProc;
@@ -319,6 +320,7 @@ void installFromTray() {
   const std::string version = controller->readyUpdateVersion();
   if (version.empty()) return;
   HWND owner = mainWindowHandle() ? mainWindowHandle() : trayWindow;
+  gui::startShellSupport();  // ShellExecuteEx may hand the start to shell extensions
   switch (controller->installUpdate(owner)) {
     case 0:
       showBalloon(tr("upd.installing.title"),

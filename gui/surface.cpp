@@ -135,6 +135,12 @@ Surface::~Surface() {
   }
   deleteFontSet(fonts_);
   if (backdrop_) DeleteObject(backdrop_);
+  letGoOfTheme();
+}
+
+void Surface::letGoOfTheme() {
+  if (holdsTheme_) releaseTheme();
+  holdsTheme_ = false;
 }
 
 void Surface::paintBackdrop(HDC dc, const RECT& clientRect) { paintBackground(dc, clientRect); }
@@ -216,6 +222,8 @@ bool Surface::create(const wchar_t* className, const std::wstring& title, int wi
   const SIZE outer = outerSizeForClient(MulDiv(widthDip, static_cast<int>(systemDpi), 96),
                                         MulDiv(heightDip, static_cast<int>(systemDpi), 96),
                                         systemDpi, kWindowStyle, kWindowExStyle);
+  if (!holdsTheme_) holdTheme();  // the window class and the pictures
+  holdsTheme_ = true;
   creating_ = true;
   HWND created =
       CreateWindowExW(kWindowExStyle, className, title.c_str(), kWindowStyle, CW_USEDEFAULT,
@@ -223,6 +231,7 @@ bool Surface::create(const wchar_t* className, const std::wstring& title, int wi
   creating_ = false;
   if (!created) {
     window_ = nullptr;
+    letGoOfTheme();
     return false;
   }
   dpi_ = windowDpi(window_);
@@ -422,6 +431,7 @@ LRESULT CALLBACK surfaceWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM 
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     surface->disconnectAccessible();
     surface->window_ = nullptr;
+    surface->letGoOfTheme();
     // A window that failed while being created belongs to create()'s caller;
     // otherwise this may delete the surface: nothing touches it after.
     if (!surface->creating_) surface->onDestroyed();
@@ -698,8 +708,8 @@ std::wstring pickFolder(HWND owner, const std::wstring& title) {
   constexpr FILEOPENDIALOGOPTIONS kFolderOptions =
       FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST;
   IFileOpenDialog* dialog = nullptr;
-  HRESULT hr = CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IFileOpenDialog, reinterpret_cast<void**>(&dialog));
+  HRESULT hr = CoCreateInstance(__uuidof(FileOpenDialog), nullptr, CLSCTX_INPROC_SERVER,
+                                __uuidof(IFileOpenDialog), reinterpret_cast<void**>(&dialog));
   bool fallback = FAILED(hr) || !dialog;
   std::wstring chosen;
   if (!fallback) {

@@ -181,6 +181,7 @@ class Surface {
 
  private:
   bool creating_ = false;       // inside create()'s CreateWindowExW
+  bool holdsTheme_ = false;     // from create() until the window is gone
   HBITMAP backdrop_ = nullptr;  // paintBackdrop's picture for backdropSize_ at backdropDpi_
   SIZE backdropSize_ = {};
   UINT backdropDpi_ = 0;
@@ -191,6 +192,7 @@ class Surface {
 
   friend LRESULT CALLBACK surfaceWindowProc(HWND, UINT, WPARAM, LPARAM);
   LRESULT memberProc(UINT msg, WPARAM wParam, LPARAM lParam);
+  void letGoOfTheme();
   void bufferedPaint();
   void copyBackdrop(HDC screen, HDC target, const RECT& client);
   void paintNotingTexts(HDC dc, const RECT& client);

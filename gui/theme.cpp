@@ -1,7 +1,10 @@
 #include "gui/theme.h"
 
+#include <commctrl.h>
+#include <objbase.h>
 #include <shlwapi.h>
 
+#include "gui/gdiplus_util.h"
 #include "gui/surface.h"
 #include "storage/scoped_win.h"
 
@@ -14,8 +17,14 @@ namespace {
 constexpr int kIconId = 1;
 constexpr int kMaxFaceChars = 31;  // LOGFONT face name limit without the NUL
 
+constexpr DWORD kCommonControlClasses = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
+
 struct ThemeState {
   HINSTANCE instance = nullptr;
+  int holds = 0;  // initTheme and each surface with a window
+  bool classesRegistered = false;
+  bool comStarted = false;
+  bool controlsStarted = false;
   ULONG_PTR gdiplusToken = 0;
   HBITMAP leather = nullptr;
   HBRUSH background = nullptr;
@@ -30,21 +39,9 @@ ThemeState& theme() {
   return state;
 }
 
-HBITMAP loadBitmapResource(HINSTANCE instance, const wchar_t* name) {
-  return static_cast<HBITMAP>(LoadImageW(instance, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-}
-
-GpBitmap* loadParchment(HINSTANCE instance) {
-  HBITMAP bitmap = loadBitmapResource(instance, L"PARCHMENT");
-  if (!bitmap) return nullptr;
-  GpBitmap* image = nullptr;
-  if (GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &image) != Ok) image = nullptr;
-  DeleteObject(bitmap);
-  return image;
-}
-
-GpBitmap* loadEmblem(HINSTANCE instance) {
-  HRSRC found = FindResourceW(instance, L"EMBLEM", MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+// A PNG among the raw-data resources, decoded; null when missing or broken.
+GpBitmap* loadPngResource(HINSTANCE instance, const wchar_t* name) {
+  HRSRC found = FindResourceW(instance, name, MAKEINTRESOURCEW(10) /* RT_RCDATA */);
   if (!found) return nullptr;
   DWORD size = SizeofResource(instance, found);
   HGLOBAL loaded = LoadResource(instance, found);
@@ -62,6 +59,14 @@ GpBitmap* loadEmblem(HINSTANCE instance) {
   return image;
 }
 
+// The leather as a GDI bitmap, for the pattern brush.
+HBITMAP loadLeather(HINSTANCE instance) {
+  ImageOwner image(loadPngResource(instance, L"LEATHER"));
+  HBITMAP bitmap = nullptr;
+  if (image && GdipCreateHBITMAPFromBitmap(image, &bitmap, 0) != Ok) bitmap = nullptr;
+  return bitmap;
+}
+
 void registerWindowClass(HINSTANCE instance, const wchar_t* name) {
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof wc;
@@ -73,47 +78,33 @@ void registerWindowClass(HINSTANCE instance, const wchar_t* name) {
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.lpszClassName = name;
   if (!RegisterClassExW(&wc)) {
-    // Already registered (a second initTheme) or refused: the icons are not kept.
+    // Already registered (by an earlier theme) or refused: the icons are not kept.
     if (wc.hIcon) DestroyIcon(wc.hIcon);
     if (wc.hIconSm) DestroyIcon(wc.hIconSm);
   }
 }
 
-int CALLBACK foundFamily(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
-  *reinterpret_cast<bool*>(found) = true;
-  return 0;  // the first family is enough
-}
-
-HFONT createFont(int sizeDip, int weight, bool italic, const wchar_t* face, DWORD pitchFamily,
-                 UINT dpi) {
-  return CreateFontW(-MulDiv(sizeDip, static_cast<int>(dpi), 96), 0, 0, 0, weight,
-                     italic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS,
-                     CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, pitchFamily, face);
-}
-
-}  // namespace
-
-void initTheme(HINSTANCE instance) {
-  ThemeState& t = theme();
-  t.instance = instance;
+void loadPictures(ThemeState& t) {
   if (!t.gdiplusToken) {
     GdiplusStartupInput input;  // version 1, no debug callback, background thread kept
     if (GdiplusStartup(&t.gdiplusToken, &input, nullptr) != Ok) t.gdiplusToken = 0;
   }
   if (!t.background) {
-    t.leather = loadBitmapResource(instance, L"LEATHER");
+    t.leather = loadLeather(t.instance);
     if (t.leather) t.background = CreatePatternBrush(t.leather);
     if (!t.background) t.background = CreateSolidBrush(kColorWindowFallback);
   }
-  if (!t.parchment) t.parchment = loadParchment(instance);
-  if (!t.emblem) t.emblem = loadEmblem(instance);
+  if (!t.parchment) t.parchment = loadPngResource(t.instance, L"PARCHMENT");
+  if (!t.emblem) t.emblem = loadPngResource(t.instance, L"EMBLEM");
   if (!t.field) t.field = CreateSolidBrush(kColorField);
-  registerWindowClass(instance, kMainWindowClass);
-  registerWindowClass(instance, kSetupWindowClass);
+  if (!t.classesRegistered) {
+    registerWindowClass(t.instance, kMainWindowClass);
+    registerWindowClass(t.instance, kSetupWindowClass);
+    t.classesRegistered = true;
+  }
 }
 
-void shutdownTheme() {
-  ThemeState& t = theme();
+void releasePictures(ThemeState& t) {
   for (auto& entry : t.emblemCache) {
     if (entry.second) GdipDisposeImage(entry.second);
   }
@@ -130,6 +121,56 @@ void shutdownTheme() {
   t.field = nullptr;
   if (t.gdiplusToken) GdiplusShutdown(t.gdiplusToken);
   t.gdiplusToken = 0;
+}
+
+int CALLBACK foundFamily(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+  *reinterpret_cast<bool*>(found) = true;
+  return 0;  // the first family is enough
+}
+
+HFONT createFont(int sizeDip, int weight, bool italic, const wchar_t* face, DWORD pitchFamily,
+                 UINT dpi) {
+  return CreateFontW(-MulDiv(sizeDip, static_cast<int>(dpi), 96), 0, 0, 0, weight,
+                     italic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, pitchFamily, face);
+}
+
+}  // namespace
+
+void setThemeInstance(HINSTANCE instance) { theme().instance = instance; }
+
+void startShellSupport() {
+  ThemeState& t = theme();
+  if (!t.comStarted) t.comStarted = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  if (!t.controlsStarted) {
+    INITCOMMONCONTROLSEX icc = {sizeof icc, kCommonControlClasses};
+    t.controlsStarted = InitCommonControlsEx(&icc) != FALSE;
+  }
+}
+
+void holdTheme() {
+  ThemeState& t = theme();
+  startShellSupport();
+  ++t.holds;
+  loadPictures(t);
+}
+
+void releaseTheme() {
+  ThemeState& t = theme();
+  if (t.holds > 0 && --t.holds == 0) releasePictures(t);
+}
+
+void initTheme(HINSTANCE instance) {
+  setThemeInstance(instance);
+  holdTheme();
+}
+
+void shutdownTheme() {
+  ThemeState& t = theme();
+  t.holds = 0;
+  releasePictures(t);
+  if (t.comStarted) CoUninitialize();
+  t.comStarted = false;
 }
 
 void buildFontSet(FontSet& fontSet, UINT dpi) {

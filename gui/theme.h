@@ -1,7 +1,9 @@
 // The process-wide theme: GDI+, the leather and parchment textures, the
 // emblem, the brushes, the serif face, each window's fonts, the application
-// icon and the two window classes. Set up once before the first window and
-// torn down once after the last; everything runs on the GUI thread.
+// icon and the two window classes. What only windows need is made when the
+// first window opens and released when the last one closes, so that a
+// program idle in the notification area holds none of it; everything runs
+// on the GUI thread.
 #pragma once
 
 #include <windows.h>
@@ -63,11 +65,22 @@ constexpr COLORREF kColorCaptionBorder = RGB(150, 112, 56);
 constexpr const wchar_t* kMainWindowClass = L"CairnMainWnd";
 constexpr const wchar_t* kSetupWindowClass = L"CairnSetupWnd";
 
-// Starts GDI+, loads the resources of `instance` and registers the window
-// classes. Missing resources fall back (solid background, plain parchment,
-// no emblem); nothing here fails the start.
+// Remembers the module whose resources (pictures, icon) the theme uses.
+void setThemeInstance(HINSTANCE instance);
+// COM (apartment-threaded) and the common controls, once per process: the
+// windows and the shell's requests (the folder picker, ShellExecuteEx) need
+// them, a start in the background does not.
+void startShellSupport();
+// Each window holds the theme while it exists. The first hold starts the
+// shell support and GDI+, loads the pictures and brushes and registers the
+// window classes; releasing the last hold drops GDI+, the pictures and the
+// brushes again. Missing resources fall back (solid background, plain
+// parchment, no emblem); nothing here fails.
+void holdTheme();
+void releaseTheme();
+// setThemeInstance and a hold that lasts until shutdownTheme.
 void initTheme(HINSTANCE instance);
-// Releases everything initTheme made; safe when parts never loaded.
+// Releases everything, COM included; safe when parts never loaded.
 void shutdownTheme();
 
 void buildFontSet(FontSet& fontSet, UINT dpi);

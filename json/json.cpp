@@ -1,6 +1,7 @@
 #include "json.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cmath>
 #include <system_error>
 
@@ -527,14 +528,18 @@ JsonValue jsonNumber(double value) {
     return v;
   }
   char buffer[64];
-  std::to_chars_result r;
   if (value == std::trunc(value) && std::fabs(value) < 1e15) {
-    r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(value));
+    snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(value));
   } else {
-    // Same digits as "%.17g" in the C locale, whatever the process locale.
-    r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
+    // printf rather than to_chars: the shortest-round-trip tables behind the
+    // latter weigh more than the rest of this module together.
+    snprintf(buffer, sizeof buffer, "%.17g", value);
+    // JSON's decimal point is a full stop, whatever the process locale says.
+    for (char* c = buffer; *c; ++c) {
+      if (*c == ',') *c = '.';
+    }
   }
-  v.numberText.assign(buffer, r.ptr);
+  v.numberText = buffer;
   return v;
 }
 

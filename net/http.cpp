@@ -295,10 +295,12 @@ class Exchange {
     // process that ends mid-download (shut-down, a kill) leaves no part behind.
     const bool marked = markForDeletion(file, true);
     if (streamInto(file)) {
-      const bool flushed = FlushFileBuffers(file) != 0;
+      // No flush to the disk: whoever uses the file reads it back and checks
+      // it (the installer's size and SHA-256), and a download cut short by
+      // the machine going down is simply made again.
       const bool kept = !marked || markForDeletion(file, false);
       file.reset();
-      if (flushed && kept) return;
+      if (kept) return;
     } else {
       file.reset();
     }
@@ -306,8 +308,7 @@ class Exchange {
     status_ = 0;
   }
 
-  // False with the error set (or, for none, a failed flush to come) when the
-  // download must not stand.
+  // False with the error set when the download must not stand.
   bool streamInto(HANDLE file) {
     std::vector<char> buffer(kChunkBytes, 0);
     for (;;) {

@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 """Writes the picture resources of Cairnstone.exe into res/.
 
-  res/leather.bmp    256x256, 24 bits: dark pebbled leather, tiles seamlessly
-  res/parchment.bmp  256x256, 24 bits: light parchment with fibres, tiles too
+  res/leather.png    256x256 RGB: dark pebbled leather, tiles seamlessly
+  res/parchment.png  256x256 RGB: light parchment with fibres, tiles too
   res/emblem.png     512x512 RGBA: the cairn medallion
-  res/cairnstone.ico 16 to 256 pixels, 32 bits
+  res/cairnstone.ico 16 to 256 pixels, 32 bits; PNG from 64 pixels up
 
 Needs Debian's python3-numpy and python3-pil. Every random choice comes from
 fixed seeds, so the output is the same on every run.
@@ -285,10 +285,15 @@ def ico_entry_bmp(image):
     return header + bgra + bytes(mask_row * h)
 
 
+# The sizes a start loads (16 to 48 pixels) stay plain bitmaps, which need no
+# image decoder; the larger ones are PNG, which holds the same pixels in less.
+ICO_PNG_FROM = 64
+
+
 def write_ico(path, images):
     entries = []
     for img in images:
-        data = png_bytes(img) if img.size[0] >= 256 else ico_entry_bmp(img)
+        data = png_bytes(img) if img.size[0] >= ICO_PNG_FROM else ico_entry_bmp(img)
         entries.append((img.size[0], data))
     offset = 6 + 16 * len(entries)
     out = struct.pack("<HHH", 0, 1, len(entries))
@@ -305,8 +310,9 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "res")
     os.makedirs(out, exist_ok=True)
-    make_leather().save(os.path.join(out, "leather.bmp"))
-    make_parchment().save(os.path.join(out, "parchment.bmp"))
+    for name, image in (("leather.png", make_leather()), ("parchment.png", make_parchment())):
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(png_bytes(image))
     with open(os.path.join(out, "emblem.png"), "wb") as f:
         f.write(png_bytes(to_rgba(render_emblem(EMBLEM_SIZE))))
     write_ico(os.path.join(out, "cairnstone.ico"), [render_icon(s) for s in ICON_SIZES])

@@ -355,3 +355,29 @@ TEST_F(SurfaceTest, PaintingAndClosingReleaseTheWindow) {
 }
 
 }  // namespace
+
+namespace {
+
+// A program idle in the notification area holds no drawing resources: the
+// first window makes them, the last one to close releases them again.
+TEST(SurfaceTheme, WindowsHoldTheThemeOnlyWhileTheyExist) {
+  setThemeInstance(GetModuleHandleW(nullptr));
+  ASSERT_EQ(fieldBrush(), nullptr);
+  ProbeSurface first, second;
+  ASSERT_TRUE(first.create(kMainWindowClass, L"first", 200, 100, nullptr));
+  EXPECT_NE(fieldBrush(), nullptr);
+  ASSERT_TRUE(second.create(kSetupWindowClass, L"second", 200, 100, nullptr));
+  DestroyWindow(first.hwnd());
+  EXPECT_NE(fieldBrush(), nullptr);  // one window is still open
+  DestroyWindow(second.hwnd());
+  EXPECT_EQ(fieldBrush(), nullptr);
+  EXPECT_EQ(backgroundBrush(), nullptr);
+  ProbeSurface third;
+  ASSERT_TRUE(third.create(kMainWindowClass, L"third", 200, 100, nullptr));
+  EXPECT_NE(backgroundBrush(), nullptr);
+  DestroyWindow(third.hwnd());
+  EXPECT_EQ(backgroundBrush(), nullptr);
+  shutdownTheme();
+}
+
+}  // namespace
