@@ -269,9 +269,8 @@ bool removeTree(const std::wstring& folder) {
 int removeNumberedFolders(const std::wstring& parent, const std::wstring& prefix) {
   int removed = 0;
   for (int i = kFirstNumberedFolder; i <= kLastNumberedFolder; ++i) {
-    wchar_t digits[8];
-    swprintf(digits, 8, L"%03d", i);
-    std::wstring path = joinPath(parent, prefix + digits);
+    // The narrow printf: the wide one would add a second formatter to the program.
+    std::wstring path = joinPath(parent, prefix + toWide(sformat("%03d", i)));
     if (isDirectory(path) && removeTree(path)) ++removed;
   }
   return removed;
