@@ -155,6 +155,19 @@ TEST_F(Installer, AnUpdateThatCannotQuitTheProgramChangesNothing) {
   stubborn.kill();
 }
 
+// A new program that cannot be written (here a folder is in the way of it)
+// leaves the old one installed and runnable.
+TEST_F(Installer, AProgramThatCannotBeReplacedStaysAsItWas) {
+  ASSERT_EQ(install(kCurrent, L"/S"), 0);
+  ASSERT_TRUE(makeDirs(installedExe() + L".new\\in the way"));
+  const std::wstring before = stamp();
+  EXPECT_EQ(install(kNext, L"/S"), 5);
+  EXPECT_EQ(productVersion(installedExe()), kCurrent);
+  EXPECT_EQ(hklm(kUninstallKey, L"DisplayVersion"), toWide(kCurrent));
+  EXPECT_EQ(stamp(), before);
+  EXPECT_EQ(runToEnd(installedExe(), {L"--running"}), 1);  // still a program that starts
+}
+
 TEST_F(Installer, UninstallRemovesTheProgramAndKeepsTheUsersThings) {
   ASSERT_EQ(install(kCurrent, L"/S /MAINLANG=de" + foreverSwitch(game.forever())), 0);
   prepareOnce();  // takes over autostart: the Run value
