@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Pictures of each page of Cairnstone-Setup (welcome, language, game folder,
-# finish) and of its uninstaller's page, in English and in German, under Xvfb
-# into docs/. It installs into a scratch Wine prefix, removed afterwards.
+# finish) and of its uninstaller's (confirm, progress), in English and in
+# German, under Xvfb into docs/. It installs into a scratch Wine prefix, removed afterwards.
 #   tools/setup_screenshots.sh            (uses $CAIRN_BUILD_DIR or build/)
 set -euo pipefail
 
@@ -45,6 +45,9 @@ shoot_all() {
     sleep 1
     LC_ALL=$locale wine "$program\\uninstall.exe" </dev/null >/dev/null 2>&1 &
     shot "5-uninstall-$language" && wine "$page" next
+    # The setup's progress page passes too quickly to picture; the
+    # uninstaller's, the same page, stays at its end until it is closed.
+    shot "6-progress-$language"
     # Its progress page closes with the same button once it is done; the next
     # setup may start when no Cairnstone window is left.
     for _ in 1 2 3 4 5; do sleep 2; wine "$page" next || break; done
