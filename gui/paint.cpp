@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "storage/scoped_win.h"
+
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
@@ -50,6 +52,92 @@ void fillEllipseWithCentre(GpGraphics* g, float cx, float cy, float r, Argb cent
   GdipSetPathGradientSurroundColorsWithCount(brush, &surroundColour, &count);
   if (focus) GdipSetPathGradientCenterPoint(brush, focus);
   GdipFillPath(g, brush, path);
+}
+
+// A gradient band across `area` that changes only along one axis, over
+// from..to on that axis (vertical: y, else x), pixel coordinates.
+struct Band {
+  RECT area;
+  float from, to;
+  bool vertical;
+};
+
+constexpr int kStripThickness = 3;  // the middle line is clear of anti-aliased edges
+constexpr int kStripMiddle = 1;
+
+// GDI+ paints one line of the band into a small premultiplied bitmap, and
+// AlphaBlend stretches it across the band: the same pixels as filling the
+// whole band with GDI+, for the cost of a blit (Wine's GDI+ computes a
+// gradient pixel by pixel).
+bool blendBand(HDC dc, GpBrush* brush, const Band& band) {
+  const LONG areaFrom = band.vertical ? band.area.top : band.area.left;
+  const LONG areaTo = band.vertical ? band.area.bottom : band.area.right;
+  const LONG first = std::max(areaFrom, static_cast<LONG>(std::floor(band.from)));
+  const LONG last = std::min(areaTo, static_cast<LONG>(std::ceil(band.to)));
+  const int length = last - first;
+  if (length <= 0) return true;
+  const int across = band.vertical ? band.area.right - band.area.left
+                                   : band.area.bottom - band.area.top;
+  if (across <= 0) return true;
+  const int stripW = band.vertical ? kStripThickness : length;
+  const int stripH = band.vertical ? length : kStripThickness;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = stripW;
+  info.bmiHeader.biHeight = -stripH;  // top-down, as GDI+ writes it
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  ScopedGdiObject strip(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  ScopedMemoryDc source(CreateCompatibleDC(dc));
+  if (!strip.valid() || !bits || !source.valid()) return false;
+  {
+    ImageOwner image;
+    if (GdipCreateBitmapFromScan0(stripW, stripH, stripW * 4, PixelFormat32bppPARGB,
+                                  static_cast<BYTE*>(bits), image.out()) != Ok) {
+      return false;
+    }
+    Canvas g(image);
+    // Line kStripMiddle of the strip shows the band's first line across.
+    const float shiftAcross = static_cast<float>(kStripMiddle) -
+                              static_cast<float>(band.vertical ? band.area.left : band.area.top);
+    const float shiftAlong = -static_cast<float>(first);
+    GdipTranslateWorldTransform(g, band.vertical ? shiftAcross : shiftAlong,
+                                band.vertical ? shiftAlong : shiftAcross, MatrixOrderPrepend);
+    const float acrossFrom = static_cast<float>(band.vertical ? band.area.left : band.area.top) -
+                             static_cast<float>(kStripMiddle + 1);
+    const float acrossSize = static_cast<float>(kStripThickness + 2);
+    if (band.vertical) {
+      fillRectWith(g, brush, acrossFrom, band.from, acrossSize, band.to - band.from);
+    } else {
+      fillRectWith(g, brush, band.from, acrossFrom, band.to - band.from, acrossSize);
+    }
+  }
+  GdiFlush();
+  HGDIOBJ old = SelectObject(source, strip);
+  const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  const BOOL done =
+      band.vertical
+          ? GdiAlphaBlend(dc, band.area.left, first, across, length, source, kStripMiddle, 0, 1,
+                          length, blend)
+          : GdiAlphaBlend(dc, first, band.area.top, length, across, source, 0, kStripMiddle,
+                          length, 1, blend);
+  SelectObject(source, old);
+  return done != FALSE;
+}
+
+void fillBand(HDC dc, GpBrush* brush, const Band& band) {
+  if (!brush || blendBand(dc, brush, band)) return;
+  Canvas g(dc);
+  const RECT& a = band.area;
+  if (band.vertical) {
+    fillRectWith(g, brush, static_cast<float>(a.left), band.from,
+                 static_cast<float>(a.right - a.left), band.to - band.from);
+  } else {
+    fillRectWith(g, brush, band.from, static_cast<float>(a.top), band.to - band.from,
+                 static_cast<float>(a.bottom - a.top));
+  }
 }
 
 bool isNumberedItem(const std::wstring& line, size_t& numberEnd) {
@@ -134,23 +222,22 @@ void paintBackground(HDC dc, const RECT& rc) {
   FillRect(dc, &rc, backgroundBrush());
   SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
 
-  Canvas g(dc);
   const float left = static_cast<float>(rc.left), top = static_cast<float>(rc.top);
   const float right = static_cast<float>(rc.right), bottom = static_cast<float>(rc.bottom);
   const float W = right - left, H = bottom - top;
   {
     LineBrushOwner sheen(makeVerticalBrush(top - 1, top + 0.55f * H + 1, 0x1AFFD696, 0));
-    fillRectWith(g, sheen, left, top, W, 0.55f * H);
+    fillBand(dc, sheen, {rc, top, top + 0.55f * H, true});
   }
   const float band = 0.16f * std::min(W, H);
   LineBrushOwner leftBand(makeLineBrush(left - 1, 0, left + band + 1, 0, 0x96000000, 0));
-  fillRectWith(g, leftBand, left, top, band, H);
+  fillBand(dc, leftBand, {rc, left, left + band, false});
   LineBrushOwner rightBand(makeLineBrush(right + 1, 0, right - band - 1, 0, 0x96000000, 0));
-  fillRectWith(g, rightBand, right - band, top, band, H);
+  fillBand(dc, rightBand, {rc, right - band, right, false});
   LineBrushOwner bottomBand(makeVerticalBrush(bottom + 1, bottom - band - 1, 0xAA000000, 0));
-  fillRectWith(g, bottomBand, left, bottom - band, W, band);
+  fillBand(dc, bottomBand, {rc, bottom - band, bottom, true});
   LineBrushOwner topBand(makeVerticalBrush(top - 1, top + 0.6f * band + 1, 0x6E000000, 0));
-  fillRectWith(g, topBand, left, top, W, 0.6f * band);
+  fillBand(dc, topBand, {rc, top, top + 0.6f * band, true});
 }
 
 void paintDarkPanel(HDC dc, const RECT& rc, UINT dpi, bool strong) {

@@ -119,3 +119,11 @@ struct GdiObjectTraits {
   static void close(HGDIOBJ h) { DeleteObject(h); }
 };
 using ScopedGdiObject = ScopedHandleOf<HGDIOBJ, GdiObjectTraits>;
+
+// A memory DC from CreateCompatibleDC; the caller deselects what it selected.
+struct MemoryDcTraits {
+  static HDC invalid() { return nullptr; }
+  static bool valid(HDC h) { return h != nullptr; }
+  static void close(HDC h) { DeleteDC(h); }
+};
+using ScopedMemoryDc = ScopedHandleOf<HDC, MemoryDcTraits>;
