@@ -19,8 +19,10 @@ trap 'rm -rf "$work"' EXIT
 shoot() {
   set -euo pipefail
   local demo="$1" out="$2" work="$3"
-  wineserver -p
+  # A new prefix boots first: "wineserver -w" would wait for ever on a
+  # persistent server.
   [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
+  wineserver -p
   # The on-screen picture shows the window's own frame, not one Wine draws
   # for windows no window manager looks after (dev.sh switches back for tests).
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d Y /f >/dev/null 2>&1
