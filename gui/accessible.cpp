@@ -1,33 +1,7 @@
 #include "gui/accessible.h"
 
-#include <mutex>
-
 namespace gui {
 namespace {
-
-// oleacc is loaded when a screen reader first asks, not at start: a program
-// that only sits in the notification area never needs it.
-using LresultFromObjectFn = LRESULT(WINAPI*)(REFIID, WPARAM, LPUNKNOWN);
-using CreateStdObjectFn = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
-
-struct Oleacc {
-  LresultFromObjectFn lresultFromObject = nullptr;
-  CreateStdObjectFn createStdObject = nullptr;
-};
-
-const Oleacc& oleacc() {
-  static std::once_flag once;
-  static Oleacc functions;
-  std::call_once(once, [] {
-    HMODULE module = LoadLibraryW(L"oleacc.dll");  // kept for the process's life
-    if (!module) return;
-    functions.lresultFromObject = reinterpret_cast<LresultFromObjectFn>(
-        reinterpret_cast<void*>(GetProcAddress(module, "LresultFromObject")));
-    functions.createStdObject = reinterpret_cast<CreateStdObjectFn>(
-        reinterpret_cast<void*>(GetProcAddress(module, "CreateStdAccessibleObject")));
-  });
-  return functions;
-}
 
 void setLong(VARIANT* out, long value) {
   VariantInit(out);
@@ -65,9 +39,9 @@ long accessibleRole(int kind) {
 }
 
 LRESULT SurfaceAccessible::answer(WPARAM wParam) {
-  const Oleacc& f = oleacc();
+  // oleacc is delay-loaded: only a screen reader's first request loads it.
   // The interface named by __uuidof: MinGW's IID_IAccessible symbol is wrong.
-  return f.lresultFromObject ? f.lresultFromObject(__uuidof(IAccessible), wParam, this) : 0;
+  return LresultFromObject(__uuidof(IAccessible), wParam, this);
 }
 
 HRESULT SurfaceAccessible::QueryInterface(REFIID riid, void** out) {
@@ -116,10 +90,8 @@ HRESULT SurfaceAccessible::get_accParent(IDispatch** parent) {
   if (!parent) return E_POINTER;
   *parent = nullptr;
   if (!surface_) return CO_E_OBJNOTCONNECTED;
-  const Oleacc& f = oleacc();
-  if (!f.createStdObject) return S_FALSE;
-  return f.createStdObject(surface_->hwnd(), OBJID_WINDOW, IID_IDispatch,
-                           reinterpret_cast<void**>(parent));
+  return CreateStdAccessibleObject(surface_->hwnd(), OBJID_WINDOW, IID_IDispatch,
+                                   reinterpret_cast<void**>(parent));
 }
 
 HRESULT SurfaceAccessible::get_accChildCount(long* count) {
@@ -494,15 +466,13 @@ class FieldAccessible final : public IAccessible {
 }  // namespace
 
 LRESULT answerForField(HWND field, WPARAM wParam, const std::wstring& name) {
-  const Oleacc& f = oleacc();
-  if (!f.createStdObject || !f.lresultFromObject) return 0;
   IAccessible* standard = nullptr;
-  if (FAILED(f.createStdObject(field, OBJID_CLIENT, __uuidof(IAccessible),
-                               reinterpret_cast<void**>(&standard))) ||
+  if (FAILED(CreateStdAccessibleObject(field, OBJID_CLIENT, __uuidof(IAccessible),
+                                       reinterpret_cast<void**>(&standard))) ||
       !standard)
     return 0;
   auto* named = new FieldAccessible(standard, field, name);
-  const LRESULT answer = f.lresultFromObject(__uuidof(IAccessible), wParam, named);
+  const LRESULT answer = LresultFromObject(__uuidof(IAccessible), wParam, named);
   named->Release();  // the answer holds its own reference
   return answer;
 }
