@@ -140,6 +140,72 @@ void fillBand(HDC dc, GpBrush* brush, const Band& band) {
   }
 }
 
+// How far a panel's outlines and rounded corners reach inside its edge, and
+// how far its outlines and shadows spill outside it.
+constexpr float kPanelReachDip = 8;
+constexpr float kPanelSpillDip = 4;
+// The frame's rules and corner ornaments lie within this of the window's edge.
+constexpr float kFrameReachDip = 20;
+
+int scaleUp(float dip, float s) { return static_cast<int>(std::ceil(dip * s)) + 1; }
+
+RECT panelEdgeArea(const RECT& rc, float s) {
+  RECT area = rc;
+  const int spill = scaleUp(kPanelSpillDip, s);
+  InflateRect(&area, spill, spill);
+  return area;
+}
+
+int panelEdgeDepth(float s) { return scaleUp(kPanelSpillDip, s) + scaleUp(kPanelReachDip, s); }
+
+// A bitmap for a strip of `dc` of the same kind as the one selected into it:
+// GDI+ blends into 32-bit DIB sections itself and draws through GDI
+// otherwise, and the strip must come out as the whole would.
+HBITMAP makeStripBitmap(HDC dc, int width, int height) {
+  DIBSECTION section = {};
+  HGDIOBJ current = GetCurrentObject(dc, OBJ_BITMAP);
+  if (current && GetObjectW(current, sizeof section, &section) == sizeof section &&
+      section.dsBmih.biBitCount == 32 && section.dsBmih.biCompression == BI_RGB) {
+    BITMAPINFO info = {};
+    info.bmiHeader = section.dsBmih;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = section.dsBmih.biHeight < 0 ? -height : height;
+    info.bmiHeader.biSizeImage = 0;
+    void* bits = nullptr;
+    return CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  }
+  return CreateCompatibleBitmap(dc, width, height);
+}
+
+// Draws into one strip of `dc` only: in a bitmap of the strip's size, moved
+// into place, so that GDI+ works on the strip and not on the whole device.
+void drawInStrip(HDC dc, const RECT& strip, const EdgeDrawing& draw) {
+  const int width = strip.right - strip.left, height = strip.bottom - strip.top;
+  if (width <= 0 || height <= 0) return;
+  ScopedMemoryDc stripDc(CreateCompatibleDC(dc));
+  ScopedGdiObject bitmap(stripDc.valid() ? makeStripBitmap(dc, width, height) : nullptr);
+  if (!bitmap.valid()) {  // the same pixels through a clip, only slower
+    const int saved = SaveDC(dc);
+    IntersectClipRect(dc, strip.left, strip.top, strip.right, strip.bottom);
+    {
+      Canvas g(dc);
+      draw(g.graphics());
+    }
+    RestoreDC(dc, saved);
+    return;
+  }
+  HGDIOBJ old = SelectObject(stripDc, bitmap);
+  BitBlt(stripDc, 0, 0, width, height, dc, strip.left, strip.top, SRCCOPY);
+  {
+    Canvas g(stripDc);
+    GdipTranslateWorldTransform(g, static_cast<REAL>(-strip.left), static_cast<REAL>(-strip.top),
+                                MatrixOrderPrepend);
+    draw(g.graphics());
+  }
+  BitBlt(dc, strip.left, strip.top, width, height, stripDc, 0, 0, SRCCOPY);
+  SelectObject(stripDc, old);
+}
+
 bool isNumberedItem(const std::wstring& line, size_t& numberEnd) {
   if (line.empty() || !iswdigit(line[0])) return false;
   for (size_t dot = 1; dot <= 2 && dot < line.size(); ++dot) {
@@ -163,6 +229,16 @@ std::wstring trimSpaces(const std::wstring& text) {
 }
 
 }  // namespace
+
+void drawAlongEdges(HDC dc, const RECT& area, int depth, const EdgeDrawing& draw) {
+  const RECT top = {area.left, area.top, area.right, std::min(area.bottom, area.top + depth)};
+  const RECT bottom = {area.left, std::max(top.bottom, area.bottom - depth), area.right,
+                       area.bottom};
+  const RECT left = {area.left, top.bottom, std::min(area.right, area.left + depth), bottom.top};
+  const RECT right = {std::max(left.right, area.right - depth), top.bottom, area.right,
+                      bottom.top};
+  for (const RECT& strip : {top, bottom, left, right}) drawInStrip(dc, strip, draw);
+}
 
 void roundedRectPath(GpPath* path, float x, float y, float w, float h, float radius, int corners) {
   if (!path) return;
@@ -243,33 +319,42 @@ void paintBackground(HDC dc, const RECT& rc) {
 void paintDarkPanel(HDC dc, const RECT& rc, UINT dpi, bool strong) {
   const float s = scaleOf(dpi);
   const Inset r = insetRect(rc);
-  Canvas g(dc);
   PathOwner main(makeRoundedPath(r.x, r.y, r.w, r.h, 6 * s, kCornersAll));
-  fillPath(g, main, strong ? 0xDE100D0B : 0xAF100D0B);
+  {
+    Canvas g(dc);
+    fillPath(g, main, strong ? 0xDE100D0B : 0xAF100D0B);
+  }
   const unsigned shadowAlpha[] = {52, 34, 16};
+  PathOwner inner[3];
   for (int i = 1; i <= 3; ++i) {
     const float a = static_cast<float>(i) * s;
-    PathOwner inner(makeRoundedPath(r.x + a, r.y + a, r.w - 2 * a, r.h - 2 * a,
-                                    static_cast<float>(6 - i) * s, kCornersAll));
-    strokePath(g, inner, withAlpha(0, shadowAlpha[i - 1]), 1.2f * s);
+    *inner[i - 1].out() = makeRoundedPath(r.x + a, r.y + a, r.w - 2 * a, r.h - 2 * a,
+                                          static_cast<float>(6 - i) * s, kCornersAll);
   }
-  strokePath(g, main, 0xFF543E20, s);
   PathOwner gilt(makeRoundedPath(r.x + 1.5f * s, r.y + 1.5f * s, r.w - 3 * s, r.h - 3 * s, 5 * s,
                                  kCornersAll));
   LineBrushOwner giltBrush(makeVerticalBrush(r.y, r.y + r.h, 0xAADCB870, 0x6E967038));
-  strokePathWith(g, gilt, giltBrush, s);
+  drawAlongEdges(dc, panelEdgeArea(rc, s), panelEdgeDepth(s), [&](GpGraphics* g) {
+    for (int i = 0; i < 3; ++i) strokePath(g, inner[i], withAlpha(0, shadowAlpha[i]), 1.2f * s);
+    strokePath(g, main, 0xFF543E20, s);
+    strokePathWith(g, gilt, giltBrush, s);
+  });
 }
 
 void paintParchmentPanel(HDC dc, const RECT& rc, UINT dpi) {
   const float s = scaleOf(dpi);
   const Inset r = insetRect(rc);
-  Canvas g(dc);
-  PathOwner main(makeRoundedPath(r.x, r.y, r.w, r.h, 5 * s, kCornersAll));
+  PathOwner shadows[3];
   for (int n = 3; n >= 1; --n) {
     const float dx = 0.6f * static_cast<float>(n) * s, dy = 1.2f * static_cast<float>(n) * s;
-    PathOwner shadow(makeRoundedPath(r.x + dx, r.y + dy, r.w, r.h, 5 * s, kCornersAll));
-    fillPath(g, shadow, 0x28000000);
+    *shadows[3 - n].out() = makeRoundedPath(r.x + dx, r.y + dy, r.w, r.h, 5 * s, kCornersAll);
   }
+  // Only the shadows' edges show: the opaque parchment covers the rest.
+  drawAlongEdges(dc, panelEdgeArea(rc, s), panelEdgeDepth(s), [&](GpGraphics* g) {
+    for (const PathOwner& shadow : shadows) fillPath(g, shadow, 0x28000000);
+  });
+  Canvas g(dc);
+  PathOwner main(makeRoundedPath(r.x, r.y, r.w, r.h, 5 * s, kCornersAll));
   TextureOwner texture;
   if (parchmentImage() && GdipCreateTexture(parchmentImage(), WrapModeTile, texture.out()) == Ok) {
     GdipTranslateTextureTransform(texture, static_cast<REAL>(rc.left), static_cast<REAL>(rc.top),
@@ -293,14 +378,10 @@ void paintFrame(HDC dc, const RECT& client, UINT dpi) {
   const float fx = static_cast<float>(client.left) + m, fy = static_cast<float>(client.top) + m;
   const float fw = static_cast<float>(client.right - client.left) - 2 * m;
   const float fh = static_cast<float>(client.bottom - client.top) - 2 * m;
-  Canvas g(dc);
   PathOwner frame(makeRoundedPath(fx, fy, fw, fh, 0, kCornersAll));
-  strokePath(g, frame, 0xFF080604, 4 * s);
   LineBrushOwner gilt(makeLineBrush(fx, fy, fx + fw, fy + fh, 0xFFF6D68C, 0xFF805C28));
-  strokePathWith(g, frame, gilt, 2.2f * s);
   PathOwner inner(
       makeRoundedPath(fx + 5 * s, fy + 5 * s, fw - 10 * s, fh - 10 * s, 0, kCornersAll));
-  strokePath(g, inner, 0x96C4A060, s);
 
   struct Corner {
     float x, y, dx, dy, start;
@@ -315,17 +396,22 @@ void paintFrame(HDC dc, const RECT& client, UINT dpi) {
   }
   PenOwner curl;
   GdipCreatePen1(0xDCD6B26A, 1.3f * s, UnitPixel, curl.out());
-  for (const Corner& c : corners) {
-    if (arm) {
-      GdipDrawLine(g, arm, c.x, c.y, c.x + 26 * s * c.dx, c.y);
-      GdipDrawLine(g, arm, c.x, c.y, c.x, c.y + 26 * s * c.dy);
+  drawAlongEdges(dc, client, scaleUp(kFrameReachDip, s), [&](GpGraphics* g) {
+    strokePath(g, frame, 0xFF080604, 4 * s);
+    strokePathWith(g, frame, gilt, 2.2f * s);
+    strokePath(g, inner, 0x96C4A060, s);
+    for (const Corner& c : corners) {
+      if (arm) {
+        GdipDrawLine(g, arm, c.x, c.y, c.x + 26 * s * c.dx, c.y);
+        GdipDrawLine(g, arm, c.x, c.y, c.x, c.y + 26 * s * c.dy);
+      }
+      if (curl) {
+        GdipDrawArc(g, curl, c.x + 7 * s * c.dx - 6 * s, c.y + 7 * s * c.dy - 6 * s, 12 * s,
+                    12 * s, c.start, 270);
+      }
+      drawDiamond(g, c.x, c.y, 6.5f * s, s);
     }
-    if (curl) {
-      GdipDrawArc(g, curl, c.x + 7 * s * c.dx - 6 * s, c.y + 7 * s * c.dy - 6 * s, 12 * s, 12 * s,
-                  c.start, 270);
-    }
-    drawDiamond(g, c.x, c.y, 6.5f * s, s);
-  }
+  });
 }
 
 void paintDivider(HDC dc, int x1, int x2, int y, UINT dpi) {

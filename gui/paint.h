@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,15 @@ void roundedRectPath(Gdiplus::GpPath* path, float x, float y, float w, float h, 
 void drawGlow(Gdiplus::GpGraphics* g, float x, float y, float w, float h, float radius, Argb colour,
               float width);
 void drawDiamond(Gdiplus::GpGraphics* g, float cx, float cy, float r, float outlineWidth);
+
+// Wine's GDI+ works through the whole device, or the whole bounding box, for
+// every thin, see-through or gradient outline, so an outline around a panel
+// costs as much as filling the window. Drawn into strips `depth` pixels deep
+// along the edges of `area` (the top and bottom strips hold the corners), the
+// same drawing gives the same pixels for the cost of the strips. The drawing
+// must not reach deeper inside than `depth`: the inside is not drawn.
+using EdgeDrawing = std::function<void(Gdiplus::GpGraphics*)>;
+void drawAlongEdges(HDC dc, const RECT& area, int depth, const EdgeDrawing& draw);
 
 void paintBackground(HDC dc, const RECT& rc);
 void paintDarkPanel(HDC dc, const RECT& rc, UINT dpi, bool strong);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "gui/paint.h"
 #include "tests/gui/gui_test_util.h"
 
@@ -114,6 +117,53 @@ TEST_F(PaintTest, PanelsFrameAndOrnamentsStayInsideTheirArea) {
   paintDivider(rule.dc(), 10, 190, 10, 96);
   EXPECT_GT(colourDistance(rule.at(100, 10), kBack), 100);  // the diamond in the middle
   EXPECT_LT(colourDistance(rule.at(11, 10), kBack), 40);    // faded at the ends
+}
+
+// Outlines drawn in strips along the edges come out as drawn whole: thin
+// see-through, gradient and wide outlines, rounded and square corners,
+// ornaments on the corners, at two scales.
+TEST_F(PaintTest, DrawingAlongEdgesGivesTheWholeDrawingsPixels) {
+  struct Case {
+    float scale;
+    float radius;
+    float width;
+    bool gradient;
+  };
+  const Case cases[] = {{1.0f, 6, 1.2f, false}, {1.5f, 9, 1.2f, true}, {1.0f, 0, 2.2f, true},
+                        {2.0f, 12, 1.0f, false}, {1.5f, 0, 4.0f, false}};
+  const COLORREF back = RGB(90, 60, 30);
+  for (const Case& c : cases) {
+    const RECT area = {10, 10, 290, 190};
+    const float inset = 3 * c.scale + 0.5f;
+    const auto draw = [&](Gdiplus::GpGraphics* g) {
+      PathOwner path(makeRoundedPath(10 + inset, 10 + inset, 280 - 2 * inset, 180 - 2 * inset,
+                                     c.radius, kCornersAll));
+      if (c.gradient) {
+        LineBrushOwner brush(makeLineBrush(10, 10, 290, 190, 0xC0F6D68C, 0x70805C28));
+        strokePathWith(g, path, brush, c.width);
+      } else {
+        strokePath(g, path, 0x60000000, c.width);
+      }
+      drawDiamond(g, 10 + inset + 7 * c.scale, 10 + inset + 7 * c.scale, 6.5f * c.scale, c.scale);
+    };
+    Bitmap32 whole(300, 200, back), strips(300, 200, back);
+    {
+      Canvas g(whole.dc());
+      draw(g);
+    }
+    drawAlongEdges(strips.dc(), area, static_cast<int>(16 * c.scale), draw);
+    int worst = 0;
+    for (int y = 0; y < 200; ++y) {
+      for (int x = 0; x < 300; ++x) {
+        const COLORREF a = whole.at(x, y), b = strips.at(x, y);
+        worst = std::max({worst, std::abs(GetRValue(a) - GetRValue(b)),
+                          std::abs(GetGValue(a) - GetGValue(b)),
+                          std::abs(GetBValue(a) - GetBValue(b))});
+      }
+    }
+    EXPECT_FALSE(whole.unchanged(back)) << "scale " << c.scale;
+    EXPECT_LE(worst, 1) << "scale " << c.scale << " radius " << c.radius;
+  }
 }
 
 TEST_F(PaintTest, RichTextOfEmptyTextIsHalfALine) {
