@@ -144,8 +144,12 @@ void fillBand(HDC dc, GpBrush* brush, const Band& band) {
 // how far its outlines and shadows spill outside it.
 constexpr float kPanelReachDip = 8;
 constexpr float kPanelSpillDip = 4;
-// The frame's rules and corner ornaments lie within this of the window's edge.
-constexpr float kFrameReachDip = 20;
+// The frame's rules lie within this of the window's edge; each corner's
+// ornaments (arms, curl, diamond) within these of the corner, outwards and
+// inwards.
+constexpr float kFrameRuleReachDip = 11;
+constexpr float kOrnamentOutwardDip = 8;
+constexpr float kOrnamentInwardDip = 30;
 
 int scaleUp(float dip, float s) { return static_cast<int>(std::ceil(dip * s)) + 1; }
 
@@ -177,9 +181,31 @@ HBITMAP makeStripBitmap(HDC dc, int width, int height) {
   return CreateCompatibleBitmap(dc, width, height);
 }
 
-// Draws into one strip of `dc` only: in a bitmap of the strip's size, moved
-// into place, so that GDI+ works on the strip and not on the whole device.
-void drawInStrip(HDC dc, const RECT& strip, const EdgeDrawing& draw) {
+bool isNumberedItem(const std::wstring& line, size_t& numberEnd) {
+  if (line.empty() || !iswdigit(line[0])) return false;
+  for (size_t dot = 1; dot <= 2 && dot < line.size(); ++dot) {
+    if (line[dot] == L'.') {
+      if (dot + 1 < line.size() && line[dot + 1] == L' ') {
+        numberEnd = dot + 1;
+        return true;
+      }
+      return false;
+    }
+    if (!iswdigit(line[dot])) return false;
+  }
+  return false;
+}
+
+std::wstring trimSpaces(const std::wstring& text) {
+  size_t first = text.find_first_not_of(L" \t");
+  if (first == std::wstring::npos) return std::wstring();
+  size_t last = text.find_last_not_of(L" \t");
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+void drawWithin(HDC dc, const RECT& strip, const EdgeDrawing& draw) {
   const int width = strip.right - strip.left, height = strip.bottom - strip.top;
   if (width <= 0 || height <= 0) return;
   ScopedMemoryDc stripDc(CreateCompatibleDC(dc));
@@ -206,30 +232,6 @@ void drawInStrip(HDC dc, const RECT& strip, const EdgeDrawing& draw) {
   SelectObject(stripDc, old);
 }
 
-bool isNumberedItem(const std::wstring& line, size_t& numberEnd) {
-  if (line.empty() || !iswdigit(line[0])) return false;
-  for (size_t dot = 1; dot <= 2 && dot < line.size(); ++dot) {
-    if (line[dot] == L'.') {
-      if (dot + 1 < line.size() && line[dot + 1] == L' ') {
-        numberEnd = dot + 1;
-        return true;
-      }
-      return false;
-    }
-    if (!iswdigit(line[dot])) return false;
-  }
-  return false;
-}
-
-std::wstring trimSpaces(const std::wstring& text) {
-  size_t first = text.find_first_not_of(L" \t");
-  if (first == std::wstring::npos) return std::wstring();
-  size_t last = text.find_last_not_of(L" \t");
-  return text.substr(first, last - first + 1);
-}
-
-}  // namespace
-
 void drawAlongEdges(HDC dc, const RECT& area, int depth, const EdgeDrawing& draw) {
   const RECT top = {area.left, area.top, area.right, std::min(area.bottom, area.top + depth)};
   const RECT bottom = {area.left, std::max(top.bottom, area.bottom - depth), area.right,
@@ -237,7 +239,7 @@ void drawAlongEdges(HDC dc, const RECT& area, int depth, const EdgeDrawing& draw
   const RECT left = {area.left, top.bottom, std::min(area.right, area.left + depth), bottom.top};
   const RECT right = {std::max(left.right, area.right - depth), top.bottom, area.right,
                       bottom.top};
-  for (const RECT& strip : {top, bottom, left, right}) drawInStrip(dc, strip, draw);
+  for (const RECT& strip : {top, bottom, left, right}) drawWithin(dc, strip, draw);
 }
 
 void roundedRectPath(GpPath* path, float x, float y, float w, float h, float radius, int corners) {
@@ -359,7 +361,11 @@ void paintParchmentPanel(HDC dc, const RECT& rc, UINT dpi) {
   if (parchmentImage() && GdipCreateTexture(parchmentImage(), WrapModeTile, texture.out()) == Ok) {
     GdipTranslateTextureTransform(texture, static_cast<REAL>(rc.left), static_cast<REAL>(rc.top),
                                   MatrixOrderPrepend);
+    // Texels fall on pixel centres: the nearest one is the one every filter
+    // picks, and Wine's GDI+ filters per pixel.
+    GdipSetInterpolationMode(g, InterpolationModeNearestNeighbor);
     fillPathWith(g, main, texture);
+    GdipSetInterpolationMode(g, InterpolationModeHighQualityBicubic);
   } else {
     fillPath(g, main, kParchmentFallback);
   }
@@ -396,11 +402,20 @@ void paintFrame(HDC dc, const RECT& client, UINT dpi) {
   }
   PenOwner curl;
   GdipCreatePen1(0xDCD6B26A, 1.3f * s, UnitPixel, curl.out());
-  drawAlongEdges(dc, client, scaleUp(kFrameReachDip, s), [&](GpGraphics* g) {
+  drawAlongEdges(dc, client, scaleUp(kFrameRuleReachDip, s), [&](GpGraphics* g) {
     strokePath(g, frame, 0xFF080604, 4 * s);
     strokePathWith(g, frame, gilt, 2.2f * s);
     strokePath(g, inner, 0x96C4A060, s);
-    for (const Corner& c : corners) {
+  });
+  const float outward = kOrnamentOutwardDip * s, inward = kOrnamentInwardDip * s;
+  for (const Corner& c : corners) {
+    const float x0 = c.dx > 0 ? c.x - outward : c.x - inward;
+    const float y0 = c.dy > 0 ? c.y - outward : c.y - inward;
+    RECT box = {static_cast<LONG>(std::floor(x0)), static_cast<LONG>(std::floor(y0)),
+                static_cast<LONG>(std::ceil(x0 + outward + inward)),
+                static_cast<LONG>(std::ceil(y0 + outward + inward))};
+    IntersectRect(&box, &box, &client);
+    drawWithin(dc, box, [&](GpGraphics* g) {
       if (arm) {
         GdipDrawLine(g, arm, c.x, c.y, c.x + 26 * s * c.dx, c.y);
         GdipDrawLine(g, arm, c.x, c.y, c.x, c.y + 26 * s * c.dy);
@@ -410,8 +425,8 @@ void paintFrame(HDC dc, const RECT& client, UINT dpi) {
                     12 * s, c.start, 270);
       }
       drawDiamond(g, c.x, c.y, 6.5f * s, s);
-    }
-  });
+    });
+  }
 }
 
 void paintDivider(HDC dc, int x1, int x2, int y, UINT dpi) {

@@ -48,6 +48,8 @@ void drawDiamond(Gdiplus::GpGraphics* g, float cx, float cy, float r, float outl
 // must not reach deeper inside than `depth`: the inside is not drawn.
 using EdgeDrawing = std::function<void(Gdiplus::GpGraphics*)>;
 void drawAlongEdges(HDC dc, const RECT& area, int depth, const EdgeDrawing& draw);
+// The drawing inside `area` only, for the cost of the area.
+void drawWithin(HDC dc, const RECT& area, const EdgeDrawing& draw);
 
 void paintBackground(HDC dc, const RECT& rc);
 void paintDarkPanel(HDC dc, const RECT& rc, UINT dpi, bool strong);
