@@ -6,6 +6,10 @@
 #include "storage/files.h"
 #include "ui/setup.h"
 
+bool firstViewOpensWindow(App& app, const StartRequest& request) {
+  return request.setup || request.open || (!request.background && !app.snapshot().wizardDone);
+}
+
 void showFirstView(App& app, const StartRequest& request) {
   const bool setupDone = app.snapshot().wizardDone;
   const std::string updatedTo = app.updatedTo();

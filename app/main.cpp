@@ -34,6 +34,11 @@ int runFirstInstance(HINSTANCE instance, const StartRequest& request, ScopedHand
   {
     App app;
     app.prepare();
+    // The window's pictures decode while the icon is added.
+    if (firstViewOpensWindow(app, request)) {
+      gui::setThemeInstance(instance);
+      gui::preparePictures();
+    }
     if (HWND trayWindow = createTrayWindow(instance, &app)) {
       app.start(trayWindow);
       showFirstView(app, request);

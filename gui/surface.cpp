@@ -133,6 +133,7 @@ Surface::~Surface() {
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
   }
+  finishBackdrop();
   deleteFontSet(fonts_);
   if (backdrop_) DeleteObject(backdrop_);
   letGoOfTheme();
@@ -241,6 +242,7 @@ bool Surface::create(const wchar_t* className, const std::wstring& title, int wi
   SendMessageW(window_, WM_UPDATEUISTATE, MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS), 0);
   setDarkTitleBar(window_);
   setClientSize(widthDip, heightDip, true);
+  startBackdrop();
   return true;
 }
 
@@ -431,6 +433,7 @@ LRESULT CALLBACK surfaceWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM 
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     surface->disconnectAccessible();
     surface->window_ = nullptr;
+    surface->finishBackdrop();  // it paints with the theme
     surface->letGoOfTheme();
     // A window that failed while being created belongs to create()'s caller;
     // otherwise this may delete the surface: nothing touches it after.
@@ -546,24 +549,67 @@ void Surface::bufferedPaint() {
   EndPaint(window_, &ps);
 }
 
+namespace {
+
+// A bitmap for the backdrop of the client area, compatible with the screen.
+HBITMAP makeBackdropBitmap(const RECT& client) {
+  ScopedScreenDc screen(GetDC(nullptr));
+  return screen.valid() ? CreateCompatibleBitmap(screen, client.right, client.bottom) : nullptr;
+}
+
+}  // namespace
+
+// Paints backdrop_ for the client area at dpi_; drops it without memory.
+// Only memory DCs here: the painting thread never talks to the display.
+void Surface::renderBackdrop(const RECT& client) {
+  backdropSize_ = {client.right, client.bottom};
+  backdropDpi_ = dpi_;
+  ScopedMemoryDc painter(backdrop_ ? CreateCompatibleDC(nullptr) : nullptr);
+  if (!painter.valid()) {
+    if (backdrop_) DeleteObject(backdrop_);
+    backdrop_ = nullptr;
+    return;
+  }
+  HGDIOBJ old = SelectObject(painter, backdrop_);
+  paintBackdrop(painter, client);
+  SelectObject(painter, old);
+}
+
+DWORD WINAPI Surface::backdropThread(void* surface) {
+  Surface* self = static_cast<Surface*>(surface);
+  self->renderBackdrop(self->backdropClient_);
+  return 0;
+}
+
+// The first backdrop is painted while the window is being made; without a
+// thread the first WM_PAINT paints it.
+void Surface::startBackdrop() {
+  finishBackdrop();
+  if (!window_ || !GetClientRect(window_, &backdropClient_)) return;
+  if (backdropClient_.right <= 0 || backdropClient_.bottom <= 0) return;
+  if (backdrop_) DeleteObject(backdrop_);
+  backdrop_ = makeBackdropBitmap(backdropClient_);
+  if (backdrop_) backdropPainter_ = CreateThread(nullptr, 0, backdropThread, this, 0, nullptr);
+}
+
+void Surface::finishBackdrop() {
+  if (!backdropPainter_) return;
+  WaitForSingleObject(backdropPainter_, INFINITE);
+  CloseHandle(backdropPainter_);
+  backdropPainter_ = nullptr;
+}
+
 void Surface::copyBackdrop(HDC screen, HDC target, const RECT& client) {
+  finishBackdrop();
   if (!backdrop_ || backdropSize_.cx != client.right || backdropSize_.cy != client.bottom ||
       backdropDpi_ != dpi_) {
     if (backdrop_) DeleteObject(backdrop_);
-    backdrop_ = CreateCompatibleBitmap(screen, client.right, client.bottom);
-    backdropSize_ = {client.right, client.bottom};
-    backdropDpi_ = dpi_;
-    HDC painter = backdrop_ ? CreateCompatibleDC(screen) : nullptr;
-    if (!painter) {
-      if (backdrop_) DeleteObject(backdrop_);
-      backdrop_ = nullptr;
-      paintBackdrop(target, client);  // no memory for a cache: paint it every time
-      return;
-    }
-    HGDIOBJ old = SelectObject(painter, backdrop_);
-    paintBackdrop(painter, client);
-    SelectObject(painter, old);
-    DeleteDC(painter);
+    backdrop_ = makeBackdropBitmap(client);
+    renderBackdrop(client);
+  }
+  if (!backdrop_) {
+    paintBackdrop(target, client);  // no memory for a cache: paint it every time
+    return;
   }
   HDC source = CreateCompatibleDC(screen);
   if (!source) {
@@ -661,6 +707,7 @@ bool Surface::onSetCursor(WPARAM wParam, LPARAM lParam) {
 }
 
 void Surface::onDpiChanged(WPARAM wParam, LPARAM lParam) {
+  finishBackdrop();  // it reads dpi_
   dpi_ = HIWORD(wParam);
   // The EDITs get their new font before the old ones are deleted.
   FontSet next = {};

@@ -150,6 +150,8 @@ class Surface {
   // What depends on the client size and DPI alone (the leather, the frame,
   // large panels): it is the costly part of a paint, so WM_PAINT draws it
   // once per size and DPI and copies it in; paint() draws the rest on top.
+  // The first one is painted on a thread of its own while the window is
+  // being made: it may read dpi_ and nothing else that changes.
   virtual void paintBackdrop(HDC dc, const RECT& clientRect);
   virtual void paint(HDC dc, const RECT& clientRect) = 0;
   virtual void onClick(int id);
@@ -185,6 +187,8 @@ class Surface {
   HBITMAP backdrop_ = nullptr;  // paintBackdrop's picture for backdropSize_ at backdropDpi_
   SIZE backdropSize_ = {};
   UINT backdropDpi_ = 0;
+  HANDLE backdropPainter_ = nullptr;  // the thread painting the first backdrop
+  RECT backdropClient_ = {};          // the client area it paints
   std::vector<DrawnText> drawnTexts_;
   std::vector<CutText> cutTexts_;
   HWND tooltip_ = nullptr;  // owned by the window, which destroys it
@@ -195,6 +199,10 @@ class Surface {
   void letGoOfTheme();
   void bufferedPaint();
   void copyBackdrop(HDC screen, HDC target, const RECT& client);
+  void renderBackdrop(const RECT& client);
+  void startBackdrop();
+  void finishBackdrop();
+  static DWORD WINAPI backdropThread(void* surface);
   void paintNotingTexts(HDC dc, const RECT& client);
   void noteCutTexts(HDC dc);
   void showCutTextsAsTooltips();

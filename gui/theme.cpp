@@ -32,6 +32,10 @@ struct ThemeState {
   GpBitmap* emblem = nullptr;
   HBRUSH field = nullptr;
   std::map<int, GpBitmap*> emblemCache;
+  // Decodes the leather, the parchment and the emblem while the window is
+  // being made; joined before anything reads them.
+  HANDLE decoder = nullptr;
+  HANDLE leatherDecoded = nullptr;  // set by the decoder once the leather is done
 };
 
 ThemeState& theme() {
@@ -84,27 +88,75 @@ void registerWindowClass(HINSTANCE instance, const wchar_t* name) {
   }
 }
 
-void loadPictures(ThemeState& t) {
+void decodeLeather(ThemeState& t) {
+  if (t.background) return;
+  t.leather = loadLeather(t.instance);
+  if (t.leather) t.background = CreatePatternBrush(t.leather);
+  if (!t.background) t.background = CreateSolidBrush(kColorWindowFallback);
+}
+
+void decodeParchmentAndEmblem(ThemeState& t) {
+  if (!t.parchment) t.parchment = loadPngResource(t.instance, L"PARCHMENT");
+  if (!t.emblem) t.emblem = loadPngResource(t.instance, L"EMBLEM");
+}
+
+// The leather first: a window's backdrop starts with it.
+DWORD WINAPI decoderThread(void* state) {
+  ThemeState& t = *static_cast<ThemeState*>(state);
+  decodeLeather(t);
+  SetEvent(t.leatherDecoded);
+  decodeParchmentAndEmblem(t);
+  return 0;
+}
+
+// GDI+ here, the pictures on a thread of their own (here when there is none).
+void startPictures(ThemeState& t) {
   if (!t.gdiplusToken) {
     GdiplusStartupInput input;  // version 1, no debug callback, background thread kept
     if (GdiplusStartup(&t.gdiplusToken, &input, nullptr) != Ok) t.gdiplusToken = 0;
   }
-  if (!t.background) {
-    t.leather = loadLeather(t.instance);
-    if (t.leather) t.background = CreatePatternBrush(t.leather);
-    if (!t.background) t.background = CreateSolidBrush(kColorWindowFallback);
-  }
-  if (!t.parchment) t.parchment = loadPngResource(t.instance, L"PARCHMENT");
-  if (!t.emblem) t.emblem = loadPngResource(t.instance, L"EMBLEM");
   if (!t.field) t.field = CreateSolidBrush(kColorField);
-  if (!t.classesRegistered) {
-    registerWindowClass(t.instance, kMainWindowClass);
-    registerWindowClass(t.instance, kSetupWindowClass);
-    t.classesRegistered = true;
+  if (t.decoder || (t.background && t.parchment && t.emblem)) return;
+  t.leatherDecoded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (t.leatherDecoded) t.decoder = CreateThread(nullptr, 0, decoderThread, &t, 0, nullptr);
+  if (t.decoder) return;
+  if (t.leatherDecoded) CloseHandle(t.leatherDecoded);
+  t.leatherDecoded = nullptr;
+  decodeLeather(t);
+  decodeParchmentAndEmblem(t);
+}
+
+// A window's backdrop may be painted on a thread of its own: either thread
+// may be the first to need the pictures.
+SRWLOCK decoderLock = SRWLOCK_INIT;
+
+void awaitLeather(ThemeState& t) {
+  AcquireSRWLockExclusive(&decoderLock);
+  if (t.decoder) WaitForSingleObject(t.leatherDecoded, INFINITE);
+  ReleaseSRWLockExclusive(&decoderLock);
+}
+
+void awaitPictures(ThemeState& t) {
+  AcquireSRWLockExclusive(&decoderLock);
+  if (t.decoder) {
+    WaitForSingleObject(t.decoder, INFINITE);
+    CloseHandle(t.decoder);
+    CloseHandle(t.leatherDecoded);
+    t.decoder = nullptr;
+    t.leatherDecoded = nullptr;
   }
+  ReleaseSRWLockExclusive(&decoderLock);
+}
+
+void registerWindowClasses(ThemeState& t) {
+  if (t.classesRegistered) return;
+  registerWindowClass(t.instance, kMainWindowClass);
+  registerWindowClass(t.instance, kSetupWindowClass);
+  t.classesRegistered = true;
 }
 
 void releasePictures(ThemeState& t) {
+  awaitPictures(t);
   for (auto& entry : t.emblemCache) {
     if (entry.second) GdipDisposeImage(entry.second);
   }
@@ -150,10 +202,13 @@ void startShellSupport() {
 
 void holdTheme() {
   ThemeState& t = theme();
-  startShellSupport();
   ++t.holds;
-  loadPictures(t);
+  startPictures(t);  // first: the decoding overlaps the rest
+  startShellSupport();
+  registerWindowClasses(t);
 }
+
+void preparePictures() { startPictures(theme()); }
 
 void releaseTheme() {
   ThemeState& t = theme();
@@ -207,10 +262,20 @@ HICON appIcon(int sizePx) {
 }
 
 HINSTANCE themeInstance() { return theme().instance; }
-HBRUSH backgroundBrush() { return theme().background; }
+HBRUSH backgroundBrush() {
+  awaitLeather(theme());
+  return theme().background;
+}
 HBRUSH fieldBrush() { return theme().field; }
-GpBitmap* parchmentImage() { return theme().parchment; }
-GpBitmap* emblemImage() { return theme().emblem; }
+GpBitmap* parchmentImage() {
+  awaitPictures(theme());
+  return theme().parchment;
+}
+
+GpBitmap* emblemImage() {
+  awaitPictures(theme());
+  return theme().emblem;
+}
 std::map<int, GpBitmap*>& emblemCache() { return theme().emblemCache; }
 
 bool fontFamilyInstalled(const wchar_t* face) {

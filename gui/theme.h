@@ -2,8 +2,9 @@
 // emblem, the brushes, the serif face, each window's fonts, the application
 // icon and the two window classes. What only windows need is made when the
 // first window opens and released when the last one closes, so that a
-// program idle in the notification area holds none of it; everything runs
-// on the GUI thread.
+// program idle in the notification area holds none of it. Everything runs
+// on the GUI thread but the decoding of the pictures, which overlaps the
+// making of the first window and is waited for where they are first used.
 #pragma once
 
 #include <windows.h>
@@ -78,6 +79,10 @@ void startShellSupport();
 // parchment, no emblem); nothing here fails.
 void holdTheme();
 void releaseTheme();
+// Starts GDI+ and the decoding of the pictures ahead of a window that is
+// about to open, so that they are ready when it first paints. Released
+// with the theme when that window's hold ends.
+void preparePictures();
 // setThemeInstance and a hold that lasts until shutdownTheme.
 void initTheme(HINSTANCE instance);
 // Releases everything, COM included; safe when parts never loaded.

@@ -1,9 +1,10 @@
 // Helpers of the toolkit tests: an off-screen 32-bit bitmap to paint into
-// and read back, a theme that lives for one test, and a count of the
-// process's live GDI objects.
+// and read back, a theme that lives for one test, and counts of the
+// process's live GDI objects and threads.
 #pragma once
 
 #include <windows.h>
+#include <tlhelp32.h>
 #include <winternl.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 
 #include "gui/theme.h"
+#include "storage/scoped_win.h"
 
 namespace guitest {
 
@@ -131,5 +133,18 @@ class ScopedTheme {
   ScopedTheme(const ScopedTheme&) = delete;
   ScopedTheme& operator=(const ScopedTheme&) = delete;
 };
+
+// The threads of this process that have not ended.
+inline int liveThreads() {
+  ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snapshot.valid()) return -1;
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  }
+  return count;
+}
 
 }  // namespace guitest

@@ -354,6 +354,35 @@ TEST_F(SurfaceTest, PaintingAndClosingReleaseTheWindow) {
   EXPECT_TRUE(surface.destroyed);
 }
 
+// The first backdrop is painted on a thread of its own while the window is
+// being made; a window may close, or change its DPI, before that is done.
+TEST(SurfaceLifeTest, WindowsClosedBeforeTheirFirstPaintLeaveNothingBehind) {
+  // A backdrop slow enough to be still painting when the window closes.
+  class SlowBackdrop : public ProbeSurface {
+    void paintBackdrop(HDC dc, const RECT& clientRect) override {
+      Sleep(20);
+      paintBackground(dc, clientRect);
+    }
+  };
+  guitest::ScopedTheme theme;
+  const auto openAndClose = [](int round) {
+    SlowBackdrop s;
+    ASSERT_TRUE(s.create(kMainWindowClass, L"probe", 400, 300, nullptr));
+    if (round % 2) {
+      RECT suggested = {0, 0, 700, 500};
+      SendMessageW(s.hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                   reinterpret_cast<LPARAM>(&suggested));
+    }
+    if (round % 3) DestroyWindow(s.hwnd());  // else the surface's destructor does
+  };
+  openAndClose(0);  // the first window's one-time costs stay outside the counts
+  const int gdiBefore = guitest::liveGdiObjects();
+  const int threadsBefore = guitest::liveThreads();
+  for (int round = 0; round < 12; ++round) openAndClose(round);
+  EXPECT_EQ(guitest::liveGdiObjects(), gdiBefore);
+  EXPECT_LE(guitest::liveThreads(), threadsBefore);
+}
+
 }  // namespace
 
 namespace {

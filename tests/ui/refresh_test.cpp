@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/gui/gui_test_util.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/game_check.h"
 
@@ -60,18 +61,6 @@ class HeldChecks {
   int started() const { return checksStarted; }
   int inside() const { return checksInside; }
 };
-
-int threadCount() {
-  ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  if (!snapshot.valid()) return -1;
-  THREADENTRY32 entry = {};
-  entry.dwSize = sizeof entry;
-  int count = 0;
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-  }
-  return count;
-}
 
 using Messages = std::vector<std::pair<UINT, WPARAM>>;
 
@@ -173,7 +162,7 @@ TEST_F(RefreshTest, AFolderChangedWhileACheckRunsIsCheckedWhenThatCheckEnds) {
 TEST_F(RefreshTest, TheWindowOpensAndClosesWhileItsFirstCheckHangs) {
   GameFolder game(true);
   store(game.forever());
-  const int threadsBefore = threadCount();
+  const int threadsBefore = guitest::liveThreads();
   {
     HeldChecks held;
     openMainWindow(mw::kStatusTab);
@@ -197,8 +186,8 @@ TEST_F(RefreshTest, TheWindowOpensAndClosesWhileItsFirstCheckHangs) {
     ASSERT_TRUE(waitFor([&] { return held.inside() == 0; }, kSettleMs));
     pump();  // the finished check's message finds no window
   }
-  EXPECT_TRUE(waitFor([&] { return threadCount() <= threadsBefore; }, kSettleMs))
-      << threadCount() << " threads, " << threadsBefore << " before";
+  EXPECT_TRUE(waitFor([&] { return guitest::liveThreads() <= threadsBefore; }, kSettleMs))
+      << guitest::liveThreads() << " threads, " << threadsBefore << " before";
 
   MainWindow* again = openOn(mw::kStatusTab);
   ASSERT_NE(again, nullptr);
