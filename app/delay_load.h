@@ -9,3 +9,9 @@
 // A function that stands in for every function of `dll` and returns that
 // DLL's failure result; null for a DLL that is not delay-loaded.
 FARPROC delayLoadFallback(const char* dll);
+
+// Lets go of a delay-loaded DLL (or of the stand-ins it got when it could not
+// be loaded): its functions load it again at their next call. The caller
+// makes sure that no thread is in one of its functions or about to call one,
+// and that nothing the DLL made is still alive. False when it was not loaded.
+bool unloadDelayLoaded(const char* dll);

@@ -71,6 +71,23 @@ void setDarkTitleBar(HWND window) {
   FreeLibrary(dwm);
 }
 
+// The back buffer and the kept backdrop: a 32-bit DIB section rather than a
+// bitmap compatible with the screen. Its pixels are pages of their own that
+// go back to the system when it is deleted, while a screen-compatible bitmap
+// may be carved out of the display driver's heap, which keeps what it held
+// once the window is gone.
+HBITMAP createPaintBitmap(HDC dc, int width, int height) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  return CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+}
+
 bool contains(const RECT& rc, POINT pt) { return PtInRect(&rc, pt) != FALSE; }
 
 RECT scaledRect(int xDip, int yDip, int wDip, int hDip, UINT dpi) {
@@ -536,7 +553,7 @@ void Surface::bufferedPaint() {
   RECT client;
   GetClientRect(window_, &client);
   HDC memory = CreateCompatibleDC(dc);
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
+  HBITMAP bitmap = createPaintBitmap(dc, client.right, client.bottom);
   if (memory && bitmap) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     copyBackdrop(dc, memory, client);
@@ -551,10 +568,10 @@ void Surface::bufferedPaint() {
 
 namespace {
 
-// A bitmap for the backdrop of the client area, compatible with the screen.
+// A bitmap for the backdrop of the client area.
 HBITMAP makeBackdropBitmap(const RECT& client) {
   ScopedScreenDc screen(GetDC(nullptr));
-  return screen.valid() ? CreateCompatibleBitmap(screen, client.right, client.bottom) : nullptr;
+  return screen.valid() ? createPaintBitmap(screen, client.right, client.bottom) : nullptr;
 }
 
 }  // namespace

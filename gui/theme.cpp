@@ -4,6 +4,7 @@
 #include <objbase.h>
 #include <shlwapi.h>
 
+#include "app/delay_load.h"
 #include "gui/gdiplus_util.h"
 #include "gui/surface.h"
 #include "storage/scoped_win.h"
@@ -19,12 +20,17 @@ constexpr int kMaxFaceChars = 31;  // LOGFONT face name limit without the NUL
 
 constexpr DWORD kCommonControlClasses = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
 
+// The DLLs only windows use stay a little after the last window closes, so
+// that a window opened again soon does not wait for them to load.
+constexpr UINT kLibraryGraceMs = 5000;
+
 struct ThemeState {
   HINSTANCE instance = nullptr;
   int holds = 0;  // initTheme and each surface with a window
   bool classesRegistered = false;
   bool comStarted = false;
   bool controlsStarted = false;
+  UINT_PTR libraryTimer = 0;  // releaseWindowLibraries is due
   ULONG_PTR gdiplusToken = 0;
   HBITMAP leather = nullptr;
   HBRUSH background = nullptr;
@@ -187,6 +193,15 @@ HFONT createFont(int sizeDip, int weight, bool italic, const wchar_t* face, DWOR
                      CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, pitchFamily, face);
 }
 
+// A thread timer: it runs from the message loop, where no frame of the
+// DLLs it unloads can be on the stack.
+void CALLBACK onLibraryGraceOver(HWND, UINT, UINT_PTR, DWORD) { releaseWindowLibraries(); }
+
+void cancelLibraryRelease(ThemeState& t) {
+  if (t.libraryTimer) KillTimer(nullptr, t.libraryTimer);
+  t.libraryTimer = 0;
+}
+
 }  // namespace
 
 void setThemeInstance(HINSTANCE instance) { theme().instance = instance; }
@@ -202,6 +217,7 @@ void startShellSupport() {
 
 void holdTheme() {
   ThemeState& t = theme();
+  cancelLibraryRelease(t);
   ++t.holds;
   startPictures(t);  // first: the decoding overlaps the rest
   startShellSupport();
@@ -212,7 +228,22 @@ void preparePictures() { startPictures(theme()); }
 
 void releaseTheme() {
   ThemeState& t = theme();
-  if (t.holds > 0 && --t.holds == 0) releasePictures(t);
+  if (t.holds > 0 && --t.holds == 0) {
+    releasePictures(t);
+    t.libraryTimer = SetTimer(nullptr, 0, kLibraryGraceMs, onLibraryGraceOver);
+  }
+}
+
+void releaseWindowLibraries() {
+  ThemeState& t = theme();
+  cancelLibraryRelease(t);
+  // Not while a window holds the theme or GDI+ runs for one about to open
+  // (its pictures may be decoding on their own thread).
+  if (t.holds > 0 || t.gdiplusToken || t.decoder) return;
+  // GDI+ is shut down and its pictures are gone; no window of a common
+  // control is left (tooltips and subclassed fields went with theirs).
+  unloadDelayLoaded("gdiplus.dll");
+  if (unloadDelayLoaded("comctl32.dll")) t.controlsStarted = false;
 }
 
 void initTheme(HINSTANCE instance) {
@@ -222,6 +253,7 @@ void initTheme(HINSTANCE instance) {
 
 void shutdownTheme() {
   ThemeState& t = theme();
+  cancelLibraryRelease(t);
   t.holds = 0;
   releasePictures(t);
   if (t.comStarted) CoUninitialize();

@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <commctrl.h>
+#include <objidl.h>
+#include <gdiplus.h>
 #include <psapi.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 #include <sstream>
 #include <string>
@@ -105,6 +110,70 @@ class WithoutDlls {
                          L"Software\\Wine\\AppDefaults\\Cairnstone.exe\\DllOverrides"};
 };
 
+// This test program's own DLL overrides. Wine looks for a program's key only
+// at its start, so a child run of a test (below) reads them while it runs.
+constexpr const wchar_t* kOwnOverrides =
+    L"Software\\Wine\\AppDefaults\\app_tests.exe\\DllOverrides";
+
+struct UnloadCase {
+  const char* dll;
+  const wchar_t* module;
+  bool (*call)();
+};
+
+// Unloads the DLL and follows its next calls: loaded again; failing as
+// without it when it cannot be loaded by then; loaded after all once it can.
+// Nothing else in this program loads these DLLs, so an unload takes them out
+// of the process. Empty when every step held, else the first that did not.
+std::string unloadAndCallAgain(const UnloadCase& c) {
+  const std::string dll = c.dll;
+  if (!c.call() || !GetModuleHandleW(c.module)) return dll + ": not loaded by its call";
+  if (!unloadDelayLoaded(c.dll) || GetModuleHandleW(c.module)) return dll + ": not unloaded";
+  if (unloadDelayLoaded(c.dll)) return dll + ": unloaded twice";
+  RegSetKeyValueW(HKEY_CURRENT_USER, kOwnOverrides, c.module, REG_SZ, L"", sizeof(wchar_t));
+  const bool failedWithout = !c.call() && !GetModuleHandleW(c.module);
+  const bool standInsGone = unloadDelayLoaded(c.dll);
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, kOwnOverrides, c.module);
+  if (!failedWithout) return dll + ": did not fail while it could not be loaded";
+  if (!standInsGone) return dll + ": its stand-ins were not let go of";
+  if (!c.call() || !GetModuleHandleW(c.module)) return dll + ": not loaded again";
+  return "";
+}
+
+TEST(DelayLoad, AnUnloadedDllLoadsAgainAtItsNextCall) {
+  const UnloadCase cases[] = {
+      {"gdiplus.dll", L"gdiplus",
+       [] {
+         Gdiplus::GdiplusStartupInput input;
+         ULONG_PTR token = 0;
+         if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
+         Gdiplus::GdiplusShutdown(token);
+         return true;
+       }},
+      {"comctl32.dll", L"comctl32",
+       [] {
+         INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_STANDARD_CLASSES};
+         return InitCommonControlsEx(&icc) != FALSE;
+       }},
+  };
+  // The key is there before the child starts (which runs this again: the key
+  // it looks at must stay the same one) and goes after it even when the child
+  // crashes; a killed run's values go first.
+  ScopedRegistryKey overrides(HKEY_CURRENT_USER, kOwnOverrides);
+  for (const UnloadCase& c : cases) RegDeleteKeyValueW(HKEY_CURRENT_USER, kOwnOverrides, c.module);
+  auto inChild = [&] {
+    for (const UnloadCase& c : cases) {
+      const std::string wrong = unloadAndCallAgain(c);
+      if (!wrong.empty()) {
+        fprintf(stderr, "%s\n", wrong.c_str());
+        std::exit(1);
+      }
+    }
+    std::exit(unloadDelayLoaded("kernel32.dll") || unloadDelayLoaded(nullptr) ? 2 : 0);
+  };
+  EXPECT_EXIT(inChild(), ::testing::ExitedWithCode(0), "");
+}
+
 class DelayLoadRun : public ::testing::Test {
  protected:
   TempDir data;
@@ -124,7 +193,9 @@ TEST_F(DelayLoadRun, WithoutWinHttpTheCheckFindsNoServerAndLogsWhy) {
             "update check: no answer from the server (status=0 bad server address)");
 }
 
-TEST_F(DelayLoadRun, ABackgroundStartLoadsNoneUntilAWindowOpens) {
+// The drawing DLLs come with the first window and go a few seconds after the
+// last one closed; the next window brings them back.
+TEST_F(DelayLoadRun, ABackgroundStartLoadsNoneUntilAWindowOpensAndLetsThemGoAfter) {
   ASSERT_TRUE(writeWholeFile(data.file(L"settings.json"), kSetUp));
   Child instance = Child::start(cairnstoneExe(), {L"--background"});
   ASSERT_TRUE(instance.started());
@@ -132,17 +203,30 @@ TEST_F(DelayLoadRun, ABackgroundStartLoadsNoneUntilAWindowOpens) {
   ASSERT_TRUE(waitFor([&] { return (tray = FindWindowW(kTrayWindowClass, nullptr)) != nullptr; },
                       kTimeoutMs));
   const std::vector<std::wstring> idle = loadedDlls(instance.handle());
+  const wchar_t* const drawing[] = {L"gdiplus.dll", L"comctl32.dll"};
+  auto drawingLoaded = [&] {
+    const std::vector<std::wstring> now = loadedDlls(instance.handle());
+    return loaded(now, drawing[0]) || loaded(now, drawing[1]);
+  };
   PostMessageW(tray, WM_APP_OPEN, 0, 0);
-  const bool painted = waitForPaintedMainWindow() != nullptr;
-  const std::vector<std::wstring> withWindow = loadedDlls(instance.handle());
+  HWND main = waitForPaintedMainWindow();
+  const bool loadedWithWindow = drawingLoaded();
+  if (main) PostMessageW(main, WM_CLOSE, 0, 0);
+  const bool letGo = main && waitFor([&] { return !drawingLoaded(); }, kTimeoutMs);
+  PostMessageW(tray, WM_APP_OPEN, 0, 0);
+  const bool paintedAgain = waitForPaintedMainWindow() != nullptr;
+  const bool loadedAgain = drawingLoaded();
   EXPECT_EQ(runToEnd(cairnstoneExe(), {L"--quit"}), 0);
   EXPECT_EQ(instance.wait(kTimeoutMs), 0);
   ASSERT_FALSE(idle.empty());
   for (const wchar_t* dll : {L"gdiplus.dll", L"winhttp.dll", L"bcrypt.dll", L"comctl32.dll"}) {
     EXPECT_FALSE(loaded(idle, dll)) << dll;
   }
-  EXPECT_TRUE(painted);
-  EXPECT_TRUE(loaded(withWindow, L"gdiplus.dll"));
+  ASSERT_NE(main, nullptr);
+  EXPECT_TRUE(loadedWithWindow);
+  EXPECT_TRUE(letGo);
+  EXPECT_TRUE(paintedAgain);
+  EXPECT_TRUE(loadedAgain);
 }
 
 TEST_F(DelayLoadRun, WithoutTheDrawingDllsTheWindowStillOpensAndCloses) {

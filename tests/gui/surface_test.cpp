@@ -409,4 +409,41 @@ TEST(SurfaceTheme, WindowsHoldTheThemeOnlyWhileTheyExist) {
   shutdownTheme();
 }
 
+// The DLLs only windows use go some time after the last window closed; the
+// next window loads them again and looks and works as the first did.
+TEST(SurfaceTheme, AWindowAfterTheWindowLibrariesWentLooksAndWorksTheSame) {
+  setThemeInstance(GetModuleHandleW(nullptr));
+  constexpr int kWidth = 300, kHeight = 200;
+  constexpr COLORREF kUnpainted = RGB(255, 0, 255);
+  // True when the cut label got its tooltip (a common control) and the
+  // libraries stayed while the window was open.
+  auto openPaintAndClose = [&](guitest::Bitmap32& shot) {
+    ProbeSurface s;
+    if (!s.create(kMainWindowClass, L"again", kWidth, kHeight, nullptr)) return false;
+    s.addControl(1, kButton, L"one", L"");
+    s.placeControl(1, 10, 10, 100, 40);
+    s.labels = {{{10, 100, 40, 130}, DT_SINGLELINE | DT_END_ELLIPSIS, L"a text too long for it"}};
+    ShowWindow(s.hwnd(), SW_SHOWNOACTIVATE);
+    UpdateWindow(s.hwnd());
+    HDC dc = GetDC(s.hwnd());
+    BitBlt(shot.dc(), 0, 0, kWidth, kHeight, dc, 0, 0, SRCCOPY);
+    ReleaseDC(s.hwnd(), dc);
+    HWND tip = tooltipOf(s.hwnd());
+    const bool tipped = tip && SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0) == 1;
+    releaseWindowLibraries();
+    const bool kept = GetModuleHandleW(L"gdiplus.dll") && GetModuleHandleW(L"comctl32.dll");
+    DestroyWindow(s.hwnd());
+    return tipped && kept;
+  };
+  guitest::Bitmap32 first(kWidth, kHeight, kUnpainted), again(kWidth, kHeight, kUnpainted);
+  ASSERT_TRUE(openPaintAndClose(first));
+  releaseWindowLibraries();
+  EXPECT_EQ(GetModuleHandleW(L"gdiplus.dll"), nullptr);
+  EXPECT_EQ(GetModuleHandleW(L"comctl32.dll"), nullptr);
+  EXPECT_TRUE(openPaintAndClose(again));
+  EXPECT_FALSE(first.unchanged(kUnpainted));
+  EXPECT_TRUE(again.sameAs(first));
+  shutdownTheme();
+}
+
 }  // namespace
