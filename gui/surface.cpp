@@ -153,6 +153,7 @@ Surface::~Surface() {
   finishBackdrop();
   deleteFontSet(fonts_);
   if (backdrop_) DeleteObject(backdrop_);
+  if (buffer_) DeleteObject(buffer_);
   letGoOfTheme();
 }
 
@@ -553,7 +554,7 @@ void Surface::bufferedPaint() {
   RECT client;
   GetClientRect(window_, &client);
   HDC memory = CreateCompatibleDC(dc);
-  HBITMAP bitmap = createPaintBitmap(dc, client.right, client.bottom);
+  HBITMAP bitmap = backBuffer(dc, client);
   if (memory && bitmap) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     copyBackdrop(dc, memory, client);
@@ -561,9 +562,21 @@ void Surface::bufferedPaint() {
     BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
     SelectObject(memory, old);
   }
-  if (bitmap) DeleteObject(bitmap);
   if (memory) DeleteDC(memory);
   EndPaint(window_, &ps);
+}
+
+// Kept with the window for its size, so that a repaint makes no bitmap (new
+// pages for every paint cost more than the paint's own work at high DPI).
+// Every paint covers all of it.
+HBITMAP Surface::backBuffer(HDC screen, const RECT& client) {
+  if (buffer_ && bufferSize_.cx == client.right && bufferSize_.cy == client.bottom) return buffer_;
+  if (buffer_) DeleteObject(buffer_);
+  bufferSize_ = {client.right, client.bottom};
+  buffer_ = client.right > 0 && client.bottom > 0
+                ? createPaintBitmap(screen, client.right, client.bottom)
+                : nullptr;
+  return buffer_;
 }
 
 namespace {

@@ -184,6 +184,8 @@ class Surface {
  private:
   bool creating_ = false;       // inside create()'s CreateWindowExW
   bool holdsTheme_ = false;     // from create() until the window is gone
+  HBITMAP buffer_ = nullptr;  // the back buffer of WM_PAINT, for bufferSize_
+  SIZE bufferSize_ = {};
   HBITMAP backdrop_ = nullptr;  // paintBackdrop's picture for backdropSize_ at backdropDpi_
   SIZE backdropSize_ = {};
   UINT backdropDpi_ = 0;
@@ -198,6 +200,7 @@ class Surface {
   LRESULT memberProc(UINT msg, WPARAM wParam, LPARAM lParam);
   void letGoOfTheme();
   void bufferedPaint();
+  HBITMAP backBuffer(HDC screen, const RECT& client);
   void copyBackdrop(HDC screen, HDC target, const RECT& client);
   void renderBackdrop(const RECT& client);
   void startBackdrop();
