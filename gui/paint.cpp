@@ -169,7 +169,7 @@ HBITMAP makeStripBitmap(HDC dc, int width, int height) {
   DIBSECTION section = {};
   HGDIOBJ current = GetCurrentObject(dc, OBJ_BITMAP);
   if (current && GetObjectW(current, sizeof section, &section) == sizeof section &&
-      section.dsBmih.biBitCount == 32 && section.dsBmih.biCompression == BI_RGB) {
+      section.dsBmih.biBitCount >= 24 && section.dsBmih.biCompression == BI_RGB) {
     BITMAPINFO info = {};
     info.bmiHeader = section.dsBmih;
     info.bmiHeader.biWidth = width;
