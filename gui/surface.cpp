@@ -71,13 +71,14 @@ void setDarkTitleBar(HWND window) {
   FreeLibrary(dwm);
 }
 
-// The back buffer and the kept backdrop: a DIB section rather than a bitmap
-// compatible with the screen. Its pixels are pages of their own that go back
-// to the system when it is deleted, while a screen-compatible bitmap may be
-// carved out of the display driver's heap, which keeps what it held once the
-// window is gone. 24 bits, not 32: GDI+ blends into a 32-bit DIB section
-// through a path of its own whose rounding differs (by up to a few steps,
-// more at some edges) from what it draws on the screen's bitmaps.
+// The back buffer and the kept backdrop (`dc` may be null: the colours are
+// RGB): a DIB section rather than a bitmap compatible with the screen. Its
+// pixels are pages of their own that go back to the system when it is
+// deleted, while a screen-compatible bitmap may be carved out of the display
+// driver's heap, which keeps what it held once the window is gone. 24 bits,
+// not 32: GDI+ blends into a 32-bit DIB section through a path of its own
+// whose rounding differs (by up to a few steps, more at some edges) from
+// what it draws on the screen's bitmaps.
 HBITMAP createPaintBitmap(HDC dc, int width, int height) {
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -581,21 +582,13 @@ HBITMAP Surface::backBuffer(HDC screen, const RECT& client) {
   return buffer_;
 }
 
-namespace {
-
-// A bitmap for the backdrop of the client area.
-HBITMAP makeBackdropBitmap(const RECT& client) {
-  ScopedScreenDc screen(GetDC(nullptr));
-  return screen.valid() ? createPaintBitmap(screen, client.right, client.bottom) : nullptr;
-}
-
-}  // namespace
-
-// Paints backdrop_ for the client area at dpi_; drops it without memory.
-// Only memory DCs here: the painting thread never talks to the display.
+// Makes and paints backdrop_ for the client area at dpi_; none without
+// memory. No DC of the display here: the painting thread never talks to it.
 void Surface::renderBackdrop(const RECT& client) {
+  if (backdrop_) DeleteObject(backdrop_);
   backdropSize_ = {client.right, client.bottom};
   backdropDpi_ = dpi_;
+  backdrop_ = createPaintBitmap(nullptr, client.right, client.bottom);
   ScopedMemoryDc painter(backdrop_ ? CreateCompatibleDC(nullptr) : nullptr);
   if (!painter.valid()) {
     if (backdrop_) DeleteObject(backdrop_);
@@ -619,9 +612,7 @@ void Surface::startBackdrop() {
   finishBackdrop();
   if (!window_ || !GetClientRect(window_, &backdropClient_)) return;
   if (backdropClient_.right <= 0 || backdropClient_.bottom <= 0) return;
-  if (backdrop_) DeleteObject(backdrop_);
-  backdrop_ = makeBackdropBitmap(backdropClient_);
-  if (backdrop_) backdropPainter_ = CreateThread(nullptr, 0, backdropThread, this, 0, nullptr);
+  backdropPainter_ = CreateThread(nullptr, 0, backdropThread, this, 0, nullptr);
 }
 
 void Surface::finishBackdrop() {
@@ -635,8 +626,6 @@ void Surface::copyBackdrop(HDC screen, HDC target, const RECT& client) {
   finishBackdrop();
   if (!backdrop_ || backdropSize_.cx != client.right || backdropSize_.cy != client.bottom ||
       backdropDpi_ != dpi_) {
-    if (backdrop_) DeleteObject(backdrop_);
-    backdrop_ = makeBackdropBitmap(client);
     renderBackdrop(client);
   }
   if (!backdrop_) {
