@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "storage/scoped_win.h"
@@ -65,10 +66,29 @@ struct Band {
 constexpr int kStripThickness = 3;  // the middle line is clear of anti-aliased edges
 constexpr int kStripMiddle = 1;
 
-// GDI+ paints one line of the band into a small premultiplied bitmap, and
-// AlphaBlend stretches it across the band: the same pixels as filling the
-// whole band with GDI+, for the cost of a blit (Wine's GDI+ computes a
-// gradient pixel by pixel).
+// Repeats the band's middle line (kStripMiddle across) over the whole of a
+// top-down 32-bit picture `width` x `height`: along rows for a vertical band,
+// else down the columns.
+void spreadMiddleLine(uint32_t* pixels, int width, int height, bool vertical) {
+  if (vertical) {
+    for (int y = 0; y < height; ++y) {
+      uint32_t* row = pixels + static_cast<size_t>(y) * width;
+      const uint32_t pixel = row[kStripMiddle];
+      std::fill(row, row + width, pixel);
+    }
+    return;
+  }
+  const uint32_t* middle = pixels + static_cast<size_t>(kStripMiddle) * width;
+  for (int y = 0; y < height; ++y) {
+    if (y != kStripMiddle) std::copy(middle, middle + width, pixels + static_cast<size_t>(y) * width);
+  }
+}
+
+// GDI+ paints one line of the band into a premultiplied picture of the
+// band's size, the line is repeated across it, and AlphaBlend lays it on:
+// the same pixels as filling the whole band with GDI+, for the cost of a
+// blit (Wine's GDI+ computes a gradient pixel by pixel). Not stretched by
+// AlphaBlend: Wine stretches through a temporary as large as the band.
 bool blendBand(HDC dc, GpBrush* brush, const Band& band) {
   const LONG areaFrom = band.vertical ? band.area.top : band.area.left;
   const LONG areaTo = band.vertical ? band.area.bottom : band.area.right;
@@ -79,27 +99,31 @@ bool blendBand(HDC dc, GpBrush* brush, const Band& band) {
   const int across = band.vertical ? band.area.right - band.area.left
                                    : band.area.bottom - band.area.top;
   if (across <= 0) return true;
-  const int stripW = band.vertical ? kStripThickness : length;
-  const int stripH = band.vertical ? length : kStripThickness;
+  const int thickness = std::max(across, kStripThickness);
+  const int width = band.vertical ? thickness : length;
+  const int height = band.vertical ? length : thickness;
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = stripW;
-  info.bmiHeader.biHeight = -stripH;  // top-down, as GDI+ writes it
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down, as GDI+ writes it
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  ScopedGdiObject strip(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  ScopedGdiObject picture(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   ScopedMemoryDc source(CreateCompatibleDC(dc));
-  if (!strip.valid() || !bits || !source.valid()) return false;
+  if (!picture.valid() || !bits || !source.valid()) return false;
   {
-    ImageOwner image;
-    if (GdipCreateBitmapFromScan0(stripW, stripH, stripW * 4, PixelFormat32bppPARGB,
-                                  static_cast<BYTE*>(bits), image.out()) != Ok) {
+    // The first kStripThickness lines across: the middle one clear of the
+    // fill's anti-aliased edges.
+    ImageOwner strip;
+    if (GdipCreateBitmapFromScan0(band.vertical ? kStripThickness : width,
+                                  band.vertical ? height : kStripThickness, width * 4,
+                                  PixelFormat32bppPARGB, static_cast<BYTE*>(bits),
+                                  strip.out()) != Ok) {
       return false;
     }
-    Canvas g(image);
-    // Line kStripMiddle of the strip shows the band's first line across.
+    Canvas g(strip);
     const float shiftAcross = static_cast<float>(kStripMiddle) -
                               static_cast<float>(band.vertical ? band.area.left : band.area.top);
     const float shiftAlong = -static_cast<float>(first);
@@ -115,14 +139,15 @@ bool blendBand(HDC dc, GpBrush* brush, const Band& band) {
     }
   }
   GdiFlush();
-  HGDIOBJ old = SelectObject(source, strip);
+  spreadMiddleLine(static_cast<uint32_t*>(bits), width, height, band.vertical);
+  HGDIOBJ old = SelectObject(source, picture);
   const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   const BOOL done =
       band.vertical
-          ? GdiAlphaBlend(dc, band.area.left, first, across, length, source, kStripMiddle, 0, 1,
-                          length, blend)
-          : GdiAlphaBlend(dc, first, band.area.top, length, across, source, 0, kStripMiddle,
-                          length, 1, blend);
+          ? GdiAlphaBlend(dc, band.area.left, first, across, length, source, 0, 0, across, length,
+                          blend)
+          : GdiAlphaBlend(dc, first, band.area.top, length, across, source, 0, 0, length, across,
+                          blend);
   SelectObject(source, old);
   return done != FALSE;
 }
@@ -150,6 +175,8 @@ constexpr float kPanelSpillDip = 4;
 constexpr float kFrameRuleReachDip = 11;
 constexpr float kOrnamentOutwardDip = 8;
 constexpr float kOrnamentInwardDip = 30;
+// The parchment's darkened rim lies within this of its edge.
+constexpr float kParchmentRimReachDip = 11;
 
 int scaleUp(float dip, float s) { return static_cast<int>(std::ceil(dip * s)) + 1; }
 
@@ -230,6 +257,18 @@ void drawWithin(HDC dc, const RECT& strip, const EdgeDrawing& draw) {
   }
   BitBlt(dc, strip.left, strip.top, width, height, stripDc, 0, 0, SRCCOPY);
   SelectObject(stripDc, old);
+}
+
+int rowsPerBand(int width) {
+  constexpr int kBandBytes = 256 * 1024;
+  return std::max(1, kBandBytes / (std::max(1, width) * 4));
+}
+
+void drawInBands(HDC dc, const RECT& area, const EdgeDrawing& draw) {
+  const int rows = rowsPerBand(area.right - area.left);
+  for (LONG top = area.top; top < area.bottom; top += rows) {
+    drawWithin(dc, {area.left, top, area.right, std::min<LONG>(area.bottom, top + rows)}, draw);
+  }
 }
 
 void drawAlongEdges(HDC dc, const RECT& area, int depth, const EdgeDrawing& draw) {
@@ -322,10 +361,7 @@ void paintDarkPanel(HDC dc, const RECT& rc, UINT dpi, bool strong) {
   const float s = scaleOf(dpi);
   const Inset r = insetRect(rc);
   PathOwner main(makeRoundedPath(r.x, r.y, r.w, r.h, 6 * s, kCornersAll));
-  {
-    Canvas g(dc);
-    fillPath(g, main, strong ? 0xDE100D0B : 0xAF100D0B);
-  }
+  drawInBands(dc, rc, [&](GpGraphics* g) { fillPath(g, main, strong ? 0xDE100D0B : 0xAF100D0B); });
   const unsigned shadowAlpha[] = {52, 34, 16};
   PathOwner inner[3];
   for (int i = 1; i <= 3; ++i) {
@@ -355,26 +391,32 @@ void paintParchmentPanel(HDC dc, const RECT& rc, UINT dpi) {
   drawAlongEdges(dc, panelEdgeArea(rc, s), panelEdgeDepth(s), [&](GpGraphics* g) {
     for (const PathOwner& shadow : shadows) fillPath(g, shadow, 0x28000000);
   });
-  Canvas g(dc);
   PathOwner main(makeRoundedPath(r.x, r.y, r.w, r.h, 5 * s, kCornersAll));
-  TextureOwner texture;
-  if (parchmentImage() && GdipCreateTexture(parchmentImage(), WrapModeTile, texture.out()) == Ok) {
-    GdipTranslateTextureTransform(texture, static_cast<REAL>(rc.left), static_cast<REAL>(rc.top),
-                                  MatrixOrderPrepend);
-    // Texels fall on pixel centres: the nearest one is the one every filter
-    // picks, and Wine's GDI+ filters per pixel.
-    GdipSetInterpolationMode(g, InterpolationModeNearestNeighbor);
-    fillPathWith(g, main, texture);
-    GdipSetInterpolationMode(g, InterpolationModeHighQualityBicubic);
-  } else {
-    fillPath(g, main, kParchmentFallback);
+  {
+    Canvas g(dc);
+    TextureOwner texture;
+    if (parchmentImage() &&
+        GdipCreateTexture(parchmentImage(), WrapModeTile, texture.out()) == Ok) {
+      GdipTranslateTextureTransform(texture, static_cast<REAL>(rc.left), static_cast<REAL>(rc.top),
+                                    MatrixOrderPrepend);
+      // Texels fall on pixel centres: the nearest one is the one every filter
+      // picks, and Wine's GDI+ filters per pixel.
+      GdipSetInterpolationMode(g, InterpolationModeNearestNeighbor);
+      fillPathWith(g, main, texture);
+    } else {
+      fillPath(g, main, kParchmentFallback);
+    }
   }
-  for (int i = 0; i <= 5; ++i) {
-    const float a = (static_cast<float>(i) + 0.5f) * 1.6f * s;
-    PathOwner edge(makeRoundedPath(r.x + a, r.y + a, r.w - 2 * a, r.h - 2 * a,
-                                   std::max(5 * s - a / 2, 1.0f), kCornersAll));
-    strokePath(g, edge, 0x2E6E4210u - static_cast<Argb>(i) * 0x07000000u, 1.8f * s);
-  }
+  // The darkened rim, see-through lines each laid on over the whole panel.
+  drawAlongEdges(dc, rc, scaleUp(kParchmentRimReachDip, s), [&](GpGraphics* rim) {
+    for (int i = 0; i <= 5; ++i) {
+      const float a = (static_cast<float>(i) + 0.5f) * 1.6f * s;
+      PathOwner edge(makeRoundedPath(r.x + a, r.y + a, r.w - 2 * a, r.h - 2 * a,
+                                     std::max(5 * s - a / 2, 1.0f), kCornersAll));
+      strokePath(rim, edge, 0x2E6E4210u - static_cast<Argb>(i) * 0x07000000u, 1.8f * s);
+    }
+  });
+  Canvas g(dc);
   strokePath(g, main, 0xFF6E5028, 1.4f * s);
 }
 

@@ -51,6 +51,15 @@ void drawAlongEdges(HDC dc, const RECT& area, int depth, const EdgeDrawing& draw
 // The drawing inside `area` only, for the cost of the area.
 void drawWithin(HDC dc, const RECT& area, const EdgeDrawing& draw);
 
+// Wine converts or stretches a blit through a temporary as large as its
+// target, and a freed temporary of megabytes leaves the C library keeping
+// that much more memory for good. Blits no larger than a band stay cheap:
+// the rows of a 32-bit band `width` pixels wide.
+int rowsPerBand(int width);
+// The drawing within bands of `area` in turn: a see-through solid fill is
+// laid on as one AlphaBlend stretched over its clip box.
+void drawInBands(HDC dc, const RECT& area, const EdgeDrawing& draw);
+
 void paintBackground(HDC dc, const RECT& rc);
 void paintDarkPanel(HDC dc, const RECT& rc, UINT dpi, bool strong);
 void paintParchmentPanel(HDC dc, const RECT& rc, UINT dpi);

@@ -124,6 +124,16 @@ void setEditFont(HWND edit, HFONT font) {
   SendMessageW(edit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
 }
 
+// The buffer differs from the screen in format: copied band by band, the
+// conversion's temporaries stay small.
+void copyToScreen(HDC screen, HDC buffer, const RECT& client) {
+  const LONG rows = rowsPerBand(client.right);
+  for (LONG top = 0; top < client.bottom; top += rows) {
+    BitBlt(screen, 0, top, client.right, std::min(rows, client.bottom - top), buffer, 0, top,
+           SRCCOPY);
+  }
+}
+
 }  // namespace
 
 UINT windowDpi(HWND window) {
@@ -562,7 +572,7 @@ void Surface::bufferedPaint() {
     HGDIOBJ old = SelectObject(memory, bitmap);
     copyBackdrop(dc, memory, client);
     paintNotingTexts(memory, client);
-    BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+    copyToScreen(dc, memory, client);
     SelectObject(memory, old);
   }
   if (memory) DeleteDC(memory);

@@ -166,6 +166,34 @@ TEST_F(PaintTest, DrawingAlongEdgesGivesTheWholeDrawingsPixels) {
   }
 }
 
+// A see-through fill drawn band by band comes out as drawn whole, in
+// bands narrower than the area's height and in one band.
+TEST_F(PaintTest, DrawingInBandsGivesTheWholeDrawingsPixels) {
+  const COLORREF back = RGB(90, 60, 30);
+  const int widths[] = {1200, 200};
+  for (int width : widths) {
+    const int height = rowsPerBand(width) * 5 / 2;
+    const RECT area = {0, 0, width, height};
+    const auto draw = [&](Gdiplus::GpGraphics* g) {
+      PathOwner path(makeRoundedPath(2.5f, 3.5f, static_cast<float>(width - 6),
+                                     static_cast<float>(height - 7), 6, kCornersAll));
+      fillPath(g, path, 0xAF100D0B);
+    };
+    Bitmap32 whole(width, height, back), bands(width, height, back);
+    {
+      Canvas g(whole.dc());
+      draw(g);
+    }
+    drawInBands(bands.dc(), area, draw);
+    int differing = 0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) differing += whole.at(x, y) != bands.at(x, y);
+    }
+    EXPECT_FALSE(whole.unchanged(back)) << width;
+    EXPECT_EQ(differing, 0) << width;
+  }
+}
+
 TEST_F(PaintTest, RichTextOfEmptyTextIsHalfALine) {
   Bitmap32 bmp(300, 200, kBack);
   const int line = measureWrappedHeight(bmp.dc(), fonts[kFontBody], 280, L"A");
