@@ -392,30 +392,47 @@ void paintParchmentPanel(HDC dc, const RECT& rc, UINT dpi) {
     for (const PathOwner& shadow : shadows) fillPath(g, shadow, 0x28000000);
   });
   PathOwner main(makeRoundedPath(r.x, r.y, r.w, r.h, 5 * s, kCornersAll));
-  {
-    Canvas g(dc);
-    TextureOwner texture;
-    if (parchmentImage() &&
-        GdipCreateTexture(parchmentImage(), WrapModeTile, texture.out()) == Ok) {
-      GdipTranslateTextureTransform(texture, static_cast<REAL>(rc.left), static_cast<REAL>(rc.top),
-                                    MatrixOrderPrepend);
-      // Texels fall on pixel centres: the nearest one is the one every filter
-      // picks, and Wine's GDI+ filters per pixel.
+  TextureOwner texture;
+  if (parchmentImage() &&
+      GdipCreateTexture(parchmentImage(), WrapModeTile, texture.out()) == Ok) {
+    GdipTranslateTextureTransform(texture, static_cast<REAL>(rc.left), static_cast<REAL>(rc.top),
+                                  MatrixOrderPrepend);
+  }
+  // Texels fall on pixel centres: the nearest one is the one every filter
+  // picks (Wine's GDI+ filters per pixel), and the one a pattern brush lays
+  // on from the same origin. GDI+ fills only the rounded, anti-aliased edges
+  // and lays on the darkened rim there; the inside is the pattern alone.
+  const int edge = scaleUp(kParchmentRimReachDip, s);
+  RECT inside = rc;
+  InflateRect(&inside, -edge, -edge);
+  HBRUSH pattern = texture ? parchmentPattern() : nullptr;
+  const bool patterned = pattern && inside.right > inside.left && inside.bottom > inside.top;
+  if (patterned) {
+    POINT oldOrigin;
+    SetBrushOrgEx(dc, rc.left, rc.top, &oldOrigin);
+    FillRect(dc, &inside, pattern);
+    SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
+  }
+  const auto fillAndRim = [&](GpGraphics* g) {
+    if (texture) {
       GdipSetInterpolationMode(g, InterpolationModeNearestNeighbor);
       fillPathWith(g, main, texture);
+      GdipSetInterpolationMode(g, InterpolationModeHighQualityBicubic);
     } else {
       fillPath(g, main, kParchmentFallback);
     }
-  }
-  // The darkened rim, see-through lines each laid on over the whole panel.
-  drawAlongEdges(dc, rc, scaleUp(kParchmentRimReachDip, s), [&](GpGraphics* rim) {
     for (int i = 0; i <= 5; ++i) {
       const float a = (static_cast<float>(i) + 0.5f) * 1.6f * s;
-      PathOwner edge(makeRoundedPath(r.x + a, r.y + a, r.w - 2 * a, r.h - 2 * a,
+      PathOwner ring(makeRoundedPath(r.x + a, r.y + a, r.w - 2 * a, r.h - 2 * a,
                                      std::max(5 * s - a / 2, 1.0f), kCornersAll));
-      strokePath(rim, edge, 0x2E6E4210u - static_cast<Argb>(i) * 0x07000000u, 1.8f * s);
+      strokePath(g, ring, 0x2E6E4210u - static_cast<Argb>(i) * 0x07000000u, 1.8f * s);
     }
-  });
+  };
+  if (patterned) {
+    drawAlongEdges(dc, rc, edge, fillAndRim);
+  } else {
+    drawWithin(dc, rc, fillAndRim);
+  }
   Canvas g(dc);
   strokePath(g, main, 0xFF6E5028, 1.4f * s);
 }

@@ -35,6 +35,7 @@ struct ThemeState {
   HBITMAP leather = nullptr;
   HBRUSH background = nullptr;
   GpBitmap* parchment = nullptr;
+  HBRUSH parchmentPattern = nullptr;  // the same texels, for plain GDI
   GpBitmap* emblem = nullptr;
   HBRUSH field = nullptr;
   std::map<int, GpBitmap*> emblemCache;
@@ -101,8 +102,18 @@ void decodeLeather(ThemeState& t) {
   if (!t.background) t.background = CreateSolidBrush(kColorWindowFallback);
 }
 
+// A pattern brush copies the bitmap's pixels: the bitmap goes at once.
+HBRUSH patternOf(GpBitmap* image) {
+  HBITMAP bitmap = nullptr;
+  if (!image || GdipCreateHBITMAPFromBitmap(image, &bitmap, 0) != Ok) return nullptr;
+  HBRUSH brush = CreatePatternBrush(bitmap);
+  DeleteObject(bitmap);
+  return brush;
+}
+
 void decodeParchmentAndEmblem(ThemeState& t) {
   if (!t.parchment) t.parchment = loadPngResource(t.instance, L"PARCHMENT");
+  if (!t.parchmentPattern) t.parchmentPattern = patternOf(t.parchment);
   if (!t.emblem) t.emblem = loadPngResource(t.instance, L"EMBLEM");
 }
 
@@ -169,6 +180,8 @@ void releasePictures(ThemeState& t) {
   t.emblemCache.clear();
   if (t.emblem) GdipDisposeImage(t.emblem);
   if (t.parchment) GdipDisposeImage(t.parchment);
+  if (t.parchmentPattern) DeleteObject(t.parchmentPattern);
+  t.parchmentPattern = nullptr;
   t.emblem = nullptr;
   t.parchment = nullptr;
   if (t.background) DeleteObject(t.background);
@@ -302,6 +315,11 @@ HBRUSH fieldBrush() { return theme().field; }
 GpBitmap* parchmentImage() {
   awaitPictures(theme());
   return theme().parchment;
+}
+
+HBRUSH parchmentPattern() {
+  awaitPictures(theme());
+  return theme().parchmentPattern;
 }
 
 GpBitmap* emblemImage() {

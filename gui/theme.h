@@ -103,6 +103,8 @@ HINSTANCE themeInstance();
 HBRUSH backgroundBrush();
 HBRUSH fieldBrush();
 Gdiplus::GpBitmap* parchmentImage();
+// The parchment as a GDI pattern brush (opaque, so the same pixels); may be null.
+HBRUSH parchmentPattern();
 Gdiplus::GpBitmap* emblemImage();
 std::map<int, Gdiplus::GpBitmap*>& emblemCache();
 
