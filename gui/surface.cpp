@@ -178,8 +178,6 @@ void Surface::letGoOfTheme() {
 void Surface::paintBackdrop(HDC dc, const RECT& clientRect) { paintBackground(dc, clientRect); }
 
 void Surface::renderTo(HDC dc, const RECT& clientRect) {
-  finishBackdrop();  // the thread's variant must not change under it
-  backdropVariant_ = backdropVariant();
   paintBackdrop(dc, clientRect);
   paintNotingTexts(dc, clientRect);
 }
@@ -596,11 +594,10 @@ HBITMAP Surface::backBuffer(HDC screen, const RECT& client) {
 
 // Makes and paints backdrop_ for the client area at dpi_; none without
 // memory. No DC of the display here: the painting thread never talks to it.
-void Surface::renderBackdrop(const RECT& client, int variant) {
+void Surface::renderBackdrop(const RECT& client) {
   if (backdrop_) DeleteObject(backdrop_);
   backdropSize_ = {client.right, client.bottom};
   backdropDpi_ = dpi_;
-  backdropVariant_ = variant;
   backdrop_ = createPaintBitmap(nullptr, client.right, client.bottom);
   ScopedMemoryDc painter(backdrop_ ? CreateCompatibleDC(nullptr) : nullptr);
   if (!painter.valid()) {
@@ -615,7 +612,7 @@ void Surface::renderBackdrop(const RECT& client, int variant) {
 
 DWORD WINAPI Surface::backdropThread(void* surface) {
   Surface* self = static_cast<Surface*>(surface);
-  self->renderBackdrop(self->backdropClient_, self->backdropVariantToPaint_);
+  self->renderBackdrop(self->backdropClient_);
   return 0;
 }
 
@@ -625,7 +622,6 @@ void Surface::startBackdrop() {
   finishBackdrop();
   if (!window_ || !GetClientRect(window_, &backdropClient_)) return;
   if (backdropClient_.right <= 0 || backdropClient_.bottom <= 0) return;
-  backdropVariantToPaint_ = backdropVariant();
   backdropPainter_ = CreateThread(nullptr, 0, backdropThread, this, 0, nullptr);
 }
 
@@ -638,10 +634,9 @@ void Surface::finishBackdrop() {
 
 void Surface::copyBackdrop(HDC screen, HDC target, const RECT& client) {
   finishBackdrop();
-  const int variant = backdropVariant();
   if (!backdrop_ || backdropSize_.cx != client.right || backdropSize_.cy != client.bottom ||
-      backdropDpi_ != dpi_ || backdropVariant_ != variant) {
-    renderBackdrop(client, variant);
+      backdropDpi_ != dpi_) {
+    renderBackdrop(client);
   }
   if (!backdrop_) {
     paintBackdrop(target, client);  // no memory for a cache: paint it every time

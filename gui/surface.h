@@ -151,14 +151,8 @@ class Surface {
   // large panels): it is the costly part of a paint, so WM_PAINT draws it
   // once per size and DPI and copies it in; paint() draws the rest on top.
   // The first one is painted on a thread of its own while the window is
-  // being made: it may read dpi_ and backdropVariantPainted() and nothing
-  // else that changes.
+  // being made: it may read dpi_ and nothing else that changes.
   virtual void paintBackdrop(HDC dc, const RECT& clientRect);
-  // Which of a window's backdrops it shows now (a tab's panels may be part
-  // of it); read on the window's thread. paintBackdrop reads
-  // backdropVariantPainted() instead, the one it paints.
-  virtual int backdropVariant() const { return 0; }
-  int backdropVariantPainted() const { return backdropVariant_; }
   virtual void paint(HDC dc, const RECT& clientRect) = 0;
   virtual void onClick(int id);
   virtual void onCommand(int id, int code);
@@ -195,10 +189,8 @@ class Surface {
   HBITMAP backdrop_ = nullptr;  // paintBackdrop's picture for backdropSize_ at backdropDpi_
   SIZE backdropSize_ = {};
   UINT backdropDpi_ = 0;
-  int backdropVariant_ = 0;  // of backdrop_, or the one being painted
   HANDLE backdropPainter_ = nullptr;  // the thread painting the first backdrop
   RECT backdropClient_ = {};          // the client area it paints
-  int backdropVariantToPaint_ = 0;    // and the variant
   std::vector<DrawnText> drawnTexts_;
   std::vector<CutText> cutTexts_;
   HWND tooltip_ = nullptr;  // owned by the window, which destroys it
@@ -210,7 +202,7 @@ class Surface {
   void bufferedPaint();
   HBITMAP backBuffer(HDC screen, const RECT& client);
   void copyBackdrop(HDC screen, HDC target, const RECT& client);
-  void renderBackdrop(const RECT& client, int variant);
+  void renderBackdrop(const RECT& client);
   void startBackdrop();
   void finishBackdrop();
   static DWORD WINAPI backdropThread(void* surface);

@@ -476,11 +476,6 @@ void MainWindow::paintBackdrop(HDC dc, const RECT& clientRect) {
   gui::paintHalo(dc, scale(74), scale(66), scale(70));
   gui::paintDarkPanel(dc, dip(22, 178, 878, 618), dpi_, true);
   gui::paintFrame(dc, clientRect, dpi_);
-  // The status tab's panels: nothing drawn before them lies under them.
-  if (backdropVariantPainted() == kStatusTab) {
-    gui::paintParchmentPanel(dc, dip(44, 200, 544, 530), dpi_);
-    gui::paintParchmentPanel(dc, dip(564, 346, 856, 530), dpi_);
-  }
 }
 
 void MainWindow::paint(HDC dc, const RECT&) {
@@ -555,6 +550,7 @@ void MainWindow::paintStatusLine(HDC dc, int& y, const std::wstring& text,
 }
 
 void MainWindow::paintStatusTab(HDC dc) {
+  gui::paintParchmentPanel(dc, dip(44, 200, 544, 530), dpi_);
   gui::drawLabel(dc, fonts_[gui::kFontTabSelected], gui::kColorDarkText, dip(66, 214, 522, 240),
                  tr("st.title"), kOneLine);
   const int missing = folderOk_ ? gui::kOrbWarning : gui::kOrbNeutral;
@@ -575,6 +571,7 @@ void MainWindow::paintStatusTab(HDC dc) {
                     questieOk_ ? gui::kOrbOk : missing);
   }
 
+  gui::paintParchmentPanel(dc, dip(564, 346, 856, 530), dpi_);
   gui::drawLabel(dc, fonts_[gui::kFontTabSelected], gui::kColorDarkText, dip(584, 358, 704, 382),
                  tr("st.game"), kOneLine);
   // One DIP more above and below than the panel's row: the large command's

@@ -71,7 +71,6 @@ class MainWindow : public gui::Surface {
   void layout() override;
   void onClick(int id) override;
   void paintBackdrop(HDC dc, const RECT& clientRect) override;
-  int backdropVariant() const override { return tab_; }
   void paint(HDC dc, const RECT& clientRect) override;
   void onCommand(int id, int code) override;
   bool handleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

@@ -67,34 +67,6 @@ TEST_F(MainWindowTest, OneWindowWhoseTabsSwitchByClickAndByRequest) {
   EXPECT_EQ(mainWindowHandle(), handle);
 }
 
-// The status tab's parchment panels belong to its backdrop: they go with
-// the tab and come back with it, as the window paints them.
-TEST_F(MainWindowTest, TheParchmentPanelsComeAndGoWithTheStatusTab) {
-  MainWindow* window = openOn(mw::kStatusTab);
-  ASSERT_NE(window, nullptr);
-  const HWND handle = mainWindowHandle();
-  const auto paintedAt = [&](int xDip, int yDip) {
-    RedrawWindow(handle, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    const UINT dpi = gui::windowDpi(handle);
-    HDC dc = GetDC(handle);
-    const COLORREF pixel = GetPixel(dc, MulDiv(xDip, static_cast<int>(dpi), 96),
-                                    MulDiv(yDip, static_cast<int>(dpi), 96));
-    ReleaseDC(handle, dc);
-    return pixel;
-  };
-  // Inside the smaller panel, below its text, and inside the larger one.
-  const POINT spots[] = {{700, 524}, {60, 524}};
-  for (const POINT& spot : spots) {
-    const COLORREF onStatus = paintedAt(spot.x, spot.y);
-    const auto red = static_cast<int>(GetRValue(onStatus));
-    EXPECT_GT(red, 150) << spot.x;  // parchment, not the dark panel
-    click(window, mw::kSettingsTabId);
-    EXPECT_LT(static_cast<int>(GetRValue(paintedAt(spot.x, spot.y))), red - 60) << spot.x;
-    click(window, mw::kStatusTabId);
-    EXPECT_EQ(paintedAt(spot.x, spot.y), onStatus) << spot.x;
-  }
-}
-
 TEST_F(MainWindowTest, TabsAreWideEnoughForTheirCaptionsAndEdgeToEdgeSegmentsFillTheRow) {
   MainWindow* window = openOn(1);
   ASSERT_NE(window, nullptr);
