@@ -91,12 +91,19 @@ void App::recordVersion() {
 
 // A controller left without stop() (an early return) still joins its threads.
 App::~App() {
-  if (updateThread_.joinable() || installerThread_.joinable()) stop();
+  if (updateThread_.joinable() || checkThread_.joinable() || installerThread_.joinable()) stop();
 }
 
 void App::start(HWND trayWindow) {
   trayWindow_ = trayWindow;
-  updateThread_ = std::thread(&App::updateLoop, this);
+  schedule_ = updateSchedule(envVar(L"CAIRN_UPDATE_MS"));
+  // With a window its timer waits between checks: a thread that waits six
+  // hours keeps its stack all that time.
+  if (trayWindow) {
+    timeNextCheck(schedule_.firstWaitMs);
+  } else {
+    updateThread_ = std::thread(&App::updateLoop, this);
+  }
   logLine(std::string("Cairn ") + APP_VERSION + " started");
 }
 
@@ -109,6 +116,8 @@ void App::stop() {
     updateWake_.notify_all();
   }
   if (updateThread_.joinable()) updateThread_.join();
+  if (checkThread_.joinable()) checkThread_.join();
+  if (HWND window = trayWindow_) KillTimer(window, kUpdateTimerId);
   if (installerThread_.joinable()) installerThread_.join();
   {
     std::lock_guard<std::mutex> hold(mutex_);

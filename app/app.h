@@ -63,6 +63,11 @@ class App {
   std::string checkForUpdate();
   // Any thread: posts to the notification-area window once it exists.
   void postToTray(UINT message, WPARAM wParam);
+  // The notification-area window's kUpdateTimerId came due: a check starts
+  // on a thread of its own.
+  void onUpdateTimer();
+  // WM_APP_CHECKED: that check ended; the next one is timed.
+  void onUpdateCheckDone();
 
  private:
   void takeOverInstallerValues();
@@ -70,6 +75,8 @@ class App {
   void settleLanguage();
   void recordVersion();
   void updateLoop();
+  void runScheduledCheck();
+  void timeNextCheck(long long waitMs);
   std::string storeDownloaded(ReadyInstaller downloaded);
   void watchInstaller(HANDLE process, std::string version);
 
@@ -78,7 +85,11 @@ class App {
   std::atomic<HWND> trayWindow_{nullptr};
   std::atomic<bool> quitting_{false};
   std::atomic<bool> stopped_{false};
-  std::thread updateThread_;
+  std::thread updateThread_;  // waits between checks when there is no window
+  std::thread checkThread_;   // one scheduled check, when there is
+  UpdateSchedule schedule_ = {};
+  bool firstCheck_ = true;         // by the checking thread only
+  std::string lastCheckResult_;    // likewise
   std::thread installerThread_;
   std::condition_variable updateWake_;
   std::atomic<bool> cancelNetwork_{false};

@@ -1,4 +1,5 @@
-// The controller's update cycle: the periodic check on the update thread,
+// The controller's update cycle: the periodic check (timed by the
+// notification-area window, or by a waiting thread without one),
 // keeping one verified installer ready, running it and watching it end.
 #include <algorithm>
 #include <chrono>
@@ -33,10 +34,7 @@ UpdateSchedule updateSchedule(const std::wstring& updateMs) {
 }
 
 void App::updateLoop() {
-  const UpdateSchedule schedule = updateSchedule(envVar(L"CAIRN_UPDATE_MS"));
-  long long waitMs = schedule.firstWaitMs;
-  bool first = true;
-  std::string lastResult;
+  long long waitMs = schedule_.firstWaitMs;
   while (!quitting_) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
@@ -44,18 +42,41 @@ void App::updateLoop() {
       updateWake_.wait_until(lock, deadline, [this] { return quitting_.load(); });
     }
     if (quitting_) return;
-    waitMs = schedule.intervalMs;
-    if (installerRunning_) continue;  // no check while an installer runs
-    if (first) removeOldInstallers();
-    const std::string status = checkForUpdate();
-    if (quitting_) return;
-    // READY is logged by the download itself; a repeated status only once.
-    if (!startsWith(status, "READY") && status != lastResult) {
-      logLine("update check: " + status);
-    }
-    lastResult = status;
-    first = false;
+    waitMs = schedule_.intervalMs;
+    runScheduledCheck();
   }
+}
+
+void App::runScheduledCheck() {
+  if (installerRunning_) return;  // no check while an installer runs
+  if (firstCheck_) removeOldInstallers();
+  const std::string status = checkForUpdate();
+  if (quitting_) return;
+  // READY is logged by the download itself; a repeated status only once.
+  if (!startsWith(status, "READY") && status != lastCheckResult_) {
+    logLine("update check: " + status);
+  }
+  lastCheckResult_ = status;
+  firstCheck_ = false;
+}
+
+void App::timeNextCheck(long long waitMs) {
+  const UINT ms = static_cast<UINT>(std::min<long long>(waitMs, USER_TIMER_MAXIMUM));
+  if (HWND window = trayWindow_) SetTimer(window, kUpdateTimerId, ms, nullptr);
+}
+
+void App::onUpdateTimer() {
+  if (HWND window = trayWindow_) KillTimer(window, kUpdateTimerId);
+  if (quitting_ || checkThread_.joinable()) return;  // the running one times the next
+  checkThread_ = std::thread([this] {
+    runScheduledCheck();
+    postToTray(WM_APP_CHECKED, 0);
+  });
+}
+
+void App::onUpdateCheckDone() {
+  if (checkThread_.joinable()) checkThread_.join();
+  if (!quitting_) timeNextCheck(schedule_.intervalMs);
 }
 
 std::string App::checkForUpdate() {

@@ -215,6 +215,12 @@ LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_APP_UPDATE:
       onUpdate(wParam);
       return 0;
+    case WM_TIMER:
+      if (wParam == kUpdateTimerId && controller) controller->onUpdateTimer();
+      return 0;
+    case WM_APP_CHECKED:
+      if (controller) controller->onUpdateCheckDone();
+      return 0;
     case WM_COMMAND:
       onCommand(wParam);
       return 0;
