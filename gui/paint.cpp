@@ -102,15 +102,8 @@ bool blendBand(HDC dc, GpBrush* brush, const Band& band) {
   const int thickness = std::max(across, kStripThickness);
   const int width = band.vertical ? thickness : length;
   const int height = band.vertical ? length : thickness;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down, as GDI+ writes it
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  ScopedGdiObject picture(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  void* bits = nullptr;  // top-down, as GDI+ writes it
+  ScopedGdiObject picture(createTopDownDib(dc, width, height, 32, &bits));
   ScopedMemoryDc source(CreateCompatibleDC(dc));
   if (!picture.valid() || !bits || !source.valid()) return false;
   {
@@ -257,6 +250,17 @@ void drawWithin(HDC dc, const RECT& strip, const EdgeDrawing& draw) {
   }
   BitBlt(dc, strip.left, strip.top, width, height, stripDc, 0, 0, SRCCOPY);
   SelectObject(stripDc, old);
+}
+
+HBITMAP createTopDownDib(HDC dc, int width, int height, WORD bitCount, void** bits) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = bitCount;
+  info.bmiHeader.biCompression = BI_RGB;
+  return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
 }
 
 int rowsPerBand(int width) {
@@ -417,7 +421,6 @@ void paintParchmentPanel(HDC dc, const RECT& rc, UINT dpi) {
     if (texture) {
       GdipSetInterpolationMode(g, InterpolationModeNearestNeighbor);
       fillPathWith(g, main, texture);
-      GdipSetInterpolationMode(g, InterpolationModeHighQualityBicubic);
     } else {
       fillPath(g, main, kParchmentFallback);
     }

@@ -51,6 +51,10 @@ void drawAlongEdges(HDC dc, const RECT& area, int depth, const EdgeDrawing& draw
 // The drawing inside `area` only, for the cost of the area.
 void drawWithin(HDC dc, const RECT& area, const EdgeDrawing& draw);
 
+// A top-down DIB section of `bitCount` bits per pixel (RGB, no palette);
+// `bits` receives its pixels. Null without memory.
+HBITMAP createTopDownDib(HDC dc, int width, int height, WORD bitCount, void** bits);
+
 // Wine converts or stretches a blit through a temporary as large as its
 // target, and a freed temporary of megabytes leaves the C library keeping
 // that much more memory for good. Blits no larger than a band stay cheap:

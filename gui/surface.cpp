@@ -80,15 +80,8 @@ void setDarkTitleBar(HWND window) {
 // whose rounding differs (by up to a few steps, more at some edges) from
 // what it draws on the screen's bitmaps.
 HBITMAP createPaintBitmap(HDC dc, int width, int height) {
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  return CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  return createTopDownDib(dc, width, height, 24, &bits);
 }
 
 bool contains(const RECT& rc, POINT pt) { return PtInRect(&rc, pt) != FALSE; }

@@ -32,7 +32,6 @@ struct ThemeState {
   bool controlsStarted = false;
   UINT_PTR libraryTimer = 0;  // releaseWindowLibraries is due
   ULONG_PTR gdiplusToken = 0;
-  HBITMAP leather = nullptr;
   HBRUSH background = nullptr;
   GpBitmap* parchment = nullptr;
   HBRUSH parchmentPattern = nullptr;  // the same texels, for plain GDI
@@ -70,14 +69,6 @@ GpBitmap* loadPngResource(HINSTANCE instance, const wchar_t* name) {
   return image;
 }
 
-// The leather as a GDI bitmap, for the pattern brush.
-HBITMAP loadLeather(HINSTANCE instance) {
-  ImageOwner image(loadPngResource(instance, L"LEATHER"));
-  HBITMAP bitmap = nullptr;
-  if (image && GdipCreateHBITMAPFromBitmap(image, &bitmap, 0) != Ok) bitmap = nullptr;
-  return bitmap;
-}
-
 void registerWindowClass(HINSTANCE instance, const wchar_t* name) {
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof wc;
@@ -95,13 +86,6 @@ void registerWindowClass(HINSTANCE instance, const wchar_t* name) {
   }
 }
 
-void decodeLeather(ThemeState& t) {
-  if (t.background) return;
-  t.leather = loadLeather(t.instance);
-  if (t.leather) t.background = CreatePatternBrush(t.leather);
-  if (!t.background) t.background = CreateSolidBrush(kColorWindowFallback);
-}
-
 // A pattern brush copies the bitmap's pixels: the bitmap goes at once.
 HBRUSH patternOf(GpBitmap* image) {
   HBITMAP bitmap = nullptr;
@@ -109,6 +93,13 @@ HBRUSH patternOf(GpBitmap* image) {
   HBRUSH brush = CreatePatternBrush(bitmap);
   DeleteObject(bitmap);
   return brush;
+}
+
+void decodeLeather(ThemeState& t) {
+  if (t.background) return;
+  ImageOwner leather(loadPngResource(t.instance, L"LEATHER"));
+  t.background = patternOf(leather);
+  if (!t.background) t.background = CreateSolidBrush(kColorWindowFallback);
 }
 
 void decodeParchmentAndEmblem(ThemeState& t) {
@@ -185,10 +176,8 @@ void releasePictures(ThemeState& t) {
   t.emblem = nullptr;
   t.parchment = nullptr;
   if (t.background) DeleteObject(t.background);
-  if (t.leather) DeleteObject(t.leather);
   if (t.field) DeleteObject(t.field);
   t.background = nullptr;
-  t.leather = nullptr;
   t.field = nullptr;
   if (t.gdiplusToken) GdiplusShutdown(t.gdiplusToken);
   t.gdiplusToken = 0;
