@@ -264,8 +264,45 @@ HBITMAP createTopDownDib(HDC dc, int width, int height, WORD bitCount, void** bi
 }
 
 int rowsPerBand(int width) {
-  constexpr int kBandBytes = 256 * 1024;
+  constexpr int kBandBytes = 96 * 1024;  // with a row's padding, well below 128 KB
   return std::max(1, kBandBytes / (std::max(1, width) * 4));
+}
+
+void fillWithTile(HDC dc, const RECT& area, POINT origin, HBITMAP tile) {
+  // Copied from its bits, never selected: a bitmap lives in one DC at a
+  // time, and two windows' backdrops may be painted at once.
+  DIBSECTION section = {};
+  if (!tile || GetObjectW(tile, sizeof section, &section) != sizeof section ||
+      !section.dsBm.bmBits || section.dsBm.bmWidth <= 0 || section.dsBm.bmHeight <= 0) {
+    return;
+  }
+  BITMAPINFO info = {};
+  info.bmiHeader = section.dsBmih;
+  info.bmiHeader.biSizeImage = 0;
+  const LONG w = section.dsBm.bmWidth, h = section.dsBm.bmHeight;
+  // The first copy's corner at or before the area's, in steps of the tile.
+  const auto firstCorner = [](LONG from, LONG start, LONG step) {
+    const LONG offset = (from - start) % step;
+    return from - (offset < 0 ? offset + step : offset);
+  };
+  const LONG rows = rowsPerBand(w);
+  for (LONG tileTop = firstCorner(area.top, origin.y, h); tileTop < area.bottom; tileTop += h) {
+    for (LONG tileLeft = firstCorner(area.left, origin.x, w); tileLeft < area.right;
+         tileLeft += w) {
+      const LONG left = std::max(area.left, tileLeft), right = std::min(area.right, tileLeft + w);
+      const LONG bottom = std::min(area.bottom, tileTop + h);
+      for (LONG top = std::max(area.top, tileTop); top < bottom; top += rows) {
+        const LONG height = std::min(rows, bottom - top);
+        // The rows given as a top-down picture of their own: where a
+        // source's rows count from differs between blits.
+        info.bmiHeader.biHeight = -height;
+        const BYTE* rowsFrom = static_cast<const BYTE*>(section.dsBm.bmBits) +
+                               static_cast<size_t>(top - tileTop) * section.dsBm.bmWidthBytes;
+        StretchDIBits(dc, left, top, right - left, height, left - tileLeft, 0, right - left, height,
+                      rowsFrom, &info, DIB_RGB_COLORS, SRCCOPY);
+      }
+    }
+  }
 }
 
 void drawInBands(HDC dc, const RECT& area, const EdgeDrawing& draw) {
@@ -338,10 +375,12 @@ void drawDiamond(GpGraphics* g, float cx, float cy, float r, float outlineWidth)
 }
 
 void paintBackground(HDC dc, const RECT& rc) {
-  POINT oldOrigin;
-  SetBrushOrgEx(dc, 0, 0, &oldOrigin);
-  FillRect(dc, &rc, backgroundBrush());
-  SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
+  if (HBITMAP leather = leatherTile()) {
+    fillWithTile(dc, rc, {0, 0}, leather);
+  } else {
+    ScopedGdiObject plain(CreateSolidBrush(kColorWindowFallback));
+    FillRect(dc, &rc, static_cast<HBRUSH>(plain.get()));
+  }
 
   const float left = static_cast<float>(rc.left), top = static_cast<float>(rc.top);
   const float right = static_cast<float>(rc.right), bottom = static_cast<float>(rc.bottom);
@@ -403,20 +442,15 @@ void paintParchmentPanel(HDC dc, const RECT& rc, UINT dpi) {
                                   MatrixOrderPrepend);
   }
   // Texels fall on pixel centres: the nearest one is the one every filter
-  // picks (Wine's GDI+ filters per pixel), and the one a pattern brush lays
+  // picks (Wine's GDI+ filters per pixel), and the one the GDI tile lays
   // on from the same origin. GDI+ fills only the rounded, anti-aliased edges
   // and lays on the darkened rim there; the inside is the pattern alone.
   const int edge = scaleUp(kParchmentRimReachDip, s);
   RECT inside = rc;
   InflateRect(&inside, -edge, -edge);
-  HBRUSH pattern = texture ? parchmentPattern() : nullptr;
-  const bool patterned = pattern && inside.right > inside.left && inside.bottom > inside.top;
-  if (patterned) {
-    POINT oldOrigin;
-    SetBrushOrgEx(dc, rc.left, rc.top, &oldOrigin);
-    FillRect(dc, &inside, pattern);
-    SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
-  }
+  HBITMAP tile = texture ? parchmentTile() : nullptr;
+  const bool patterned = tile && inside.right > inside.left && inside.bottom > inside.top;
+  if (patterned) fillWithTile(dc, inside, {rc.left, rc.top}, tile);
   const auto fillAndRim = [&](GpGraphics* g) {
     if (texture) {
       GdipSetInterpolationMode(g, InterpolationModeNearestNeighbor);

@@ -56,10 +56,15 @@ void drawWithin(HDC dc, const RECT& area, const EdgeDrawing& draw);
 HBITMAP createTopDownDib(HDC dc, int width, int height, WORD bitCount, void** bits);
 
 // Wine converts or stretches a blit through a temporary as large as its
-// target, and a freed temporary of megabytes leaves the C library keeping
-// that much more memory for good. Blits no larger than a band stay cheap:
-// the rows of a 32-bit band `width` pixels wide.
+// target, taken from the C library's heap: one of 128 KB or more is mapped
+// on its own, and once freed makes the heaps keep twice its size free for
+// good. Blits no larger than a band stay below that: the rows of a 32-bit
+// band `width` pixels wide.
 int rowsPerBand(int width);
+// `area` covered with copies of `tile` (a top-down DIB section, as
+// createTopDownDib makes) laid from `origin` on, as a pattern brush with that
+// origin would, in blits no larger than a band.
+void fillWithTile(HDC dc, const RECT& area, POINT origin, HBITMAP tile);
 // The drawing within bands of `area` in turn: a see-through solid fill is
 // laid on as one AlphaBlend stretched over its clip box.
 void drawInBands(HDC dc, const RECT& area, const EdgeDrawing& draw);

@@ -6,6 +6,7 @@
 
 #include "app/delay_load.h"
 #include "gui/gdiplus_util.h"
+#include "gui/paint.h"
 #include "gui/surface.h"
 #include "storage/scoped_win.h"
 
@@ -32,9 +33,9 @@ struct ThemeState {
   bool controlsStarted = false;
   UINT_PTR libraryTimer = 0;  // releaseWindowLibraries is due
   ULONG_PTR gdiplusToken = 0;
-  HBRUSH background = nullptr;
+  HBITMAP leather = nullptr;  // tiles; null when the picture is missing
   GpBitmap* parchment = nullptr;
-  HBRUSH parchmentPattern = nullptr;  // the same texels, for plain GDI
+  HBITMAP parchmentTile = nullptr;  // the same texels, for plain GDI
   GpBitmap* emblem = nullptr;
   HBRUSH field = nullptr;
   std::map<int, GpBitmap*> emblemCache;
@@ -86,25 +87,44 @@ void registerWindowClass(HINSTANCE instance, const wchar_t* name) {
   }
 }
 
-// A pattern brush copies the bitmap's pixels: the bitmap goes at once.
-HBRUSH patternOf(GpBitmap* image) {
-  HBITMAP bitmap = nullptr;
-  if (!image || GdipCreateHBITMAPFromBitmap(image, &bitmap, 0) != Ok) return nullptr;
-  HBRUSH brush = CreatePatternBrush(bitmap);
-  DeleteObject(bitmap);
-  return brush;
+// An opaque picture as a tile in the windows' own 24-bit format, written by
+// GDI+ straight into the DIB section: no copy through GDI, whose temporaries
+// of a whole tile (and a pattern brush's copies) Wine takes from the C
+// library's heap, which then keeps that much more memory for good.
+HBITMAP tileOf(GpBitmap* image) {
+  UINT width = 0, height = 0;
+  if (!image || GdipGetImageWidth(image, &width) != Ok || GdipGetImageHeight(image, &height) != Ok ||
+      width == 0 || height == 0) {
+    return nullptr;
+  }
+  void* bits = nullptr;
+  ScopedGdiObject tile(createTopDownDib(nullptr, static_cast<int>(width),
+                                        static_cast<int>(height), 24, &bits));
+  if (!tile.valid() || !bits) return nullptr;
+  BitmapData data = {};
+  data.Width = width;
+  data.Height = height;
+  data.Stride = static_cast<INT>((width * 3 + 3) & ~3u);  // DIB rows end on a DWORD
+  data.PixelFormat = PixelFormat24bppRGB;
+  data.Scan0 = bits;
+  const GpRect whole(0, 0, static_cast<INT>(width), static_cast<INT>(height));
+  if (GdipBitmapLockBits(image, &whole, ImageLockModeRead | ImageLockModeUserInputBuf,
+                         PixelFormat24bppRGB, &data) != Ok) {
+    return nullptr;
+  }
+  GdipBitmapUnlockBits(image, &data);
+  return static_cast<HBITMAP>(tile.release());
 }
 
 void decodeLeather(ThemeState& t) {
-  if (t.background) return;
+  if (t.leather) return;
   ImageOwner leather(loadPngResource(t.instance, L"LEATHER"));
-  t.background = patternOf(leather);
-  if (!t.background) t.background = CreateSolidBrush(kColorWindowFallback);
+  t.leather = tileOf(leather);
 }
 
 void decodeParchmentAndEmblem(ThemeState& t) {
   if (!t.parchment) t.parchment = loadPngResource(t.instance, L"PARCHMENT");
-  if (!t.parchmentPattern) t.parchmentPattern = patternOf(t.parchment);
+  if (!t.parchmentTile) t.parchmentTile = tileOf(t.parchment);
   if (!t.emblem) t.emblem = loadPngResource(t.instance, L"EMBLEM");
 }
 
@@ -124,7 +144,7 @@ void startPictures(ThemeState& t) {
     if (GdiplusStartup(&t.gdiplusToken, &input, nullptr) != Ok) t.gdiplusToken = 0;
   }
   if (!t.field) t.field = CreateSolidBrush(kColorField);
-  if (t.decoder || (t.background && t.parchment && t.emblem)) return;
+  if (t.decoder || (t.leather && t.parchment && t.emblem)) return;
   t.leatherDecoded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (t.leatherDecoded) t.decoder = CreateThread(nullptr, 0, decoderThread, &t, 0, nullptr);
   if (t.decoder) return;
@@ -171,13 +191,13 @@ void releasePictures(ThemeState& t) {
   t.emblemCache.clear();
   if (t.emblem) GdipDisposeImage(t.emblem);
   if (t.parchment) GdipDisposeImage(t.parchment);
-  if (t.parchmentPattern) DeleteObject(t.parchmentPattern);
-  t.parchmentPattern = nullptr;
+  if (t.parchmentTile) DeleteObject(t.parchmentTile);
+  t.parchmentTile = nullptr;
   t.emblem = nullptr;
   t.parchment = nullptr;
-  if (t.background) DeleteObject(t.background);
+  if (t.leather) DeleteObject(t.leather);
   if (t.field) DeleteObject(t.field);
-  t.background = nullptr;
+  t.leather = nullptr;
   t.field = nullptr;
   if (t.gdiplusToken) GdiplusShutdown(t.gdiplusToken);
   t.gdiplusToken = 0;
@@ -296,9 +316,9 @@ HICON appIcon(int sizePx) {
 }
 
 HINSTANCE themeInstance() { return theme().instance; }
-HBRUSH backgroundBrush() {
+HBITMAP leatherTile() {
   awaitLeather(theme());
-  return theme().background;
+  return theme().leather;
 }
 HBRUSH fieldBrush() { return theme().field; }
 GpBitmap* parchmentImage() {
@@ -306,9 +326,9 @@ GpBitmap* parchmentImage() {
   return theme().parchment;
 }
 
-HBRUSH parchmentPattern() {
+HBITMAP parchmentTile() {
   awaitPictures(theme());
-  return theme().parchmentPattern;
+  return theme().parchmentTile;
 }
 
 GpBitmap* emblemImage() {

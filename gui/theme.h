@@ -100,11 +100,12 @@ void deleteFontSet(FontSet& fontSet);
 HICON appIcon(int sizePx);
 
 HINSTANCE themeInstance();
-HBRUSH backgroundBrush();
+// The leather as a tile for fillWithTile; null when the picture is missing.
+HBITMAP leatherTile();
 HBRUSH fieldBrush();
 Gdiplus::GpBitmap* parchmentImage();
-// The parchment as a GDI pattern brush (opaque, so the same pixels); may be null.
-HBRUSH parchmentPattern();
+// The parchment as a tile for plain GDI (opaque, so the same pixels); may be null.
+HBITMAP parchmentTile();
 Gdiplus::GpBitmap* emblemImage();
 std::map<int, Gdiplus::GpBitmap*>& emblemCache();
 

@@ -194,6 +194,41 @@ TEST_F(PaintTest, DrawingInBandsGivesTheWholeDrawingsPixels) {
   }
 }
 
+TEST_F(PaintTest, TilesLieAsAPatternBrushWithTheSameOrigin) {
+  // A 7x5 tile whose every pixel differs, so any shift shows.
+  Bitmap32 tile(7, 5, 0);
+  for (int y = 0; y < 5; ++y) {
+    for (int x = 0; x < 7; ++x) SetPixel(tile.dc(), x, y, RGB(30 * x, 40 * y, 99));
+  }
+  GdiFlush();
+  const HBITMAP tileBitmap = static_cast<HBITMAP>(GetCurrentObject(tile.dc(), OBJ_BITMAP));
+  ScopedGdiObject pattern(CreatePatternBrush(tileBitmap));
+  struct Case {
+    RECT area;
+    POINT origin;
+  };
+  const Case cases[] = {
+      {{0, 0, 60, 40}, {0, 0}},       // whole tiles and a cut edge
+      {{3, 2, 19, 33}, {0, 0}},       // starts inside a tile
+      {{10, 9, 51, 38}, {12, 11}},    // origin after the area's corner
+      {{5, 4, 6, 5}, {-20, -9}},      // one pixel
+      {{0, 0, 200, 90}, {3, 1}},      // more rows than a band of a narrow tile
+  };
+  const COLORREF back = RGB(1, 2, 3);
+  for (const Case& c : cases) {
+    Bitmap32 tiled(200, 90, back), brushed(200, 90, back);
+    fillWithTile(tiled.dc(), c.area, c.origin, tileBitmap);
+    SetBrushOrgEx(brushed.dc(), c.origin.x, c.origin.y, nullptr);
+    FillRect(brushed.dc(), &c.area, static_cast<HBRUSH>(pattern.get()));
+    int differing = 0;
+    for (int y = 0; y < 90; ++y) {
+      for (int x = 0; x < 200; ++x) differing += tiled.at(x, y) != brushed.at(x, y);
+    }
+    EXPECT_FALSE(tiled.unchanged(back)) << c.area.left << "," << c.area.top;
+    EXPECT_EQ(differing, 0) << c.area.left << "," << c.area.top;
+  }
+}
+
 TEST_F(PaintTest, RichTextOfEmptyTextIsHalfALine) {
   Bitmap32 bmp(300, 200, kBack);
   const int line = measureWrappedHeight(bmp.dc(), fonts[kFontBody], 280, L"A");

@@ -40,10 +40,8 @@ SIZE iconSize(HICON icon) {
 
 TEST(ThemeTest, WithoutLeatherTheBackgroundIsSolid) {
   guitest::ScopedTheme theme;  // the test program has no picture resources
+  EXPECT_EQ(leatherTile(), nullptr);
   LOGBRUSH brush = {};
-  ASSERT_TRUE(GetObjectW(backgroundBrush(), sizeof brush, &brush));
-  EXPECT_EQ(brush.lbStyle, static_cast<UINT>(BS_SOLID));
-  EXPECT_EQ(brush.lbColor, RGB(36, 28, 22));
   ASSERT_TRUE(GetObjectW(fieldBrush(), sizeof brush, &brush));
   EXPECT_EQ(brush.lbColor, RGB(20, 16, 13));
   EXPECT_EQ(parchmentImage(), nullptr);
@@ -60,7 +58,6 @@ TEST(ThemeTest, ShutdownWithoutEmblemOrTwiceIsSafe) {
   gui::initTheme(GetModuleHandleW(nullptr));
   ASSERT_EQ(emblemImage(), nullptr);
   gui::shutdownTheme();
-  EXPECT_EQ(backgroundBrush(), nullptr);
   EXPECT_EQ(fieldBrush(), nullptr);
   gui::shutdownTheme();  // nothing left to release
   SUCCEED();
@@ -70,9 +67,10 @@ TEST(ThemeTest, ProgramResourcesLoadAndEmblemScalesOncePerSize) {
   ProgramResources program;
   ASSERT_NE(program.get(), nullptr) << "cannot map Cairnstone.exe";
   guitest::ScopedTheme theme(program.get());
-  LOGBRUSH brush = {};
-  ASSERT_TRUE(GetObjectW(backgroundBrush(), sizeof brush, &brush));
-  EXPECT_EQ(brush.lbStyle, static_cast<UINT>(BS_PATTERN));
+  DIBSECTION leather = {};
+  ASSERT_EQ(GetObjectW(leatherTile(), sizeof leather, &leather), static_cast<int>(sizeof leather));
+  EXPECT_EQ(leather.dsBm.bmWidth, 256);
+  EXPECT_EQ(leather.dsBm.bmBitsPixel, 24);
   UINT width = 0, height = 0;
   ASSERT_NE(parchmentImage(), nullptr);
   Gdiplus::DllExports::GdipGetImageWidth(parchmentImage(), &width);
