@@ -24,6 +24,11 @@ class GpOwned {
   GpOwned& operator=(const GpOwned&) = delete;
   T** out() { return &p_; }
   T* get() const { return p_; }
+  T* release() {
+    T* p = p_;
+    p_ = nullptr;
+    return p;
+  }
   operator T*() const { return p_; }
   explicit operator bool() const { return p_ != nullptr; }
 

@@ -2,11 +2,13 @@
 
 #include <commctrl.h>
 #include <objbase.h>
-#include <shlwapi.h>
+
+#include <cstring>
 
 #include "app/delay_load.h"
 #include "gui/gdiplus_util.h"
 #include "gui/paint.h"
+#include "gui/png.h"
 #include "gui/surface.h"
 #include "storage/scoped_win.h"
 
@@ -50,24 +52,20 @@ ThemeState& theme() {
   return state;
 }
 
-// A PNG among the raw-data resources, decoded; null when missing or broken.
-GpBitmap* loadPngResource(HINSTANCE instance, const wchar_t* name) {
+// A PNG among the raw-data resources and its size; false when missing or
+// not a picture that png::decode reads.
+struct Picture {
+  const std::uint8_t* bytes = nullptr;
+  size_t length = 0;
+  png::Size size;
+};
+
+bool findPicture(HINSTANCE instance, const wchar_t* name, Picture& picture) {
   HRSRC found = FindResourceW(instance, name, MAKEINTRESOURCEW(10) /* RT_RCDATA */);
-  if (!found) return nullptr;
-  DWORD size = SizeofResource(instance, found);
-  HGLOBAL loaded = LoadResource(instance, found);
-  const void* bytes = loaded ? LockResource(loaded) : nullptr;
-  if (!bytes || size == 0) return nullptr;
-  IStream* stream = SHCreateMemStream(static_cast<const BYTE*>(bytes), size);
-  if (!stream) return nullptr;
-  GpBitmap* image = nullptr;
-  GpStatus status = GdipCreateBitmapFromStream(stream, &image);
-  stream->Release();
-  if (status != Ok) {
-    if (image) GdipDisposeImage(image);
-    return nullptr;
-  }
-  return image;
+  HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
+  picture.bytes = loaded ? static_cast<const std::uint8_t*>(LockResource(loaded)) : nullptr;
+  picture.length = found ? SizeofResource(instance, found) : 0;
+  return picture.bytes && png::readSize(picture.bytes, picture.length, picture.size);
 }
 
 void registerWindowClass(HINSTANCE instance, const wchar_t* name) {
@@ -87,45 +85,62 @@ void registerWindowClass(HINSTANCE instance, const wchar_t* name) {
   }
 }
 
-// An opaque picture as a tile in the windows' own 24-bit format, written by
-// GDI+ straight into the DIB section: no copy through GDI, whose temporaries
-// of a whole tile (and a pattern brush's copies) Wine takes from the C
-// library's heap, which then keeps that much more memory for good.
-HBITMAP tileOf(GpBitmap* image) {
-  UINT width = 0, height = 0;
-  if (!image || GdipGetImageWidth(image, &width) != Ok || GdipGetImageHeight(image, &height) != Ok ||
-      width == 0 || height == 0) {
-    return nullptr;
-  }
+// An opaque picture as a tile in the windows' own 24-bit format.
+HBITMAP tileOf(const Picture& picture) {
   void* bits = nullptr;
-  ScopedGdiObject tile(createTopDownDib(nullptr, static_cast<int>(width),
-                                        static_cast<int>(height), 24, &bits));
+  const int width = picture.size.width;
+  ScopedGdiObject tile(createTopDownDib(nullptr, width, picture.size.height, 24, &bits));
   if (!tile.valid() || !bits) return nullptr;
-  BitmapData data = {};
-  data.Width = width;
-  data.Height = height;
-  data.Stride = static_cast<INT>((width * 3 + 3) & ~3u);  // DIB rows end on a DWORD
-  data.PixelFormat = PixelFormat24bppRGB;
-  data.Scan0 = bits;
-  const GpRect whole(0, 0, static_cast<INT>(width), static_cast<INT>(height));
-  if (GdipBitmapLockBits(image, &whole, ImageLockModeRead | ImageLockModeUserInputBuf,
-                         PixelFormat24bppRGB, &data) != Ok) {
-    return nullptr;
-  }
-  GdipBitmapUnlockBits(image, &data);
+  const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};  // DWORD rows
+  const auto row = [&](int y, const std::uint8_t* bgra) {
+    std::uint8_t* to = static_cast<std::uint8_t*>(bits) + static_cast<size_t>(y) * stride;
+    for (int x = 0; x < width; ++x, bgra += 4, to += 3) std::memcpy(to, bgra, 3);
+  };
+  if (!png::decode(picture.bytes, picture.length, row)) return nullptr;
   return static_cast<HBITMAP>(tile.release());
 }
 
-void decodeLeather(ThemeState& t) {
-  if (t.leather) return;
-  ImageOwner leather(loadPngResource(t.instance, L"LEATHER"));
-  t.leather = tileOf(leather);
+// Decoded straight into GDI+'s own pixels.
+GpBitmap* bitmapOf(const Picture& picture) {
+  const int width = picture.size.width, height = picture.size.height;
+  ImageOwner bitmap;
+  if (GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, bitmap.out()) !=
+      Ok) {
+    return nullptr;
+  }
+  BitmapData data = {};
+  const GpRect whole(0, 0, width, height);
+  if (GdipBitmapLockBits(bitmap, &whole, ImageLockModeWrite, PixelFormat32bppARGB, &data) != Ok) {
+    return nullptr;
+  }
+  const auto row = [&](int y, const std::uint8_t* bgra) {
+    std::memcpy(static_cast<std::uint8_t*>(data.Scan0) + static_cast<ptrdiff_t>(y) * data.Stride,
+                bgra, static_cast<size_t>(width) * 4);
+  };
+  const bool decoded = png::decode(picture.bytes, picture.length, row);
+  GdipBitmapUnlockBits(bitmap, &data);
+  return decoded ? bitmap.release() : nullptr;
 }
 
+void decodeLeather(ThemeState& t) {
+  Picture picture;
+  if (!t.leather && findPicture(t.instance, L"LEATHER", picture)) t.leather = tileOf(picture);
+}
+
+// The parchment's GDI+ bitmap shares the tile's pixels; it is disposed of first.
 void decodeParchmentAndEmblem(ThemeState& t) {
-  if (!t.parchment) t.parchment = loadPngResource(t.instance, L"PARCHMENT");
-  if (!t.parchmentTile) t.parchmentTile = tileOf(t.parchment);
-  if (!t.emblem) t.emblem = loadPngResource(t.instance, L"EMBLEM");
+  Picture picture;
+  if (!t.parchmentTile && findPicture(t.instance, L"PARCHMENT", picture)) {
+    t.parchmentTile = tileOf(picture);
+  }
+  DIBSECTION tile = {};
+  if (!t.parchment && t.parchmentTile &&
+      GetObjectW(t.parchmentTile, sizeof tile, &tile) == sizeof tile) {
+    GdipCreateBitmapFromScan0(tile.dsBm.bmWidth, tile.dsBm.bmHeight, tile.dsBm.bmWidthBytes,
+                              PixelFormat24bppRGB, static_cast<BYTE*>(tile.dsBm.bmBits),
+                              &t.parchment);
+  }
+  if (!t.emblem && findPicture(t.instance, L"EMBLEM", picture)) t.emblem = bitmapOf(picture);
 }
 
 // The leather first: a window's backdrop starts with it.

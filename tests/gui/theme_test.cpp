@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <shlwapi.h>
+
+#include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "gui/paint.h"
+#include "gui/png.h"
 #include "gui/theme.h"
 #include "tests/gui/gui_test_util.h"
 #include "tests/support/test_support.h"
@@ -52,6 +57,44 @@ TEST(ThemeTest, WithoutLeatherTheBackgroundIsSolid) {
   paintBackground(bmp.dc(), {0, 0, 400, 400});
   const COLORREF mid = bmp.at(200, 300);
   EXPECT_LE(guitest::colourDistance(mid, RGB(36, 28, 22)), 6);
+}
+
+// Real pictures exercise every code and filter: ours must match GDI+'s decoder.
+TEST(ThemeTest, PicturesDecodeToTheSamePixelsAsGdiplusGives) {
+  ProgramResources program;
+  ASSERT_NE(program.get(), nullptr) << "cannot map Cairnstone.exe";
+  guitest::ScopedTheme theme(program.get());  // GDI+ runs
+  for (const wchar_t* name : {L"LEATHER", L"PARCHMENT", L"EMBLEM"}) {
+    HRSRC found = FindResourceW(program.get(), name, MAKEINTRESOURCEW(10));
+    ASSERT_NE(found, nullptr);
+    const auto* bytes =
+        static_cast<const std::uint8_t*>(LockResource(LoadResource(program.get(), found)));
+    const DWORD size = SizeofResource(program.get(), found);
+    png::Size picture;
+    ASSERT_TRUE(png::readSize(bytes, size, picture));
+    const size_t rowBytes = static_cast<size_t>(picture.width) * 4;
+    std::vector<std::uint8_t> ours(rowBytes * picture.height);
+    ASSERT_TRUE(png::decode(bytes, size, [&](int y, const std::uint8_t* bgra) {
+      std::memcpy(&ours[y * rowBytes], bgra, rowBytes);
+    }));
+    IStream* stream = SHCreateMemStream(bytes, size);
+    ASSERT_NE(stream, nullptr);
+    ImageOwner theirs;
+    EXPECT_EQ(Gdiplus::DllExports::GdipCreateBitmapFromStream(stream, theirs.out()), Gdiplus::Ok);
+    stream->Release();
+    Gdiplus::BitmapData data = {};
+    const Gdiplus::GpRect whole(0, 0, picture.width, picture.height);
+    ASSERT_EQ(Gdiplus::DllExports::GdipBitmapLockBits(theirs, &whole, Gdiplus::ImageLockModeRead,
+                                                      PixelFormat32bppARGB, &data),
+              Gdiplus::Ok);
+    int differing = 0;
+    for (int y = 0; y < picture.height; ++y) {
+      const auto* row = static_cast<const std::uint8_t*>(data.Scan0) + y * data.Stride;
+      differing += std::memcmp(row, &ours[y * rowBytes], rowBytes) != 0;
+    }
+    Gdiplus::DllExports::GdipBitmapUnlockBits(theirs, &data);
+    EXPECT_EQ(differing, 0) << "rows differ in " << static_cast<const void*>(name);
+  }
 }
 
 TEST(ThemeTest, ShutdownWithoutEmblemOrTwiceIsSafe) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the pure modules' fuzz targets natively with clang and runs libFuzzer:
-# the JSON parser and writer for SECONDS, the version texts for a sixth of it.
+# the JSON parser and writer for SECONDS, the version texts and the PNG decoder
+# for a sixth of it each.
 # Usage: tests/json/fuzz.sh SECONDS [BUILD_DIR]   (BUILD_DIR defaults to build/fuzz)
 # Exits non-zero when the build fails or the fuzzer finds a crash, a sanitizer
 # report, a leak, a time-out or a violated property.
@@ -106,17 +107,40 @@ mkdir -p "$version_corpus"
 printf '1.3.0\n1.3' >"$version_corpus/seed-equal"
 printf '1.10.2.999999\n1.9.0.0' >"$version_corpus/seed-order"
 printf '1.4.0-beta\n01.4' >"$version_corpus/seed-bad"
-version_log="$build/fuzz-version.log"
-set +e
-(cd "$build" && "$version_target" "$version_corpus" -max_total_time="$version_seconds" \
-    -max_len=256 -timeout=10 -print_final_stats=1 -artifact_prefix="$artifacts/") \
-    >"$version_log" 2>&1
-status=$?
-set -e
-if [ "$status" -ne 0 ]; then
-    grep -E 'ERROR|property violated|SUMMARY|Test unit written' "$version_log" | head -n 20 >&2 || true
-    echo "fuzz: versions FAILED (exit $status); log $version_log" >&2
-    exit 1
-fi
-runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$version_log" | grep -o '[0-9]*$' | tail -n 1 || true)"
-echo "fuzz: versions OK, ${runs:-?} runs in ${version_seconds} s, no findings"
+# A short run of one more target: short_run NAME TARGET CORPUS MAX_LEN.
+short_run() {
+    local log="$build/fuzz-$1.log" status runs
+    set +e
+    (cd "$build" && "$2" "$3" -max_total_time="$version_seconds" -max_len="$4" -timeout=10 \
+        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts/") >"$log" 2>&1
+    status=$?
+    set -e
+    if [ "$status" -ne 0 ]; then
+        grep -E 'ERROR|property violated|SUMMARY|Test unit written' "$log" | head -n 20 >&2 || true
+        echo "fuzz: $1 FAILED (exit $status); log $log" >&2
+        exit 1
+    fi
+    runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -n 1 || true)"
+    echo "fuzz: $1 OK, ${runs:-?} runs in ${version_seconds} s, no findings"
+}
+short_run versions "$version_target" "$version_corpus" 256
+
+# PNG pictures and zlib streams, from a small picture of each kind.
+png_target="$build/fuzz_png"
+clang++ -std=c++17 -g -O1 -Wall -Wextra \
+    -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+    -I"$root" "$root/gui/png.cpp" "$root/tests/gui/fuzz_png.cpp" -o "$png_target"
+png_corpus="$build/png-corpus"
+mkdir -p "$png_corpus"
+/usr/bin/python3 - "$png_corpus" <<'PY'
+import struct, sys, zlib
+def chunk(t, d): return struct.pack('>I', len(d)) + t + d + struct.pack('>I', zlib.crc32(t + d))
+def png(w, h, colour, channels, filters):
+    raw = b''.join(bytes([filters[y % len(filters)]]) + bytes((x * 7 + y * 13) % 256 for x in range(w * channels)) for y in range(h))
+    ihdr = struct.pack('>IIBBBBB', w, h, 8, colour, 0, 0, 0)
+    return b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', ihdr) + chunk(b'IDAT', zlib.compress(raw)) + chunk(b'IEND', b'')
+open(sys.argv[1] + '/seed-rgb', 'wb').write(png(9, 7, 2, 3, [0, 1, 2, 3, 4]))
+open(sys.argv[1] + '/seed-rgba', 'wb').write(png(5, 4, 6, 4, [4, 3]))
+open(sys.argv[1] + '/seed-zlib', 'wb').write(zlib.compress(b'cairn stone ' * 20))
+PY
+short_run PNG "$png_target" "$png_corpus" 4096
