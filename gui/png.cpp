@@ -20,59 +20,99 @@ struct Span {
 };
 
 // Bits in the order deflate packs them, from each byte's lowest bit up, out
-// of one or more pieces of data (a PNG's image data chunks).
+// of one or more pieces of data (a PNG's image data chunks). Up to 64 are
+// held ahead, so that a code can be looked up before its length is known.
 class BitReader {
  public:
   explicit BitReader(std::vector<Span> spans) : spans_(std::move(spans)) {}
 
-  bool take(int count, std::uint32_t& value) {
-    while (held_ < count) {
-      std::uint8_t next;
-      if (!byte(next)) return false;
-      buffer_ |= static_cast<std::uint32_t>(next) << held_;
+  // The next `count` bits (at most 57), zeros past the end of the data.
+  std::uint32_t peek(int count) {
+    while (held_ <= 56 && more()) {
+      buffer_ |= static_cast<std::uint64_t>(spans_[span_].data[next_++]) << held_;
       held_ += 8;
     }
-    value = buffer_ & ((1u << count) - 1);
+    return static_cast<std::uint32_t>(buffer_ & ((std::uint64_t{1} << count) - 1));
+  }
+  bool skip(int count) {
+    if (count > held_) return false;  // past the end of the data
     buffer_ >>= count;
     held_ -= count;
     return true;
   }
-  // The rest of the current byte is dropped: fewer than 8 bits are ever held.
-  void alignToByte() {
-    buffer_ = 0;
-    held_ = 0;
+  bool take(int count, std::uint32_t& value) {
+    value = peek(count);
+    return skip(count);
   }
+  // The rest of the current byte is dropped.
+  void alignToByte() { skip(held_ % 8); }
   bool byte(std::uint8_t& value) {
-    while (span_ < spans_.size() && next_ >= spans_[span_].size) {
-      ++span_;
-      next_ = 0;
-    }
-    if (span_ >= spans_.size()) return false;
-    value = spans_[span_].data[next_++];
+    std::uint32_t bits;
+    if (!take(8, bits)) return false;
+    value = static_cast<std::uint8_t>(bits);
     return true;
   }
 
  private:
+  bool more() {
+    while (span_ < spans_.size() && next_ >= spans_[span_].size) {
+      ++span_;
+      next_ = 0;
+    }
+    return span_ < spans_.size();
+  }
+
   std::vector<Span> spans_;
   std::size_t span_ = 0;
   std::size_t next_ = 0;
-  std::uint32_t buffer_ = 0;
+  std::uint64_t buffer_ = 0;
   int held_ = 0;
 };
 
-// A canonical Huffman code: how many codes each length has, and the symbols
-// ordered by code.
+// A canonical Huffman code: how many codes each length has and the symbols
+// ordered by code, and a table that decodes the codes of up to kFastBits
+// bits at one look (the bits as they arrive index it).
+constexpr int kFastBits = 9;
+
 struct Code {
   std::uint16_t count[kMaxCodeBits + 1] = {};
   std::uint16_t symbol[kLiteralCodes] = {};
+  std::uint16_t fast[1 << kFastBits] = {};  // symbol << 4 | length; 0 for a longer code
 };
+
+std::uint32_t reversed(std::uint32_t code, int bits) {
+  std::uint32_t out = 0;
+  for (int i = 0; i < bits; ++i, code >>= 1) out = out << 1 | (code & 1);
+  return out;
+}
+
+void buildFastTable(Code& code, const std::uint8_t* lengths, int symbols) {
+  std::memset(code.fast, 0, sizeof code.fast);
+  std::uint32_t next[kMaxCodeBits + 2] = {};
+  for (int bits = 1; bits <= kMaxCodeBits; ++bits) {
+    next[bits + 1] = (next[bits] + code.count[bits]) << 1;
+  }
+  for (int s = 0; s < symbols; ++s) {
+    const int bits = lengths[s];
+    if (bits == 0) continue;
+    const std::uint32_t value = next[bits]++;
+    if (bits > kFastBits) continue;
+    const auto entry = static_cast<std::uint16_t>(s << 4 | bits);
+    for (std::uint32_t i = reversed(value, bits); i < (1u << kFastBits); i += 1u << bits) {
+      code.fast[i] = entry;
+    }
+  }
+}
 
 // Negative when the lengths over-subscribe the code space, positive when
 // they leave some of it unused, 0 when complete.
 int buildCode(Code& code, const std::uint8_t* lengths, int symbols) {
   std::memset(code.count, 0, sizeof code.count);
   for (int s = 0; s < symbols; ++s) ++code.count[lengths[s]];
-  if (code.count[0] == symbols) return 0;  // no codes: any use of it fails
+  if (code.count[0] == symbols) {  // no codes: any use of it fails
+    std::memset(code.fast, 0, sizeof code.fast);
+    return 0;
+  }
   int left = 1;
   for (int bits = 1; bits <= kMaxCodeBits; ++bits) {
     left = (left << 1) - code.count[bits];
@@ -83,10 +123,12 @@ int buildCode(Code& code, const std::uint8_t* lengths, int symbols) {
   for (int s = 0; s < symbols; ++s) {
     if (lengths[s] != 0) code.symbol[offset[lengths[s]]++] = static_cast<std::uint16_t>(s);
   }
+  buildFastTable(code, lengths, symbols);
   return left;
 }
 
-bool readSymbol(BitReader& in, const Code& code, int& symbol) {
+// Codes longer than the table, bit by bit.
+bool readLongSymbol(BitReader& in, const Code& code, int& symbol) {
   int value = 0, first = 0, index = 0;
   for (int bits = 1; bits <= kMaxCodeBits; ++bits) {
     std::uint32_t bit;
@@ -102,6 +144,13 @@ bool readSymbol(BitReader& in, const Code& code, int& symbol) {
     value <<= 1;
   }
   return false;
+}
+
+bool readSymbol(BitReader& in, const Code& code, int& symbol) {
+  const std::uint16_t entry = code.fast[in.peek(kFastBits)];
+  if (entry == 0) return readLongSymbol(in, code, symbol);
+  symbol = entry >> 4;
+  return in.skip(entry & 0xF);
 }
 
 constexpr std::uint16_t kLengthBase[] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,
@@ -302,25 +351,24 @@ int paeth(int left, int up, int upLeft) {
   return toUp <= toUpLeft ? up : upLeft;
 }
 
-// Undoes one row's filter in place; `previous` is null for the first row.
+// Undoes one row's filter in place; `previous` is all zeros for the first row.
 bool unfilterRow(int filter, std::uint8_t* row, const std::uint8_t* previous, std::size_t length,
                  std::size_t pixelBytes) {
-  for (std::size_t i = 0; i < length; ++i) {
-    const int left = i >= pixelBytes ? row[i - pixelBytes] : 0;
-    const int up = previous ? previous[i] : 0;
-    const int upLeft = previous && i >= pixelBytes ? previous[i - pixelBytes] : 0;
-    int add;
-    switch (filter) {
-      case 0: add = 0; break;
-      case 1: add = left; break;
-      case 2: add = up; break;
-      case 3: add = (left + up) / 2; break;
-      case 4: add = paeth(left, up, upLeft); break;
-      default: return false;
+  const auto add = [&](auto predict) {
+    for (std::size_t i = 0; i < length; ++i) {
+      const int left = i >= pixelBytes ? row[i - pixelBytes] : 0;
+      const int upLeft = i >= pixelBytes ? previous[i - pixelBytes] : 0;
+      row[i] = static_cast<std::uint8_t>(row[i] + predict(left, previous[i], upLeft));
     }
-    row[i] = static_cast<std::uint8_t>(row[i] + add);
+  };
+  switch (filter) {
+    case 0: return true;
+    case 1: add([](int left, int, int) { return left; }); return true;
+    case 2: add([](int, int up, int) { return up; }); return true;
+    case 3: add([](int left, int up, int) { return (left + up) / 2; }); return true;
+    case 4: add(paeth); return true;
+    default: return false;
   }
-  return true;
 }
 
 struct Header {
@@ -395,6 +443,7 @@ bool inflateSpans(std::vector<Span> spans, std::size_t maxBytes, const ByteSink&
     if (!ok) return false;
   }
   output.flush();
+  in.alignToByte();  // the checksum starts on a byte of its own
   std::uint8_t check[4];
   for (std::uint8_t& b : check) {
     if (!in.byte(b)) return false;
@@ -429,8 +478,7 @@ class RowAssembler {
  private:
   void finishRow() {
     std::uint8_t* pixels = current_.data() + 1;
-    if (!unfilterRow(current_[0], pixels, row_ > 0 ? previous_.data() + 1 : nullptr, rowBytes_,
-                     header_.channels)) {
+    if (!unfilterRow(current_[0], pixels, previous_.data() + 1, rowBytes_, header_.channels)) {
       broken_ = true;
       return;
     }

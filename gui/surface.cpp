@@ -249,6 +249,11 @@ bool Surface::create(const wchar_t* className, const std::wstring& title, int wi
                                         systemDpi, kWindowStyle, kWindowExStyle);
   if (!holdsTheme_) holdTheme();  // the window class and the pictures
   holdsTheme_ = true;
+  // The size and DPI are known now: the first backdrop is painted while the
+  // window is being made.
+  dpi_ = systemDpi;
+  startBackdrop({0, 0, MulDiv(widthDip, static_cast<int>(systemDpi), 96),
+                 MulDiv(heightDip, static_cast<int>(systemDpi), 96)});
   creating_ = true;
   HWND created =
       CreateWindowExW(kWindowExStyle, className, title.c_str(), kWindowStyle, CW_USEDEFAULT,
@@ -256,17 +261,21 @@ bool Surface::create(const wchar_t* className, const std::wstring& title, int wi
   creating_ = false;
   if (!created) {
     window_ = nullptr;
+    finishBackdrop();  // it paints with the theme
     letGoOfTheme();
     return false;
   }
-  dpi_ = windowDpi(window_);
+  const UINT dpi = windowDpi(window_);
+  if (dpi != dpi_) {
+    finishBackdrop();  // it reads dpi_; the first paint makes another
+    dpi_ = dpi;
+  }
   buildFontSet(fonts_, dpi_);
   // Windows' rule: no focus mark until the keyboard is used, unless the
   // user asked to see keyboard cues always.
   SendMessageW(window_, WM_UPDATEUISTATE, MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS), 0);
   setDarkTitleBar(window_);
   setClientSize(widthDip, heightDip, true);
-  startBackdrop();
   return true;
 }
 
@@ -610,11 +619,12 @@ DWORD WINAPI Surface::backdropThread(void* surface) {
 }
 
 // The first backdrop is painted while the window is being made; without a
-// thread the first WM_PAINT paints it.
-void Surface::startBackdrop() {
+// thread the first WM_PAINT paints it. One of another size or DPI is
+// painted again there.
+void Surface::startBackdrop(const RECT& client) {
   finishBackdrop();
-  if (!window_ || !GetClientRect(window_, &backdropClient_)) return;
-  if (backdropClient_.right <= 0 || backdropClient_.bottom <= 0) return;
+  if (client.right <= 0 || client.bottom <= 0) return;
+  backdropClient_ = client;
   backdropPainter_ = CreateThread(nullptr, 0, backdropThread, this, 0, nullptr);
 }
 

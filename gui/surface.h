@@ -203,7 +203,7 @@ class Surface {
   HBITMAP backBuffer(HDC screen, const RECT& client);
   void copyBackdrop(HDC screen, HDC target, const RECT& client);
   void renderBackdrop(const RECT& client);
-  void startBackdrop();
+  void startBackdrop(const RECT& client);
   void finishBackdrop();
   static DWORD WINAPI backdropThread(void* surface);
   void paintNotingTexts(HDC dc, const RECT& client);
