@@ -23,8 +23,9 @@ constexpr int kMaxFaceChars = 31;  // LOGFONT face name limit without the NUL
 
 constexpr DWORD kCommonControlClasses = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
 
-// The DLLs only windows use stay a little after the last window closes, so
-// that a window opened again soon does not wait for them to load.
+// The DLLs only windows use, GDI+ and the decoded pictures stay a little
+// after the last window closes, so that a window opened again soon does not
+// wait for them.
 constexpr UINT kLibraryGraceMs = 5000;
 
 struct ThemeState {
@@ -261,12 +262,14 @@ void holdTheme() {
   registerWindowClasses(t);
 }
 
-void preparePictures() { startPictures(theme()); }
+void preparePictures() {
+  cancelLibraryRelease(theme());  // they are for a window about to open
+  startPictures(theme());
+}
 
 void releaseTheme() {
   ThemeState& t = theme();
   if (t.holds > 0 && --t.holds == 0) {
-    releasePictures(t);
     t.libraryTimer = SetTimer(nullptr, 0, kLibraryGraceMs, onLibraryGraceOver);
   }
 }
@@ -274,9 +277,8 @@ void releaseTheme() {
 void releaseWindowLibraries() {
   ThemeState& t = theme();
   cancelLibraryRelease(t);
-  // Not while a window holds the theme or GDI+ runs for one about to open
-  // (its pictures may be decoding on their own thread).
-  if (t.holds > 0 || t.gdiplusToken || t.decoder) return;
+  if (t.holds > 0) return;  // a window holds the theme
+  releasePictures(t);
   // GDI+ is shut down and its pictures are gone; no window of a common
   // control is left (tooltips and subclassed fields went with theirs).
   unloadDelayLoaded("gdiplus.dll");

@@ -74,18 +74,19 @@ void setThemeInstance(HINSTANCE instance);
 void startShellSupport();
 // Each window holds the theme while it exists. The first hold starts the
 // shell support and GDI+, loads the pictures and brushes and registers the
-// window classes; releasing the last hold drops GDI+, the pictures and the
-// brushes again, and a few seconds later the DLLs only windows use
+// window classes; a few seconds after the last hold was released, GDI+, the
+// pictures, the brushes and the DLLs only windows use go again
 // (releaseWindowLibraries). Missing resources fall back (solid background,
 // plain parchment, no emblem); nothing here fails.
 void holdTheme();
 void releaseTheme();
 // Starts GDI+ and the decoding of the pictures ahead of a window that is
 // about to open, so that they are ready when it first paints. Released
-// with the theme when that window's hold ends.
+// with the theme after that window's hold ends.
 void preparePictures();
-// Unloads GDI+ and the common controls while no window holds the theme; the
-// next window loads them again. Runs from a timer on the GUI thread's
+// Releases the pictures and brushes, shuts GDI+ down and unloads it and the
+// common controls while no window holds the theme; the next window makes
+// and loads them again. Runs from a timer on the GUI thread's
 // message loop, never from inside a window's own messages.
 void releaseWindowLibraries();
 // setThemeInstance and a hold that lasts until shutdownTheme.

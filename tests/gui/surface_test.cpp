@@ -388,7 +388,7 @@ TEST(SurfaceLifeTest, WindowsClosedBeforeTheirFirstPaintLeaveNothingBehind) {
 namespace {
 
 // A program idle in the notification area holds no drawing resources: the
-// first window makes them, the last one to close releases them again.
+// first window makes them, and a little after the last one closed they go.
 TEST(SurfaceTheme, WindowsHoldTheThemeOnlyWhileTheyExist) {
   setThemeInstance(GetModuleHandleW(nullptr));
   ASSERT_EQ(fieldBrush(), nullptr);
@@ -399,11 +399,14 @@ TEST(SurfaceTheme, WindowsHoldTheThemeOnlyWhileTheyExist) {
   DestroyWindow(first.hwnd());
   EXPECT_NE(fieldBrush(), nullptr);  // one window is still open
   DestroyWindow(second.hwnd());
+  EXPECT_NE(fieldBrush(), nullptr);  // kept a little for a window opened again soon
+  releaseWindowLibraries();          // the little while is over
   EXPECT_EQ(fieldBrush(), nullptr);
   ProbeSurface third;
   ASSERT_TRUE(third.create(kMainWindowClass, L"third", 200, 100, nullptr));
   EXPECT_NE(fieldBrush(), nullptr);
   DestroyWindow(third.hwnd());
+  releaseWindowLibraries();
   EXPECT_EQ(fieldBrush(), nullptr);
   shutdownTheme();
 }
