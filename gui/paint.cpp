@@ -66,29 +66,31 @@ struct Band {
 constexpr int kStripThickness = 3;  // the middle line is clear of anti-aliased edges
 constexpr int kStripMiddle = 1;
 
-// Repeats the band's middle line (kStripMiddle across) over the whole of a
-// top-down 32-bit picture `width` x `height`: along rows for a vertical band,
-// else down the columns.
-void spreadMiddleLine(uint32_t* pixels, int width, int height, bool vertical) {
-  if (vertical) {
-    for (int y = 0; y < height; ++y) {
-      uint32_t* row = pixels + static_cast<size_t>(y) * width;
-      const uint32_t pixel = row[kStripMiddle];
-      std::fill(row, row + width, pixel);
+// A premultiplied pixel over a 24-bit one, the sum AlphaBlend makes for a
+// source with alpha: dst = src + dst * (255 - alpha) / 255, rounded.
+struct Over {
+  uint8_t blue[256], green[256], red[256];
+  explicit Over(uint32_t pixel) {
+    const uint32_t keep = 255 - (pixel >> 24);
+    for (uint32_t d = 0; d < 256; ++d) {
+      const uint32_t kept = (d * keep + 127) / 255;
+      blue[d] = static_cast<uint8_t>((pixel & 0xFF) + kept);
+      green[d] = static_cast<uint8_t>((pixel >> 8 & 0xFF) + kept);
+      red[d] = static_cast<uint8_t>((pixel >> 16 & 0xFF) + kept);
     }
-    return;
   }
-  const uint32_t* middle = pixels + static_cast<size_t>(kStripMiddle) * width;
-  for (int y = 0; y < height; ++y) {
-    if (y != kStripMiddle) std::copy(middle, middle + width, pixels + static_cast<size_t>(y) * width);
+  void onto(uint8_t* bgr) const {
+    bgr[0] = blue[bgr[0]];
+    bgr[1] = green[bgr[1]];
+    bgr[2] = red[bgr[2]];
   }
-}
+};
 
-// GDI+ paints one line of the band into a premultiplied picture of the
-// band's size, the line is repeated across it, and AlphaBlend lays it on:
-// the same pixels as filling the whole band with GDI+, for the cost of a
-// blit (Wine's GDI+ computes a gradient pixel by pixel). Not stretched by
-// AlphaBlend: Wine stretches through a temporary as large as the band.
+
+// GDI+ paints a few lines of the band into a premultiplied picture, and the
+// middle one is laid over the band: the same pixels as filling the whole
+// band with GDI+ (Wine's GDI+ computes a gradient pixel by pixel) or as an
+// AlphaBlend of that line repeated, for a fraction of the cost.
 bool blendBand(HDC dc, GpBrush* brush, const Band& band) {
   const LONG areaFrom = band.vertical ? band.area.top : band.area.left;
   const LONG areaTo = band.vertical ? band.area.bottom : band.area.right;
@@ -99,13 +101,11 @@ bool blendBand(HDC dc, GpBrush* brush, const Band& band) {
   const int across = band.vertical ? band.area.right - band.area.left
                                    : band.area.bottom - band.area.top;
   if (across <= 0) return true;
-  const int thickness = std::max(across, kStripThickness);
-  const int width = band.vertical ? thickness : length;
-  const int height = band.vertical ? length : thickness;
+  const int width = band.vertical ? kStripThickness : length;
+  const int height = band.vertical ? length : kStripThickness;
   void* bits = nullptr;  // top-down, as GDI+ writes it
   ScopedGdiObject picture(createTopDownDib(dc, width, height, 32, &bits));
-  ScopedMemoryDc source(CreateCompatibleDC(dc));
-  if (!picture.valid() || !bits || !source.valid()) return false;
+  if (!picture.valid() || !bits) return false;
   {
     // The first kStripThickness lines across: the middle one clear of the
     // fill's anti-aliased edges.
@@ -132,17 +132,15 @@ bool blendBand(HDC dc, GpBrush* brush, const Band& band) {
     }
   }
   GdiFlush();
-  spreadMiddleLine(static_cast<uint32_t*>(bits), width, height, band.vertical);
-  HGDIOBJ old = SelectObject(source, picture);
-  const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  const BOOL done =
-      band.vertical
-          ? GdiAlphaBlend(dc, band.area.left, first, across, length, source, 0, 0, across, length,
-                          blend)
-          : GdiAlphaBlend(dc, first, band.area.top, length, across, source, 0, 0, length, across,
-                          blend);
-  SelectObject(source, old);
-  return done != FALSE;
+  const auto* pixels = static_cast<const uint32_t*>(bits);
+  std::vector<uint32_t> line(static_cast<size_t>(length));
+  for (int i = 0; i < length; ++i) {
+    line[i] = band.vertical ? pixels[static_cast<size_t>(i) * width + kStripMiddle]
+                            : pixels[static_cast<size_t>(kStripMiddle) * width + i];
+  }
+  const RECT rect = band.vertical ? RECT{band.area.left, first, band.area.right, last}
+                                  : RECT{first, band.area.top, last, band.area.bottom};
+  return layLineOn(dc, rect, line.data(), first, band.vertical);
 }
 
 void fillBand(HDC dc, GpBrush* brush, const Band& band) {
@@ -224,6 +222,45 @@ std::wstring trimSpaces(const std::wstring& text) {
 }
 
 }  // namespace
+
+// Copied out band by band into a 24-bit picture of our own, blended there
+// with a table per line value and copied back: no blit converts or
+// stretches anything large, and no band-sized source is made.
+bool layLineOn(HDC dc, const RECT& rect, const uint32_t* line, LONG first, bool vertical) {
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  const int rows = std::min(height, rowsPerBand(width));
+  void* bits = nullptr;
+  ScopedGdiObject picture(createTopDownDib(dc, width, rows, 24, &bits));
+  ScopedMemoryDc work(CreateCompatibleDC(dc));
+  if (!picture.valid() || !bits || !work.valid()) return false;
+  HGDIOBJ old = SelectObject(work, picture);
+  const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+  std::vector<Over> columns;  // a horizontal band's colour changes along the row
+  if (!vertical) {
+    columns.reserve(static_cast<size_t>(width));
+    for (int x = 0; x < width; ++x) columns.emplace_back(line[rect.left + x - first]);
+  }
+  for (LONG top = rect.top; top < rect.bottom; top += rows) {
+    const int count = std::min<LONG>(rows, rect.bottom - top);
+    BitBlt(work, 0, 0, width, count, dc, rect.left, top, SRCCOPY);
+    GdiFlush();
+    for (int y = 0; y < count; ++y) {
+      uint8_t* pixel = static_cast<uint8_t*>(bits) + static_cast<size_t>(y) * stride;
+      if (vertical) {
+        const Over over(line[top + y - first]);
+        for (int x = 0; x < width; ++x, pixel += 3) over.onto(pixel);
+      } else {
+        for (const Over& over : columns) {
+          over.onto(pixel);
+          pixel += 3;
+        }
+      }
+    }
+    BitBlt(dc, rect.left, top, width, count, work, 0, 0, SRCCOPY);
+  }
+  SelectObject(work, old);
+  return true;
+}
 
 void drawWithin(HDC dc, const RECT& strip, const EdgeDrawing& draw) {
   const int width = strip.right - strip.left, height = strip.bottom - strip.top;

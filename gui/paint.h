@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -61,6 +62,10 @@ HBITMAP createTopDownDib(HDC dc, int width, int height, WORD bitCount, void** bi
 // good. Blits no larger than a band stay below that: the rows of a 32-bit
 // band `width` pixels wide.
 int rowsPerBand(int width);
+// `line[i]`, premultiplied 32-bit pixels, laid over `rect` at position
+// first + i along one axis (y when `vertical`, else x), as AlphaBlend lays a
+// source with alpha on; false without memory.
+bool layLineOn(HDC dc, const RECT& rect, const uint32_t* line, LONG first, bool vertical);
 // `area` covered with copies of `tile` (a top-down DIB section, as
 // createTopDownDib makes) laid from `origin` on, as a pattern brush with that
 // origin would, in blits no larger than a band.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "gui/paint.h"
 #include "tests/gui/gui_test_util.h"
@@ -191,6 +192,49 @@ TEST_F(PaintTest, DrawingInBandsGivesTheWholeDrawingsPixels) {
     }
     EXPECT_FALSE(whole.unchanged(back)) << width;
     EXPECT_EQ(differing, 0) << width;
+  }
+}
+
+// A line laid over part of a varied picture gives the pixels AlphaBlend
+// gives for the same line repeated across that part, along either axis.
+TEST_F(PaintTest, ALineLaidOverABandIsWhatAlphaBlendLaysOn) {
+  constexpr int kWidth = 70, kHeight = 50;
+  const RECT rect = {5, 4, 65, 46};
+  for (bool vertical : {true, false}) {
+    const LONG first = vertical ? rect.top : rect.left;
+    const int length = vertical ? rect.bottom - rect.top : rect.right - rect.left;
+    const int across = vertical ? rect.right - rect.left : rect.bottom - rect.top;
+    std::vector<uint32_t> line(static_cast<size_t>(length));
+    for (int i = 0; i < length; ++i) {
+      const uint32_t alpha = static_cast<uint32_t>(i * 53 + 7) % 256;  // premultiplied: no
+      line[i] = alpha << 24 | (alpha * 3 / 4) << 16 | (alpha / 2) << 8 | alpha / 5;  // channel above it
+    }
+    Bitmap32 laid(kWidth, kHeight, 0), blended(kWidth, kHeight, 0);
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        const COLORREF varied = RGB(x * 7 % 256, y * 11 % 256, x * y % 256);
+        SetPixelV(laid.dc(), x, y, varied);
+        SetPixelV(blended.dc(), x, y, varied);
+      }
+    }
+    void* bits = nullptr;
+    const int width = vertical ? across : length, height = vertical ? length : across;
+    ScopedGdiObject repeated(createTopDownDib(nullptr, width, height, 32, &bits));
+    ASSERT_NE(bits, nullptr);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        static_cast<uint32_t*>(bits)[y * width + x] = line[vertical ? y : x];
+      }
+    }
+    ScopedMemoryDc source(CreateCompatibleDC(nullptr));
+    HGDIOBJ old = SelectObject(source, repeated);
+    const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    GdiAlphaBlend(blended.dc(), rect.left, rect.top, width, height, source, 0, 0, width, height,
+                  blend);
+    SelectObject(source, old);
+    ASSERT_TRUE(layLineOn(laid.dc(), rect, line.data(), first, vertical));
+    EXPECT_TRUE(laid.sameAs(blended)) << (vertical ? "vertical" : "horizontal");
+    EXPECT_NE(laid.at(30, 20), RGB(30 * 7, 20 * 11, 600 % 256));  // something was laid on
   }
 }
 
