@@ -86,7 +86,6 @@ struct Over {
   }
 };
 
-
 // GDI+ paints a few lines of the band into a premultiplied picture, and the
 // middle one is laid over the band: the same pixels as filling the whole
 // band with GDI+ (Wine's GDI+ computes a gradient pixel by pixel) or as an
@@ -234,7 +233,7 @@ bool layLineOn(HDC dc, const RECT& rect, const uint32_t* line, LONG first, bool 
   ScopedMemoryDc work(CreateCompatibleDC(dc));
   if (!picture.valid() || !bits || !work.valid()) return false;
   HGDIOBJ old = SelectObject(work, picture);
-  const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+  const size_t stride = dibRowBytes(width, 24);
   std::vector<Over> columns;  // a horizontal band's colour changes along the row
   if (!vertical) {
     columns.reserve(static_cast<size_t>(width));
@@ -298,6 +297,10 @@ HBITMAP createTopDownDib(HDC dc, int width, int height, WORD bitCount, void** bi
   info.bmiHeader.biBitCount = bitCount;
   info.bmiHeader.biCompression = BI_RGB;
   return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
+size_t dibRowBytes(int width, WORD bitCount) {
+  return (static_cast<size_t>(width) * bitCount + 31) / 32 * 4;
 }
 
 int rowsPerBand(int width) {

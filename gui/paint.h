@@ -55,6 +55,8 @@ void drawWithin(HDC dc, const RECT& area, const EdgeDrawing& draw);
 // A top-down DIB section of `bitCount` bits per pixel (RGB, no palette);
 // `bits` receives its pixels. Null without memory.
 HBITMAP createTopDownDib(HDC dc, int width, int height, WORD bitCount, void** bits);
+// The bytes of one of its rows: DIB rows end on a DWORD.
+size_t dibRowBytes(int width, WORD bitCount);
 
 // Wine converts or stretches a blit through a temporary as large as its
 // target, taken from the C library's heap: one of 128 KB or more is mapped

@@ -53,14 +53,14 @@ ThemeState& theme() {
   return state;
 }
 
-// A PNG among the raw-data resources and its size; false when missing or
-// not a picture that png::decode reads.
+// A PNG among the raw-data resources, and its size.
 struct Picture {
   const std::uint8_t* bytes = nullptr;
   size_t length = 0;
   png::Size size;
 };
 
+// False when it is missing or not a picture that png::decode reads.
 bool findPicture(HINSTANCE instance, const wchar_t* name, Picture& picture) {
   HRSRC found = FindResourceW(instance, name, MAKEINTRESOURCEW(10) /* RT_RCDATA */);
   HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
@@ -92,7 +92,7 @@ HBITMAP tileOf(const Picture& picture) {
   const int width = picture.size.width;
   ScopedGdiObject tile(createTopDownDib(nullptr, width, picture.size.height, 24, &bits));
   if (!tile.valid() || !bits) return nullptr;
-  const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};  // DWORD rows
+  const size_t stride = dibRowBytes(width, 24);
   const auto row = [&](int y, const std::uint8_t* bgra) {
     std::uint8_t* to = static_cast<std::uint8_t*>(bits) + static_cast<size_t>(y) * stride;
     for (int x = 0; x < width; ++x, bgra += 4, to += 3) std::memcpy(to, bgra, 3);
