@@ -326,7 +326,7 @@ void installFromTray() {
   const std::string version = controller->readyUpdateVersion();
   if (version.empty()) return;
   HWND owner = mainWindowHandle() ? mainWindowHandle() : trayWindow;
-  gui::startShellSupport();  // ShellExecuteEx may hand the start to shell extensions
+  gui::startCom();  // ShellExecuteEx may hand the start to shell extensions
   switch (controller->installUpdate(owner)) {
     case 0:
       showBalloon(tr("upd.installing.title"),

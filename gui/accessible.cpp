@@ -41,6 +41,7 @@ long accessibleRole(int kind) {
 LRESULT SurfaceAccessible::answer(WPARAM wParam) {
   // oleacc is delay-loaded: only a screen reader's first request loads it.
   // The interface named by __uuidof: MinGW's IID_IAccessible symbol is wrong.
+  startCom();  // the answer is marshalled
   return LresultFromObject(__uuidof(IAccessible), wParam, this);
 }
 
@@ -466,6 +467,7 @@ class FieldAccessible final : public IAccessible {
 }  // namespace
 
 LRESULT answerForField(HWND field, WPARAM wParam, const std::wstring& name) {
+  startCom();  // the answer is marshalled
   IAccessible* standard = nullptr;
   if (FAILED(CreateStdAccessibleObject(field, OBJID_CLIENT, __uuidof(IAccessible),
                                        reinterpret_cast<void**>(&standard))) ||

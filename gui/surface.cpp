@@ -214,6 +214,7 @@ void Surface::noteCutTexts(HDC dc) {
 void Surface::showCutTextsAsTooltips() {
   if (!window_ || (!tooltip_ && cutTexts_.empty())) return;
   if (!tooltip_) {
+    startCommonControls();
     tooltip_ =
         CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                         WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -352,42 +353,53 @@ void Surface::setTexts(int id, const std::wstring& text, const std::wstring& det
   }
 }
 
-HWND Surface::addEdit(int id, DWORD extraStyle, int maxChars) {
-  HWND edit =
-      CreateWindowExW(0, L"EDIT", L"", kEditStyle | extraStyle, 0, 0, 10, 10, window_,
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), themeInstance(), nullptr);
-  if (edit) {
-    SetWindowSubclass(edit, fieldProc, kFieldSubclass, reinterpret_cast<DWORD_PTR>(this));
-    setEditFont(edit, fonts_[kFontBody]);
-    SendMessageW(edit, EM_LIMITTEXT, static_cast<WPARAM>(maxChars), 0);
-  }
+HWND Surface::addEdit(int id, DWORD extraStyle, int maxChars, bool shown) {
   EditField field;
   field.id = id;
-  field.window = edit;
+  field.visible = shown;
+  field.style = kEditStyle | extraStyle;
+  field.maxChars = maxChars;
+  if (shown) makeEditWindow(field);
   edits_.push_back(field);
-  return edit;
+  return field.window;
+}
+
+void Surface::makeEditWindow(EditField& e) {
+  startCommonControls();  // the EDIT of the manifest's version and the subclass are theirs
+  e.window = CreateWindowExW(0, L"EDIT", e.text.c_str(), e.style, 0, 0, 10, 10, window_,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(e.id)),
+                             themeInstance(), nullptr);
+  if (!e.window) return;  // the text stays held
+  e.text.clear();
+  SetWindowSubclass(e.window, fieldProc, kFieldSubclass, reinterpret_cast<DWORD_PTR>(this));
+  setEditFont(e.window, fonts_[kFontBody]);
+  SendMessageW(e.window, EM_LIMITTEXT, static_cast<WPARAM>(e.maxChars), 0);
+  if (!IsRectEmpty(&e.frame)) moveEditWindow(e);
+}
+
+// The text's line centred in the frame, inset from its sides.
+void Surface::moveEditWindow(const EditField& e) {
+  const int pad = scale(kEditPadDip);
+  const int inset = scale(kEditInsetDip);
+  int textHeight = 0;
+  HDC dc = GetDC(e.window);
+  if (dc) {
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(e.window, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics = {};
+    if (GetTextMetricsW(dc, &metrics)) textHeight = metrics.tmHeight;
+    SelectObject(dc, old);
+    ReleaseDC(e.window, dc);
+  }
+  MoveWindow(e.window, e.frame.left + inset, (e.frame.top + e.frame.bottom - textHeight - pad) / 2,
+             e.frame.right - e.frame.left - 2 * inset, textHeight + pad, TRUE);
 }
 
 void Surface::placeEdit(int id, int xDip, int yDip, int wDip, int hDip) {
-  const int pad = scale(kEditPadDip);
-  const int inset = scale(kEditInsetDip);
   for (EditField& e : edits_) {
     if (e.id != id) continue;
     e.frame = scaledRect(xDip, yDip, wDip, hDip, dpi_);
-    if (!e.window) continue;
-    int textHeight = 0;
-    HDC dc = GetDC(e.window);
-    if (dc) {
-      HGDIOBJ old =
-          SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(e.window, WM_GETFONT, 0, 0)));
-      TEXTMETRICW metrics = {};
-      if (GetTextMetricsW(dc, &metrics)) textHeight = metrics.tmHeight;
-      SelectObject(dc, old);
-      ReleaseDC(e.window, dc);
-    }
-    MoveWindow(e.window, e.frame.left + inset,
-               (e.frame.top + e.frame.bottom - textHeight - pad) / 2,
-               e.frame.right - e.frame.left - 2 * inset, textHeight + pad, TRUE);
+    if (e.window) moveEditWindow(e);
   }
 }
 
@@ -395,7 +407,11 @@ void Surface::showEdit(int id, bool on) {
   for (EditField& e : edits_) {
     if (e.id != id) continue;
     e.visible = on;
-    if (e.window) ShowWindow(e.window, on ? SW_SHOWNA : SW_HIDE);
+    if (e.window) {
+      ShowWindow(e.window, on ? SW_SHOWNA : SW_HIDE);
+    } else if (on && window_) {
+      makeEditWindow(e);
+    }
   }
 }
 
@@ -408,7 +424,12 @@ HWND Surface::editWindow(int id) const {
 
 std::wstring Surface::getEditText(int id) const {
   HWND edit = editWindow(id);
-  if (!edit) return std::wstring();
+  if (!edit) {
+    for (const EditField& e : edits_) {
+      if (e.id == id) return e.text;
+    }
+    return std::wstring();
+  }
   const int length = GetWindowTextLengthW(edit);
   if (length <= 0) return std::wstring();
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
@@ -418,7 +439,14 @@ std::wstring Surface::getEditText(int id) const {
 }
 
 void Surface::setEditText(int id, const std::wstring& text) {
-  if (HWND edit = editWindow(id)) SetWindowTextW(edit, text.c_str());
+  for (EditField& e : edits_) {
+    if (e.id != id) continue;
+    if (e.window) {
+      SetWindowTextW(e.window, text.c_str());
+    } else {
+      e.text = text;
+    }
+  }
 }
 
 void Surface::setEditLabel(int id, const std::wstring& label) {
@@ -788,6 +816,7 @@ bool forwardFieldKey(HWND window, const MSG& msg) {
 std::wstring pickFolder(HWND owner, const std::wstring& title) {
   constexpr FILEOPENDIALOGOPTIONS kFolderOptions =
       FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST;
+  startCom();
   IFileOpenDialog* dialog = nullptr;
   HRESULT hr = CoCreateInstance(__uuidof(FileOpenDialog), nullptr, CLSCTX_INPROC_SERVER,
                                 __uuidof(IFileOpenDialog), reinterpret_cast<void**>(&dialog));
@@ -827,8 +856,10 @@ std::wstring pickFolder(HWND owner, const std::wstring& title) {
   return chosen;
 }
 
-void openInShell(const std::wstring& target) {
-  ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+void openInShell(const std::wstring& target, const std::wstring& parameters) {
+  startCom();  // the shell may hand the request to its extensions
+  ShellExecuteW(nullptr, L"open", target.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
+                nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace gui

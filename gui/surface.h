@@ -20,10 +20,13 @@ namespace gui {
 
 struct EditField {
   int id = 0;
-  HWND window = nullptr;
+  HWND window = nullptr;  // made when the field is first shown
   RECT frame = {};
   bool visible = true;
   std::wstring label;  // its heading's text: the field's accessible name
+  DWORD style = 0;
+  int maxChars = 0;
+  std::wstring text;  // held until the window is made
 };
 
 // A text the last paint could not show whole, and that whole text: it is
@@ -92,7 +95,10 @@ class Surface {
   void setChecked(int id, bool on);
   void setTexts(int id, const std::wstring& text, const std::wstring& detail);
 
-  HWND addEdit(int id, DWORD extraStyle, int maxChars);
+  // A field shown at once gets its window now; a hidden one when it is
+  // first shown, so that a page never visited costs no window (and no
+  // common controls). Its text is kept until then.
+  HWND addEdit(int id, DWORD extraStyle, int maxChars, bool shown = true);
   void placeEdit(int id, int xDip, int yDip, int wDip, int hDip);
   void showEdit(int id, bool on);
   HWND editWindow(int id) const;
@@ -198,6 +204,8 @@ class Surface {
 
   friend LRESULT CALLBACK surfaceWindowProc(HWND, UINT, WPARAM, LPARAM);
   LRESULT memberProc(UINT msg, WPARAM wParam, LPARAM lParam);
+  void makeEditWindow(EditField& e);
+  void moveEditWindow(const EditField& e);
   void letGoOfTheme();
   void bufferedPaint();
   HBITMAP backBuffer(HDC screen, const RECT& client);
@@ -251,6 +259,6 @@ bool forwardFieldKey(HWND window, const MSG& msg);
 // The shell's folder picker; empty when nothing was chosen.
 std::wstring pickFolder(HWND owner, const std::wstring& title);
 // Opens a web page or starts a program through the shell.
-void openInShell(const std::wstring& target);
+void openInShell(const std::wstring& target, const std::wstring& parameters = std::wstring());
 
 }  // namespace gui

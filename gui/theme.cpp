@@ -244,13 +244,16 @@ void cancelLibraryRelease(ThemeState& t) {
 
 void setThemeInstance(HINSTANCE instance) { theme().instance = instance; }
 
-void startShellSupport() {
+void startCom() {
   ThemeState& t = theme();
   if (!t.comStarted) t.comStarted = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-  if (!t.controlsStarted) {
-    INITCOMMONCONTROLSEX icc = {sizeof icc, kCommonControlClasses};
-    t.controlsStarted = InitCommonControlsEx(&icc) != FALSE;
-  }
+}
+
+void startCommonControls() {
+  ThemeState& t = theme();
+  if (t.controlsStarted) return;
+  INITCOMMONCONTROLSEX icc = {sizeof icc, kCommonControlClasses};
+  t.controlsStarted = InitCommonControlsEx(&icc) != FALSE;
 }
 
 void holdTheme() {
@@ -258,7 +261,6 @@ void holdTheme() {
   cancelLibraryRelease(t);
   ++t.holds;
   startPictures(t);  // first: the decoding overlaps the rest
-  startShellSupport();
   registerWindowClasses(t);
 }
 

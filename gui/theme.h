@@ -68,13 +68,16 @@ constexpr const wchar_t* kSetupWindowClass = L"CairnSetupWnd";
 
 // Remembers the module whose resources (pictures, icon) the theme uses.
 void setThemeInstance(HINSTANCE instance);
-// COM (apartment-threaded) and the common controls, once per process: the
-// windows and the shell's requests (the folder picker, ShellExecuteEx) need
-// them, a start in the background does not.
-void startShellSupport();
-// Each window holds the theme while it exists. The first hold starts the
-// shell support and GDI+, loads the pictures and brushes and registers the
-// window classes; a few seconds after the last hold was released, GDI+, the
+// COM (apartment-threaded) on the GUI thread, once per process: the shell's
+// requests (the folder picker, ShellExecute(Ex)) and the answers to screen
+// readers need it; a window that only shows itself does not.
+void startCom();
+// The common controls, while windows need them: before an EDIT or a tooltip
+// is made. Unloaded again with the other window libraries.
+void startCommonControls();
+// Each window holds the theme while it exists. The first hold starts GDI+,
+// loads the pictures and brushes and registers the window classes; a few
+// seconds after the last hold was released, GDI+, the
 // pictures, the brushes and the DLLs only windows use go again
 // (releaseWindowLibraries). Missing resources fall back (solid background,
 // plain parchment, no emblem); nothing here fails.

@@ -112,7 +112,7 @@ bool MainWindow::open() {
   addControl(kAutostartBox, gui::kCheckBox, L"", L"");
   addControl(kSaveButton, gui::kPrimaryButton, L"", L"");
   addControl(kUpdateButton, gui::kPrimaryButton, L"", L"");
-  addEdit(kFolderEdit, 0, kFolderMaxChars);
+  addEdit(kFolderEdit, 0, kFolderMaxChars, tab_ == kSettingsTab);
   loadSettingsTab();
   refresh();
   applyTexts();
@@ -290,7 +290,7 @@ void MainWindow::onClick(int id) {
     case kLogLink: {
       // Quoted: the data folder may lie under a user name with spaces.
       const std::wstring parameters = L"\"" + logPath() + L"\"";
-      ShellExecuteW(nullptr, L"open", L"notepad.exe", parameters.c_str(), nullptr, SW_SHOWNORMAL);
+      gui::openInShell(L"notepad.exe", parameters);
       if (!stillOpen(handle)) return;
       break;
     }
@@ -364,7 +364,8 @@ std::wstring MainWindow::actionName(int kind, bool checked) const {
 void MainWindow::onCommand(int id, int) {
   if (id == IDOK) {
     // Enter from the message loop's dialog handling.
-    if (tab_ == kSettingsTab && GetFocus() == editWindow(kFolderEdit)) onClick(kSaveButton);
+    HWND field = editWindow(kFolderEdit);
+    if (tab_ == kSettingsTab && field && GetFocus() == field) onClick(kSaveButton);
   } else if (id == IDCANCEL) {
     DestroyWindow(window_);  // deletes this object
   }

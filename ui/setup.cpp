@@ -90,7 +90,7 @@ bool Setup::open() {
   addControl(kBrowseButton, gui::kButton, L"", L"");
   addControl(kCheckButton, gui::kButton, L"", L"");
   addControl(kQuestieLink, gui::kLink, L"", L"");
-  addEdit(kFolderEdit, 0, kFolderMaxChars);
+  addEdit(kFolderEdit, 0, kFolderMaxChars, false);  // made when the game page shows
   App* app = trayController();
   setEditText(kFolderEdit, app ? app->snapshot().foreverDir : std::wstring());
   ready_ = true;

@@ -210,6 +210,7 @@ TEST_F(DelayLoadRun, ABackgroundStartLoadsNoneUntilAWindowOpensAndLetsThemGoAfte
   };
   PostMessageW(tray, WM_APP_OPEN, 0, 0);
   HWND main = waitForPaintedMainWindow();
+  const std::vector<std::wstring> withWindow = loadedDlls(instance.handle());
   const bool loadedWithWindow = drawingLoaded();
   if (main) PostMessageW(main, WM_CLOSE, 0, 0);
   const bool letGo = main && waitFor([&] { return !drawingLoaded(); }, kTimeoutMs);
@@ -224,6 +225,8 @@ TEST_F(DelayLoadRun, ABackgroundStartLoadsNoneUntilAWindowOpensAndLetsThemGoAfte
   }
   ASSERT_NE(main, nullptr);
   EXPECT_TRUE(loadedWithWindow);
+  // The status page has no field and, in English, no cut text: no common control.
+  EXPECT_FALSE(loaded(withWindow, L"comctl32.dll"));
   EXPECT_TRUE(letGo);
   EXPECT_TRUE(paintedAgain);
   EXPECT_TRUE(loadedAgain);

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "gui/paint.h"
@@ -201,6 +202,32 @@ TEST_F(SurfaceTest, EditsKeepTextFocusAndTheirColours) {
   EXPECT_EQ(GetTextColor(dc), kColorLightText);
   EXPECT_EQ(GetBkColor(dc), kColorField);
   ReleaseDC(edit, dc);
+}
+
+// A field of a page not shown yet has no window; it keeps its text and its
+// place, and gets both with its window when it is first shown.
+TEST_F(SurfaceTest, AHiddenFieldGetsItsWindowWhenFirstShown) {
+  EXPECT_EQ(surface.addEdit(53, 0, 5, false), nullptr);
+  surface.setEditText(53, L"C:\\Games");
+  surface.placeEdit(53, 20, 200, 200, 34);
+  EXPECT_EQ(surface.editWindow(53), nullptr);
+  EXPECT_EQ(surface.getEditText(53), L"C:\\Games");
+  const std::vector<int> stops = surface.tabStops();
+  EXPECT_EQ(std::count(stops.begin(), stops.end(), 53), 0);
+
+  surface.showEdit(53, true);
+  HWND edit = surface.editWindow(53);
+  ASSERT_NE(edit, nullptr);
+  EXPECT_TRUE(GetWindowLongW(edit, GWL_STYLE) & WS_VISIBLE);
+  EXPECT_EQ(surface.getEditText(53), L"C:\\Games");
+  EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(edit, WM_GETFONT, 0, 0)),
+            surface.fonts()[kFontBody]);
+  RECT r;
+  GetWindowRect(edit, &r);
+  MapWindowPoints(nullptr, surface.hwnd(), reinterpret_cast<POINT*>(&r), 2);
+  EXPECT_EQ(r.left, px(20) + px(10));
+  surface.showEdit(53, false);
+  EXPECT_EQ(surface.editWindow(53), edit);  // hidden again, not remade
 }
 
 TEST_F(SurfaceTest, PlacementScalesFromSumsAndDpiChangeRebuildsEverything) {
