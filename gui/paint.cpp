@@ -261,6 +261,46 @@ bool layLineOn(HDC dc, const RECT& rect, const uint32_t* line, LONG first, bool 
   return true;
 }
 
+// A colour's pixel as GDI+ lays it on a DC, read from a fill over black: the
+// blend adds nothing to the premultiplied source there.
+bool premultipliedOnDc(HDC dc, Argb colour, uint32_t& pixel) {
+  constexpr int kProbe = 3;  // the middle pixel is clear of the fill's edges
+  void* bits = nullptr;
+  ScopedGdiObject probe(createTopDownDib(dc, kProbe, kProbe, 24, &bits));
+  ScopedMemoryDc work(CreateCompatibleDC(dc));
+  SolidOwner brush;
+  if (!probe.valid() || !bits || !work.valid() || GdipCreateSolidFill(colour, brush.out()) != Ok) {
+    return false;
+  }
+  HGDIOBJ old = SelectObject(work, probe);  // a new DIB section is black
+  {
+    Canvas g(work);
+    fillRectWith(g, brush, -1, -1, kProbe + 2, kProbe + 2);
+  }
+  GdiFlush();
+  SelectObject(work, old);
+  const uint8_t* middle = static_cast<const uint8_t*>(bits) + dibRowBytes(kProbe, 24) + 3;
+  pixel = (colour & 0xFF000000u) | static_cast<uint32_t>(middle[2]) << 16 |
+          static_cast<uint32_t>(middle[1]) << 8 | middle[0];
+  return true;
+}
+
+// GDI+ lays a see-through fill on a 24-bit picture through AlphaBlend, and
+// blends into a 32-bit one by a rule of its own.
+bool drawsOn24Bits(HDC dc) {
+  DIBSECTION section = {};
+  HGDIOBJ current = GetCurrentObject(dc, OBJ_BITMAP);
+  return current && GetObjectW(current, sizeof section, &section) == sizeof section &&
+         section.dsBmih.biBitCount == 24 && section.dsBmih.biCompression == BI_RGB;
+}
+
+bool laySolidOn(HDC dc, const RECT& rect, Argb colour) {
+  uint32_t pixel = 0;
+  if (!drawsOn24Bits(dc) || !premultipliedOnDc(dc, colour, pixel)) return false;
+  const std::vector<uint32_t> line(static_cast<size_t>(rect.bottom - rect.top), pixel);
+  return layLineOn(dc, rect, line.data(), rect.top, true);
+}
+
 void drawWithin(HDC dc, const RECT& strip, const EdgeDrawing& draw) {
   const int width = strip.right - strip.left, height = strip.bottom - strip.top;
   if (width <= 0 || height <= 0) return;
@@ -443,8 +483,16 @@ void paintBackground(HDC dc, const RECT& rc) {
 void paintDarkPanel(HDC dc, const RECT& rc, UINT dpi, bool strong) {
   const float s = scaleOf(dpi);
   const Inset r = insetRect(rc);
+  const Argb colour = strong ? 0xDE100D0B : 0xAF100D0B;
   PathOwner main(makeRoundedPath(r.x, r.y, r.w, r.h, 6 * s, kCornersAll));
-  drawInBands(dc, rc, [&](GpGraphics* g) { fillPath(g, main, strong ? 0xDE100D0B : 0xAF100D0B); });
+  // Inside the edges the fill is one colour: laid on by our own blend, as
+  // GDI+ would. GDI+ fills only the rounded, anti-aliased edges, below the rest.
+  RECT inside = rc;
+  const int reach = scaleUp(kPanelReachDip, s);
+  InflateRect(&inside, -reach, -reach);
+  if (inside.right <= inside.left || inside.bottom <= inside.top || !laySolidOn(dc, inside, colour)) {
+    inside = {};
+  }
   const unsigned shadowAlpha[] = {52, 34, 16};
   PathOwner inner[3];
   for (int i = 1; i <= 3; ++i) {
@@ -455,7 +503,9 @@ void paintDarkPanel(HDC dc, const RECT& rc, UINT dpi, bool strong) {
   PathOwner gilt(makeRoundedPath(r.x + 1.5f * s, r.y + 1.5f * s, r.w - 3 * s, r.h - 3 * s, 5 * s,
                                  kCornersAll));
   LineBrushOwner giltBrush(makeVerticalBrush(r.y, r.y + r.h, 0xAADCB870, 0x6E967038));
+  if (IsRectEmpty(&inside)) drawInBands(dc, rc, [&](GpGraphics* g) { fillPath(g, main, colour); });
   drawAlongEdges(dc, panelEdgeArea(rc, s), panelEdgeDepth(s), [&](GpGraphics* g) {
+    if (!IsRectEmpty(&inside)) fillPath(g, main, colour);
     for (int i = 0; i < 3; ++i) strokePath(g, inner[i], withAlpha(0, shadowAlpha[i]), 1.2f * s);
     strokePath(g, main, 0xFF543E20, s);
     strokePathWith(g, gilt, giltBrush, s);

@@ -68,6 +68,10 @@ int rowsPerBand(int width);
 // first + i along one axis (y when `vertical`, else x), as AlphaBlend lays a
 // source with alpha on; false without memory.
 bool layLineOn(HDC dc, const RECT& rect, const uint32_t* line, LONG first, bool vertical);
+// `rect` covered with `colour` (not premultiplied) as a GDI+ fill on `dc`
+// lays it on; false when `dc` does not draw on a 24-bit DIB section (as the
+// windows' buffers are) or without memory.
+bool laySolidOn(HDC dc, const RECT& rect, Argb colour);
 // `area` covered with copies of `tile` (a top-down DIB section, as
 // createTopDownDib makes) laid from `origin` on, as a pattern brush with that
 // origin would, in blits no larger than a band.

@@ -238,6 +238,44 @@ TEST_F(PaintTest, ALineLaidOverABandIsWhatAlphaBlendLaysOn) {
   }
 }
 
+// On the windows' 24-bit buffers a see-through colour laid on by our own
+// blend gives the pixels of GDI+'s fill, over every value of each channel.
+TEST_F(PaintTest, ASolidColourLaidOnIsWhatGdiplusFillsOn24Bits) {
+  constexpr int kWidth = 256, kHeight = 3;
+  const RECT all = {0, 0, kWidth, kHeight};
+  for (Argb colour : {0xDE100D0Bu, 0xAF100D0Bu, 0x40FFC080u}) {
+    void* laidBits = nullptr;
+    void* filledBits = nullptr;
+    ScopedGdiObject laid(createTopDownDib(nullptr, kWidth, kHeight, 24, &laidBits));
+    ScopedGdiObject filled(createTopDownDib(nullptr, kWidth, kHeight, 24, &filledBits));
+    ASSERT_TRUE(laidBits && filledBits);
+    const size_t size = dibRowBytes(kWidth, 24) * kHeight;
+    auto* pixels = static_cast<uint8_t*>(laidBits);
+    for (size_t i = 0; i < size; ++i) {
+      pixels[i] = static_cast<uint8_t>(i % 3 == 1 ? 255 - i / 3 % kWidth : i * 7 / 3);  // all values
+    }
+    std::copy(pixels, pixels + size, static_cast<uint8_t*>(filledBits));
+    const std::vector<uint8_t> before(pixels, pixels + size);
+    ScopedMemoryDc dc(CreateCompatibleDC(nullptr));
+    HGDIOBJ old = SelectObject(dc, laid);
+    EXPECT_TRUE(laySolidOn(dc, all, colour));
+    SelectObject(dc, filled);
+    {
+      Canvas g(dc);
+      SolidOwner brush;
+      ASSERT_EQ(Gdiplus::DllExports::GdipCreateSolidFill(colour, brush.out()), Gdiplus::Ok);
+      fillRectWith(g, brush, -1, -1, kWidth + 2, kHeight + 2);
+    }
+    GdiFlush();
+    SelectObject(dc, old);
+    const auto* fill = static_cast<const uint8_t*>(filledBits);
+    EXPECT_TRUE(std::equal(pixels, pixels + size, fill)) << std::hex << colour;
+    EXPECT_FALSE(std::equal(pixels, pixels + size, before.begin())) << "something was laid on";
+  }
+  Bitmap32 other(4, 4, 0);  // GDI+ blends into 32 bits by its own rule: not ours to imitate
+  EXPECT_FALSE(laySolidOn(other.dc(), {0, 0, 4, 4}, 0x80FFFFFF));
+}
+
 TEST_F(PaintTest, TilesLieAsAPatternBrushWithTheSameOrigin) {
   // A 7x5 tile whose every pixel differs, so any shift shows.
   Bitmap32 tile(7, 5, 0);
