@@ -30,6 +30,7 @@ constexpr Fallback kFallbacks[] = {
     {"winhttp.dll", failWithLastError}, {"comctl32.dll", failWithLastError},
     {"bcrypt.dll", failNtStatus},       {"ole32.dll", failHresult},
     {"oleacc.dll", failHresult},        {"gdiplus.dll", failGdiplus},
+    {"dwmapi.dll", failHresult},
     // Only the accessible objects call it, and only once oleacc (which
     // cannot load without it) handed them to a screen reader.
     {"oleaut32.dll", failWithLastError},

@@ -1,6 +1,7 @@
 #include "gui/surface.h"
 
 #include <commctrl.h>
+#include <dwmapi.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -32,7 +33,6 @@ constexpr DWORD kDwmTextColour = 36;
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-using DwmSetAttributeFn = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
 
 struct User32Functions {
   GetDpiForWindowFn getDpiForWindow = nullptr;
@@ -54,21 +54,14 @@ const User32Functions& user32Functions() {
   return functions;
 }
 
+// dwmapi is delay-loaded and goes with the other window libraries.
 void setDarkTitleBar(HWND window) {
-  HMODULE dwm = LoadLibraryW(L"dwmapi.dll");
-  if (!dwm) return;
-  auto setAttribute = reinterpret_cast<DwmSetAttributeFn>(
-      reinterpret_cast<void*>(GetProcAddress(dwm, "DwmSetWindowAttribute")));
-  if (setAttribute) {
-    const DWORD dark = 1;
-    const COLORREF caption = kColorCaptionBar, text = kColorCaptionText,
-                   border = kColorCaptionBorder;
-    setAttribute(window, kDwmDarkMode, &dark, sizeof dark);
-    setAttribute(window, kDwmCaptionColour, &caption, sizeof caption);
-    setAttribute(window, kDwmTextColour, &text, sizeof text);
-    setAttribute(window, kDwmBorderColour, &border, sizeof border);
-  }
-  FreeLibrary(dwm);
+  const DWORD dark = 1;
+  const COLORREF caption = kColorCaptionBar, text = kColorCaptionText, border = kColorCaptionBorder;
+  if (FAILED(DwmSetWindowAttribute(window, kDwmDarkMode, &dark, sizeof dark))) return;
+  DwmSetWindowAttribute(window, kDwmCaptionColour, &caption, sizeof caption);
+  DwmSetWindowAttribute(window, kDwmTextColour, &text, sizeof text);
+  DwmSetWindowAttribute(window, kDwmBorderColour, &border, sizeof border);
 }
 
 // The back buffer and the kept backdrop (`dc` may be null: the colours are

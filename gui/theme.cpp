@@ -69,21 +69,17 @@ bool findPicture(HINSTANCE instance, const wchar_t* name, Picture& picture) {
   return picture.bytes && png::readSize(picture.bytes, picture.length, picture.size);
 }
 
-void registerWindowClass(HINSTANCE instance, const wchar_t* name) {
+bool registerWindowClass(HINSTANCE instance, const wchar_t* name, HICON icon, HICON smallIcon) {
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof wc;
   wc.style = CS_HREDRAW | CS_VREDRAW;
   wc.lpfnWndProc = surfaceWindowProc;
   wc.hInstance = instance;
-  wc.hIcon = appIcon(GetSystemMetrics(SM_CXICON));
-  wc.hIconSm = appIcon(GetSystemMetrics(SM_CXSMICON));
+  wc.hIcon = icon;
+  wc.hIconSm = smallIcon;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.lpszClassName = name;
-  if (!RegisterClassExW(&wc)) {
-    // Already registered (by an earlier theme) or refused: the icons are not kept.
-    if (wc.hIcon) DestroyIcon(wc.hIcon);
-    if (wc.hIconSm) DestroyIcon(wc.hIconSm);
-  }
+  return RegisterClassExW(&wc) != 0;
 }
 
 // An opaque picture as a tile in the windows' own 24-bit format.
@@ -192,10 +188,18 @@ void awaitPictures(ThemeState& t) {
   ReleaseSRWLockExclusive(&decoderLock);
 }
 
+// Both classes share one pair of icons, kept while either class is.
 void registerWindowClasses(ThemeState& t) {
   if (t.classesRegistered) return;
-  registerWindowClass(t.instance, kMainWindowClass);
-  registerWindowClass(t.instance, kSetupWindowClass);
+  HICON icon = appIcon(GetSystemMetrics(SM_CXICON));
+  HICON smallIcon = appIcon(GetSystemMetrics(SM_CXSMICON));
+  const bool main = registerWindowClass(t.instance, kMainWindowClass, icon, smallIcon);
+  const bool setup = registerWindowClass(t.instance, kSetupWindowClass, icon, smallIcon);
+  if (!main && !setup) {
+    // Already registered (by an earlier theme) or refused: the icons are not kept.
+    if (icon) DestroyIcon(icon);
+    if (smallIcon) DestroyIcon(smallIcon);
+  }
   t.classesRegistered = true;
 }
 
@@ -281,9 +285,10 @@ void releaseWindowLibraries() {
   cancelLibraryRelease(t);
   if (t.holds > 0) return;  // a window holds the theme
   releasePictures(t);
-  // GDI+ is shut down and its pictures are gone; no window of a common
-  // control is left (tooltips and subclassed fields went with theirs).
+  // GDI+ is shut down and its pictures are gone; no window is left, so no
+  // common control either (tooltips and subclassed fields went with theirs).
   unloadDelayLoaded("gdiplus.dll");
+  unloadDelayLoaded("dwmapi.dll");
   if (unloadDelayLoaded("comctl32.dll")) t.controlsStarted = false;
 }
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <dwmapi.h>
 #include <objidl.h>
 #include <gdiplus.h>
 #include <psapi.h>
@@ -81,6 +82,7 @@ TEST(DelayLoad, EveryDelayLoadedDllFailsTheWayItsFunctionsDo) {
       {"ole32.dll", [](INT_PTR r) { return FAILED(static_cast<HRESULT>(r)) && r < 0; }},
       {"oleacc.dll", [](INT_PTR r) { return FAILED(static_cast<HRESULT>(r)) && r < 0; }},
       {"GDIPLUS.DLL", [](INT_PTR r) { return static_cast<int>(r) != 0; }},  // a GpStatus not Ok
+      {"dwmapi.dll", [](INT_PTR r) { return FAILED(static_cast<HRESULT>(r)) && r < 0; }},
   };
   for (const Case& c : cases) {
     const Fallback f = fallbackOf(c.dll);
@@ -154,6 +156,11 @@ TEST(DelayLoad, AnUnloadedDllLoadsAgainAtItsNextCall) {
        [] {
          INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_STANDARD_CLASSES};
          return InitCommonControlsEx(&icc) != FALSE;
+       }},
+      {"dwmapi.dll", L"dwmapi",
+       [] {
+         BOOL composed = FALSE;
+         return SUCCEEDED(DwmIsCompositionEnabled(&composed));
        }},
   };
   // The key is there before the child starts (which runs this again: the key
