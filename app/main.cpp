@@ -27,9 +27,9 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // this start could not run
 
 int runFirstInstance(HINSTANCE instance, const StartRequest& request, ScopedHandle mutex) {
-  // COM, the common controls and the theme wait for the first window (or
-  // the first shell request that needs them), so that a start in the
-  // background is quick and stays small.
+  // The theme waits for the first window, the common controls for its first
+  // field and COM for the first shell or screen-reader request, so that a
+  // start in the background is quick and stays small.
   int exitCode = kExitOk;
   {
     App app;
@@ -52,7 +52,7 @@ int runFirstInstance(HINSTANCE instance, const StartRequest& request, ScopedHand
     // so they stop before COM and the window class go away.
     app.stop();
     releaseTrayController();
-    gui::shutdownTheme();  // GDI+ and then COM, if a window ever started them
+    gui::shutdownTheme();  // GDI+ and then COM, if they were ever started
     if (mutex.valid()) {
       ReleaseMutex(mutex);
       mutex.reset();
