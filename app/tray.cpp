@@ -97,6 +97,11 @@ void onTrayEvent(UINT event) {
     case WM_CONTEXTMENU:
       showContextMenu();
       break;
+    case WM_LBUTTONDOWN:
+      // A click's press comes well before its release: the window it opens
+      // finds GDI+ and its pictures ready.
+      gui::preparePictures();
+      break;
     case WM_LBUTTONUP:
     case NIN_SELECT:
     case NIN_KEYSELECT:

@@ -239,6 +239,10 @@ HFONT createFont(int sizeDip, int weight, bool italic, const wchar_t* face, DWOR
 // DLLs it unloads can be on the stack.
 void CALLBACK onLibraryGraceOver(HWND, UINT, UINT_PTR, DWORD) { releaseWindowLibraries(); }
 
+void scheduleLibraryRelease(ThemeState& t) {
+  t.libraryTimer = SetTimer(nullptr, 0, kLibraryGraceMs, onLibraryGraceOver);
+}
+
 void cancelLibraryRelease(ThemeState& t) {
   if (t.libraryTimer) KillTimer(nullptr, t.libraryTimer);
   t.libraryTimer = 0;
@@ -269,15 +273,16 @@ void holdTheme() {
 }
 
 void preparePictures() {
-  cancelLibraryRelease(theme());  // they are for a window about to open
-  startPictures(theme());
+  ThemeState& t = theme();
+  cancelLibraryRelease(t);
+  startPictures(t);
+  // The window about to open holds them; should none come, they go again.
+  if (t.holds == 0) scheduleLibraryRelease(t);
 }
 
 void releaseTheme() {
   ThemeState& t = theme();
-  if (t.holds > 0 && --t.holds == 0) {
-    t.libraryTimer = SetTimer(nullptr, 0, kLibraryGraceMs, onLibraryGraceOver);
-  }
+  if (t.holds > 0 && --t.holds == 0) scheduleLibraryRelease(t);
 }
 
 void releaseWindowLibraries() {

@@ -85,7 +85,8 @@ void holdTheme();
 void releaseTheme();
 // Starts GDI+ and the decoding of the pictures ahead of a window that is
 // about to open, so that they are ready when it first paints. Released
-// with the theme after that window's hold ends.
+// with the theme after that window's hold ends, or after the grace when
+// no window comes.
 void preparePictures();
 // Releases the pictures and brushes, shuts GDI+ down and unloads it and the
 // common controls while no window holds the theme; the next window makes

@@ -200,9 +200,10 @@ TEST_F(DelayLoadRun, WithoutWinHttpTheCheckFindsNoServerAndLogsWhy) {
             "update check: no answer from the server (status=0 bad server address)");
 }
 
-// The drawing DLLs come with the first window and go a few seconds after the
-// last one closed; the next window brings them back.
-TEST_F(DelayLoadRun, ABackgroundStartLoadsNoneUntilAWindowOpensAndLetsThemGoAfter) {
+// The drawing DLLs come with a press on the icon or the first window and go a
+// few seconds after the last one closed (or the press opened none); the next
+// window brings them back.
+TEST_F(DelayLoadRun, ABackgroundStartLoadsNoneUntilAPressOrAWindowAndLetsThemGoAfter) {
   ASSERT_TRUE(writeWholeFile(data.file(L"settings.json"), kSetUp));
   Child instance = Child::start(cairnstoneExe(), {L"--background"});
   ASSERT_TRUE(instance.started());
@@ -215,6 +216,12 @@ TEST_F(DelayLoadRun, ABackgroundStartLoadsNoneUntilAWindowOpensAndLetsThemGoAfte
     const std::vector<std::wstring> now = loadedDlls(instance.handle());
     return loaded(now, drawing[0]) || loaded(now, drawing[1]);
   };
+  // A press on the icon gets them ready for the window its release opens;
+  // when no release comes, they go again.
+  PostMessageW(tray, WM_APP_TRAY, 0, MAKELPARAM(WM_LBUTTONDOWN, 0));
+  const bool readiedByPress = waitFor(drawingLoaded, kTimeoutMs);
+  const bool pressLetGo = readiedByPress && waitFor([&] { return !drawingLoaded(); }, kTimeoutMs);
+  const bool noWindowFromPress = FindWindowW(gui::kMainWindowClass, nullptr) == nullptr;
   PostMessageW(tray, WM_APP_OPEN, 0, 0);
   HWND main = waitForPaintedMainWindow();
   const std::vector<std::wstring> withWindow = loadedDlls(instance.handle());
@@ -230,6 +237,9 @@ TEST_F(DelayLoadRun, ABackgroundStartLoadsNoneUntilAWindowOpensAndLetsThemGoAfte
   for (const wchar_t* dll : {L"gdiplus.dll", L"winhttp.dll", L"bcrypt.dll", L"comctl32.dll"}) {
     EXPECT_FALSE(loaded(idle, dll)) << dll;
   }
+  EXPECT_TRUE(readiedByPress);
+  EXPECT_TRUE(pressLetGo);
+  EXPECT_TRUE(noWindowFromPress);
   ASSERT_NE(main, nullptr);
   EXPECT_TRUE(loadedWithWindow);
   // The status page has no field and, in English, no cut text: no common control.
