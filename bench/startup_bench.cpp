@@ -279,7 +279,8 @@ int main(int argc, char** argv) {
   const std::wstring folder = parentPath(exePath());
   const std::wstring cairn = joinPath(folder, L"Cairnstone.exe");
   const std::wstring minimal = joinPath(folder, L"minimal_window.exe");
-  Series found, idleWs, idlePrivate, open, firstClick, laterClick, pressedClick, afterWs, afterPrivate;
+  Series found, idleWs, idlePrivate, open, firstClick, laterClick, pressedClick;
+  Series afterWs, afterPrivate;
   // The first programs of a Wine server start its services: not measured.
   startIdle(minimal, L"");
   startIdle(cairn, L"--background");

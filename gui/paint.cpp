@@ -179,14 +179,19 @@ RECT panelEdgeArea(const RECT& rc, float s) {
 
 int panelEdgeDepth(float s) { return scaleUp(kPanelSpillDip, s) + scaleUp(kPanelReachDip, s); }
 
+// False when what `dc` draws on is no DIB section.
+bool selectedDibSection(HDC dc, DIBSECTION& section) {
+  HGDIOBJ current = GetCurrentObject(dc, OBJ_BITMAP);
+  return current && GetObjectW(current, sizeof section, &section) == sizeof section;
+}
+
 // A bitmap for a strip of `dc` of the same kind as the one selected into it:
 // GDI+ blends into 32-bit DIB sections itself and draws through GDI
 // otherwise, and the strip must come out as the whole would.
 HBITMAP makeStripBitmap(HDC dc, int width, int height) {
   DIBSECTION section = {};
-  HGDIOBJ current = GetCurrentObject(dc, OBJ_BITMAP);
-  if (current && GetObjectW(current, sizeof section, &section) == sizeof section &&
-      section.dsBmih.biBitCount >= 24 && section.dsBmih.biCompression == BI_RGB) {
+  if (selectedDibSection(dc, section) && section.dsBmih.biBitCount >= 24 &&
+      section.dsBmih.biCompression == BI_RGB) {
     BITMAPINFO info = {};
     info.bmiHeader = section.dsBmih;
     info.bmiHeader.biWidth = width;
@@ -289,9 +294,8 @@ bool premultipliedOnDc(HDC dc, Argb colour, uint32_t& pixel) {
 // blends into a 32-bit one by a rule of its own.
 bool drawsOn24Bits(HDC dc) {
   DIBSECTION section = {};
-  HGDIOBJ current = GetCurrentObject(dc, OBJ_BITMAP);
-  return current && GetObjectW(current, sizeof section, &section) == sizeof section &&
-         section.dsBmih.biBitCount == 24 && section.dsBmih.biCompression == BI_RGB;
+  return selectedDibSection(dc, section) && section.dsBmih.biBitCount == 24 &&
+         section.dsBmih.biCompression == BI_RGB;
 }
 
 bool laySolidOn(HDC dc, const RECT& rect, Argb colour) {
@@ -490,9 +494,7 @@ void paintDarkPanel(HDC dc, const RECT& rc, UINT dpi, bool strong) {
   RECT inside = rc;
   const int reach = scaleUp(kPanelReachDip, s);
   InflateRect(&inside, -reach, -reach);
-  if (inside.right <= inside.left || inside.bottom <= inside.top || !laySolidOn(dc, inside, colour)) {
-    inside = {};
-  }
+  const bool insideLaid = !IsRectEmpty(&inside) && laySolidOn(dc, inside, colour);
   const unsigned shadowAlpha[] = {52, 34, 16};
   PathOwner inner[3];
   for (int i = 1; i <= 3; ++i) {
@@ -503,9 +505,9 @@ void paintDarkPanel(HDC dc, const RECT& rc, UINT dpi, bool strong) {
   PathOwner gilt(makeRoundedPath(r.x + 1.5f * s, r.y + 1.5f * s, r.w - 3 * s, r.h - 3 * s, 5 * s,
                                  kCornersAll));
   LineBrushOwner giltBrush(makeVerticalBrush(r.y, r.y + r.h, 0xAADCB870, 0x6E967038));
-  if (IsRectEmpty(&inside)) drawInBands(dc, rc, [&](GpGraphics* g) { fillPath(g, main, colour); });
+  if (!insideLaid) drawInBands(dc, rc, [&](GpGraphics* g) { fillPath(g, main, colour); });
   drawAlongEdges(dc, panelEdgeArea(rc, s), panelEdgeDepth(s), [&](GpGraphics* g) {
-    if (!IsRectEmpty(&inside)) fillPath(g, main, colour);
+    if (insideLaid) fillPath(g, main, colour);
     for (int i = 0; i < 3; ++i) strokePath(g, inner[i], withAlpha(0, shadowAlpha[i]), 1.2f * s);
     strokePath(g, main, 0xFF543E20, s);
     strokePathWith(g, gilt, giltBrush, s);

@@ -237,17 +237,15 @@ void Surface::showCutTextsAsTooltips() {
 
 bool Surface::create(const wchar_t* className, const std::wstring& title, int widthDip,
                      int heightDip, HWND owner) {
-  const UINT systemDpi = windowDpi(nullptr);
-  const SIZE outer = outerSizeForClient(MulDiv(widthDip, static_cast<int>(systemDpi), 96),
-                                        MulDiv(heightDip, static_cast<int>(systemDpi), 96),
-                                        systemDpi, kWindowStyle, kWindowExStyle);
+  dpi_ = windowDpi(nullptr);  // the system's, until the window has its own
+  const RECT client = {0, 0, scale(widthDip), scale(heightDip)};
+  const SIZE outer =
+      outerSizeForClient(client.right, client.bottom, dpi_, kWindowStyle, kWindowExStyle);
   if (!holdsTheme_) holdTheme();  // the window class and the pictures
   holdsTheme_ = true;
   // The size and DPI are known now: the first backdrop is painted while the
   // window is being made.
-  dpi_ = systemDpi;
-  startBackdrop({0, 0, MulDiv(widthDip, static_cast<int>(systemDpi), 96),
-                 MulDiv(heightDip, static_cast<int>(systemDpi), 96)});
+  startBackdrop(client);
   creating_ = true;
   HWND created =
       CreateWindowExW(kWindowExStyle, className, title.c_str(), kWindowStyle, CW_USEDEFAULT,
@@ -416,19 +414,17 @@ HWND Surface::editWindow(int id) const {
 }
 
 std::wstring Surface::getEditText(int id) const {
-  HWND edit = editWindow(id);
-  if (!edit) {
-    for (const EditField& e : edits_) {
-      if (e.id == id) return e.text;
-    }
-    return std::wstring();
+  for (const EditField& e : edits_) {
+    if (e.id != id) continue;
+    if (!e.window) return e.text;
+    const int length = GetWindowTextLengthW(e.window);
+    if (length <= 0) return std::wstring();
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(e.window, text.data(), length + 1);
+    text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+    return text;
   }
-  const int length = GetWindowTextLengthW(edit);
-  if (length <= 0) return std::wstring();
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  const int copied = GetWindowTextW(edit, text.data(), length + 1);
-  text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
-  return text;
+  return std::wstring();
 }
 
 void Surface::setEditText(int id, const std::wstring& text) {

@@ -77,10 +77,10 @@ void startCom();
 void startCommonControls();
 // Each window holds the theme while it exists. The first hold starts GDI+,
 // loads the pictures and brushes and registers the window classes; a few
-// seconds after the last hold was released, GDI+, the
-// pictures, the brushes and the DLLs only windows use go again
-// (releaseWindowLibraries). Missing resources fall back (solid background,
-// plain parchment, no emblem); nothing here fails.
+// seconds after the last hold was released, GDI+, the pictures, the brushes
+// and the DLLs only windows use go again (releaseWindowLibraries). Missing
+// resources fall back (solid background, plain parchment, no emblem);
+// nothing here fails.
 void holdTheme();
 void releaseTheme();
 // Starts GDI+ and the decoding of the pictures ahead of a window that is
@@ -88,8 +88,8 @@ void releaseTheme();
 // with the theme after that window's hold ends, or after the grace when
 // no window comes.
 void preparePictures();
-// Releases the pictures and brushes, shuts GDI+ down and unloads it and the
-// common controls while no window holds the theme; the next window makes
+// Releases the pictures and brushes, shuts GDI+ down and unloads it, the
+// common controls and dwmapi while no window holds the theme; the next window makes
 // and loads them again. Runs from a timer on the GUI thread's
 // message loop, never from inside a window's own messages.
 void releaseWindowLibraries();
