@@ -16,9 +16,12 @@ bool isSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0
 }  // namespace
 
 // The event orders the worker's write of the state before the owner's read.
+// The window is read after the event is set and written before the owner
+// waits: a worker that saw no window ended early enough for the owner's wait.
 struct GameCheck::Job {
   GameState state;
   ScopedHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  std::atomic<HWND> window{nullptr};
 };
 
 void setGameCheckFunction(GameCheckFunction function) {
@@ -29,15 +32,20 @@ bool GameCheck::start(HWND window, UINT message, const std::wstring& folder) {
   if (job_ && !isSet(job_->done)) return false;
   auto job = std::make_shared<Job>();
   if (!job->done.valid()) return false;
+  job->window = window;
   const GameCheckFunction check = checkFunction;
-  const bool started = startDetached([job, folder, check, window, message] {
+  const bool started = startDetached([job, folder, check, message] {
     job->state = check(folder);
     SetEvent(job->done);
-    PostMessageW(window, message, 0, 0);
+    if (const HWND to = job->window) PostMessageW(to, message, 0, 0);
   });
   if (!started) return false;
   job_ = std::move(job);  // an ended check's untaken result is superseded
   return true;
+}
+
+void GameCheck::postTo(HWND window) {
+  if (job_) job_->window = window;
 }
 
 bool GameCheck::wait(DWORD ms) const {

@@ -18,7 +18,11 @@ class GameCheck {
   // Starts reading the state of folder unless a check still runs; when it
   // ends, `message` is posted to `window` (a window gone by then is no harm).
   // False when nothing was started.
+  // `window` may be null, to be told by postTo() once the window exists.
   bool start(HWND window, UINT message, const std::wstring& folder);
+  // The window a check started without one posts to when it ends. A check
+  // that ended before posts nothing: wait() and take() find its result.
+  void postTo(HWND window);
   // Waits at most ms for the running check; true when its result is there.
   bool wait(DWORD ms) const;
   // The result of the ended check, once; false while it runs or when there

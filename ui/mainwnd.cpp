@@ -96,7 +96,9 @@ RECT MainWindow::dip(int left, int top, int right, int bottom) const {
 }
 
 bool MainWindow::open() {
+  refresh();  // the first check runs while the window is made
   if (!create(gui::kMainWindowClass, kProductName, kWidthDip, kHeightDip, nullptr)) return false;
+  check_.postTo(window_);
   addControl(kStatusTabId, gui::kTab, L"", L"")->group = kTabGroup;
   addControl(kSettingsTabId, gui::kTab, L"", L"")->group = kTabGroup;
   addControl(kSetupButton, gui::kButton, L"", L"");
@@ -114,7 +116,6 @@ bool MainWindow::open() {
   addControl(kUpdateButton, gui::kPrimaryButton, L"", L"");
   addEdit(kFolderEdit, 0, kFolderMaxChars, tab_ == kSettingsTab);
   loadSettingsTab();
-  refresh();
   applyTexts();
   ready_ = true;
   showTab(tab_);

@@ -29,6 +29,7 @@ constexpr DWORD kAnswerMs = 100;    // the window answers every message within t
 constexpr DWORD kHoldCapMs = 20000;  // a held check never outlives a failed test by more
 constexpr DWORD kSettleMs = 10000;
 constexpr UINT_PTR kRefreshTimer = 2;
+constexpr DWORD kRefreshMs = 3000;  // the window's own refresh period
 
 // Never closed: a worker of a failed test may still wait on it.
 const HANDLE holdGate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -193,6 +194,28 @@ TEST_F(RefreshTest, TheWindowOpensAndClosesWhileItsFirstCheckHangs) {
   ASSERT_NE(again, nullptr);
   EXPECT_TRUE(again->stateKnown());
   EXPECT_TRUE(again->questieOk());
+}
+
+// The first check starts before the window exists; it still reports to it.
+TEST_F(RefreshTest, AFirstCheckEndingAfterTheWindowOpenedShowsItsStateAtOnce) {
+  GameFolder game(true);
+  store(game.forever());
+  HeldChecks held;
+  openMainWindow(mw::kStatusTab);
+  MainWindow* window = mainWindow();
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(window->stateKnown());
+
+  held.release();
+  // Well inside the refresh period: the check's own message brought it.
+  EXPECT_TRUE(waitFor(
+      [&] {
+        pump();
+        return window->stateKnown();
+      },
+      kRefreshMs / 2));
+  EXPECT_TRUE(window->questieOk());
+  EXPECT_EQ(held.started(), 1);
 }
 
 }  // namespace
