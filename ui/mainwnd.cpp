@@ -118,7 +118,7 @@ bool MainWindow::open() {
   loadSettingsTab();
   applyTexts();
   ready_ = true;
-  showTab(tab_);
+  selectTab(tab_);  // both tabs were just loaded: a second check would only wait longer
   if (check_.wait(kFirstStateWaitMs)) takeState();
   layout();
   focusInitial();
@@ -251,10 +251,14 @@ void MainWindow::save() {
   applyTexts();
 }
 
-void MainWindow::showTab(int tab) {
+void MainWindow::selectTab(int tab) {
   tab_ = tab;
   setChecked(kStatusTabId, tab == kStatusTab);
   setChecked(kSettingsTabId, tab == kSettingsTab);
+}
+
+void MainWindow::showTab(int tab) {
+  selectTab(tab);
   if (tab == kStatusTab) {
     refresh();
   } else {

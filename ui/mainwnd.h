@@ -81,6 +81,7 @@ class MainWindow : public gui::Surface {
   std::wstring actionName(int kind, bool checked) const override;
 
  private:
+  void selectTab(int tab);
   void showTab(int tab);
   void takeState();
   // The one step where a newly read game state reaches the window.

@@ -196,6 +196,43 @@ TEST_F(RefreshTest, TheWindowOpensAndClosesWhileItsFirstCheckHangs) {
   EXPECT_TRUE(again->questieOk());
 }
 
+// Windows are made only once the checks started so far have ended.
+const HANDLE checkEnded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+GameState endingCheck(const std::wstring& folder) {
+  ++checksStarted;
+  GameState state = readGameState(folder);
+  SetEvent(checkEnded);
+  return state;
+}
+
+LRESULT CALLBACK afterTheCheck(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND) {
+    WaitForSingleObject(checkEnded, kHoldCapMs);
+    Sleep(kAnswerMs);  // the worker's last steps after the check itself
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(RefreshTest, OpeningOnEitherTabChecksTheGameOnce) {
+  GameFolder game(true);
+  store(game.forever());
+  ui::setGameCheckFunction(&endingCheck);
+  const HHOOK hook = SetWindowsHookExW(WH_CBT, afterTheCheck, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  for (const int tab : {mw::kStatusTab, mw::kSettingsTab}) {
+    ResetEvent(checkEnded);
+    checksStarted = 0;
+    MainWindow* window = openOn(tab);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->stateKnown()) << tab;
+    EXPECT_EQ(checksStarted, 1) << tab;
+    closeMainWindow();
+  }
+  UnhookWindowsHookEx(hook);
+  ui::setGameCheckFunction(nullptr);
+}
+
 // The first check starts before the window exists; it still reports to it.
 TEST_F(RefreshTest, AFirstCheckEndingAfterTheWindowOpenedShowsItsStateAtOnce) {
   GameFolder game(true);
