@@ -655,7 +655,9 @@ void paintHalo(HDC dc, int cx, int cy, int radius) {
   GdipFillPath(g, brush, path);
 }
 
-void paintEmblem(HDC dc, const RECT& rc) {
+namespace {
+
+void drawEmblem(HDC dc, const RECT& rc) {
   const int width = rc.right - rc.left, height = rc.bottom - rc.top;
   const int side = std::min(width, height);
   GpBitmap* emblem = emblemImage();
@@ -675,6 +677,18 @@ void paintEmblem(HDC dc, const RECT& rc) {
   }
   Canvas g(dc);
   GdipDrawImageI(g, found->second, rc.left + (width - side) / 2, rc.top + (height - side) / 2);
+}
+
+// Each window paints it with its backdrop, which may be on a thread of its
+// own: the pictures are shared, and GDI+ may refuse an image in use.
+SRWLOCK emblemLock = SRWLOCK_INIT;
+
+}  // namespace
+
+void paintEmblem(HDC dc, const RECT& rc) {
+  AcquireSRWLockExclusive(&emblemLock);
+  drawEmblem(dc, rc);
+  ReleaseSRWLockExclusive(&emblemLock);
 }
 
 void paintStatusOrb(HDC dc, int cx, int cy, UINT dpi, int state) {

@@ -87,6 +87,7 @@ void paintFrame(HDC dc, const RECT& client, UINT dpi);
 void paintDivider(HDC dc, int x1, int x2, int y, UINT dpi);
 void paintBullet(HDC dc, int x, int y, UINT dpi);
 void paintHalo(HDC dc, int cx, int cy, int radius);
+// Centred in rc, scaled once per size; from any thread.
 void paintEmblem(HDC dc, const RECT& rc);
 void paintStatusOrb(HDC dc, int cx, int cy, UINT dpi, int state);
 void paintPill(HDC dc, const RECT& rc, UINT dpi, bool good);

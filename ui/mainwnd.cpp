@@ -482,6 +482,7 @@ void MainWindow::paintBackdrop(HDC dc, const RECT& clientRect) {
   gui::paintHalo(dc, scale(74), scale(66), scale(70));
   gui::paintDarkPanel(dc, dip(22, 178, 878, 618), dpi_, true);
   gui::paintFrame(dc, clientRect, dpi_);
+  gui::paintEmblem(dc, dip(26, 18, 122, 114));
 }
 
 void MainWindow::paint(HDC dc, const RECT&) {
@@ -498,7 +499,6 @@ void MainWindow::paint(HDC dc, const RECT&) {
 }
 
 void MainWindow::paintHeader(HDC dc) {
-  gui::paintEmblem(dc, dip(26, 18, 122, 114));
   RECT title = dip(134, 20, 534, 76);
   RECT shadow = title;
   OffsetRect(&shadow, scale(2), scale(2));

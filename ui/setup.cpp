@@ -356,12 +356,14 @@ int Setup::checkWidth() const {
 
 // ---- painting ----
 
-// The frame lies in the margin, where only the halo reaches; both are here.
+// The frame lies in the margin, where only the halo reaches; both are here,
+// and the emblem, which nothing is painted under.
 void Setup::paintBackdrop(HDC dc, const RECT& clientRect) {
   gui::paintBackground(dc, clientRect);
   gui::paintDarkPanel(dc, dip(18, 18, 262, 542), dpi_, true);
   gui::paintHalo(dc, scale(140), scale(96), scale(86));
   gui::paintFrame(dc, clientRect, dpi_);
+  gui::paintEmblem(dc, dip(84, 40, 196, 152));
 }
 
 void Setup::paint(HDC dc, const RECT&) {
@@ -392,7 +394,6 @@ void Setup::paint(HDC dc, const RECT&) {
 }
 
 void Setup::paintSidebar(HDC dc) {
-  gui::paintEmblem(dc, dip(84, 40, 196, 152));
   gui::drawLabel(dc, fonts_[gui::kFontHeading], gui::kColorGoldHighlight, dip(30, 158, 250, 192),
                  kProductName, kCentred);
   gui::drawLabel(dc, fonts_[gui::kFontItalic], gui::kColorGreyBeige, dip(30, 190, 250, 210),
