@@ -164,6 +164,7 @@ void Surface::letGoOfTheme() {
 void Surface::paintBackdrop(HDC dc, const RECT& clientRect) { paintBackground(dc, clientRect); }
 
 void Surface::renderTo(HDC dc, const RECT& clientRect) {
+  awaitGdiplus();
   paintBackdrop(dc, clientRect);
   paintNotingTexts(dc, clientRect);
 }
@@ -614,6 +615,7 @@ HBITMAP Surface::backBuffer(HDC screen, const RECT& client) {
 // Makes and paints backdrop_ for the client area at dpi_; none without
 // memory. No DC of the display here: the painting thread never talks to it.
 void Surface::renderBackdrop(const RECT& client) {
+  awaitGdiplus();
   if (backdrop_) DeleteObject(backdrop_);
   backdropSize_ = {client.right, client.bottom};
   backdropDpi_ = dpi_;

@@ -140,28 +140,32 @@ void decodeParchmentAndEmblem(ThemeState& t) {
   if (!t.emblem && findPicture(t.instance, L"EMBLEM", picture)) t.emblem = bitmapOf(picture);
 }
 
-// The leather first: a window's backdrop starts with it.
+void startGdiplus(ThemeState& t) {
+  GdiplusStartupInput input;  // version 1, no debug callback, background thread kept
+  if (GdiplusStartup(&t.gdiplusToken, &input, nullptr) != Ok) t.gdiplusToken = 0;
+}
+
+// GDI+, then the leather: whoever waits for the leather paints with both.
 DWORD WINAPI decoderThread(void* state) {
   ThemeState& t = *static_cast<ThemeState*>(state);
+  if (!t.gdiplusToken) startGdiplus(t);
   decodeLeather(t);
   SetEvent(t.leatherDecoded);
   decodeParchmentAndEmblem(t);
   return 0;
 }
 
-// GDI+ here, the pictures on a thread of their own (here when there is none).
+// GDI+ and the pictures on a thread of their own (here when there is none).
+// Nothing reads the token while that thread may still write it.
 void startPictures(ThemeState& t) {
-  if (!t.gdiplusToken) {
-    GdiplusStartupInput input;  // version 1, no debug callback, background thread kept
-    if (GdiplusStartup(&t.gdiplusToken, &input, nullptr) != Ok) t.gdiplusToken = 0;
-  }
   if (!t.field) t.field = CreateSolidBrush(kColorField);
-  if (t.decoder || (t.leather && t.parchment && t.emblem)) return;
+  if (t.decoder || (t.gdiplusToken && t.leather && t.parchment && t.emblem)) return;
   t.leatherDecoded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (t.leatherDecoded) t.decoder = CreateThread(nullptr, 0, decoderThread, &t, 0, nullptr);
   if (t.decoder) return;
   if (t.leatherDecoded) CloseHandle(t.leatherDecoded);
   t.leatherDecoded = nullptr;
+  if (!t.gdiplusToken) startGdiplus(t);
   decodeLeather(t);
   decodeParchmentAndEmblem(t);
 }
@@ -300,7 +304,10 @@ void releaseWindowLibraries() {
 void initTheme(HINSTANCE instance) {
   setThemeInstance(instance);
   holdTheme();
+  awaitGdiplus();
 }
+
+void awaitGdiplus() { awaitLeather(theme()); }
 
 void shutdownTheme() {
   ThemeState& t = theme();

@@ -75,12 +75,12 @@ void startCom();
 // The common controls, while windows need them: before an EDIT or a tooltip
 // is made. Unloaded again with the other window libraries.
 void startCommonControls();
-// Each window holds the theme while it exists. The first hold starts GDI+,
-// loads the pictures and brushes and registers the window classes; a few
-// seconds after the last hold was released, GDI+, the pictures, the brushes
-// and the DLLs only windows use go again (releaseWindowLibraries). Missing
-// resources fall back (solid background, plain parchment, no emblem);
-// nothing here fails.
+// Each window holds the theme while it exists. The first hold starts GDI+
+// and the decoding of the pictures on a thread of their own, makes the
+// brushes and registers the window classes; a few seconds after the last
+// hold was released, GDI+, the pictures, the brushes and the DLLs only
+// windows use go again (releaseWindowLibraries). Missing resources fall
+// back (solid background, plain parchment, no emblem); nothing here fails.
 void holdTheme();
 void releaseTheme();
 // Starts GDI+ and the decoding of the pictures ahead of a window that is
@@ -93,7 +93,11 @@ void preparePictures();
 // and loads them again. Runs from a timer on the GUI thread's
 // message loop, never from inside a window's own messages.
 void releaseWindowLibraries();
-// setThemeInstance and a hold that lasts until shutdownTheme.
+// Until GDI+ has started, after a hold or preparePictures. Asking for the
+// leather or any other picture waits for it as well.
+void awaitGdiplus();
+// setThemeInstance and a hold that lasts until shutdownTheme; GDI+ has
+// started when it returns.
 void initTheme(HINSTANCE instance);
 // Releases everything, COM included; safe when parts never loaded.
 void shutdownTheme();
