@@ -155,24 +155,34 @@ DWORD WINAPI decoderThread(void* state) {
   return 0;
 }
 
-// GDI+ and the pictures on a thread of their own (here when there is none).
-// Nothing reads the token while that thread may still write it.
-void startPictures(ThemeState& t) {
-  if (!t.field) t.field = CreateSolidBrush(kColorField);
-  if (t.decoder || (t.gdiplusToken && t.leather && t.parchment && t.emblem)) return;
+// A window's backdrop may be painted on a thread of its own: either thread
+// may be the first to need the pictures, and to join the decoding thread.
+SRWLOCK decoderLock = SRWLOCK_INIT;
+
+// Under decoderLock; false when no thread could be made.
+bool startDecoder(ThemeState& t) {
   t.leatherDecoded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (t.leatherDecoded) t.decoder = CreateThread(nullptr, 0, decoderThread, &t, 0, nullptr);
-  if (t.decoder) return;
+  if (t.decoder) return true;
   if (t.leatherDecoded) CloseHandle(t.leatherDecoded);
   t.leatherDecoded = nullptr;
+  return false;
+}
+
+// GDI+ and the pictures on a thread of their own (here when there is none).
+// What that thread writes is read only once it has been joined, and a
+// backdrop's thread may join it meanwhile: hence the lock.
+void startPictures(ThemeState& t) {
+  if (!t.field) t.field = CreateSolidBrush(kColorField);
+  AcquireSRWLockExclusive(&decoderLock);
+  const bool ready = t.decoder || (t.gdiplusToken && t.leather && t.parchment && t.emblem);
+  const bool threaded = ready || startDecoder(t);
+  ReleaseSRWLockExclusive(&decoderLock);
+  if (threaded) return;
   if (!t.gdiplusToken) startGdiplus(t);
   decodeLeather(t);
   decodeParchmentAndEmblem(t);
 }
-
-// A window's backdrop may be painted on a thread of its own: either thread
-// may be the first to need the pictures.
-SRWLOCK decoderLock = SRWLOCK_INIT;
 
 void awaitLeather(ThemeState& t) {
   AcquireSRWLockExclusive(&decoderLock);
