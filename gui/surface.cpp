@@ -387,62 +387,64 @@ void Surface::moveEditWindow(const EditField& e) {
              e.frame.right - e.frame.left - 2 * inset, textHeight + pad, TRUE);
 }
 
-void Surface::placeEdit(int id, int xDip, int yDip, int wDip, int hDip) {
+EditField* Surface::findEdit(int id) {
   for (EditField& e : edits_) {
-    if (e.id != id) continue;
-    e.frame = scaledRect(xDip, yDip, wDip, hDip, dpi_);
-    if (e.window) moveEditWindow(e);
-  }
-}
-
-void Surface::showEdit(int id, bool on) {
-  for (EditField& e : edits_) {
-    if (e.id != id) continue;
-    e.visible = on;
-    if (e.window) {
-      ShowWindow(e.window, on ? SW_SHOWNA : SW_HIDE);
-    } else if (on && window_) {
-      makeEditWindow(e);
-    }
-  }
-}
-
-HWND Surface::editWindow(int id) const {
-  for (const EditField& e : edits_) {
-    if (e.id == id) return e.window;
+    if (e.id == id) return &e;
   }
   return nullptr;
 }
 
-std::wstring Surface::getEditText(int id) const {
-  for (const EditField& e : edits_) {
-    if (e.id != id) continue;
-    if (!e.window) return e.text;
-    const int length = GetWindowTextLengthW(e.window);
-    if (length <= 0) return std::wstring();
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const int copied = GetWindowTextW(e.window, text.data(), length + 1);
-    text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
-    return text;
+const EditField* Surface::findEdit(int id) const {
+  return const_cast<Surface*>(this)->findEdit(id);
+}
+
+void Surface::placeEdit(int id, int xDip, int yDip, int wDip, int hDip) {
+  EditField* e = findEdit(id);
+  if (!e) return;
+  e->frame = scaledRect(xDip, yDip, wDip, hDip, dpi_);
+  if (e->window) moveEditWindow(*e);
+}
+
+void Surface::showEdit(int id, bool on) {
+  EditField* e = findEdit(id);
+  if (!e) return;
+  e->visible = on;
+  if (e->window) {
+    ShowWindow(e->window, on ? SW_SHOWNA : SW_HIDE);
+  } else if (on && window_) {
+    makeEditWindow(*e);
   }
-  return std::wstring();
+}
+
+HWND Surface::editWindow(int id) const {
+  const EditField* e = findEdit(id);
+  return e ? e->window : nullptr;
+}
+
+std::wstring Surface::getEditText(int id) const {
+  const EditField* e = findEdit(id);
+  if (!e) return std::wstring();
+  if (!e->window) return e->text;
+  const int length = GetWindowTextLengthW(e->window);
+  if (length <= 0) return std::wstring();
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(e->window, text.data(), length + 1);
+  text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+  return text;
 }
 
 void Surface::setEditText(int id, const std::wstring& text) {
-  for (EditField& e : edits_) {
-    if (e.id != id) continue;
-    if (e.window) {
-      SetWindowTextW(e.window, text.c_str());
-    } else {
-      e.text = text;
-    }
+  EditField* e = findEdit(id);
+  if (!e) return;
+  if (e->window) {
+    SetWindowTextW(e->window, text.c_str());
+  } else {
+    e->text = text;
   }
 }
 
 void Surface::setEditLabel(int id, const std::wstring& label) {
-  for (EditField& e : edits_) {
-    if (e.id == id) e.label = label;
-  }
+  if (EditField* e = findEdit(id)) e->label = label;
 }
 
 void Surface::paintControls(HDC dc) {

@@ -188,6 +188,9 @@ class Surface {
   int focusId_ = 0;
 
  private:
+  EditField* findEdit(int id);
+  const EditField* findEdit(int id) const;
+
   bool creating_ = false;       // inside create()'s CreateWindowExW
   bool holdsTheme_ = false;     // from create() until the window is gone
   HBITMAP buffer_ = nullptr;  // the back buffer of WM_PAINT, for bufferSize_
