@@ -282,7 +282,10 @@ HWND createTrayWindow(HINSTANCE instance, App* app) {
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = trayProc;
   wc.hInstance = instance;
-  wc.hIcon = gui::appIcon(GetSystemMetrics(SM_CXICON));
+  wc.hIcon = iconOnce(largeIcon, SM_CXICON);
+  // The notification icon's own picture, given here so that the class does
+  // not derive a small icon of its own from the resource.
+  wc.hIconSm = iconOnce(smallIcon, SM_CXSMICON);
   wc.lpszClassName = kTrayWindowClass;
   RegisterClassExW(&wc);
   // A top-level window, never shown, rather than a message-only one: only
