@@ -118,7 +118,7 @@ std::string LocalService::baseUtf8() const { return "http://127.0.0.1:" + std::t
 
 void LocalService::serve(const std::string& path, Answer answer) {
   std::lock_guard<std::mutex> guard(lock_);
-  answers_[path] = std::move(answer);
+  answers_[path] = std::make_shared<const Answer>(std::move(answer));
 }
 
 std::vector<LocalService::Request> LocalService::requests() const {
@@ -188,15 +188,21 @@ void LocalService::handle(SOCKET s) {
     head.append(buf, static_cast<std::size_t>(n));
   }
   Request request;
-  Answer answer;
-  answer.status = 404;
-  answer.body = "not here";
+  // Shared, not copied: a release's installer may be large.
+  static const auto notHere = [] {
+    auto missing = std::make_shared<Answer>();
+    missing->status = 404;
+    missing->body = "not here";
+    return std::shared_ptr<const Answer>(std::move(missing));
+  }();
+  std::shared_ptr<const Answer> chosen = notHere;
   if (parseRequest(head, request)) {
     std::lock_guard<std::mutex> guard(lock_);
     requests_.push_back(request);
     auto found = answers_.find(request.target);
-    if (found != answers_.end()) answer = found->second;
+    if (found != answers_.end()) chosen = found->second;
   }
+  const Answer& answer = *chosen;
   if (answer.mode == Mode::Hang) {
     waitForRelease();
     closesocket(s);
@@ -209,19 +215,21 @@ void LocalService::handle(SOCKET s) {
   } else if (answer.mode != Mode::CloseEarly && answer.mode != Mode::Chunked) {
     response += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";
   }
+  std::string chunkedBody;
   if (answer.mode == Mode::Chunked) {
     response += "Transfer-Encoding: chunked\r\n";
-    answer.body = chunked(answer.body, answer.cutAt);
+    chunkedBody = chunked(answer.body, answer.cutAt);
   }
+  const std::string& body = answer.mode == Mode::Chunked ? chunkedBody : answer.body;
   for (const auto& h : answer.headers) response += h.first + ": " + h.second + "\r\n";
   response += "\r\n";
   const bool whole = answer.mode == Mode::Normal || answer.mode == Mode::Chunked;
-  const std::size_t cut = whole ? answer.body.size() : std::min(answer.cutAt, answer.body.size());
-  if (answer.onePacket) response.append(answer.body, 0, cut);
+  const std::size_t cut = whole ? body.size() : std::min(answer.cutAt, body.size());
+  if (answer.onePacket) response.append(body, 0, cut);
   bool ok = sendAll(s, response.data(), response.size()) &&
-            (answer.onePacket || sendAll(s, answer.body.data(), cut));
+            (answer.onePacket || sendAll(s, body.data(), cut));
   if (ok && answer.mode == Mode::Stall && waitForRelease() && !stopping_) {
-    sendAll(s, answer.body.data() + cut, answer.body.size() - cut);
+    sendAll(s, body.data() + cut, body.size() - cut);
   }
   if (answer.mode == Mode::Reset) {
     linger hard = {1, 0};

@@ -90,7 +90,7 @@ class LocalService {
   bool release_ = false;
   bool stalled_ = false;
   std::atomic<bool> stallReleased_{false};
-  std::map<std::string, Answer> answers_;
+  std::map<std::string, std::shared_ptr<const Answer>> answers_;
   std::vector<Request> requests_;
   bool wsaStarted_ = false;
 };
