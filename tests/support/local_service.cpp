@@ -188,21 +188,16 @@ void LocalService::handle(SOCKET s) {
     head.append(buf, static_cast<std::size_t>(n));
   }
   Request request;
+  static const Answer kNotHere{404, {}, "not here"};
   // Shared, not copied: a release's installer may be large.
-  static const auto notHere = [] {
-    auto missing = std::make_shared<Answer>();
-    missing->status = 404;
-    missing->body = "not here";
-    return std::shared_ptr<const Answer>(std::move(missing));
-  }();
-  std::shared_ptr<const Answer> chosen = notHere;
+  std::shared_ptr<const Answer> chosen;
   if (parseRequest(head, request)) {
     std::lock_guard<std::mutex> guard(lock_);
     requests_.push_back(request);
     auto found = answers_.find(request.target);
     if (found != answers_.end()) chosen = found->second;
   }
-  const Answer& answer = *chosen;
+  const Answer& answer = chosen ? *chosen : kNotHere;
   if (answer.mode == Mode::Hang) {
     waitForRelease();
     closesocket(s);
