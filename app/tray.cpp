@@ -27,6 +27,7 @@ constexpr BYTE kBalloonPlain = 0;
 constexpr BYTE kBalloonInstalls = 1;
 
 App* controller = nullptr;
+HINSTANCE trayInstance = nullptr;  // of the window class
 HWND trayWindow = nullptr;
 UINT taskbarCreatedMessage = 0;
 NOTIFYICONDATAW trayIconData;
@@ -275,6 +276,7 @@ HMENU buildTrayMenu() {
 
 HWND createTrayWindow(HINSTANCE instance, App* app) {
   controller = app;
+  trayInstance = instance;
   setLanguageSource(controllerLanguage);
   // The theme itself waits for the first window: only its icon is needed now.
   gui::setThemeInstance(instance);
@@ -304,6 +306,10 @@ HWND createTrayWindow(HINSTANCE instance, App* app) {
 void releaseTrayController() {
   setLanguageSource(nullptr);
   controller = nullptr;
+  // The class names the icons released with its window: a later window
+  // registers it again with new ones.
+  if (trayInstance) UnregisterClassW(kTrayWindowClass, trayInstance);
+  trayInstance = nullptr;
 }
 
 App* trayController() { return controller; }

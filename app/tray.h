@@ -14,7 +14,8 @@ class App;
 // controller's language is the language of every text. Null (and logged)
 // when the window cannot be made; the theme is shut down by the caller.
 HWND createTrayWindow(HINSTANCE instance, App* app);
-// Forgets the controller before it goes away.
+// Forgets the controller before it goes away, and the window class once its
+// window is gone.
 void releaseTrayController();
 // The controller the windows work with; null before createTrayWindow.
 App* trayController();
