@@ -26,12 +26,9 @@ class BitReader {
  public:
   explicit BitReader(std::vector<Span> spans) : spans_(std::move(spans)) {}
 
-  // The next `count` bits (at most 57), zeros past the end of the data.
+  // The next `count` bits (at most 32), zeros past the end of the data.
   std::uint32_t peek(int count) {
-    while (held_ <= 56 && more()) {
-      buffer_ |= static_cast<std::uint64_t>(spans_[span_].data[next_++]) << held_;
-      held_ += 8;
-    }
+    if (held_ <= 56) refill();
     return static_cast<std::uint32_t>(buffer_ & ((std::uint64_t{1} << count) - 1));
   }
   bool skip(int count) {
@@ -54,6 +51,22 @@ class BitReader {
   }
 
  private:
+  // Eight bytes at a time while a piece has them, else byte by byte.
+  void refill() {
+    if (span_ < spans_.size() && spans_[span_].size - next_ >= 8) {
+      std::uint64_t word;  // little-endian, as on every target of this program
+      std::memcpy(&word, spans_[span_].data + next_, sizeof word);
+      const int bytes = (63 - held_) / 8;  // that fit whole
+      buffer_ |= (word & ((std::uint64_t{1} << (bytes * 8)) - 1)) << held_;
+      next_ += bytes;
+      held_ += bytes * 8;
+      return;
+    }
+    while (held_ <= 56 && more()) {
+      buffer_ |= static_cast<std::uint64_t>(spans_[span_].data[next_++]) << held_;
+      held_ += 8;
+    }
+  }
   bool more() {
     while (span_ < spans_.size() && next_ >= spans_[span_].size) {
       ++span_;
@@ -72,7 +85,7 @@ class BitReader {
 // A canonical Huffman code: how many codes each length has and the symbols
 // ordered by code, and a table that decodes the codes of up to kFastBits
 // bits at one look (the bits as they arrive index it).
-constexpr int kFastBits = 9;
+constexpr int kFastBits = 11;
 
 struct Code {
   std::uint16_t count[kMaxCodeBits + 1] = {};
@@ -196,9 +209,23 @@ class Output {
     return true;
   }
   bool copy(std::size_t distance, std::size_t length) {
-    if (distance > total_ || distance > kWindow || limit_ - total_ < length) return false;
-    // Byte by byte: a match may overlap what it copies.
-    for (std::size_t i = 0; i < length; ++i) put(window_[(total_ - distance) & kMask]);
+    if (distance == 0 || distance > total_ || distance > kWindow || limit_ - total_ < length) {
+      return false;
+    }
+    while (length > 0) {
+      // A run that wraps neither end of the window.
+      const std::size_t to = total_ & kMask, from = (total_ - distance) & kMask;
+      const std::size_t run = std::min({length, kWindow - to, kWindow - from});
+      std::uint8_t* window = window_.data();
+      if (distance >= run) {
+        std::memcpy(window + to, window + from, run);
+      } else {  // a match overlapping what it copies repeats it, byte by byte
+        for (std::size_t i = 0; i < run; ++i) window[to + i] = window[from + i];
+      }
+      total_ += run;
+      length -= run;
+      if ((total_ & kMask) == 0) flush();
+    }
     return true;
   }
   void flush() {
@@ -343,10 +370,10 @@ std::uint32_t bigEndian(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
 }
 
+// The distances of left + up - upLeft to each, written without it.
 int paeth(int left, int up, int upLeft) {
-  const int guess = left + up - upLeft;
-  const int toLeft = std::abs(guess - left), toUp = std::abs(guess - up),
-            toUpLeft = std::abs(guess - upLeft);
+  const int toLeft = std::abs(up - upLeft), toUp = std::abs(left - upLeft),
+            toUpLeft = std::abs(left + up - 2 * upLeft);
   if (toLeft <= toUp && toLeft <= toUpLeft) return left;
   return toUp <= toUpLeft ? up : upLeft;
 }
@@ -355,10 +382,13 @@ int paeth(int left, int up, int upLeft) {
 bool unfilterRow(int filter, std::uint8_t* row, const std::uint8_t* previous, std::size_t length,
                  std::size_t pixelBytes) {
   const auto add = [&](auto predict) {
-    for (std::size_t i = 0; i < length; ++i) {
-      const int left = i >= pixelBytes ? row[i - pixelBytes] : 0;
-      const int upLeft = i >= pixelBytes ? previous[i - pixelBytes] : 0;
-      row[i] = static_cast<std::uint8_t>(row[i] + predict(left, previous[i], upLeft));
+    const std::size_t first = std::min(pixelBytes, length);  // nothing left of these
+    for (std::size_t i = 0; i < first; ++i) {
+      row[i] = static_cast<std::uint8_t>(row[i] + predict(0, previous[i], 0));
+    }
+    for (std::size_t i = first; i < length; ++i) {
+      row[i] = static_cast<std::uint8_t>(
+          row[i] + predict(row[i - pixelBytes], previous[i], previous[i - pixelBytes]));
     }
   };
   switch (filter) {
@@ -366,7 +396,7 @@ bool unfilterRow(int filter, std::uint8_t* row, const std::uint8_t* previous, st
     case 1: add([](int left, int, int) { return left; }); return true;
     case 2: add([](int, int up, int) { return up; }); return true;
     case 3: add([](int left, int up, int) { return (left + up) / 2; }); return true;
-    case 4: add(paeth); return true;
+    case 4: add([](int left, int up, int upLeft) { return paeth(left, up, upLeft); }); return true;
     default: return false;
   }
 }
@@ -483,11 +513,21 @@ class RowAssembler {
       return;
     }
     std::uint8_t* out = bgra_.data();
-    for (const std::uint8_t* in = pixels; in < pixels + rowBytes_; in += header_.channels) {
-      *out++ = in[2];
-      *out++ = in[1];
-      *out++ = in[0];
-      *out++ = header_.channels == 4 ? in[3] : 0xFF;
+    const std::uint8_t* const end = pixels + rowBytes_;
+    if (header_.channels == 4) {
+      for (const std::uint8_t* in = pixels; in < end; in += 4, out += 4) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+        out[3] = in[3];
+      }
+    } else {
+      for (const std::uint8_t* in = pixels; in < end; in += 3, out += 4) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+        out[3] = 0xFF;
+      }
     }
     sink_(static_cast<int>(row_), bgra_.data());
     current_.swap(previous_);

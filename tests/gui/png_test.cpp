@@ -56,6 +56,98 @@ TEST(PngInflate, DecodesOrRefusesEachStream) {
   }
 }
 
+// A zlib stream of one block in deflate's fixed codes, written here, and
+// the bytes it stands for.
+class FixedCodes {
+ public:
+  FixedCodes() : stream_("\x78\x01", 2) { put(0b011, 3); }  // the last block, fixed codes
+  void literal(unsigned char c) {
+    if (c < 144) {
+      code(0x30 + c, 8);
+    } else {
+      code(0x190 + c - 144, 9);
+    }
+    text_ += static_cast<char>(c);
+  }
+  // A match as LZ77 means it: byte by byte, so that it may overlap itself.
+  void match(unsigned length, unsigned distance) {
+    static const unsigned kLengths[] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,  15,  17,  19,  23, 27,
+                                        31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static const unsigned kDistances[] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                          33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                          1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+    unsigned l = 28;
+    while (kLengths[l] > length) --l;
+    const unsigned symbol = 257 + l;
+    if (symbol < 280) {
+      code(symbol - 256, 7);
+    } else {
+      code(0xC0 + symbol - 280, 8);
+    }
+    put(length - kLengths[l], l < 8 || l == 28 ? 0 : (l - 4) / 4);
+    unsigned d = 29;
+    while (kDistances[d] > distance) --d;
+    code(d, 5);
+    put(distance - kDistances[d], d < 4 ? 0 : (d - 2) / 2);
+    for (unsigned i = 0; i < length; ++i) text_ += text_[text_.size() - distance];
+  }
+  Bytes finish() {
+    code(0, 7);  // the end of the block
+    if (used_ > 0) stream_ += static_cast<char>(pending_);
+    std::uint32_t a = 1, b = 0;
+    for (unsigned char c : text_) {
+      a = (a + c) % 65521;
+      b = (b + a) % 65521;
+    }
+    const std::uint32_t adler = b << 16 | a;
+    for (int shift = 24; shift >= 0; shift -= 8) stream_ += static_cast<char>(adler >> shift);
+    return stream_;
+  }
+  const Bytes& text() const { return text_; }
+
+ private:
+  void put(std::uint32_t value, unsigned count) {  // from the lowest bit up
+    for (unsigned i = 0; i < count; ++i) {
+      pending_ |= ((value >> i) & 1) << used_;
+      if (++used_ == 8) {
+        stream_ += static_cast<char>(pending_);
+        pending_ = used_ = 0;
+      }
+    }
+  }
+  void code(std::uint32_t value, unsigned count) {  // Huffman codes go highest bit first
+    for (unsigned i = count; i-- > 0;) put(value >> i & 1, 1);
+  }
+  Bytes stream_, text_;
+  std::uint32_t pending_ = 0;
+  unsigned used_ = 0;
+};
+
+// Matches of every kind around the two ends of the 32 KB window the inflater
+// keeps: reaching back the whole window, overlapping themselves, and running
+// over the window's end while the bytes before it are handed on.
+TEST(PngInflate, MatchesAcrossTheWindowGiveTheirBytes) {
+  FixedCodes codes;
+  std::uint32_t noise = 12345;
+  const auto literals = [&](size_t until) {
+    while (codes.text().size() < until) {
+      noise = noise * 1103515245 + 12345;
+      codes.literal(static_cast<unsigned char>(noise >> 16));
+    }
+  };
+  literals(32768 - 100);
+  codes.match(258, 1);  // over the window's end, repeating one byte
+  codes.match(258, 32768);  // from where the window now begins
+  literals(65536 - 7);
+  codes.match(100, 3);  // a pattern of three over the end again
+  codes.match(258, 32768 - 5);
+  codes.match(258, 2049);
+  const Bytes stream = codes.finish();
+  Bytes out;
+  ASSERT_TRUE(inflateAll(stream, codes.text().size(), out));
+  EXPECT_TRUE(out == codes.text());
+}
+
 // A PNG around filtered rows, in a stored zlib block (the CRCs are not read).
 Bytes bigEndian(std::uint32_t v) {
   return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
