@@ -80,7 +80,7 @@ window_manager() {
 # CTEST_ARGS narrows a run, e.g. CTEST_ARGS="-R storage" ./dev.sh test.
 # Runs a command with a display: the real one, or a private Xvfb.
 with_display() {
-  if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; fi
+  if [ -n "${DISPLAY:-}" ]; then "$@"; else "$root/tools/xvfb_run.sh" -s "-screen 0 1280x1024x24" "$@"; fi
 }
 
 windows_user() { echo "${USER:-$(id -un)}"; }

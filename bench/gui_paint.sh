@@ -9,5 +9,5 @@ build="${CAIRN_BUILD_DIR:-$root/build}"
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all BENCH_EXE="$build/bin/gui_paint_bench.exe"
 run() { wineserver -p; wine "$BENCH_EXE"; wineserver -k; }
 if [ -n "${DISPLAY:-}" ]; then run; else
-  xvfb-run -a bash -c "$(declare -f run); run"
+  "$root/tools/xvfb_run.sh" bash -c "$(declare -f run); run"
 fi

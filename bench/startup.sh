@@ -15,5 +15,5 @@ echo '{"language":"en","wizardDone":true,"lastVersion":"1.3.0"}' >"$data/setting
 export CAIRN_DATA_DIR="$data" CAIRN_API_BASE=http://127.0.0.1:9 BENCH_EXE="$build/bin/startup_bench.exe"
 run() { wineserver -p; wine "$BENCH_EXE" "${1:-11}"; wineserver -k; }
 if [ -n "${DISPLAY:-}" ]; then run "$@"; else
-  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "$(declare -f run); run \"\$@\"" _ "$@"
+  "$root/tools/xvfb_run.sh" -s "-screen 0 1280x1024x24" bash -c "$(declare -f run); run \"\$@\"" _ "$@"
 fi

@@ -50,6 +50,6 @@ shoot() {
   cp "$work/shot144.png" "$out/gui-demo-144.png"
 }
 
-xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" \
+"$root/tools/xvfb_run.sh" -s "-screen 0 1280x1024x24 -dpi 96" \
   bash -c "$(declare -f shoot); shoot \"\$@\"" _ "$build/bin/CairnGuiDemo.exe" "$out" "$work"
 echo "wrote $out/gui-demo-96.png and $out/gui-demo-144.png"

@@ -54,6 +54,6 @@ shoot_all() {
   done
   wineserver -k || true
 }
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "$(declare -f shoot_all); shoot_all \"\$@\"" _ \
+"$root/tools/xvfb_run.sh" -s "-screen 0 1280x1024x24" bash -c "$(declare -f shoot_all); shoot_all \"\$@\"" _ \
   "$(ls "$build"/bin/Cairnstone-Setup-*.exe | head -1)" "$build/bin/setup_page.exe" "$root/docs"
 ls "$root"/docs/installer-*.png

@@ -40,6 +40,6 @@ shoot_all() {
   wineserver -k || true
   return $rc
 }
-xvfb-run -a -s "-screen 0 1920x1200x24" \
+"$root/tools/xvfb_run.sh" -s "-screen 0 1920x1200x24" \
   bash -c "$(declare -f shoot_all); shoot_all \"\$@\"" _ "$scratch" "$root/docs" "$build/tests/bin/CairnUiShots.exe"
 ls "$root"/docs/main-*.png "$root"/docs/setup-*.png "$root"/docs/focus-*.png
