@@ -307,9 +307,10 @@ void releaseTrayController() {
   setLanguageSource(nullptr);
   controller = nullptr;
   // The class names the icons released with its window: a later window
-  // registers it again with new ones.
+  // registers it again with new ones. Without a window they are released here.
   if (trayInstance) UnregisterClassW(kTrayWindowClass, trayInstance);
   trayInstance = nullptr;
+  releaseIcons();
 }
 
 App* trayController() { return controller; }

@@ -209,9 +209,7 @@ class Output {
     return true;
   }
   bool copy(std::size_t distance, std::size_t length) {
-    if (distance == 0 || distance > total_ || distance > kWindow || limit_ - total_ < length) {
-      return false;
-    }
+    if (distance > total_ || distance > kWindow || limit_ - total_ < length) return false;
     while (length > 0) {
       // A run that wraps neither end of the window.
       const std::size_t to = total_ & kMask, from = (total_ - distance) & kMask;
@@ -396,7 +394,7 @@ bool unfilterRow(int filter, std::uint8_t* row, const std::uint8_t* previous, st
     case 1: add([](int left, int, int) { return left; }); return true;
     case 2: add([](int, int up, int) { return up; }); return true;
     case 3: add([](int left, int up, int) { return (left + up) / 2; }); return true;
-    case 4: add([](int left, int up, int upLeft) { return paeth(left, up, upLeft); }); return true;
+    case 4: add(paeth); return true;
     default: return false;
   }
 }
