@@ -216,7 +216,9 @@ class Output {
       const std::size_t run = std::min({length, kWindow - to, kWindow - from});
       std::uint8_t* window = window_.data();
       if (distance >= run) {
-        std::memcpy(window + to, window + from, run);
+        // The source may lie just ahead in the ring (a match reaching back
+        // nearly the whole window), so the two runs can overlap.
+        std::memmove(window + to, window + from, run);
       } else {  // a match overlapping what it copies repeats it, byte by byte
         for (std::size_t i = 0; i < run; ++i) window[to + i] = window[from + i];
       }

@@ -142,5 +142,27 @@ def png(w, h, colour, channels, filters):
 open(sys.argv[1] + '/seed-rgb', 'wb').write(png(9, 7, 2, 3, [0, 1, 2, 3, 4]))
 open(sys.argv[1] + '/seed-rgba', 'wb').write(png(5, 4, 6, 4, [4, 3]))
 open(sys.argv[1] + '/seed-zlib', 'wb').write(zlib.compress(b'cairn stone ' * 20))
+# zlib never reaches back further than 32506 bytes; a hand-written stream in
+# fixed codes does, with a match whose source lies just ahead in the window.
+class Fixed:
+    def __init__(s): s.bits, s.n = [1, 1, 0], 0
+    def code(s, v, c): s.bits += [v >> i & 1 for i in reversed(range(c))]
+    def extra(s, v, c): s.bits += [v >> i & 1 for i in range(c)]
+    def literal(s, c): s.code(0x30 + c, 8); s.n += 1
+    def match(s, distance):  # of the longest length, 258
+        s.code(0xC0 + 285 - 280, 8)
+        d = max(i for i, b in enumerate([1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193, 257, 385, 513,
+            769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577]) if b <= distance)
+        base = [1, 2, 3, 4][d] if d < 4 else (2 + (d % 2)) << (d // 2 - 1) | 1
+        s.code(d, 5); s.extra(distance - base, 0 if d < 4 else d // 2 - 1); s.n += 258
+    def stream(s):
+        s.code(0, 7); s.bits += [0] * (-len(s.bits) % 8)
+        body = bytes(sum(b << i for i, b in enumerate(s.bits[k:k + 8])) for k in range(0, len(s.bits), 8))
+        return b'\x78\x01' + body  # no Adler-32: the match is what is being fed
+f = Fixed()
+for c in range(10): f.literal(c)
+while f.n < 32700: f.match(1)
+f.match(32760)
+open(sys.argv[1] + '/seed-far-match', 'wb').write(f.stream())
 PY
 short_run PNG "$png_target" "$png_corpus" 4096
