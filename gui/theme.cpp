@@ -282,8 +282,10 @@ void holdTheme() {
   ThemeState& t = theme();
   cancelLibraryRelease(t);
   ++t.holds;
-  startPictures(t);  // first: the decoding overlaps the rest
+  // The classes' icons first: loading them waits for the loader's lock,
+  // which the decoding thread holds while it loads GDI+.
   registerWindowClasses(t);
+  startPictures(t);  // the decoding overlaps the rest
 }
 
 void preparePictures() {

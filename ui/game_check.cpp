@@ -11,15 +11,16 @@ namespace {
 
 std::atomic<GameCheckFunction> checkFunction{&readGameState};
 
-bool isSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
-
 }  // namespace
 
-// The event orders the worker's write of the state before the owner's read.
-// The window is read after the event is set and written before the owner
-// waits: a worker that saw no window ended early enough for the owner's wait.
+// `ended` orders the worker's write of the state before the owner's read; the
+// event is for waiting, and asking the flag first spares the owner a call to
+// the system when the check has ended. The window is read after the event is
+// set and written before the owner waits: a worker that saw no window ended
+// early enough for the owner's wait.
 struct GameCheck::Job {
   GameState state;
+  std::atomic<bool> ended{false};
   ScopedHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   std::atomic<HWND> window{nullptr};
 };
@@ -29,13 +30,14 @@ void setGameCheckFunction(GameCheckFunction function) {
 }
 
 bool GameCheck::start(HWND window, UINT message, const std::wstring& folder) {
-  if (job_ && !isSet(job_->done)) return false;
+  if (job_ && !job_->ended) return false;
   auto job = std::make_shared<Job>();
   if (!job->done.valid()) return false;
   job->window = window;
   const GameCheckFunction check = checkFunction;
   const bool started = startDetached([job, folder, check, message] {
     job->state = check(folder);
+    job->ended = true;
     SetEvent(job->done);
     if (const HWND to = job->window) PostMessageW(to, message, 0, 0);
   });
@@ -49,11 +51,11 @@ void GameCheck::postTo(HWND window) {
 }
 
 bool GameCheck::wait(DWORD ms) const {
-  return job_ && WaitForSingleObject(job_->done, ms) == WAIT_OBJECT_0;
+  return job_ && (job_->ended || WaitForSingleObject(job_->done, ms) == WAIT_OBJECT_0);
 }
 
 bool GameCheck::take(GameState& state) {
-  if (!job_ || !isSet(job_->done)) return false;
+  if (!job_ || !job_->ended) return false;
   state = std::move(job_->state);
   job_.reset();
   return true;
