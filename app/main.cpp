@@ -34,12 +34,12 @@ int runFirstInstance(HINSTANCE instance, const StartRequest& request, ScopedHand
   {
     App app;
     app.prepare();
-    // The window's pictures decode while the icon is added.
-    if (firstViewOpensWindow(app, request)) {
-      gui::setThemeInstance(instance);
-      gui::preparePictures();
-    }
+    const bool windowFirst = firstViewOpensWindow(app, request);
     if (HWND trayWindow = createTrayWindow(instance, &app)) {
+      // The window's pictures decode while the controller starts and the
+      // window is made. Not before the icon: their thread loads GDI+ under
+      // the loader's lock, which the icon and the first window wait for.
+      if (windowFirst) gui::preparePictures();
       app.start(trayWindow);
       showFirstView(app, request);
       runMessageLoop();
