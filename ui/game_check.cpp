@@ -14,10 +14,10 @@ std::atomic<GameCheckFunction> checkFunction{&readGameState};
 }  // namespace
 
 // `ended` orders the worker's write of the state before the owner's read; the
-// event is for waiting, and asking the flag first spares the owner a call to
-// the system when the check has ended. The window is read after the event is
-// set and written before the owner waits: a worker that saw no window ended
-// early enough for the owner's wait.
+// event is only for waiting, and asking the flag first spares the owner a
+// call to the system once the check has ended. The worker reads the window
+// after setting `ended`, the owner writes it before asking `ended`: a worker
+// that saw no window ended early enough for the owner's wait to find it.
 struct GameCheck::Job {
   GameState state;
   std::atomic<bool> ended{false};
