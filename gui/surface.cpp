@@ -163,9 +163,14 @@ void Surface::letGoOfTheme() {
 
 void Surface::paintBackdrop(HDC dc, const RECT& clientRect) { paintBackground(dc, clientRect); }
 
+int Surface::firstLayer() const { return 0; }
+
+void Surface::paintFirstLayer(HDC, int) {}
+
 void Surface::renderTo(HDC dc, const RECT& clientRect) {
   awaitGdiplus();
   paintBackdrop(dc, clientRect);
+  layerOnBackdrop_ = 0;
   paintNotingTexts(dc, clientRect);
 }
 
@@ -589,11 +594,14 @@ void Surface::bufferedPaint() {
   RECT client;
   GetClientRect(window_, &client);
   HDC memory = CreateCompatibleDC(dc);
+  paintWaits_ = true;
+  finishBackdrop();  // it may have painted the first buffer
   HBITMAP bitmap = backBuffer(dc, client);
   if (memory && bitmap) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     copyBackdrop(dc, memory, client);
     paintNotingTexts(memory, client);
+    layerOnBackdrop_ = 0;
     copyToScreen(dc, memory, client);
     SelectObject(memory, old);
   }
@@ -607,6 +615,7 @@ void Surface::bufferedPaint() {
 HBITMAP Surface::backBuffer(HDC screen, const RECT& client) {
   if (buffer_ && bufferSize_.cx == client.right && bufferSize_.cy == client.bottom) return buffer_;
   if (buffer_) DeleteObject(buffer_);
+  bufferHoldsFirstLayer_ = false;
   bufferSize_ = {client.right, client.bottom};
   buffer_ = client.right > 0 && client.bottom > 0
                 ? createPaintBitmap(screen, client.right, client.bottom)
@@ -633,9 +642,31 @@ void Surface::renderBackdrop(const RECT& client) {
   SelectObject(painter, old);
 }
 
+// The backdrop with the first layer on it, in the back buffer that the
+// first paint finds: the window's thread is then still showing the window.
+void Surface::renderFirstFrame(const RECT& client) {
+  // A paint that already waits for this thread paints the layer itself just
+  // as soon, and meanwhile finds the buffer free.
+  if (!backdrop_ || firstLayer_ == 0 || paintWaits_) return;
+  if (buffer_) DeleteObject(buffer_);
+  bufferSize_ = {client.right, client.bottom};
+  buffer_ = createPaintBitmap(nullptr, client.right, client.bottom);
+  ScopedMemoryDc target(buffer_ ? CreateCompatibleDC(nullptr) : nullptr);
+  ScopedMemoryDc source(target.valid() ? CreateCompatibleDC(nullptr) : nullptr);
+  if (!source.valid()) return;
+  HGDIOBJ oldTarget = SelectObject(target, buffer_);
+  HGDIOBJ oldSource = SelectObject(source, backdrop_);
+  BitBlt(target, 0, 0, client.right, client.bottom, source, 0, 0, SRCCOPY);
+  SelectObject(source, oldSource);
+  paintFirstLayer(target, firstLayer_);
+  SelectObject(target, oldTarget);
+  bufferHoldsFirstLayer_ = true;
+}
+
 DWORD WINAPI Surface::backdropThread(void* surface) {
   Surface* self = static_cast<Surface*>(surface);
   self->renderBackdrop(self->backdropClient_);
+  self->renderFirstFrame(self->backdropClient_);
   return 0;
 }
 
@@ -646,6 +677,8 @@ void Surface::startBackdrop(const RECT& client) {
   finishBackdrop();
   if (client.right <= 0 || client.bottom <= 0) return;
   backdropClient_ = client;
+  firstLayer_ = firstLayer();
+  paintWaits_ = false;
   backdropPainter_ = CreateThread(nullptr, 0, backdropThread, this, 0, nullptr);
 }
 
@@ -656,8 +689,22 @@ void Surface::finishBackdrop() {
   backdropPainter_ = nullptr;
 }
 
+// Once only: whether the back buffer holds the first frame, still true to
+// the window's size, DPI and page.
+bool Surface::takeFirstFrame(const RECT& client) {
+  const bool holds = bufferHoldsFirstLayer_;
+  bufferHoldsFirstLayer_ = false;
+  return holds && firstLayer_ == firstLayer() && backdropDpi_ == dpi_ &&
+         bufferSize_.cx == client.right && bufferSize_.cy == client.bottom;
+}
+
 void Surface::copyBackdrop(HDC screen, HDC target, const RECT& client) {
   finishBackdrop();
+  layerOnBackdrop_ = 0;
+  if (takeFirstFrame(client)) {
+    layerOnBackdrop_ = firstLayer_;
+    return;
+  }
   if (!backdrop_ || backdropSize_.cx != client.right || backdropSize_.cy != client.bottom ||
       backdropDpi_ != dpi_) {
     renderBackdrop(client);

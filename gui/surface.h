@@ -8,8 +8,9 @@
 
 #include <windows.h>
 
-#include <string>
+#include <atomic>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "gui/control.h"
@@ -159,6 +160,15 @@ class Surface {
   // The first one is painted on a thread of its own while the window is
   // being made: it may read dpi_ and nothing else that changes.
   virtual void paintBackdrop(HDC dc, const RECT& clientRect);
+  // What the first paint alone draws on the backdrop before paint() (the
+  // panels of the page a window opens on): the same thread paints it into
+  // the first back buffer, while the window is being shown. firstLayer()
+  // names it (0: nothing) when the window is made; paintFirstLayer may
+  // read dpi_ and that name only. A paint whose backdrop holds a layer
+  // says which in layerOnBackdrop(); paint() leaves that out.
+  virtual int firstLayer() const;
+  virtual void paintFirstLayer(HDC dc, int layer);
+  int layerOnBackdrop() const { return layerOnBackdrop_; }
   virtual void paint(HDC dc, const RECT& clientRect) = 0;
   virtual void onClick(int id);
   virtual void onCommand(int id, int code);
@@ -200,6 +210,10 @@ class Surface {
   UINT backdropDpi_ = 0;
   HANDLE backdropPainter_ = nullptr;  // the thread painting the first backdrop
   RECT backdropClient_ = {};          // the client area it paints
+  int firstLayer_ = 0;                // what that thread paints into buffer_ after it
+  bool bufferHoldsFirstLayer_ = false;
+  std::atomic<bool> paintWaits_{false};  // the first paint waits for that thread
+  int layerOnBackdrop_ = 0;           // of the paint under way
   std::vector<DrawnText> drawnTexts_;
   std::vector<CutText> cutTexts_;
   HWND tooltip_ = nullptr;  // owned by the window, which destroys it
@@ -214,6 +228,8 @@ class Surface {
   HBITMAP backBuffer(HDC screen, const RECT& client);
   void copyBackdrop(HDC screen, HDC target, const RECT& client);
   void renderBackdrop(const RECT& client);
+  void renderFirstFrame(const RECT& client);
+  bool takeFirstFrame(const RECT& client);
   void startBackdrop(const RECT& client);
   void finishBackdrop();
   static DWORD WINAPI backdropThread(void* surface);

@@ -34,6 +34,8 @@ constexpr UINT kStateArrived = WM_APP + 0x20;
 // How long opening waits for the first game state, so that a local folder's
 // state is there at the first paint; a slow drive's comes when it comes.
 constexpr DWORD kFirstStateWaitMs = 50;
+// The first paint's layer on the backdrop: the Status tab's two panels.
+constexpr int kStatusPanelsLayer = 1;
 
 // Tabs along the top of the panel.
 constexpr int kTabsLeft = 34, kTabTop = 140, kTabHeight = 40, kTabGap = 6;
@@ -485,6 +487,18 @@ void MainWindow::paintBackdrop(HDC dc, const RECT& clientRect) {
   gui::paintEmblem(dc, dip(26, 18, 122, 114));
 }
 
+// The status page's panels lie under nothing that paint() draws before them.
+int MainWindow::firstLayer() const { return tab_ == kStatusTab ? kStatusPanelsLayer : 0; }
+
+void MainWindow::paintFirstLayer(HDC dc, int layer) {
+  if (layer == kStatusPanelsLayer) paintStatusPanels(dc);
+}
+
+void MainWindow::paintStatusPanels(HDC dc) {
+  gui::paintParchmentPanel(dc, dip(44, 200, 544, 530), dpi_);
+  gui::paintParchmentPanel(dc, dip(564, 346, 856, 530), dpi_);
+}
+
 void MainWindow::paint(HDC dc, const RECT&) {
   paintHeader(dc);
   gui::paintDivider(dc, scale(30), scale(870), scale(126), dpi_);
@@ -556,7 +570,7 @@ void MainWindow::paintStatusLine(HDC dc, int& y, const std::wstring& text,
 }
 
 void MainWindow::paintStatusTab(HDC dc) {
-  gui::paintParchmentPanel(dc, dip(44, 200, 544, 530), dpi_);
+  if (layerOnBackdrop() != kStatusPanelsLayer) paintStatusPanels(dc);
   gui::drawLabel(dc, fonts_[gui::kFontTabSelected], gui::kColorDarkText, dip(66, 214, 522, 240),
                  tr("st.title"), kOneLine);
   const int missing = folderOk_ ? gui::kOrbWarning : gui::kOrbNeutral;
@@ -577,7 +591,6 @@ void MainWindow::paintStatusTab(HDC dc) {
                     questieOk_ ? gui::kOrbOk : missing);
   }
 
-  gui::paintParchmentPanel(dc, dip(564, 346, 856, 530), dpi_);
   gui::drawLabel(dc, fonts_[gui::kFontTabSelected], gui::kColorDarkText, dip(584, 358, 704, 382),
                  tr("st.game"), kOneLine);
   // One DIP more above and below than the panel's row: the large command's

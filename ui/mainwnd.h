@@ -71,6 +71,9 @@ class MainWindow : public gui::Surface {
   void layout() override;
   void onClick(int id) override;
   void paintBackdrop(HDC dc, const RECT& clientRect) override;
+  int firstLayer() const override;
+  void paintFirstLayer(HDC dc, int layer) override;
+  void paintStatusPanels(HDC dc);
   void paint(HDC dc, const RECT& clientRect) override;
   void onCommand(int id, int code) override;
   bool handleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

@@ -4,10 +4,12 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 #include "gui/paint.h"
 #include "gui/surface.h"
+#include "storage/scoped_win.h"
 #include "tests/gui/gui_test_util.h"
 
 using namespace gui;
@@ -408,6 +410,88 @@ TEST(SurfaceLifeTest, WindowsClosedBeforeTheirFirstPaintLeaveNothingBehind) {
   for (int round = 0; round < 12; ++round) openAndClose(round);
   EXPECT_EQ(guitest::liveGdiObjects(), gdiBefore);
   EXPECT_LE(guitest::liveThreads(), threadsBefore);
+}
+
+// The first paint may find its page's layer already painted on the backdrop
+// by the backdrop's thread; whichever thread paints it, the window looks
+// the same, and a layer that no longer fits the page is not used.
+TEST(SurfaceLifeTest, TheFirstLayerIsPaintedOnceWhereverItIsPainted) {
+  constexpr COLORREF kBackdrop = RGB(20, 40, 60), kDrawn = RGB(200, 10, 10);
+  const COLORREF kLayer[] = {0, RGB(10, 200, 10), RGB(10, 10, 200)};
+  const RECT kLayerBox[] = {{}, {10, 10, 60, 60}, {100, 10, 150, 60}};
+  class Layered : public Surface {
+   public:
+    int page = 1;
+    std::atomic<bool> slowBackdrop{false};
+    std::atomic<int> threadLayers{0};
+    int paintedLayers = 0;
+    ScopedHandle layerDone{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    const COLORREF* colours;
+    const RECT* boxes;
+    void fill(HDC dc, const RECT& box, COLORREF colour) {
+      ScopedGdiObject brush(CreateSolidBrush(colour));
+      FillRect(dc, &box, static_cast<HBRUSH>(brush.get()));
+    }
+
+   protected:
+    void layout() override {}
+    void paintBackdrop(HDC dc, const RECT& client) override {
+      if (slowBackdrop) Sleep(200);  // the first paint comes first
+      fill(dc, client, kBackdrop);
+    }
+    int firstLayer() const override { return page; }
+    void paintFirstLayer(HDC dc, int layer) override {
+      fill(dc, boxes[layer], colours[layer]);
+      ++threadLayers;
+      SetEvent(layerDone);
+    }
+    void paint(HDC dc, const RECT&) override {
+      if (layerOnBackdrop() != page) {
+        fill(dc, boxes[page], colours[page]);
+        ++paintedLayers;
+      }
+      fill(dc, {200, 10, 250, 60}, kDrawn);
+    }
+  };
+  struct Case {
+    const char* what;
+    bool slowBackdrop;
+    int pageAtFirstPaint;
+    int threadLayers, paintedLayers;  // by the first paint
+  } const cases[] = {
+      {"the layer is ready before the first paint", false, 1, 1, 0},
+      {"the first paint waits for the backdrop", true, 1, 0, 1},
+      {"the page changed before the first paint", false, 2, 1, 1},
+  };
+  guitest::ScopedTheme theme;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Layered s;
+    s.colours = kLayer;
+    s.boxes = kLayerBox;
+    s.slowBackdrop = c.slowBackdrop;
+    ASSERT_TRUE(s.create(kMainWindowClass, L"layered", 300, 100, nullptr));
+    if (!c.slowBackdrop) {
+      ASSERT_EQ(WaitForSingleObject(s.layerDone, 5000), WAIT_OBJECT_0);
+    }
+    s.page = c.pageAtFirstPaint;
+    ShowWindow(s.hwnd(), SW_SHOWNOACTIVATE);
+    UpdateWindow(s.hwnd());
+    EXPECT_EQ(s.threadLayers, c.threadLayers);
+    EXPECT_EQ(s.paintedLayers, c.paintedLayers);
+    guitest::Bitmap32 shot(300, 100, RGB(255, 0, 255));
+    HDC dc = GetDC(s.hwnd());
+    BitBlt(shot.dc(), 0, 0, 300, 100, dc, 0, 0, SRCCOPY);
+    ReleaseDC(s.hwnd(), dc);
+    const int page = c.pageAtFirstPaint, other = 3 - page;
+    EXPECT_EQ(shot.at(kLayerBox[page].left + 20, 30), kLayer[page]);
+    EXPECT_EQ(shot.at(kLayerBox[other].left + 20, 30), kBackdrop);
+    EXPECT_EQ(shot.at(220, 30), kDrawn);
+    s.invalidate();
+    UpdateWindow(s.hwnd());  // later paints draw the layer themselves
+    EXPECT_EQ(s.paintedLayers, c.paintedLayers + 1);
+    DestroyWindow(s.hwnd());
+  }
 }
 
 }  // namespace
