@@ -77,6 +77,16 @@ HBITMAP createPaintBitmap(HDC dc, int width, int height) {
   return createTopDownDib(dc, width, height, 24, &bits);
 }
 
+// `from` copied onto `target` over `client`; false without a DC to copy from.
+bool copyBitmap(HDC target, HBITMAP from, const RECT& client) {
+  ScopedMemoryDc source(CreateCompatibleDC(target));
+  if (!source.valid()) return false;
+  HGDIOBJ old = SelectObject(source, from);
+  BitBlt(target, 0, 0, client.right, client.bottom, source, 0, 0, SRCCOPY);
+  SelectObject(source, old);
+  return true;
+}
+
 bool contains(const RECT& rc, POINT pt) { return PtInRect(&rc, pt) != FALSE; }
 
 RECT scaledRect(int xDip, int yDip, int wDip, int hDip, UINT dpi) {
@@ -599,9 +609,8 @@ void Surface::bufferedPaint() {
   HBITMAP bitmap = backBuffer(dc, client);
   if (memory && bitmap) {
     HGDIOBJ old = SelectObject(memory, bitmap);
-    copyBackdrop(dc, memory, client);
+    copyBackdrop(memory, client);
     paintNotingTexts(memory, client);
-    layerOnBackdrop_ = 0;
     copyToScreen(dc, memory, client);
     SelectObject(memory, old);
   }
@@ -652,15 +661,13 @@ void Surface::renderFirstFrame(const RECT& client) {
   bufferSize_ = {client.right, client.bottom};
   buffer_ = createPaintBitmap(nullptr, client.right, client.bottom);
   ScopedMemoryDc target(buffer_ ? CreateCompatibleDC(nullptr) : nullptr);
-  ScopedMemoryDc source(target.valid() ? CreateCompatibleDC(nullptr) : nullptr);
-  if (!source.valid()) return;
-  HGDIOBJ oldTarget = SelectObject(target, buffer_);
-  HGDIOBJ oldSource = SelectObject(source, backdrop_);
-  BitBlt(target, 0, 0, client.right, client.bottom, source, 0, 0, SRCCOPY);
-  SelectObject(source, oldSource);
-  paintFirstLayer(target, firstLayer_);
-  SelectObject(target, oldTarget);
-  bufferHoldsFirstLayer_ = true;
+  if (!target.valid()) return;
+  HGDIOBJ old = SelectObject(target, buffer_);
+  if (copyBitmap(target, backdrop_, client)) {
+    paintFirstLayer(target, firstLayer_);
+    bufferHoldsFirstLayer_ = true;
+  }
+  SelectObject(target, old);
 }
 
 DWORD WINAPI Surface::backdropThread(void* surface) {
@@ -698,30 +705,16 @@ bool Surface::takeFirstFrame(const RECT& client) {
          bufferSize_.cx == client.right && bufferSize_.cy == client.bottom;
 }
 
-void Surface::copyBackdrop(HDC screen, HDC target, const RECT& client) {
-  finishBackdrop();
-  layerOnBackdrop_ = 0;
-  if (takeFirstFrame(client)) {
-    layerOnBackdrop_ = firstLayer_;
-    return;
-  }
+// After the backdrop's thread was joined.
+void Surface::copyBackdrop(HDC target, const RECT& client) {
+  layerOnBackdrop_ = takeFirstFrame(client) ? firstLayer_ : 0;
+  if (layerOnBackdrop_ != 0) return;
   if (!backdrop_ || backdropSize_.cx != client.right || backdropSize_.cy != client.bottom ||
       backdropDpi_ != dpi_) {
     renderBackdrop(client);
   }
-  if (!backdrop_) {
-    paintBackdrop(target, client);  // no memory for a cache: paint it every time
-    return;
-  }
-  HDC source = CreateCompatibleDC(screen);
-  if (!source) {
-    paintBackdrop(target, client);
-    return;
-  }
-  HGDIOBJ old = SelectObject(source, backdrop_);
-  BitBlt(target, 0, 0, client.right, client.bottom, source, 0, 0, SRCCOPY);
-  SelectObject(source, old);
-  DeleteDC(source);
+  // Without memory for a cache, or a DC to copy it from, painted every time.
+  if (!backdrop_ || !copyBitmap(target, backdrop_, client)) paintBackdrop(target, client);
 }
 
 Control* Surface::hitTest(POINT point) {

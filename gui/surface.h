@@ -226,7 +226,7 @@ class Surface {
   void letGoOfTheme();
   void bufferedPaint();
   HBITMAP backBuffer(HDC screen, const RECT& client);
-  void copyBackdrop(HDC screen, HDC target, const RECT& client);
+  void copyBackdrop(HDC target, const RECT& client);
   void renderBackdrop(const RECT& client);
   void renderFirstFrame(const RECT& client);
   bool takeFirstFrame(const RECT& client);
