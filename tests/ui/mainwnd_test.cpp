@@ -3,10 +3,14 @@
 // and the update button.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 #include "i18n/i18n.h"
 #include "tests/ui/ui_test_util.h"
 #include "tests/update/fixtures.h"
 #include "ui/mainwnd.h"
+#include "storage/scoped_win.h"
 #include "ui/setup.h"
 
 using namespace uitest;
@@ -230,6 +234,51 @@ TEST_F(MainWindowTest, EscapeClosesAndTheWindowCanBeOpenedAgain) {
   EXPECT_EQ(mainWindow()->tab(), mw::kSettingsTab);
   closeMainWindow();
   EXPECT_EQ(mainWindowHandle(), nullptr);
+}
+
+// The client area as the screen shows it, or as renderTo paints it, in the
+// windows' own 24-bit format: the same pixels when painted alike.
+std::vector<BYTE> clientPixels(HWND window, const std::function<void(HDC, const RECT&)>& paint) {
+  RECT client;
+  GetClientRect(window, &client);
+  void* bits = nullptr;
+  ScopedGdiObject bitmap(gui::createTopDownDib(nullptr, client.right, client.bottom, 24, &bits));
+  ScopedMemoryDc dc(CreateCompatibleDC(nullptr));
+  if (!bitmap.valid() || !dc.valid()) return {};
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  paint(dc, client);
+  SelectObject(dc, old);
+  GdiFlush();
+  const BYTE* first = static_cast<const BYTE*>(bits);
+  return std::vector<BYTE>(first, first + gui::dibRowBytes(client.right, 24) * client.bottom);
+}
+
+// The first paint may find the Status tab's panels already painted by the
+// backdrop's thread, or paint them itself: either way the window shows what
+// a paint from scratch shows.
+TEST_F(MainWindowTest, TheFirstPaintShowsWhatAPaintFromScratchShows) {
+  for (const DWORD beforePaintMs : {0, 300}) {  // the second lets the thread finish first
+    SCOPED_TRACE(beforePaintMs);
+    openMainWindow(mw::kStatusTab);
+    MainWindow* window = mainWindow();
+    ASSERT_NE(window, nullptr);
+    Sleep(beforePaintMs);
+    UpdateWindow(window->hwnd());  // the first paint alone, no other message
+    const std::vector<BYTE> shown = clientPixels(window->hwnd(), [&](HDC dc, const RECT& client) {
+      HDC screen = GetDC(window->hwnd());
+      BitBlt(dc, 0, 0, client.right, client.bottom, screen, 0, 0, SRCCOPY);
+      ReleaseDC(window->hwnd(), screen);
+    });
+    const std::vector<BYTE> fromScratch = clientPixels(
+        window->hwnd(), [&](HDC dc, const RECT& client) { window->renderTo(dc, client); });
+    ASSERT_FALSE(shown.empty());
+    ASSERT_EQ(shown.size(), fromScratch.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < shown.size(); ++i) differing += shown[i] != fromScratch[i];
+    EXPECT_EQ(differing, 0u) << "colour bytes differ";
+    closeMainWindow();
+    pump();
+  }
 }
 
 class UpdateReadyTest : public ::testing::Test {
