@@ -697,17 +697,16 @@ void Surface::finishBackdrop() {
 }
 
 // Once only: whether the back buffer holds the first frame, still true to
-// the window's size, DPI and page.
-bool Surface::takeFirstFrame(const RECT& client) {
+// the window's DPI and page (backBuffer forgets it when the size changes).
+bool Surface::takeFirstFrame() {
   const bool holds = bufferHoldsFirstLayer_;
   bufferHoldsFirstLayer_ = false;
-  return holds && firstLayer_ == firstLayer() && backdropDpi_ == dpi_ &&
-         bufferSize_.cx == client.right && bufferSize_.cy == client.bottom;
+  return holds && firstLayer_ == firstLayer() && backdropDpi_ == dpi_;
 }
 
 // After the backdrop's thread was joined.
 void Surface::copyBackdrop(HDC target, const RECT& client) {
-  layerOnBackdrop_ = takeFirstFrame(client) ? firstLayer_ : 0;
+  layerOnBackdrop_ = takeFirstFrame() ? firstLayer_ : 0;
   if (layerOnBackdrop_ != 0) return;
   if (!backdrop_ || backdropSize_.cx != client.right || backdropSize_.cy != client.bottom ||
       backdropDpi_ != dpi_) {

@@ -229,7 +229,7 @@ class Surface {
   void copyBackdrop(HDC target, const RECT& client);
   void renderBackdrop(const RECT& client);
   void renderFirstFrame(const RECT& client);
-  bool takeFirstFrame(const RECT& client);
+  bool takeFirstFrame();
   void startBackdrop(const RECT& client);
   void finishBackdrop();
   static DWORD WINAPI backdropThread(void* surface);

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "i18n/i18n.h"
+#include "storage/scoped_win.h"
 #include "tests/ui/ui_test_util.h"
 #include "tests/update/fixtures.h"
 #include "ui/mainwnd.h"
-#include "storage/scoped_win.h"
 #include "ui/setup.h"
 
 using namespace uitest;
