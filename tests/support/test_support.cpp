@@ -52,12 +52,15 @@ Child::~Child() {
   if (process_) CloseHandle(process_);
 }
 
-Child::Child(Child&& o) noexcept : process_(o.process_) { o.process_ = nullptr; }
+Child::Child(Child&& o) noexcept : process_(o.process_), startError_(o.startError_) {
+  o.process_ = nullptr;
+}
 
 Child& Child::operator=(Child&& o) noexcept {
   if (this != &o) {
     if (process_) CloseHandle(process_);
     process_ = o.process_;
+    startError_ = o.startError_;
     o.process_ = nullptr;
   }
   return *this;
@@ -91,6 +94,8 @@ Child Child::startLine(const std::wstring& exe, const std::wstring& parameters) 
                      &pi)) {
     CloseHandle(pi.hThread);
     child.process_ = pi.hProcess;
+  } else {
+    child.startError_ = GetLastError();
   }
   return child;
 }

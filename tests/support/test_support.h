@@ -47,6 +47,8 @@ class Child {
   Child(Child&& o) noexcept;
   Child& operator=(Child&& o) noexcept;
   bool started() const { return process_ != nullptr; }
+  // Why CreateProcess failed, when it did.
+  DWORD startError() const { return startError_; }
   // Waits up to timeoutMs; returns the exit code, or -1 on time-out.
   long wait(DWORD timeoutMs);
   void kill();
@@ -58,6 +60,7 @@ class Child {
 
  private:
   HANDLE process_ = nullptr;
+  DWORD startError_ = 0;
 };
 
 // Runs the program to its end (at most timeoutMs); -1 on time-out.
