@@ -138,10 +138,21 @@ release_usage() {
   exit 2
 }
 
+# The release tool; an encrypted key's password reaches it and no other child.
+release_tool() {
+  if [ -n "$key_password_set" ]; then
+    CAIRN_RELEASE_KEY_PASSWORD=$key_password "$root/tools/cairn-release" "$@"
+  else
+    "$root/tools/cairn-release" "$@"
+  fi
+}
+
 # A release: that version built in a build folder of its own (with the
 # service origin it is published to), its installer signed when a certificate
-# is given, checked by the program itself with --verify-release, and the
-# static tree published with tools/cairn-release.
+# is given, checked by the program itself with --verify-release, and that
+# checked record published with tools/cairn-release. The passwords are taken
+# out of the environment: each goes only to the step that needs it, never to
+# the compilers or the programs run under Wine.
 cmd_release() {
   local version=${1:-} key="" base="" out="" cert="" addon=""
   [ $# -gt 0 ] && shift
@@ -160,6 +171,17 @@ cmd_release() {
   [ -f "$key" ] || { echo "$fail no private key $key" >&2; exit 2; }
   [ -z "$cert" ] || [ -f "$cert" ] || { echo "$fail no certificate $cert" >&2; exit 2; }
   [ -z "$addon" ] || [ -d "$addon" ] || { echo "$fail no addon folder $addon" >&2; exit 2; }
+  key_password=${CAIRN_RELEASE_KEY_PASSWORD-} key_password_set=${CAIRN_RELEASE_KEY_PASSWORD+set}
+  local sign_password=${CAIRN_SIGN_PASSWORD-} sign_password_set=${CAIRN_SIGN_PASSWORD+set}
+  unset CAIRN_RELEASE_KEY_PASSWORD CAIRN_SIGN_PASSWORD
+  if [ -z "$key_password_set" ] && [ -t 0 ] && grep -q ENCRYPTED "$key"; then
+    read -rs -p "Password of $key: " key_password && echo >&2
+    key_password_set=set
+  fi
+  if [ -n "$cert" ] && [ -z "$sign_password_set" ]; then
+    [ -t 0 ] || { echo "$fail set CAIRN_SIGN_PASSWORD to the certificate's password" >&2; exit 2; }
+    read -rs -p "Password of $cert: " sign_password && echo >&2
+  fi
   need_packages
   work=$(mktemp -d)  # global: the trap runs after this function
   trap 'rm -rf "$work"' EXIT
@@ -167,14 +189,16 @@ cmd_release() {
   # repository's, unless CAIRN_RELEASE_KEY_FILE names another): a release
   # signed with any other key would be refused by every one of them.
   local public=${CAIRN_RELEASE_KEY_FILE:-$root/update/keys/release-public.key}
-  "$root/tools/cairn-release" public "$key" "$work/public.key" >/dev/null || exit 1
+  release_tool public "$key" "$work/public.key" >/dev/null || exit 1
   cmp -s "$work/public.key" "$public" ||
     { echo "$fail $key is not the private half of $public" >&2; exit 1; }
-  if [ -n "$cert" ] && [ -z "${CAIRN_SIGN_PASSWORD+set}" ]; then
-    [ -t 0 ] || { echo "$fail set CAIRN_SIGN_PASSWORD to the certificate's password" >&2; exit 2; }
-    read -rs -p "Password of $cert: " CAIRN_SIGN_PASSWORD && echo >&2
+  # The build's signing step (installer/sign.sh) reads the certificate's
+  # password from this file, readable by its owner only (mktemp's folder).
+  local password_file=""
+  if [ -n "$cert" ]; then
+    password_file="$work/sign-password"
+    (umask 077 && printf '%s' "$sign_password" >"$password_file") || exit 1
   fi
-  export CAIRN_SIGN_PASSWORD
 
   local release_build="$build/release-$version"
   cmake -S "$root" -B "$release_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -182,18 +206,20 @@ cmd_release() {
     -DCAIRN_VERSION="$version" -DCAIRN_SERVICE_ORIGIN="$base" -DCAIRN_RELEASE_KEY_FILE="$(realpath "$public")" \
     -DCAIRN_SIGN_CERT="$(if [ -n "$cert" ]; then realpath "$cert"; fi)" \
     -DCAIRN_ADDON_DIR="$(if [ -n "$addon" ]; then realpath "$addon"; fi)" >&2 || exit 1
-  cmake --build "$release_build" --target Cairnstone_setup >&2 || exit 1
+  CAIRN_SIGN_PASSWORD_FILE=$password_file cmake --build "$release_build" --target Cairnstone_setup >&2 || exit 1
+  [ -z "$password_file" ] || rm -f "$password_file"
   local setup="$release_build/bin/Cairnstone-Setup-$version.exe"
 
   need_prefix
-  "$root/tools/cairn-release" sign --key "$key" --installer "$setup" --version "$version" \
+  release_tool sign --key "$key" --installer "$setup" --version "$version" \
     --base "$base" --out "$work/version.json" || exit 1
   wine "$release_build/bin/Cairnstone.exe" --verify-release "$(winepath -w "$work/version.json")" \
     --file "$(winepath -w "$setup")" --out "$(winepath -w "$work/verified.txt")" </dev/null >/dev/null 2>&1 || true
   [ "$(cat "$work/verified.txt" 2>/dev/null)" = "OK $version" ] ||
     { echo "$fail the program refuses the release: $(cat "$work/verified.txt" 2>/dev/null)" >&2; exit 1; }
-  "$root/tools/cairn-release" publish --key "$key" --installer "$setup" --version "$version" \
-    --base "$base" --out "$out" || exit 1
+  # Exactly the record the program checked; publish refuses an installer that
+  # is not the one it names, and one published before with other bytes.
+  "$root/tools/cairn-release" publish --record "$work/version.json" --installer "$setup" --out "$out" || exit 1
   echo "dev.sh release: $version checked and published to $out" >&2
   echo "$out"
 }

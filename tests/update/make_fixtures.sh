@@ -27,8 +27,19 @@ der_to_p1363() {
 rm -rf "$out"
 mkdir -p "$out"
 head -c 300000 < <(yes "Cairnstone test installer, for tests only") >"$work/installer.exe"
-"$tool" publish --key "$key" --installer "$work/installer.exe" --version 1.4.0 \
-  --base http://127.0.0.1 --out "$out/published"
+# A signed answer and the static tree around it, for one installer.
+publish() {
+  "$tool" sign --key "$key" --installer "$1" --version "$2" --base http://127.0.0.1 \
+    --out "$work/$2.json"
+  "$tool" publish --record "$work/$2.json" --installer "$1" --out "$3"
+}
+# Signs the message file $2 with the private key $1, as 128 hex digits.
+sign_message() {
+  openssl dgst -sha256 -sign "$1" -out "$work/signed.der" "$2"
+  der_to_p1363 "$work/signed.der"
+}
+
+publish "$work/installer.exe" 1.4.0 "$out/published"
 
 answer="$out/published/api/app/version"
 size=$(field "$answer" size)
@@ -36,14 +47,13 @@ sha=$(field "$answer" sha256)
 printf 'Cairnstone-Setup\nversion=1.4.0\nsize=%s\nsha256=%s\n' "$size" "$sha" >"$work/message"
 printf 'Cairnstone-Setup\nversion=1.4.0\nsize=%s\nsha256=%s' "$size" "$sha" >"$work/message-nolf"
 
-"$tool" keygen "$work/other.pem" "$work/other.key"
+openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$work/other.pem"
 openssl dgst -sha256 -sign "$key" -out "$work/openssl.der" "$work/message"
 {
-  echo "other_key $("$tool" sign-message --key "$work/other.pem" --in "$work/message")"
-  echo "no_final_lf $("$tool" sign-message --key "$key" --in "$work/message-nolf")"
+  echo "other_key $(sign_message "$work/other.pem" "$work/message")"
+  echo "no_final_lf $(sign_message "$key" "$work/message-nolf")"
   echo "der $(hex_of "$work/openssl.der")"
   echo "openssl $(der_to_p1363 "$work/openssl.der")"
 } >"$out/signatures"
-"$tool" publish --key "$key" --installer "$program" --version 1.5.0 \
-  --base http://127.0.0.1 --out "$out/program"
+publish "$program" 1.5.0 "$out/program"
 touch "$out/stamp"
