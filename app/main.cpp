@@ -2,10 +2,9 @@
 // brings the first instance up and down in a fixed order.
 #include <windows.h>
 
-#include <cstdlib>
-
 #include "app/app.h"
 #include "app/cmdline.h"
+#include "app/crash.h"
 #include "app/diagnostic.h"
 #include "app/first_view.h"
 #include "app/messages.h"
@@ -16,9 +15,10 @@
 
 // The default terminate handler prints the exception's demangled type name,
 // which a GUI program without a console never shows, and the demangler is a
-// good part of the executable: the same end without the message.
+// good part of the executable: an uncaught exception ends the program as a
+// crash does, with its dump.
 namespace __gnu_cxx {
-void __verbose_terminate_handler() { std::abort(); }
+void __verbose_terminate_handler() { endWithCrash(); }
 }  // namespace __gnu_cxx
 
 namespace {
@@ -31,6 +31,8 @@ int runFirstInstance(HINSTANCE instance, const StartRequest& request, ScopedHand
   // field and COM for the first shell or screen-reader request, so that a
   // start in the background is quick and stays small.
   int exitCode = kExitOk;
+  installCrashHandler();
+  reportPreviousCrash();
   {
     App app;
     app.prepare();
@@ -41,6 +43,7 @@ int runFirstInstance(HINSTANCE instance, const StartRequest& request, ScopedHand
       // the loader's lock, which the icon and the first window wait for.
       if (windowFirst) gui::preparePictures();
       app.start(trayWindow);
+      registerRestart();  // withdrawn when the user quits
       showFirstView(app, request);
       runMessageLoop();
     } else {

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/app.h"
+#include "app/crash.h"
 #include "app/messages.h"
 #include "app/shell_notify.h"
 #include "gui/theme.h"
@@ -139,10 +140,18 @@ void onUpdate(WPARAM what) {
   refreshMainWindow();
 }
 
+// The menu's Quit or --quit: Windows does not start the program again. The
+// end of a session keeps it registered, so that it comes back after a
+// restart for updates.
+void quitByRequest() {
+  withdrawRestart();
+  DestroyWindow(trayWindow);
+}
+
 void onCommand(WPARAM wParam) {
   switch (LOWORD(wParam)) {
     case ID_QUIT:
-      DestroyWindow(trayWindow);
+      quitByRequest();
       break;
     case ID_INSTALL:
       installFromTray();
@@ -230,8 +239,8 @@ LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_COMMAND:
       onCommand(wParam);
       return 0;
-    case WM_CLOSE:
-      DestroyWindow(window);
+    case WM_CLOSE:  // --quit, or the installer asking before it replaces the program
+      quitByRequest();
       return 0;
     case WM_ENDSESSION:
       return onEndSession(window, wParam);
