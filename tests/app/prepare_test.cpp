@@ -2,6 +2,8 @@
 // values, a game folder with the addon, and leftovers of the old app.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/messages.h"
 #include "storage/files.h"
 #include "storage/scoped_win.h"
@@ -26,6 +28,16 @@ FILETIME modifiedAt(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA info = {};
   GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info);
   return info.ftLastWriteTime;
+}
+
+// One whole life of a first instance: start, found, quit, ended.
+void startAndQuit() {
+  Child instance = Child::start(cairnstoneExe(), {L"--background"});
+  ASSERT_TRUE(instance.started());
+  ASSERT_TRUE(
+      waitFor([] { return FindWindowW(kTrayWindowClass, nullptr) != nullptr; }, kTimeoutMs));
+  EXPECT_EQ(runToEnd(cairnstoneExe(), {L"--quit"}), 0);
+  EXPECT_EQ(instance.wait(kTimeoutMs), 0);
 }
 
 class PreparedMachine : public ::testing::Test {
@@ -53,16 +65,6 @@ class PreparedMachine : public ::testing::Test {
     const wchar_t old[] = L"C:\\Brindle\\Brindle.exe";
     RegSetValueExW(key, L"Brindle", 0, REG_SZ, reinterpret_cast<const BYTE*>(old), sizeof old);
     RegCloseKey(key);
-  }
-
-  // One whole life of a first instance: start, found, quit, ended.
-  void startAndQuit() {
-    Child instance = Child::start(cairnstoneExe(), {L"--background"});
-    ASSERT_TRUE(instance.started());
-    ASSERT_TRUE(waitFor([] { return FindWindowW(kTrayWindowClass, nullptr) != nullptr; },
-                        kTimeoutMs));
-    EXPECT_EQ(runToEnd(cairnstoneExe(), {L"--quit"}), 0);
-    EXPECT_EQ(instance.wait(kTimeoutMs), 0);
   }
 
   TempDir data;
@@ -140,6 +142,64 @@ TEST_F(PreparedMachine, ForeverOverrideIsStoredWithoutGameFiles) {
   Settings s;
   loadSettings(s);
   EXPECT_EQ(s.foreverDir, bare);
+}
+
+// Profiles and game folders as players have them: names in other scripts
+// with spaces, and folders deeper than the old limit of 260 characters.
+TEST(PlayersFolders, AStartStoresTheGameFolderAndWritesTheAddonFile) {
+  TempDir machine;
+  const std::wstring profile = machine.file(L"Łukasz Żółć 日本");
+  std::wstring deep = machine.file(L"Games");
+  while (deep.size() <= MAX_PATH) deep += L"\\Eine Sammlung von Spielen für später";
+  struct Case {
+    const char* name;
+    std::wstring data;
+    std::wstring wow;  // the folder given; the game folder is its _forever_
+  } cases[] = {
+      {"non-ASCII names with spaces", profile + L"\\AppData\\Roaming\\Cairn",
+       profile + L"\\Spiele\\World of Warcraft"},
+      {"a game folder past 260 characters", machine.file(L"data"), deep + L"\\World of Warcraft"},
+      {"both, deep", deep + L"\\Łukasz 日本\\Cairn", deep + L"\\日本\\World of Warcraft"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::wstring forever = c.wow + L"\\_forever_";
+    const std::wstring addon = forever + L"\\Interface\\AddOns\\Cairn";
+    ASSERT_TRUE(makeDirs(addon));
+    ASSERT_TRUE(makeDirs(c.data));
+    ASSERT_TRUE(writeWholeFile(joinPath(c.data, L"settings.json"),
+                               R"({"language":"pl","wizardDone":true,"lastVersion":"1.3.0"})"));
+    ScopedEnv data(L"CAIRN_DATA_DIR", c.data);
+    ScopedEnv given(L"CAIRN_FOREVER_DIR", c.wow);
+    startAndQuit();
+
+    Settings stored;
+    loadSettings(stored);
+    EXPECT_EQ(stored.foreverDir, forever);
+    EXPECT_EQ(stored.language, "pl");
+    // On disk in UTF-8, as the log has it.
+    EXPECT_NE(readFileText(joinPath(c.data, L"settings.json")).find(jsonEscapedPath(forever)),
+              std::string::npos);
+    EXPECT_EQ(readFileText(joinPath(addon, L"Config.lua")), "CairnInstall = { lang = \"pl\" }\n");
+    const std::vector<std::string> log = logMessages(readFileText(joinPath(c.data, L"cairn.log")));
+    EXPECT_NE(std::find(log.begin(), log.end(), "WoW Forever folder: " + toUtf8(forever)), log.end());
+  }
+}
+
+// Windows lets the program past 260 characters only when it says it can.
+TEST(PlayersFolders, TheProgramDeclaresLongPaths) {
+  const std::wstring exe = cairnstoneExe();
+  HMODULE image = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(image, nullptr);
+  HRSRC found = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+  ASSERT_NE(found, nullptr);
+  const char* bytes = static_cast<const char*>(LockResource(LoadResource(image, found)));
+  const std::string manifest(bytes, SizeofResource(image, found));
+  FreeLibrary(image);
+  EXPECT_NE(manifest.find("<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/"
+                          "WindowsSettings\">true</longPathAware>"),
+            std::string::npos)
+      << manifest;
 }
 
 }  // namespace
