@@ -155,7 +155,9 @@ std::wstring App::gameFolder() {
 }
 
 AppStatus App::status() {
-  return isGameFolder(gameFolder()) ? AppStatus::Ready : AppStatus::NoGameFolder;
+  const std::wstring folder = gameFolder();
+  const bool folderOk = isGameFolder(folder);
+  return appStatusOf(folderOk, folderOk && addonPresent(folder));
 }
 
 void App::updateAddonConfig() {

@@ -325,8 +325,8 @@ void releaseTrayController() {
 App* trayController() { return controller; }
 
 std::wstring trayStatusText() {
-  const bool ready = controller && controller->status() == AppStatus::Ready;
-  return tr(ready ? "tray.ready" : "tray.nowow");
+  const AppStatus status = controller ? controller->status() : AppStatus::NoGameFolder;
+  return tr(statusKey(status, "tray.ready", "tray.nowow", "tray.noaddon"));
 }
 
 void showBalloon(const std::wstring& title, const std::wstring& text, int kind) {

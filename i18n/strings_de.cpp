@@ -89,6 +89,14 @@ const StringRow kRows[] = {
     {"upd.done.title", "Cairnstone wurde auf {version} aktualisiert"},
     {"upd.done.text", "Läuft WoW? Tippe /reload im Spiel, um das neue Addon zu laden."},
     {"upd.done.short", "Auf {version} aktualisiert. Tippe /reload in WoW, um das neue Addon zu laden."},
+    {"tray.noaddon", "Cairnstone - das Cairnstone-Addon ist nicht installiert"},
+    {"tray.nofolder.text", "Der Ordner von WoW Forever ist noch nicht gefunden. Zum Auswählen klicke auf das leuchtende Symbol im Infobereich und öffne Einstellungen."},
+    {"pill.noaddon", "Addon nicht installiert"},
+    {"st.addon.unknown", "Cairnstone-Addon: unbekannt, bis der Ordner von WoW Forever gefunden ist."},
+    {"st.questie.unknown", "Questie: unbekannt, bis der Ordner von WoW Forever gefunden ist."},
+    {"wz.done.nofolder.h", "Fast bereit"},
+    {"wz.done.nofolder.text", "Cairnstone läuft jetzt im Infobereich und hält das Addon aktuell, hat den Ordner von WoW Forever aber noch nicht gefunden. Bei jedem Start sucht es ihn erneut.\n\nUm den Ordner selbst zu wählen, klicke auf das leuchtende Symbol im Infobereich, öffne Einstellungen, wähle den Ordner mit Auswählen und klicke auf Speichern."},
+    {"wz.done.later", "Wähle den Ordner von WoW Forever später unter"},
 };
 
 }  // namespace

@@ -91,6 +91,14 @@ const StringRow kRows[] = {
     {"upd.done.title", "Cairnstone was updated to {version}"},
     {"upd.done.text", "Is WoW running? Type /reload in the game to load the new addon."},
     {"upd.done.short", "Updated to {version}. In WoW, type /reload to load the new addon."},
+    {"tray.noaddon", "Cairnstone - the Cairnstone addon is not installed"},
+    {"tray.nofolder.text", "The WoW Forever folder is not found yet. To choose it, click the glowing icon in the tray and open Settings."},
+    {"pill.noaddon", "Addon not installed"},
+    {"st.addon.unknown", "Cairnstone addon: not known until the WoW Forever folder is found."},
+    {"st.questie.unknown", "Questie: not known until the WoW Forever folder is found."},
+    {"wz.done.nofolder.h", "Almost ready"},
+    {"wz.done.nofolder.text", "Cairnstone now runs in the tray and keeps the addon up to date, but it has not found the WoW Forever folder yet. It looks for it again each time it starts.\n\nTo choose the folder yourself, click the glowing icon in the tray, open Settings, pick the folder with Browse and press Save."},
+    {"wz.done.later", "Choose the WoW Forever folder later under"},
 };
 
 }  // namespace

@@ -89,6 +89,14 @@ const StringRow kRows[] = {
     {"upd.done.title", "Cairnstone se actualizó a {version}"},
     {"upd.done.text", "¿Está WoW en marcha? Escribe /reload en el juego para cargar el nuevo addon."},
     {"upd.done.short", "Actualizado a {version}. En WoW, escribe /reload para cargar el nuevo addon."},
+    {"tray.noaddon", "Cairnstone - el addon de Cairnstone no está instalado"},
+    {"tray.nofolder.text", "Aún no se ha encontrado la carpeta de WoW Forever. Para elegirla, haz clic en el icono brillante del área de notificación y abre Ajustes."},
+    {"pill.noaddon", "Addon no instalado"},
+    {"st.addon.unknown", "Addon de Cairnstone: desconocido hasta encontrar la carpeta de WoW Forever."},
+    {"st.questie.unknown", "Questie: desconocido hasta encontrar la carpeta de WoW Forever."},
+    {"wz.done.nofolder.h", "Casi listo"},
+    {"wz.done.nofolder.text", "Cairnstone ya funciona en el área de notificación y mantiene el addon al día, pero aún no ha encontrado la carpeta de WoW Forever. La vuelve a buscar cada vez que se inicia.\n\nPara elegir la carpeta tú mismo, haz clic en el icono brillante del área de notificación, abre Ajustes, elige la carpeta con Examinar y pulsa Guardar."},
+    {"wz.done.later", "Elige la carpeta de WoW Forever más tarde en"},
 };
 
 }  // namespace

@@ -89,6 +89,14 @@ const StringRow kRows[] = {
     {"upd.done.title", "Cairnstone è stato aggiornato alla {version}"},
     {"upd.done.text", "WoW è in esecuzione? Scrivi /reload nel gioco per caricare il nuovo addon."},
     {"upd.done.short", "Aggiornato alla {version}. In WoW scrivi /reload per caricare il nuovo addon."},
+    {"tray.noaddon", "Cairnstone - l'addon di Cairnstone non è installato"},
+    {"tray.nofolder.text", "La cartella di WoW Forever non è ancora stata trovata. Per sceglierla, fai clic sull'icona luminosa nell'area di notifica e apri Impostazioni."},
+    {"pill.noaddon", "Addon non installato"},
+    {"st.addon.unknown", "Addon di Cairnstone: sconosciuto finché non si trova la cartella di WoW Forever."},
+    {"st.questie.unknown", "Questie: sconosciuto finché non si trova la cartella di WoW Forever."},
+    {"wz.done.nofolder.h", "Quasi pronto"},
+    {"wz.done.nofolder.text", "Ora Cairnstone è attivo nell'area di notifica e tiene aggiornato l'addon, ma non ha ancora trovato la cartella di WoW Forever. La cerca di nuovo a ogni avvio.\n\nPer scegliere tu la cartella, fai clic sull'icona luminosa nell'area di notifica, apri Impostazioni, scegli la cartella con Sfoglia e fai clic su Salva."},
+    {"wz.done.later", "Scegli la cartella di WoW Forever più tardi in"},
 };
 
 }  // namespace

@@ -89,6 +89,14 @@ const StringRow kRows[] = {
     {"upd.done.title", "Cairnstone is bijgewerkt naar {version}"},
     {"upd.done.text", "Draait WoW? Typ /reload in het spel om de nieuwe addon te laden."},
     {"upd.done.short", "Bijgewerkt naar {version}. Typ /reload in WoW om de nieuwe addon te laden."},
+    {"tray.noaddon", "Cairnstone - de Cairnstone-addon is niet geïnstalleerd"},
+    {"tray.nofolder.text", "De WoW Forever-map is nog niet gevonden. Klik op het gloeiende pictogram in het systeemvak en open Instellingen om hem te kiezen."},
+    {"pill.noaddon", "Addon niet geïnstalleerd"},
+    {"st.addon.unknown", "Cairnstone-addon: onbekend tot de WoW Forever-map gevonden is."},
+    {"st.questie.unknown", "Questie: onbekend tot de WoW Forever-map gevonden is."},
+    {"wz.done.nofolder.h", "Bijna klaar"},
+    {"wz.done.nofolder.text", "Cairnstone draait nu in het systeemvak en houdt de addon up-to-date, maar heeft de WoW Forever-map nog niet gevonden. Bij elke start zoekt het opnieuw.\n\nWil je de map zelf kiezen? Klik op het gloeiende pictogram in het systeemvak, open Instellingen, kies de map met Bladeren en klik op Opslaan."},
+    {"wz.done.later", "Kies de WoW Forever-map later bij"},
 };
 
 }  // namespace

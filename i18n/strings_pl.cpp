@@ -89,6 +89,14 @@ const StringRow kRows[] = {
     {"upd.done.title", "Cairnstone zaktualizowany do {version}"},
     {"upd.done.text", "WoW działa? Wpisz /reload w grze, aby wczytać nowy addon."},
     {"upd.done.short", "Zaktualizowano do {version}. W WoW wpisz /reload, żeby wczytać nowy addon."},
+    {"tray.noaddon", "Cairnstone - addon Cairnstone nie jest zainstalowany"},
+    {"tray.nofolder.text", "Jeszcze nie znaleziono folderu WoW Forever. Aby go wybrać, kliknij świecącą ikonę w obszarze powiadomień i otwórz Ustawienia."},
+    {"pill.noaddon", "Addon niezainstalowany"},
+    {"st.addon.unknown", "Addon Cairnstone: nieznany, dopóki nie zostanie znaleziony folder WoW Forever."},
+    {"st.questie.unknown", "Questie: nieznany, dopóki nie zostanie znaleziony folder WoW Forever."},
+    {"wz.done.nofolder.h", "Prawie gotowe"},
+    {"wz.done.nofolder.text", "Cairnstone działa teraz w obszarze powiadomień i dba o aktualność addonu, ale jeszcze nie znalazł folderu WoW Forever. Szuka go ponownie przy każdym uruchomieniu.\n\nAby samodzielnie wybrać folder, kliknij świecącą ikonę w obszarze powiadomień, otwórz Ustawienia, wybierz folder przyciskiem Wybierz i kliknij Zapisz."},
+    {"wz.done.later", "Folder WoW Forever możesz wybrać później w zakładce"},
 };
 
 }  // namespace

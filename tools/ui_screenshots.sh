@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Pictures of the main window (Status with and without a game folder and
-# with an update ready, Settings), each setup wizard page and the keyboard focus mark, in English at 96 DPI and in German
-# at 144 DPI, painted under Xvfb and saved as PNG into docs/.
+# Pictures of the main window (Status with and without a game folder, with
+# one that lacks the addon and with an update ready, Settings), each setup
+# wizard page (Done also without a game folder) and the keyboard focus mark,
+# in English at 96 DPI and in German at 144 DPI, painted under Xvfb and saved
+# as PNG into docs/.
 #   tools/ui_screenshots.sh            (uses $CAIRN_BUILD_DIR or build/)
 set -euo pipefail
 

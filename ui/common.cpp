@@ -44,6 +44,12 @@ LineFit fitStatusLine(const gui::FontSet& fonts, const std::wstring& text, int w
                                                                    : LineFit::kSmallTwoLines;
 }
 
+PresenceLine presenceLine(bool folderOk, bool present, const char* foundKey,
+                          const char* missingKey, const char* unknownKey) {
+  if (!folderOk) return {unknownKey, gui::kOrbNeutral};
+  return present ? PresenceLine{foundKey, gui::kOrbOk} : PresenceLine{missingKey, gui::kOrbWarning};
+}
+
 std::wstring actionName(int kind, bool checked) {
   switch (kind) {
     case gui::kButton:

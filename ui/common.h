@@ -28,6 +28,16 @@ int wrappedHeightDip(HFONT font, int widthDip, const std::wstring& text, UINT dp
 enum class LineFit { kBody, kSmall, kSmallTwoLines };
 LineFit fitStatusLine(const gui::FontSet& fonts, const std::wstring& text, int widthDip, UINT dpi);
 
+// The status line of something looked for in the game folder (the addon,
+// Questie): found, missing (a warning), or unknown while there is no game
+// folder to look in (neutral).
+struct PresenceLine {
+  const char* key;
+  int orb;
+};
+PresenceLine presenceLine(bool folderOk, bool present, const char* foundKey,
+                          const char* missingKey, const char* unknownKey);
+
 // The default action of a drawn control kind, as a screen reader names it.
 std::wstring actionName(int kind, bool checked);
 // Restores a minimised window, shows it and makes it the foreground window.

@@ -171,7 +171,7 @@ void MainWindow::showState(const GameState& state) {
   folder_ = state.folder;
   folderOk_ = state.folderOk;
   // The controller's status is this same check of the same folder.
-  appStatus_ = state.folderOk ? AppStatus::Ready : AppStatus::NoGameFolder;
+  appStatus_ = appStatusOf(state.folderOk, state.addonOk);
   addonOk_ = state.addonOk;
   questieOk_ = state.questieOk;
   gameActive_ = state.gameActive;
@@ -524,7 +524,7 @@ void MainWindow::paintHeader(HDC dc) {
   if (!stateKnown_) return;  // no pill rather than a wrong one
 
   const bool good = appStatus_ == AppStatus::Ready;
-  const std::wstring text = tr(good ? "pill.ready" : "pill.nowow");
+  const std::wstring text = tr(statusKey(appStatus_, "pill.ready", "pill.nowow", "pill.noaddon"));
   const int left =
       scale(870) - gui::measureTextWidth(dc, fonts_[gui::kFontBodyBold], text) - scale(48);
   gui::paintPill(dc, {left, scale(45), scale(870), scale(73)}, dpi_, good);
@@ -573,7 +573,6 @@ void MainWindow::paintStatusTab(HDC dc) {
   if (layerOnBackdrop() != kStatusPanelsLayer) paintStatusPanels(dc);
   gui::drawLabel(dc, fonts_[gui::kFontTabSelected], gui::kColorDarkText, dip(66, 214, 522, 240),
                  tr("st.title"), kOneLine);
-  const int missing = folderOk_ ? gui::kOrbWarning : gui::kOrbNeutral;
   int y = 252;
   paintStatusLine(dc, y, tr("st.app.run"), L"", gui::kOrbOk);
   // Until the first check of the folder answers, no line claims anything of it.
@@ -585,10 +584,13 @@ void MainWindow::paintStatusTab(HDC dc) {
     }
     paintStatusLine(dc, y, tr(gameActive_ ? "st.wow.on" : "st.wow.off"), L"",
                     gameActive_ ? gui::kOrbOk : gui::kOrbNeutral);
-    paintStatusLine(dc, y, tr(addonOk_ ? "wz.wow.addon.ok" : "st.addon.bad"), L"",
-                    addonOk_ ? gui::kOrbOk : missing);
-    paintStatusLine(dc, y, tr(questieOk_ ? "st.questie.ok" : "st.questie.bad"), L"",
-                    questieOk_ ? gui::kOrbOk : missing);
+    // Without a game folder nothing is known of what is installed in it.
+    const PresenceLine addon =
+        presenceLine(folderOk_, addonOk_, "wz.wow.addon.ok", "st.addon.bad", "st.addon.unknown");
+    const PresenceLine questie = presenceLine(folderOk_, questieOk_, "st.questie.ok",
+                                            "st.questie.bad", "st.questie.unknown");
+    paintStatusLine(dc, y, tr(addon.key), L"", addon.orb);
+    paintStatusLine(dc, y, tr(questie.key), L"", questie.orb);
   }
 
   gui::drawLabel(dc, fonts_[gui::kFontTabSelected], gui::kColorDarkText, dip(584, 358, 704, 382),

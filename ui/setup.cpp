@@ -104,6 +104,11 @@ void Setup::goToPage(int n) {
   page_ = clampPage(n);
   message_.clear();
   if (page_ == kGamePage) checkFolder();
+  if (page_ == kDonePage) {
+    App* app = trayController();
+    Settings settings = app ? app->snapshot() : Settings();
+    folderFound_ = takeFinishFolder(settings);
+  }
   update();
   focusInitial();
 }
@@ -190,14 +195,46 @@ void Setup::finish() {
   App* app = trayController();
   if (!app) return;
   Settings settings = app->snapshot();
-  const std::wstring resolved = resolveForeverDir(trimWide(getEditText(kFolderEdit)));
-  if (!resolved.empty() && isGameFolder(resolved)) settings.foreverDir = resolved;
+  const bool found = takeFinishFolder(settings);
   settings.language = currentLanguage();
   settings.wizardDone = true;
   app->applySettings(settings);
   logLine("first-run setup finished");
   DestroyWindow(window_);  // deletes this object: nothing of it is touched after
-  showBalloonKeys("tray.ready.title", "tray.ready.text");
+  if (found) {
+    showBalloonKeys("tray.ready.title", "tray.ready.text");
+  } else {
+    showBalloonKeys("tray.balloon.title", "tray.nofolder.text");
+  }
+}
+
+// The folder Finish stores: the field's when it holds a game folder, else
+// the one stored before. True when that is a game folder.
+bool Setup::takeFinishFolder(Settings& settings) const {
+  const std::wstring resolved = resolveForeverDir(trimWide(getEditText(kFolderEdit)));
+  if (!resolved.empty() && isGameFolder(resolved)) {
+    settings.foreverDir = resolved;
+    return true;
+  }
+  return !settings.foreverDir.empty() && isGameFolder(settings.foreverDir);
+}
+
+// The Done page without a game folder says so rather than "ready".
+const char* Setup::headingKey() const {
+  return page_ == kDonePage && !folderFound_ ? "wz.done.nofolder.h" : kPages[page_].heading;
+}
+
+const char* Setup::bodyKey() const {
+  return page_ == kDonePage && !folderFound_ ? "wz.done.nofolder.text" : kPages[page_].body;
+}
+
+// Steps behind are ticked, but for a World of Warcraft step that left no
+// game folder.
+int Setup::stepOrb(int step) const {
+  if (step == page_) return gui::kOrbActive;
+  if (step > page_) return gui::kOrbPending;
+  const bool folderLeftOpen = step == kGamePage && page_ == kDonePage && !folderFound_;
+  return folderLeftOpen ? gui::kOrbWarning : gui::kOrbDone;
 }
 
 bool Setup::stillOpen(HWND handle) const {
@@ -268,7 +305,7 @@ void Setup::layout() {
         screen.valid()
             ? gui::drawRichText(screen.get(), fonts_, gui::kColorLightText, gui::kColorGold,
                                 dip(kContentLeft, kBodyTop, kContentRight, kBodyBottom),
-                                tr(kPages[page_].body), dpi_, false)
+                                tr(bodyKey()), dpi_, false)
             : 0;
     contentTop_ = kBodyTop + toDip(body, dpi_) + kBodyGap;
   }
@@ -291,14 +328,22 @@ void Setup::layout() {
 }
 
 void Setup::statusLines(StatusLine (&lines)[kStatusLines]) const {
-  const StatusLine missing = {nullptr, folderOk_ ? gui::kOrbWarning : gui::kOrbNeutral,
-                              folderOk_ ? gui::kColorWarning : gui::kColorGreyBeige};
   lines[0] = folderOk_ ? StatusLine{"wz.wow.folder.ok", gui::kOrbOk, gui::kColorLightText}
                        : StatusLine{"wz.wow.folder.bad", gui::kOrbWarning, gui::kColorWarning};
-  lines[1] = addonOk_ ? StatusLine{"wz.wow.addon.ok", gui::kOrbOk, gui::kColorLightText}
-                      : StatusLine{"wz.wow.addon.bad", missing.orb, missing.colour};
-  lines[2] = questieOk_ ? StatusLine{"wz.wow.questie.ok", gui::kOrbOk, gui::kColorLightText}
-                        : StatusLine{"wz.wow.questie.bad", missing.orb, missing.colour};
+  // Without a game folder nothing is known of what is installed in it.
+  const PresenceLine found[] = {
+      presenceLine(folderOk_, addonOk_, "wz.wow.addon.ok", "wz.wow.addon.bad",
+                   "st.addon.unknown"),
+      presenceLine(folderOk_, questieOk_, "wz.wow.questie.ok", "wz.wow.questie.bad",
+                   "st.questie.unknown"),
+  };
+  for (int i = 0; i < 2; ++i) {
+    const int orb = found[i].orb;
+    const COLORREF colour = orb == gui::kOrbOk        ? gui::kColorLightText
+                            : orb == gui::kOrbWarning ? gui::kColorWarning
+                                                      : gui::kColorGreyBeige;
+    lines[i + 1] = {found[i].key, orb, colour};
+  }
 }
 
 LineFit Setup::fitLine(const std::wstring& text) const {
@@ -369,11 +414,10 @@ void Setup::paintBackdrop(HDC dc, const RECT& clientRect) {
 void Setup::paint(HDC dc, const RECT&) {
   paintSidebar(dc);
   gui::drawLabel(dc, fonts_[gui::kFontHeading], gui::kColorGold,
-                 dip(kContentLeft, 30, kContentRight, 70), tr(kPages[page_].heading),
-                 kOneLineEllipsis);
+                 dip(kContentLeft, 30, kContentRight, 70), tr(headingKey()), kOneLineEllipsis);
   gui::drawRichText(dc, fonts_, gui::kColorLightText, gui::kColorGold,
-                    dip(kContentLeft, kBodyTop, kContentRight, contentTop_), tr(kPages[page_].body),
-                    dpi_, true);
+                    dip(kContentLeft, kBodyTop, kContentRight, contentTop_), tr(bodyKey()), dpi_,
+                    true);
   switch (page_) {
     case kWelcomePage:
       paintWelcome(dc);
@@ -401,8 +445,7 @@ void Setup::paintSidebar(HDC dc) {
   gui::paintDivider(dc, scale(44), scale(236), scale(224), dpi_);
   for (int k = 0; k < kPageCount; ++k) {
     const int row = 274 + 38 * k;
-    const int orb = k < page_ ? gui::kOrbDone : (k == page_ ? gui::kOrbActive : gui::kOrbPending);
-    gui::paintStatusOrb(dc, scale(56), scale(row - 14), dpi_, orb);
+    gui::paintStatusOrb(dc, scale(56), scale(row - 14), dpi_, stepOrb(k));
     const bool current = k == page_;
     const COLORREF colour = current     ? gui::kColorGoldHighlight
                             : k < page_ ? gui::kColorLightText
@@ -471,13 +514,17 @@ void Setup::paintGamePage(HDC dc) {
   }
 }
 
+// What to do next: the command to type in the game, or, without a game
+// folder, where to choose it.
 void Setup::paintDone(HDC dc) {
   const int top = contentTop_;
   gui::paintParchmentPanel(dc, dip(kContentLeft, top, kContentRight, top + 96), dpi_);
   gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorDarkTextSecondary,
-                 dip(308, top + 14, 724, top + 36), tr("wz.done.cmd"), kOneLine);
+                 dip(308, top + 14, 724, top + 36), tr(folderFound_ ? "wz.done.cmd" : "wz.done.later"),
+                 kOneLine);
   gui::drawLabel(dc, fonts_[gui::kFontCommand], gui::kColorDarkText,
-                 dip(308, top + 38, 724, top + 82), kSlashCommand, kOneLine);
+                 dip(308, top + 38, 724, top + 82),
+                 folderFound_ ? std::wstring(kSlashCommand) : tr("tab.settings"), kOneLine);
 }
 
 }  // namespace setup

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "gui/surface.h"
+#include "storage/settings.h"
 #include "ui/common.h"
 
 namespace ui {
@@ -51,6 +52,8 @@ class Setup : public gui::Surface {
   bool folderOk() const { return folderOk_; }
   bool addonOk() const { return addonOk_; }
   bool questieOk() const { return questieOk_; }
+  // On the Done page: Finish will leave a game folder set.
+  bool folderFound() const { return folderFound_; }
   int contentTop() const { return contentTop_; }
 
  protected:
@@ -74,6 +77,10 @@ class Setup : public gui::Surface {
   static constexpr int kStatusLines = 3;
 
   bool stillOpen(HWND handle) const;
+  bool takeFinishFolder(Settings& settings) const;
+  const char* headingKey() const;
+  const char* bodyKey() const;
+  int stepOrb(int step) const;
   void statusLines(StatusLine (&lines)[kStatusLines]) const;
   LineFit fitLine(const std::wstring& text) const;
   void layoutGamePage();
@@ -93,6 +100,7 @@ class Setup : public gui::Surface {
   bool folderOk_ = false;
   bool addonOk_ = false;
   bool questieOk_ = false;
+  bool folderFound_ = true;
   int contentTop_ = 0;
   int lineTops_[kStatusLines] = {};  // DIPs, set by layout()
   int linesExtra_ = 0;               // DIPs the two-line status lines take beyond one each

@@ -105,18 +105,27 @@ TEST_F(TrayTest, AddsTheIconAndSetsItsVersion) {
 }
 
 TEST_F(TrayTest, StateChangesRefreshTheTipAndExplorerRestartsReAddTheIcon) {
-  takeCalls();
   TempDir game;
   ASSERT_TRUE(makeDirs(game.file(L"_forever_\\Interface\\AddOns")));
   Settings s = app.snapshot();
   s.foreverDir = game.file(L"_forever_");
   app.applySettings(s);
-  send(WM_APP_STATE);
-  std::vector<ShellCall> c = takeCalls();
-  ASSERT_EQ(c.size(), 1u);
-  EXPECT_EQ(c[0].operation, static_cast<DWORD>(NIM_MODIFY));
-  EXPECT_EQ(c[0].data.uFlags, 0x84u);
-  EXPECT_EQ(std::wstring(c[0].data.szTip), tr("tray.ready"));
+  // A game folder is not ready for the game until the addon is in it.
+  std::vector<ShellCall> c;
+  for (const bool addon : {false, true}) {
+    if (addon) {
+      ASSERT_TRUE(makeDirs(game.file(L"_forever_\\Interface\\AddOns\\Cairn")));
+      ASSERT_TRUE(writeWholeFile(game.file(L"_forever_\\Interface\\AddOns\\Cairn\\Cairn.toc"),
+                                 "## Title: Cairn\n"));
+    }
+    takeCalls();
+    send(WM_APP_STATE);
+    c = takeCalls();
+    ASSERT_EQ(c.size(), 1u);
+    EXPECT_EQ(c[0].operation, static_cast<DWORD>(NIM_MODIFY));
+    EXPECT_EQ(c[0].data.uFlags, 0x84u);
+    EXPECT_EQ(std::wstring(c[0].data.szTip), tr(addon ? "tray.ready" : "tray.noaddon"));
+  }
   send(RegisterWindowMessageW(L"TaskbarCreated"));
   c = takeCalls();
   ASSERT_EQ(c.size(), 2u);

@@ -37,10 +37,10 @@ const char* const kBalloonTitles[] = {
     "tray.balloon.title", "tray.ready.title",     "upd.ready.title",
     "upd.installing.title", "upd.failed.title", "upd.done.title",
 };
-const char* const kTooltips[] = {"tray.ready", "tray.nowow"};
+const char* const kTooltips[] = {"tray.ready", "tray.nowow", "tray.noaddon"};
 const char* const kBalloonTexts[] = {
     "tray.running.text", "tray.ready.text", "upd.ready.text", "upd.installing.text",
-    "upd.failed.text",   "upd.done.text",
+    "upd.failed.text",   "upd.done.text",   "tray.nofolder.text",
 };
 
 // Captions in places of fixed width: the budget keeps them from being cut
@@ -61,10 +61,12 @@ const std::map<std::string, std::size_t> kNarrowPlaces = {
     {"tab.settings", 20},
     {"pill.ready", 30},
     {"pill.nowow", 30},
+    {"pill.noaddon", 30},
     {"wz.welcome.h", 34},  // one line of 460 pixels in the 25-pixel heading font
     {"wz.lang.h", 34},
     {"wz.wow.h", 34},
     {"wz.done.h", 34},
+    {"wz.done.nofolder.h", 34},
     {"st.game.text", 200},  // six lines of the small in-game panel
 };
 

@@ -8,6 +8,7 @@
 
 #include "i18n/i18n.h"
 #include "storage/scoped_win.h"
+#include "tests/gui/gui_test_util.h"
 #include "tests/ui/ui_test_util.h"
 #include "tests/update/fixtures.h"
 #include "ui/mainwnd.h"
@@ -217,6 +218,49 @@ TEST_F(MainWindowTest, TheQuestieButtonAppearsWhileQuestieIsMissingAndTheLinkMov
   ASSERT_TRUE(settleMainWindow());
   EXPECT_FALSE(window->folderOk());
   EXPECT_FALSE(visible(mw::kQuestieButton));
+}
+
+// The header says ready only with the addon in place, and in the warning
+// colour when not; without a game folder nothing is claimed of its addons.
+TEST_F(MainWindowTest, ThePillAndTheStatusLinesSayWhatTheFolderHolds) {
+  GameFolder complete(true);
+  GameFolder noAddon(true);
+  ASSERT_TRUE(DeleteFileW((noAddon.addOns() + L"\\Cairn\\Cairn.toc").c_str()));
+  struct Case {
+    std::wstring folder;
+    const char* pill;
+    COLORREF pillColour;
+    const char* addon;
+    const char* questie;
+  };
+  const Case cases[] = {
+      {complete.forever(), "pill.ready", gui::kColorPillReady, "wz.wow.addon.ok", "st.questie.ok"},
+      {noAddon.forever(), "pill.noaddon", gui::kColorWarning, "st.addon.bad", "st.questie.ok"},
+      {L"", "pill.nowow", gui::kColorWarning, "st.addon.unknown", "st.questie.unknown"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pill);
+    store(c.folder);
+    MainWindow* window = openOn(mw::kStatusTab);
+    ASSERT_NE(window, nullptr);
+    const RECT client = clientOf(window);
+    const guitest::Bitmap32 picture(client.right, client.bottom, 0);
+    const std::vector<std::wstring> texts = paintInto(window, picture);
+    int pillInk = 0;
+    for (const gui::DrawnText& drawn : window->drawnTexts()) {
+      if (drawn.text != tr(c.pill)) continue;
+      for (int y = drawn.box.top; y < drawn.box.bottom; ++y) {
+        for (int x = drawn.box.left; x < std::min(drawn.box.right, client.right); ++x) {
+          pillInk += guitest::colourDistance(picture.at(x, y), c.pillColour) <= 8;
+        }
+      }
+    }
+    EXPECT_GT(pillInk, 10) << "the pill's text is not in its colour";
+    EXPECT_TRUE(painted(texts, tr(c.addon)));
+    EXPECT_TRUE(painted(texts, tr(c.questie)));
+    closeMainWindow();
+    pump();
+  }
 }
 
 TEST_F(MainWindowTest, EscapeClosesAndTheWindowCanBeOpenedAgain) {

@@ -2,6 +2,11 @@
 // pages, language cards, the folder checks and Finish.
 #include <gtest/gtest.h>
 
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "app/shell_notify.h"
 #include "i18n/i18n.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/setup.h"
@@ -12,6 +17,27 @@ using ui::setup::setupWindow;
 namespace wz = ui::setup;
 
 namespace {
+
+std::mutex balloonsLock;
+std::vector<std::pair<std::wstring, std::wstring>> balloons;  // title and text
+
+BOOL WINAPI recordBalloons(DWORD operation, PNOTIFYICONDATAW data) {
+  if (operation == NIM_MODIFY && (data->uFlags & NIF_INFO)) {
+    std::lock_guard<std::mutex> hold(balloonsLock);
+    balloons.emplace_back(data->szInfoTitle, data->szInfo);
+  }
+  return TRUE;
+}
+
+// The sidebar's orb of a wizard step, as painted: pixels in reading order.
+std::vector<COLORREF> stepOrb(const guitest::Bitmap32& picture, int step) {
+  const int row = 274 + 38 * step;
+  std::vector<COLORREF> pixels;
+  for (int y = row - 24; y < row - 4; ++y) {
+    for (int x = 46; x < 66; ++x) pixels.push_back(picture.at(x, y));
+  }
+  return pixels;
+}
 
 class SetupTest : public WindowTest {
  protected:
@@ -165,6 +191,75 @@ TEST_F(SetupTest, FinishWithABadFolderKeepsTheStoredOne) {
   EXPECT_EQ(setupWindow(), nullptr);
   EXPECT_EQ(app.snapshot().foreverDir, game.forever());
   EXPECT_TRUE(app.snapshot().wizardDone);
+}
+
+// Finish with no game folder set, typed or stored, says that it is not
+// found yet and where to choose it, and the World of Warcraft step is not
+// ticked; with one, Cairnstone is ready and the command is shown.
+TEST_F(SetupTest, TheDonePageAndTheBalloonSayWhetherAGameFolderIsSet) {
+  GameFolder game(true);
+  ui::setShellNotifyFunction(recordBalloons);
+  struct Case {
+    bool folder;
+    const char* heading;
+    const char* panel;
+    std::wstring command;
+    const char* balloonTitle;
+    const char* balloonText;
+  };
+  const Case cases[] = {
+      {false, "wz.done.nofolder.h", "wz.done.later", tr("tab.settings"), "tray.balloon.title",
+       "tray.nofolder.text"},
+      {true, "wz.done.h", "wz.done.cmd", L"/cairn", "tray.ready.title", "tray.ready.text"},
+  };
+  std::vector<COLORREF> orbs[2][2];  // per case: the Language step's and the game step's
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.heading);
+    store(L"", false);
+    Wizard* wizard = openOn(wz::kGamePage);
+    ASSERT_NE(wizard, nullptr);
+    typeFolder(c.folder ? game.wow() : L"");
+    click(wizard, wz::kNextButton);
+    ASSERT_EQ(wizard->page(), wz::kDonePage);
+    const RECT client = clientOf(wizard);
+    const guitest::Bitmap32 picture(client.right, client.bottom, 0);
+    const std::vector<std::wstring> texts = paintInto(wizard, picture);
+    EXPECT_TRUE(painted(texts, tr(c.heading)));
+    EXPECT_TRUE(painted(texts, tr(c.panel)));
+    EXPECT_TRUE(painted(texts, c.command));
+    orbs[c.folder][0] = stepOrb(picture, wz::kLanguagePage);
+    orbs[c.folder][1] = stepOrb(picture, wz::kGamePage);
+    {
+      std::lock_guard<std::mutex> hold(balloonsLock);
+      balloons.clear();
+    }
+    click(wizard, wz::kNextButton);  // Finish
+    ASSERT_EQ(setupWindow(), nullptr);
+    std::lock_guard<std::mutex> hold(balloonsLock);
+    ASSERT_EQ(balloons.size(), 1u);
+    EXPECT_EQ(balloons[0].first, tr(c.balloonTitle));
+    EXPECT_EQ(balloons[0].second, tr(c.balloonText));
+  }
+  ui::setShellNotifyFunction(nullptr);
+  EXPECT_EQ(orbs[0][0], orbs[1][0]);  // the Language step is ticked either way
+  EXPECT_NE(orbs[0][1], orbs[1][1]) << "the World of Warcraft step is ticked without a folder";
+}
+
+TEST_F(SetupTest, WithoutAGameFolderTheAddonAndQuestieAreUnknownNotMissing) {
+  GameFolder game(false);
+  Wizard* wizard = openOn(wz::kGamePage);
+  ASSERT_NE(wizard, nullptr);
+  const std::pair<std::wstring, std::vector<const char*>> cases[] = {
+      {L"", {"st.addon.unknown", "st.questie.unknown"}},
+      {game.notGame(), {"st.addon.unknown", "st.questie.unknown"}},
+      {game.wow(), {"wz.wow.addon.ok", "wz.wow.questie.bad"}},
+  };
+  for (const auto& c : cases) {
+    typeFolder(c.first);
+    click(wizard, wz::kCheckButton);
+    const std::vector<std::wstring> texts = paintedTexts(wizard);
+    for (const char* key : c.second) EXPECT_TRUE(painted(texts, tr(key))) << key;
+  }
 }
 
 TEST_F(SetupTest, ClosingWithTheCaptionStoresNothingMore) {

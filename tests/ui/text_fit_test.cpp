@@ -193,6 +193,13 @@ class TextFitTest : public ::testing::Test {
       if (wizard->page() != wz::kGamePage) wizard->goToPage(wz::kGamePage);
       measureSetup(where + " page 3, " + folder.second);
     }
+    // No game folder, typed or stored: the Done page says how to choose it.
+    store(app.language(), L"");
+    wizard->setEditText(wz::kFolderEdit, L"");
+    wizard->goToPage(wz::kGamePage);
+    measureSetup(where + " page 3, no folder");
+    wizard->goToPage(wz::kDonePage);
+    measureSetup(where + " page 4, no folder");
     closeSetup();
     pump();
   }

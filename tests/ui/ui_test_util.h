@@ -7,13 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "app/app.h"
 #include "app/tray.h"
 #include "gui/surface.h"
 #include "storage/files.h"
 #include "storage/settings.h"
+#include "tests/gui/gui_test_util.h"
 #include "tests/support/test_support.h"
 #include "ui/mainwnd.h"
 #include "ui/setup.h"
@@ -97,6 +100,32 @@ inline void clickAtDip(HWND window, int xDip, int yDip) {
   const LPARAM point = MAKELPARAM(MulDiv(xDip, dpi, 96), MulDiv(yDip, dpi, 96));
   SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, point);
   SendMessageW(window, WM_LBUTTONUP, 0, point);
+}
+
+inline RECT clientOf(gui::Surface* surface) {
+  RECT client = {};
+  GetClientRect(surface->hwnd(), &client);
+  return client;
+}
+
+// Paints the window as WM_PAINT does into a picture of its client area's
+// size; the texts it drew, in the order it drew them.
+inline std::vector<std::wstring> paintInto(gui::Surface* surface,
+                                           const guitest::Bitmap32& picture) {
+  surface->renderTo(picture.dc(), clientOf(surface));
+  std::vector<std::wstring> texts;
+  for (const gui::DrawnText& drawn : surface->drawnTexts()) texts.push_back(drawn.text);
+  return texts;
+}
+
+inline std::vector<std::wstring> paintedTexts(gui::Surface* surface) {
+  const RECT client = clientOf(surface);
+  const guitest::Bitmap32 picture(client.right, client.bottom, 0);
+  return paintInto(surface, picture);
+}
+
+inline bool painted(const std::vector<std::wstring>& texts, const std::wstring& text) {
+  return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
 
 // Re-lays a window out for dpi, as a move to a monitor of that DPI would.

@@ -1,8 +1,8 @@
 // Pictures of the main window and the setup wizard for the documentation,
 // and of the focus mark on a button, a card and a tab.
 //   CairnUiShots.exe OUTFOLDER GAMEROOT LANGUAGE DPI
-// Makes a WoW Forever folder under GAMEROOT (the addon, no Questie), then
-// saves main-*.png (one with the tests' signed release ready to install) and setup-*.png in LANGUAGE at DPI into OUTFOLDER. The
+// Makes a WoW Forever folder under GAMEROOT (the addon, no Questie) and one
+// without the addon, then saves main-*.png (one with the tests' signed release ready to install) and setup-*.png in LANGUAGE at DPI into OUTFOLDER. The
 // data folder is CAIRN_DATA_DIR, which the caller points at a scratch folder.
 #include <windows.h>
 #include <commctrl.h>
@@ -117,6 +117,13 @@ int shootAll(const std::wstring& out, const std::wstring& gameRoot, const std::s
   failures += shootMain(base + L"main-settings" + suffix, 1, dpi);
   store(app, language, L"");
   failures += shootMain(base + L"main-status-nofolder" + suffix, 0, dpi);
+  // The wizard finished with no game folder: its Done page says so.
+  failures += shootSetup(base + L"setup-4-done-nofolder" + suffix, 3, dpi);
+  // A game folder that lacks the addon.
+  const std::wstring bare = gameRoot + L"\\Bare\\World of Warcraft\\_forever_";
+  makeDirs(bare + L"\\Interface\\AddOns");
+  store(app, language, bare);
+  failures += shootMain(base + L"main-status-noaddon" + suffix, 0, dpi);
   store(app, language, forever);
   {
     // A signed release from a local service, downloaded and verified.
