@@ -14,6 +14,12 @@
 ;   /MAINLANG=xx       the program's language (en nl de es it pl; others: en)
 ;   /NOAUTOSTART       do not start Cairnstone with Windows
 ;   /UPDATE            quit the running Cairnstone first, start it again after
+; The program always goes into the 64-bit Program Files\Cairnstone, whatever
+; /D= or an earlier installation's entry says: an elevated setup only ever
+; writes and runs what only administrators can change, so it writes nothing
+; into the game folder (the addon goes beside the program, and the program,
+; running as the user, copies it into the game) and never starts the
+; installed program with its own rights.
 ; Exit codes: 0 done, 1 cancelled by the user, 2 aborted, 3 an older version
 ; than the installed one (refused), 4 Cairnstone did not quit, 5 the program
 ; files could not be replaced, 6 no administrator rights, 7 another setup runs.
@@ -39,6 +45,21 @@ RequestExecutionLevel admin
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "Cairn"
 !define QUIT_WAIT_MS 20000 ; the program stops its threads within a second or two
+!define ADDON_DIR "addon\Cairn" ; in the program's folder; the program copies it into the game
+!define HELPER_EXE "setup_helper.exe"
+; One setup at a time, in all sessions. Only administrators may open the
+; mutex; an object of that name that a standard user made first is no setup.
+!define SETUP_MUTEX "Global\CairnstoneSetup"
+!define ADMIN_ONLY_SDDL "O:BAD:P(A;;GA;;;BA)(A;;GA;;;SY)"
+!define ERROR_ALREADY_EXISTS 183
+!define WIN_BUILTIN_ADMINISTRATORS_SID 26
+!define WIN_LOCAL_SYSTEM_SID 22
+!define SE_KERNEL_OBJECT 6
+!define OWNER_SECURITY_INFORMATION 1
+!define GENERIC_WRITE 0x40000000
+!define FILE_SHARE_READ 1
+!define CREATE_NEW 1
+!define NEW_FILE_NOT_THROUGH_A_LINK 0x00200080 ; FILE_FLAG_OPEN_REPARSE_POINT | FILE_ATTRIBUTE_NORMAL
 
 !define EXIT_OLDER 3
 !define EXIT_STILL_RUNNING 4
@@ -67,6 +88,7 @@ Var Installed     ; the installed version, or empty
 Var LangList
 Var AutostartBox
 Var FolderField
+Var LogFile       ; the open log, or 0
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -122,19 +144,60 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
 !macro SetupCommon prefix logName
   Function ${prefix}WriteLog
     Exch $0
-    Push $1
-    FileOpen $1 "$TEMP\${logName}" a
-    FileSeek $1 0 END
-    FileWriteUTF16LE $1 "$0$\r$\n"
-    FileClose $1
-    Pop $1
+    ${If} $LogFile != 0
+      FileWriteUTF16LE $LogFile "$0$\r$\n"
+    ${EndIf}
     Pop $0
   FunctionEnd
 
+  ; The log is made new and never opened through a link someone left in the
+  ; temp folder by its name; it stays open for the whole run.
+  Function ${prefix}OpenLog
+    ; DeleteFileW itself: NSIS's Delete clears a read-only flag first, which
+    ; would reach through a link to its target.
+    System::Call 'kernel32::DeleteFileW(w "$TEMP\${logName}")'
+    System::Call 'kernel32::CreateFileW(w "$TEMP\${logName}", i ${GENERIC_WRITE}, i ${FILE_SHARE_READ}, p 0, i ${CREATE_NEW}, i ${NEW_FILE_NOT_THROUGH_A_LINK}, p 0) p .r0'
+    ${If} $0 = -1
+      StrCpy $LogFile 0
+    ${Else}
+      StrCpy $LogFile $0
+      FileWriteWord $LogFile 0xFEFF ; UTF-16LE
+    ${EndIf}
+  FunctionEnd
+
+  ; Whether another setup holds the lock: 1 or 0 on the stack. A setup's
+  ; mutex is owned by the administrators (or the system); anything else of
+  ; that name was left by someone else and is ignored.
+  Function ${prefix}AnotherSetupRuns
+    System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${ADMIN_ONLY_SDDL}", i 1, *p .r2, p 0) i .r1'
+    System::Call '*(i 24, i 0, p r2, i 0, i 0) p .r3' ; SECURITY_ATTRIBUTES
+    System::Call 'kernel32::CreateMutexW(p r3, i 0, w "${SETUP_MUTEX}") p .r0 ?e'
+    Pop $1
+    System::Free $3
+    System::Call 'kernel32::LocalFree(p r2)'
+    StrCpy $4 0
+    ${If} $0 = 0
+      ${Log} "the setup lock's name is taken by an object setups cannot open (error $1): ignored"
+    ${ElseIf} $1 = ${ERROR_ALREADY_EXISTS}
+      System::Call 'advapi32::GetSecurityInfo(p r0, i ${SE_KERNEL_OBJECT}, i ${OWNER_SECURITY_INFORMATION}, *p .r5, p 0, p 0, p 0, *p .r6) i .r1'
+      ${If} $1 = 0
+        System::Call 'advapi32::IsWellKnownSid(p r5, i ${WIN_BUILTIN_ADMINISTRATORS_SID}) i .r1'
+        System::Call 'advapi32::IsWellKnownSid(p r5, i ${WIN_LOCAL_SYSTEM_SID}) i .r7'
+        System::Call 'kernel32::LocalFree(p r6)'
+        ${If} $1 <> 0
+        ${OrIf} $7 <> 0
+          StrCpy $4 1
+        ${EndIf}
+      ${EndIf}
+      ${If} $4 = 0
+        ${Log} "the setup lock's name is taken by someone other than a setup: ignored"
+      ${EndIf}
+    ${EndIf}
+    Push $4
+  FunctionEnd
+
   Function ${prefix}SetupCommon
-    FileOpen $0 "$TEMP\${logName}" w
-    FileWriteWord $0 0xFEFF ; UTF-16LE
-    FileClose $0
+    Call ${prefix}OpenLog
     ${Log} "${PRODUCT} ${VERSION}: $CMDLINE"
     SetRegView 64
     SetShellVarContext all
@@ -148,33 +211,61 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
     ${EndIf}
     ; One setup at a time: an update and a setup the user started would
     ; otherwise replace the program under each other.
-    System::Call 'kernel32::CreateMutexW(p 0, i 0, w "Local\CairnstoneSetup") p .r0 ?e'
-    Pop $1
-    ${If} $1 = 183 ; ERROR_ALREADY_EXISTS
+    Call ${prefix}AnotherSetupRuns
+    Pop $0
+    ${If} $0 = 1
       ${Log} "another setup runs"
       MessageBox MB_ICONSTOP "$(SetupRuns)" /SD IDOK
       SetErrorLevel ${EXIT_SETUP_RUNS}
       Quit
     ${EndIf}
-    InitPluginsDir
-    File "/oname=$PLUGINSDIR\setup_helper.exe" "${HELPER}"
+    ; Wherever /D= or an earlier installation's entry points, the program
+    ; lives where only administrators can write.
+    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+    ${If} $0 != ""
+    ${AndIf} $0 != $INSTDIR
+      ${Log} "the earlier installation's folder $0 is left alone"
+    ${EndIf}
+  FunctionEnd
+
+  ; Runs the setup helper with the parameters on the stack and puts its exit
+  ; code in $0 (empty when it did not run). It is unpacked into the program's
+  ; folder, which only administrators can write, and removed again; the
+  ; progress list shows none of it.
+  Function ${prefix}RunHelper
+    Exch $1
+    SetDetailsPrint none
+    CreateDirectory "$INSTDIR"
+    File "/oname=$INSTDIR\${HELPER_EXE}" "${HELPER}"
+    StrCpy $0 ""
+    ExecWait '"$INSTDIR\${HELPER_EXE}" $1' $0
+    Delete "$INSTDIR\${HELPER_EXE}"
+    SetDetailsPrint both
+    Pop $1
   FunctionEnd
 
   ; Asks the running Cairnstone to quit and waits for it; a program that will
   ; not quit leaves everything as it is.
   Function ${prefix}QuitProgram
-    ${IfNot} ${FileExists} "$INSTDIR\${PROGRAM_EXE}"
-      Return
-    ${EndIf}
     retry:
-    StrCpy $0 ""
-    ExecWait '"$PLUGINSDIR\setup_helper.exe" quit "$INSTDIR\${PROGRAM_EXE}" ${QUIT_WAIT_MS}' $0
+    Push 'quit "$INSTDIR\${PROGRAM_EXE}" ${QUIT_WAIT_MS}'
+    Call ${prefix}RunHelper
     ${Log} "asked Cairnstone to quit: $0 (0: not running any more)"
     ${If} $0 != 0
       MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(StillRunning)" /SD IDCANCEL IDRETRY retry
       SetErrorLevel ${EXIT_STILL_RUNNING}
       Abort
     ${EndIf}
+  FunctionEnd
+
+  ; A name of this run's own beside the program, in $1, for a program file
+  ; that is in use (another user's session runs it): only that name is ever
+  ; scheduled for deletion at the next restart, never one a later
+  ; installation uses.
+  Function ${prefix}AsideName
+    System::Call 'ole32::CoCreateGuid(g .r1)'
+    StrCpy $1 "$INSTDIR\${PROGRAM_EXE}.$1.old"
   FunctionEnd
 !macroend
 !insertmacro SetupCommon "" "Cairnstone-Setup.log"
@@ -376,10 +467,6 @@ FunctionEnd
 Function .onInit
   Call SetupCommon
   ReadRegStr $Installed HKLM "${UNINSTALL_KEY}" "DisplayVersion"
-  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
-  ${If} $0 != ""
-    StrCpy $INSTDIR $0
-  ${EndIf}
   ${If} $Installed != ""
     ${VersionCompare} "${VERSION}" "$Installed" $0
     ${If} $0 == 2
@@ -499,23 +586,34 @@ FunctionEnd
 ; Puts the new program in place so that a failure at any step leaves a
 ; runnable one: the new file is written beside the old, the old moved aside
 ; and the new moved in (the old comes back if that fails). An old program
-; still running in another user's session is removed at the next restart.
+; still in use (another user's session runs it) is removed at the next
+; restart under the name of its own it was moved to, so that neither it nor
+; an earlier run's leftover ever stands in the way of this or a later update.
 Function ReplaceProgram
   Delete "$INSTDIR\${PROGRAM_EXE}.new"
   ClearErrors
   File "/oname=$INSTDIR\${PROGRAM_EXE}.new" "${PROGRAM}"
   IfErrors failed
-  Delete "$INSTDIR\${PROGRAM_EXE}.old"
+  ; Earlier runs' leftovers still in use stay; each is already scheduled.
+  Delete "$INSTDIR\${PROGRAM_EXE}*.old"
+  StrCpy $1 ""
   ${If} ${FileExists} "$INSTDIR\${PROGRAM_EXE}"
-    Rename "$INSTDIR\${PROGRAM_EXE}" "$INSTDIR\${PROGRAM_EXE}.old"
+    Call AsideName
+    ClearErrors
+    Rename "$INSTDIR\${PROGRAM_EXE}" $1
     IfErrors failed
   ${EndIf}
+  ClearErrors
   Rename "$INSTDIR\${PROGRAM_EXE}.new" "$INSTDIR\${PROGRAM_EXE}"
   ${If} ${Errors}
-    Rename "$INSTDIR\${PROGRAM_EXE}.old" "$INSTDIR\${PROGRAM_EXE}"
+    ${If} $1 != ""
+      Rename $1 "$INSTDIR\${PROGRAM_EXE}"
+    ${EndIf}
     Goto failed
   ${EndIf}
-  Delete /REBOOTOK "$INSTDIR\${PROGRAM_EXE}.old"
+  ${If} $1 != ""
+    Delete /REBOOTOK $1
+  ${EndIf}
   Return
   failed:
   ${Log} "the program could not be replaced"
@@ -525,19 +623,16 @@ Function ReplaceProgram
   Abort
 FunctionEnd
 
+; The addon's files go beside the program, exactly as the build has them:
+; the program, running as the signed-in user, copies them into the game
+; folder and keeps the user's Config.lua there. Nothing is written into the
+; game folder from here: any user may write there.
 Function InstallAddon
   !ifdef ADDON
-    ${If} $GameDir != ""
-      SetOutPath "$GameDir\Interface\AddOns\Cairn"
-      File /r /x Config.lua "${ADDON}/*"
-      !if /FileExists "${ADDON}/Config.lua"
-        ; The user's Config.lua (the program writes it in their language) stays.
-        SetOverwrite off
-        File "${ADDON}/Config.lua"
-        SetOverwrite on
-      !endif
-      SetOutPath "$INSTDIR"
-    ${EndIf}
+    RMDir /r "$INSTDIR\${ADDON_DIR}"
+    SetOutPath "$INSTDIR\${ADDON_DIR}"
+    File /r "${ADDON}/*"
+    SetOutPath "$INSTDIR"
   !endif
 FunctionEnd
 
@@ -567,8 +662,8 @@ FunctionEnd
 
 ; Starts Cairnstone as the signed-in user, never with the setup's rights.
 Function StartProgram
-  StrCpy $0 ""
-  ExecWait '"$PLUGINSDIR\setup_helper.exe" start "$INSTDIR\${PROGRAM_EXE}"' $0
+  Push 'start "$INSTDIR\${PROGRAM_EXE}"'
+  Call RunHelper
   ${Log} "started Cairnstone as the signed-in user: $0 (0: started)"
   ${If} $0 != 0
     DetailPrint "$(NotStarted)"
@@ -600,15 +695,30 @@ FunctionEnd
 
 Section Uninstall
   SetOutPath "$TEMP" ; a working folder inside $INSTDIR would keep it from going
-  Call un.QuitProgram
+  ${If} ${FileExists} "$INSTDIR\${PROGRAM_EXE}"
+    Call un.QuitProgram
+  ${EndIf}
   Delete "$INSTDIR\${PROGRAM_EXE}"
   ${If} ${FileExists} "$INSTDIR\${PROGRAM_EXE}"
-    ; Still in use in another user's session: it goes at the next restart.
-    Delete /REBOOTOK "$INSTDIR\${PROGRAM_EXE}"
+    ; Still in use in another user's session: moved aside to a name of this
+    ; run's own, which goes at the next restart (a reinstall before then
+    ; keeps its program).
+    Call un.AsideName
+    ClearErrors
+    Rename "$INSTDIR\${PROGRAM_EXE}" $1
+    ${If} ${Errors}
+      ${Log} "the program is in use and stays"
+    ${Else}
+      Delete /REBOOTOK $1
+    ${EndIf}
   ${EndIf}
   Delete "$INSTDIR\${PROGRAM_EXE}.new"
-  Delete /REBOOTOK "$INSTDIR\${PROGRAM_EXE}.old"
+  Delete "$INSTDIR\${PROGRAM_EXE}*.old" ; those in use are already scheduled
+  RMDir /r "$INSTDIR\addon"
   Delete "$INSTDIR\${UNINSTALLER}"
+  Push "unrun"
+  Call un.RunHelper
+  ${Log} "removed the signed-in user's start with Windows: $0 (0: gone)"
   RMDir /REBOOTOK "$INSTDIR"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
@@ -617,6 +727,5 @@ Section Uninstall
   DeleteRegValue HKLM "${SETTINGS_KEY}" "Language"
   DeleteRegValue HKLM "${SETTINGS_KEY}" "ForeverDir"
   DeleteRegKey /ifempty HKLM "${SETTINGS_KEY}"
-  DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
   ${Log} "removed from $INSTDIR"
 SectionEnd

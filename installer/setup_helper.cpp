@@ -2,19 +2,28 @@
 // two things NSIS cannot do by itself:
 //
 //   setup_helper quit PROGRAM MS
-//       Asks the running Cairnstone to quit (PROGRAM --quit, again every second
-//       in case it was still starting and had no window yet) and waits up to
-//       MS milliseconds until no process of PROGRAM runs in this session.
+//       Asks the running Cairnstone to quit by closing its notification-area
+//       window (again every second in case it was still starting and had no
+//       window yet; PROGRAM itself is never run) and waits up to MS
+//       milliseconds until no process of PROGRAM runs in this session.
 //       Exit code 0 when none runs any more, 1 when one still does.
-//   setup_helper start PROGRAM
+//   setup_helper start PROGRAM [ARGUMENTS]
 //       Starts PROGRAM as the signed-in user. An elevated setup must not hand
 //       its administrator token to the program (with over-the-shoulder
 //       elevation that token is even another user's, with another profile and
 //       other settings), so an elevated helper asks the desktop shell, which
 //       runs as the signed-in user, to start it. Exit code 0 when started,
 //       1 when not: the program is then never started elevated instead.
+//   setup_helper unrun
+//       Removes the signed-in user's start-with-Windows value, through the
+//       shell as for start (the setup's own HKCU may be another user's).
+//       Exit code 0 when the value is gone, 1 when it could not be seen gone.
+//   setup_helper datafolder FILE
+//       Writes the signed-in user's Cairn data folder to FILE (UTF-16LE).
 //
-// Exit code 2 means a usage error.
+// The setup unpacks the helper into the program's folder, which only
+// administrators can write, just before each use. Exit code 2 means a usage
+// error.
 #include <windows.h>
 
 #include <exdisp.h>
@@ -23,6 +32,7 @@
 #include <shlobj.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
+#include <sddl.h>
 
 #include <string>
 
@@ -34,9 +44,12 @@ namespace {
 constexpr int kDone = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
-constexpr DWORD kQuitRepeatMs = 1000;  // how often --quit is asked again
+constexpr DWORD kQuitRepeatMs = 1000;  // how often the windows are asked again
 constexpr DWORD kPollMs = 100;
-constexpr DWORD kQuitRunMs = 5000;  // a --quit run only posts a message
+constexpr wchar_t kTrayWindowClass[] = L"CairnTrayWnd";
+constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kRunValue[] = L"Cairn";
+constexpr DWORD kUnrunSeenMs = 10000;  // how long reg.exe may take to remove the value
 constexpr int kShellAttempts = 3;
 constexpr DWORD kShellRetryMs = 1000;
 constexpr DWORD kStartSeenMs = 10000;  // how long a started program may take to show up
@@ -84,19 +97,19 @@ bool runsInThisSession(const std::wstring& program) {
   return found;
 }
 
-void askToQuit(const std::wstring& program) {
-  std::wstring commandLine = L"\"" + program + L"\" --quit";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &info)) {
-    return;
+// Closing the notification-area window is what the program's own --quit
+// does. Running that program here would run it elevated, so the windows are
+// asked directly (a higher process may post to a lower one); each one of the
+// class is asked, whichever copy of Cairnstone owns it.
+BOOL CALLBACK closeTrayWindow(HWND window, LPARAM) {
+  wchar_t name[64] = {};
+  if (GetClassNameW(window, name, 64) > 0 && lstrcmpW(name, kTrayWindowClass) == 0) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
   }
-  WaitForSingleObject(info.hProcess, kQuitRunMs);
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
+  return TRUE;
 }
+
+void askToQuit() { EnumWindows(closeTrayWindow, 0); }
 
 int quit(const std::wstring& program, DWORD timeoutMs) {
   const ULONGLONG end = GetTickCount64() + timeoutMs;
@@ -105,7 +118,7 @@ int quit(const std::wstring& program, DWORD timeoutMs) {
     const ULONGLONG now = GetTickCount64();
     if (now >= end) return kFailed;
     if (now >= nextAsk) {
-      askToQuit(program);
+      askToQuit();
       nextAsk = now + kQuitRepeatMs;
     }
     Sleep(kPollMs);
@@ -113,13 +126,18 @@ int quit(const std::wstring& program, DWORD timeoutMs) {
   return kDone;
 }
 
-bool seenRunning(const std::wstring& program) {
-  const ULONGLONG end = GetTickCount64() + kStartSeenMs;
-  while (!runsInThisSession(program)) {
+template <typename Cond>
+bool waitUntil(Cond cond, DWORD timeoutMs) {
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
+  while (!cond()) {
     if (GetTickCount64() >= end) return false;
     Sleep(kPollMs);
   }
   return true;
+}
+
+bool seenRunning(const std::wstring& program) {
+  return waitUntil([&] { return runsInThisSession(program); }, kStartSeenMs);
 }
 
 bool elevated() {
@@ -170,10 +188,10 @@ class TextVariant {
   VARIANT v_;
 };
 
-// The desktop shell's own ShellExecute: the desktop window's shell view
-// hands out the shell's automation object, which starts programs in the
+// The desktop shell's automation object and its process: the desktop
+// window's shell view hands out the object, which starts programs in the
 // shell's process and so with the signed-in user's token.
-bool shellExecuteAsDesktopUser(const std::wstring& program, const std::wstring& folder) {
+bool desktopShell(ComPtr<IShellDispatch2>& shell, DWORD& processId) {
   ComPtr<IShellWindows> windows;
   if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
                               windows.putVoid()))) {
@@ -195,7 +213,7 @@ bool shellExecuteAsDesktopUser(const std::wstring& program, const std::wstring& 
   ComPtr<IDispatch> background;
   ComPtr<IShellFolderViewDual> folderView;
   ComPtr<IDispatch> application;
-  ComPtr<IShellDispatch2> shell;
+  HWND browserWindow = nullptr;
   if (FAILED(desktop->QueryInterface(IID_IServiceProvider, services.putVoid())) ||
       FAILED(services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.putVoid())) ||
       FAILED(browser->QueryActiveShellView(view.put())) ||
@@ -205,14 +223,28 @@ bool shellExecuteAsDesktopUser(const std::wstring& program, const std::wstring& 
       FAILED(application->QueryInterface(IID_IShellDispatch2, shell.putVoid()))) {
     return false;
   }
+  // The desktop window the shell named, when its browser does not say.
+  if (FAILED(browser->GetWindow(&browserWindow)) || !browserWindow) {
+    browserWindow = reinterpret_cast<HWND>(static_cast<LONG_PTR>(window));
+  }
+  processId = 0;
+  GetWindowThreadProcessId(browserWindow, &processId);
+  return true;
+}
+
+bool shellExecuteAsDesktopUser(const std::wstring& program, const std::wstring& arguments,
+                               const std::wstring& folder, int showMode) {
+  ComPtr<IShellDispatch2> shell;
+  DWORD processId = 0;
+  if (!desktopShell(shell, processId)) return false;
   BSTR file = SysAllocStringLen(program.data(), static_cast<UINT>(program.size()));
-  const TextVariant noArguments(L""), directory(folder), defaultVerb(L"");
+  const TextVariant parameters(arguments), directory(folder), defaultVerb(L"");
   VARIANT show;
   VariantInit(&show);
   show.vt = VT_I4;
-  show.lVal = SW_SHOWNORMAL;
+  show.lVal = showMode;
   const HRESULT hr =
-      shell->ShellExecute(file, noArguments.get(), directory.get(), defaultVerb.get(), show);
+      shell->ShellExecute(file, parameters.get(), directory.get(), defaultVerb.get(), show);
   SysFreeString(file);
   return SUCCEEDED(hr);
 }
@@ -222,25 +254,128 @@ std::wstring folderOf(const std::wstring& path) {
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-int start(const std::wstring& program) {
+// Asks the desktop shell a few times: it may be starting or restarting (as
+// Explorer does after some updates). `done` says whether the request had its
+// effect, as the shell hands out no process to wait for.
+template <typename Done>
+bool throughTheShell(const std::wstring& file, const std::wstring& arguments,
+                     const std::wstring& folder, int showMode, Done done) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  bool ok = false;
+  for (int attempt = 0; attempt < kShellAttempts && !ok; ++attempt) {
+    if (attempt > 0) Sleep(kShellRetryMs);
+    ok = shellExecuteAsDesktopUser(file, arguments, folder, showMode) && done();
+  }
+  CoUninitialize();
+  return ok;
+}
+
+int start(const std::wstring& program, const std::wstring& arguments) {
   const std::wstring folder = folderOf(program);
   if (!elevated()) {
     // Already the user's own token: start it directly.
-    const auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteW(nullptr, L"open", program.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL));
+    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(
+        nullptr, L"open", program.c_str(), arguments.c_str(), folder.c_str(), SW_SHOWNORMAL));
     return result > 32 ? kDone : kFailed;
   }
-  // The shell starts programs without handing out a process: a start counts
-  // once the program is seen running. The shell may be starting or restarting
-  // (as Explorer does after some updates), so it is asked again a few times.
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  bool started = false;
-  for (int attempt = 0; attempt < kShellAttempts && !started; ++attempt) {
-    if (attempt > 0) Sleep(kShellRetryMs);
-    started = shellExecuteAsDesktopUser(program, folder) && seenRunning(program);
+  return throughTheShell(program, arguments, folder, SW_SHOWNORMAL,
+                         [&] { return seenRunning(program); })
+             ? kDone
+             : kFailed;
+}
+
+// The signed-in user's token: the desktop shell's (COM must be set up).
+// Empty when there is no shell to ask.
+class ShellToken {
+ public:
+  ShellToken() {
+    ComPtr<IShellDispatch2> shell;
+    DWORD id = 0;
+    if (!desktopShell(shell, id) || id == 0) return;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (!process) return;
+    if (!OpenProcessToken(process, TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE, &token_)) {
+      token_ = nullptr;
+    }
+    CloseHandle(process);
   }
-  CoUninitialize();
-  return started ? kDone : kFailed;
+  ~ShellToken() {
+    if (token_) CloseHandle(token_);
+  }
+  ShellToken(const ShellToken&) = delete;
+  ShellToken& operator=(const ShellToken&) = delete;
+  HANDLE get() const { return token_; }
+
+  // The user's SID as text ("S-1-5-21-..."), their key under HKEY_USERS.
+  std::wstring sid() const {
+    unsigned char buffer[256];
+    DWORD size = 0;
+    PWSTR text = nullptr;
+    if (!token_ || !GetTokenInformation(token_, TokenUser, buffer, sizeof(buffer), &size) ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+      return {};
+    }
+    std::wstring out(text);
+    LocalFree(text);
+    return out;
+  }
+
+ private:
+  HANDLE token_ = nullptr;
+};
+
+// Whether the Run value is there, read (never written) in the user's own
+// hive; a hive that cannot be read counts as holding it.
+bool runValueThere(HKEY root, const std::wstring& runKey) {
+  const LSTATUS status =
+      RegGetValueW(root, runKey.c_str(), kRunValue, RRF_RT_ANY, nullptr, nullptr, nullptr);
+  return status != ERROR_FILE_NOT_FOUND;
+}
+
+// The elevated setup's HKCU may be the administrator's: the signed-in user's
+// value is removed as that user, by System32's reg.exe started through the
+// shell, and its hive under HKEY_USERS is only read to see it gone.
+int removeRunValue() {
+  if (!elevated()) {
+    const LSTATUS status = RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, kRunValue);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? kDone : kFailed;
+  }
+  const ShellToken user;
+  const std::wstring sid = user.sid();
+  if (sid.empty()) return kFailed;
+  const std::wstring runKey = sid + L"\\" + kRunKey;
+  if (!runValueThere(HKEY_USERS, runKey)) return kDone;
+  wchar_t system[MAX_PATH] = {};
+  const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return kFailed;
+  const std::wstring reg = std::wstring(system) + L"\\reg.exe";
+  const std::wstring arguments =
+      std::wstring(L"delete \"HKCU\\") + kRunKey + L"\" /v " + kRunValue + L" /f";
+  return throughTheShell(reg, arguments, system, SW_HIDE, [&] {
+           return waitUntil([&] { return !runValueThere(HKEY_USERS, runKey); }, kUnrunSeenMs);
+         })
+             ? kDone
+             : kFailed;
+}
+
+// The data folder that stays after an uninstall: the signed-in user's
+// roaming application data, Cairn.
+int writeDataFolder(const std::wstring& file) {
+  const ShellToken user;
+  PWSTR roaming = nullptr;
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, user.get(), &roaming))) {
+    return kFailed;
+  }
+  const std::wstring folder = std::wstring(roaming) + L"\\Cairn";
+  CoTaskMemFree(roaming);
+  HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return kFailed;
+  DWORD written = 0;
+  const DWORD bytes = static_cast<DWORD>(folder.size() * sizeof(wchar_t));
+  const bool ok = WriteFile(out, folder.data(), bytes, &written, nullptr) && written == bytes;
+  CloseHandle(out);
+  return ok ? kDone : kFailed;
 }
 
 }  // namespace
@@ -253,8 +388,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::wstring command = argc > 1 ? argv[1] : L"";
   if (command == L"quit" && argc == 4) {
     code = quit(fullPath(argv[2]), static_cast<DWORD>(_wtoi(argv[3])));
-  } else if (command == L"start" && argc == 3) {
-    code = start(fullPath(argv[2]));
+  } else if (command == L"start" && (argc == 3 || argc == 4)) {
+    code = start(fullPath(argv[2]), argc == 4 ? argv[3] : L"");
+  } else if (command == L"unrun" && argc == 2) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    code = removeRunValue();
+    CoUninitialize();
+  } else if (command == L"datafolder" && argc == 3) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    code = writeDataFolder(fullPath(argv[2]));
+    CoUninitialize();
   }
   LocalFree(argv);
   return code;

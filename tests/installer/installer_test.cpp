@@ -4,6 +4,8 @@
 
 #include "tests/installer/setup_fixture.h"
 
+#include <sddl.h>
+
 namespace {
 
 using namespace setup;
@@ -62,10 +64,87 @@ TEST_F(Installer, ASilentInstallLeavesWhatTheProgramAndWindowsRead) {
   EXPECT_EQ(hklmDword(kUninstallKey, L"NoRepair"), 1);
   EXPECT_GT(hklmDword(kUninstallKey, L"EstimatedSize"), 100);  // KiB
 
-  // The addon goes into the game; the user's Config.lua stays.
-  EXPECT_NE(readFileText(game.addon(L"Cairn.toc")).find("## Title: Cairn"), std::string::npos);
-  EXPECT_TRUE(fileExists(game.addon(L"Cairn.lua")));
+  // The addon goes beside the program, as the build has it; the program
+  // copies it into the game. The game folder is not touched.
+  EXPECT_NE(readFileText(installedAddon(L"Cairn.toc")).find("## Title: Cairn"), std::string::npos);
+  EXPECT_TRUE(fileExists(installedAddon(L"Cairn.lua")));
+  EXPECT_TRUE(fileExists(installedAddon(L"Config.lua")));
+  EXPECT_FALSE(fileExists(game.addon(L"Cairn.toc")));
   EXPECT_EQ(readFileText(game.addon(L"Config.lua")), "-- the user's own\n");
+}
+
+// Links a standard user planted where the elevated setup used to write (the
+// game folder, its own log in the temp folder) lead it nowhere: what they
+// point at stays as it was, or is never made.
+TEST_F(Installer, LinksPlantedForTheElevatedSetupLeadNowhere) {
+  TempDir victim;
+  const std::wstring existing = victim.file(L"system.dll");
+  ASSERT_TRUE(writeFileText(existing, "precious"));
+  ASSERT_TRUE(SetFileAttributesW(existing.c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(makeDirs(parentPath(game.addon(L"Cairn.toc"))));
+  struct Planted {
+    std::wstring link, target;
+  };
+  const Planted planted[] = {
+      {game.addon(L"Cairn.toc"), existing},
+      {game.addon(L"Cairn.lua"), victim.file(L"created.sys")},
+      {tempFile(L"Cairnstone-Setup.log"), victim.file(L"logtarget.ini")},
+      {tempFile(L"Cairnstone-Uninstall.log"), existing},
+  };
+  for (const Planted& p : planted) ASSERT_TRUE(unixLink(p.link, p.target)) << toUtf8(p.link);
+
+  EXPECT_EQ(install(kCurrent, L"/S" + foreverSwitch(game.forever())), 0);
+  EXPECT_EQ(uninstallAndWait(installDir()), 0);
+
+  SetFileAttributesW(existing.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(readFileText(existing), "precious");
+  EXPECT_FALSE(fileExists(victim.file(L"created.sys")));
+  EXPECT_FALSE(fileExists(victim.file(L"logtarget.ini")));
+  for (const Planted& p : planted) EXPECT_TRUE(removeUnixLink(p.link));
+}
+
+// Wherever /D= or an earlier installation's entry points (here a folder any
+// user could write, holding a planted program), the program goes into
+// Program Files and nothing in that folder is run or changed.
+TEST_F(Installer, TheProgramAlwaysGoesIntoProgramFiles) {
+  TempDir planted;
+  const std::string stand_in = readFileText(joinPath(binFolder(), L"test_installer.exe"));
+  for (const wchar_t* name : {L"Cairnstone.exe", L"uninstall.exe"}) {
+    ASSERT_TRUE(writeFileText(planted.file(name), stand_in));
+  }
+  const std::wstring record = game.file(L"started.txt");
+  ScopedEnv recording(L"CAIRN_TEST_INSTALLER_RECORD", record);
+  struct Case {
+    const char* version;
+    std::wstring parameters;
+    bool earlierEntry;
+  };
+  const Case cases[] = {
+      {kCurrent, L"/S /D=" + planted.path(), false},
+      {kNext, L"/S /UPDATE /MAINLANG=en", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(toUtf8(c.parameters));
+    reset();
+    if (c.earlierEntry) {
+      const std::pair<const wchar_t*, std::wstring> entry[] = {
+          {L"InstallLocation", planted.path()}, {L"DisplayVersion", toWide(kCurrent)}};
+      for (const auto& value : entry) {
+        ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kUninstallKey, value.first, REG_SZ,
+                                  value.second.c_str(),
+                                  static_cast<DWORD>((value.second.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+      }
+    }
+    ASSERT_EQ(install(c.version, c.parameters), 0);
+    EXPECT_EQ(productVersion(installedExe()), c.version);
+    EXPECT_EQ(hklm(kUninstallKey, L"InstallLocation"), installDir());
+    for (const wchar_t* name : {L"Cairnstone.exe", L"uninstall.exe"}) {
+      EXPECT_TRUE(readFileText(planted.file(name)) == stand_in) << toUtf8(name);
+    }
+    EXPECT_FALSE(fileExists(planted.file(L"Cairnstone.exe.new")));
+    EXPECT_EQ(readFileText(record), "");
+  }
 }
 
 TEST_F(Installer, BadOrMissingSwitchesGetSoundDefaultsAndNeverStopASilentRun) {
@@ -137,18 +216,25 @@ TEST_F(Installer, NewerReplacesSameRepairsOlderIsRefused) {
   EXPECT_EQ(stamp(), repaired);
 }
 
-// A program that will not quit (here: one that only idles) fails the update
-// with its own exit code and leaves the installation as it was.
+// A program that will not quit (here: a stand-in that records each start
+// and idles) fails the update with its own exit code and leaves the
+// installation as it was. The elevated setup asks its window and never runs
+// the installed program itself.
 TEST_F(Installer, AnUpdateThatCannotQuitTheProgramChangesNothing) {
   ASSERT_EQ(install(kCurrent, L"/S"), 0);
-  const std::string idle = readFileText(joinPath(binFolder(), L"idle_program.exe"));
-  ASSERT_TRUE(writeFileText(installedExe(), idle));
-  Child stubborn = Child::start(installedExe(), {});
+  const std::string stand_in = readFileText(joinPath(binFolder(), L"test_installer.exe"));
+  ASSERT_TRUE(writeFileText(installedExe(), stand_in));
+  const std::wstring record = game.file(L"started.txt");
+  ScopedEnv recording(L"CAIRN_TEST_INSTALLER_RECORD", record);
+  ScopedEnv idling(L"CAIRN_TEST_INSTALLER_MS", L"60000");
+  Child stubborn = Child::start(installedExe(), {L"--background"});
   ASSERT_TRUE(stubborn.started());
+  ASSERT_TRUE(waitFor([&] { return !readFileText(record).empty(); }, kProgramMs));
   const std::wstring before = stamp();
 
   EXPECT_EQ(install(kNext, L"/S /UPDATE /MAINLANG=en"), 4);
-  EXPECT_EQ(readFileText(installedExe()), idle);
+  EXPECT_EQ(readFileText(record), "--background\n");
+  EXPECT_TRUE(readFileText(installedExe()) == stand_in);
   EXPECT_FALSE(fileExists(installedExe() + L".new"));
   EXPECT_EQ(hklm(kUninstallKey, L"DisplayVersion"), toWide(kCurrent));
   EXPECT_EQ(stamp(), before);
@@ -184,7 +270,6 @@ TEST_F(Installer, UninstallRemovesTheProgramAndKeepsTheUsersThings) {
   EXPECT_FALSE(hklmKeyExists(kSettingsKey));
   EXPECT_FALSE(autostartEnabled());
   EXPECT_TRUE(fileExists(data.file(L"settings.json")));
-  EXPECT_TRUE(fileExists(game.addon(L"Cairn.toc")));
 
   // Again, with nothing installed: harmless, and it touches nothing else.
   ASSERT_TRUE(makeDirs(installDir()));
@@ -197,6 +282,91 @@ TEST_F(Installer, UninstallRemovesTheProgramAndKeepsTheUsersThings) {
   EXPECT_EQ(run(saved, L"/S _?=" + installDir()), 0);
   EXPECT_EQ(readFileText(installed(L"notes.txt")), "mine");
   EXPECT_FALSE(fileExists(installedExe()));
+}
+
+// A copy of the program still running in another user's session (here: its
+// image held by this test) never stalls an update, and never makes Windows
+// delete an installed program at the next restart.
+TEST_F(Installer, AProgramInUseElsewhereNeverStallsAnUpdateNorGoesAtTheNextRestart) {
+  auto scheduled = [] {
+    std::vector<std::wstring> names;
+    for (const std::wstring& path : deletionsAtRestart()) {
+      // The folder itself goes too once it is empty.
+      if (parentPath(path) == lowerWide(installDir()) && !fileName(path).empty()) {
+        names.push_back(fileName(path));
+      }
+    }
+    return names;
+  };
+  auto asideNamesOnly = [](const std::vector<std::wstring>& names) {
+    for (const std::wstring& name : names) {
+      // Cairnstone.exe.{GUID}.old: a name of that run's own.
+      if (name.rfind(L"cairnstone.exe.{", 0) != 0 || name.size() < 20 ||
+          name.compare(name.size() - 5, 5, L"}.old") != 0) {
+        return false;
+      }
+    }
+    return true;
+  };
+  auto listed = [](const std::vector<std::wstring>& names) {
+    std::string text;
+    for (const std::wstring& name : names) text += toUtf8(name) + " ";
+    return text;
+  };
+  ASSERT_EQ(install(kCurrent, L"/S"), 0);
+  {
+    // Wine maps one image per name into a process: one copy in use at a time.
+    ImageInUse running(installedExe());
+    ASSERT_TRUE(running.held());
+    ASSERT_EQ(install(kNext, L"/S"), 0);
+    EXPECT_EQ(install(kNext, L"/S"), 0);  // a repair, with the first one still in use
+    EXPECT_EQ(scheduled().size(), 1u) << listed(scheduled());
+    EXPECT_TRUE(asideNamesOnly(scheduled())) << listed(scheduled());
+  }
+  EXPECT_EQ(productVersion(installedExe()), kNext);
+  forgetDeletionsAtRestart();
+
+  {
+    ImageInUse running(installedExe());
+    ASSERT_TRUE(running.held());
+    EXPECT_EQ(uninstallAndWait(installDir()), 0);
+    EXPECT_FALSE(fileExists(installedExe()));
+    EXPECT_EQ(scheduled().size(), 1u) << listed(scheduled());
+    EXPECT_TRUE(asideNamesOnly(scheduled())) << listed(scheduled());
+  }
+  // A reinstall before the restart keeps its program.
+  ASSERT_EQ(install(kNext, L"/S"), 0);
+  for (const std::wstring& name : scheduled()) EXPECT_NE(name, L"cairnstone.exe");
+}
+
+// One setup at a time, whoever started it; a name a standard user took first
+// (here: an object owned by a user's SID that anyone may open) stops none.
+TEST_F(Installer, OnlyARealSetupHoldsTheSetupLock) {
+  struct Case {
+    const wchar_t* sddl;
+    long exitCode;
+  };
+  const Case cases[] = {
+      {L"O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)", 0},
+      {L"O:BAD:P(A;;GA;;;BA)(A;;GA;;;SY)", 7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(toUtf8(c.sddl));
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1,
+                                                                     &descriptor, nullptr));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    std::vector<HANDLE> held;
+    for (const wchar_t* name : {L"Global\\CairnstoneSetup", L"Local\\CairnstoneSetup"}) {
+      held.push_back(CreateMutexW(&attributes, FALSE, name));
+      ASSERT_NE(held.back(), nullptr);
+    }
+    EXPECT_EQ(install(kCurrent, L"/S"), c.exitCode);
+    EXPECT_EQ(fileExists(installedExe()), c.exitCode == 0);
+    for (HANDLE h : held) CloseHandle(h);
+    LocalFree(descriptor);
+    reset();
+  }
 }
 
 }  // namespace

@@ -31,6 +31,9 @@ constexpr DWORD kStartRetryMs = 200;
 constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Cairn";
 constexpr wchar_t kUninstallKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Cairnstone";
+constexpr wchar_t kSessionManagerKey[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
+constexpr DWORD kLinkMs = 10000;
 
 inline std::wstring folderOf(REFKNOWNFOLDERID id) {
   PWSTR path = nullptr;
@@ -42,6 +45,9 @@ inline std::wstring folderOf(REFKNOWNFOLDERID id) {
 inline std::wstring installDir() { return joinPath(folderOf(FOLDERID_ProgramFiles), L"Cairnstone"); }
 inline std::wstring installed(const wchar_t* name) { return joinPath(installDir(), name); }
 inline std::wstring installedExe() { return installed(L"Cairnstone.exe"); }
+inline std::wstring installedAddon(const wchar_t* name) {
+  return installed((std::wstring(L"addon\\Cairn\\") + name).c_str());
+}
 inline std::wstring shortcut() {
   return joinPath(folderOf(FOLDERID_CommonPrograms), L"Cairnstone.lnk");
 }
@@ -112,11 +118,15 @@ inline long run(const std::wstring& exe, const std::wstring& parameters) {
   GetExitCodeProcess(child.handle(), &code);
   return static_cast<long>(code);
 }
-// The installer's account of its last run (UTF-16 in the temp folder).
-inline std::string setupLog() {
+inline std::wstring tempFile(const wchar_t* name) {
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
-  const std::string bytes = readFileText(joinPath(temp, L"Cairnstone-Setup.log"));
+  return joinPath(temp, name);
+}
+// The installer's (or uninstaller's) account of its last run (UTF-16 in the
+// temp folder).
+inline std::string setupLog(const wchar_t* name = L"Cairnstone-Setup.log") {
+  const std::string bytes = readFileText(tempFile(name));
   std::wstring text(bytes.size() / 2, L'\0');
   if (!text.empty()) memcpy(&text[0], bytes.data(), text.size() * 2);
   return toUtf8(text.substr(text.empty() ? 0 : 1));
@@ -214,6 +224,99 @@ inline void endInstalledPrograms() {
   }
 }
 
+// What Windows will delete at its next start (MoveFileEx's delayed
+// deletions), lower case, without the "\\??\\" prefix.
+inline std::vector<std::wstring> deletionsAtRestart() {
+  std::vector<std::wstring> out;
+  DWORD bytes = 0;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames, RRF_RT_REG_MULTI_SZ,
+                   nullptr, nullptr, &bytes) != ERROR_SUCCESS) {
+    return out;
+  }
+  std::wstring list(bytes / sizeof(wchar_t) + 1, L'\0');
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames, RRF_RT_REG_MULTI_SZ,
+                   nullptr, &list[0], &bytes) != ERROR_SUCCESS) {
+    return out;
+  }
+  // Pairs of source and target; a deletion has an empty target.
+  std::vector<std::wstring> items;
+  for (size_t at = 0; at < list.size();) {
+    const size_t end = list.find(L'\0', at);
+    items.push_back(list.substr(at, end - at));
+    if (end == std::wstring::npos) break;
+    at = end + 1;
+  }
+  for (size_t i = 0; i + 1 < items.size(); i += 2) {
+    if (items[i].empty() || !items[i + 1].empty()) continue;
+    std::wstring path = items[i];
+    if (path.rfind(L"\\??\\", 0) == 0) path = path.substr(4);
+    out.push_back(lowerWide(path));
+  }
+  return out;
+}
+inline void forgetDeletionsAtRestart() {
+  RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames);
+}
+
+// Runs a shell command on the Unix side with the Unix names of the given
+// Windows paths as $0, $1...; `done` (a Windows path) is made when it ends.
+// Wine follows Unix symbolic links as Windows follows links, but cannot make
+// Windows links, and sees no dangling link: this is how a test makes and
+// removes them.
+inline bool onUnixSide(const std::wstring& command, const std::vector<std::wstring>& paths,
+                       const std::wstring& done) {
+  using UnixName = char*(CDECL*)(LPCWSTR);
+  const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!unixName) return false;
+  std::wstring line = L"Z:\\bin\\sh -c \"" + command + L" && touch \\\"$" +
+                      std::to_wstring(paths.size()) + L"\\\"\"";
+  std::vector<std::wstring> all = paths;
+  all.push_back(done);
+  for (const std::wstring& path : all) {
+    char* name = unixName(path.c_str());  // the path's folder must exist
+    if (!name) return false;
+    line += L" \"" + toWide(name) + L"\"";
+    HeapFree(GetProcessHeap(), 0, name);
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &info)) {
+    return false;
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  const bool ended = waitFor([&] { return fileExists(done); }, kLinkMs);
+  DeleteFileW(done.c_str());
+  return ended;
+}
+// A link as a standard user plants it, in place of whatever had the name.
+inline bool unixLink(const std::wstring& link, const std::wstring& target) {
+  return onUnixSide(L"ln -sfn \\\"$1\\\" \\\"$0\\\"", {link, target}, link + L".made");
+}
+inline bool removeUnixLink(const std::wstring& link) {
+  return onUnixSide(L"rm -f \\\"$0\\\"", {link}, link + L".gone");
+}
+
+// An executable mapped as an image, as a copy of it running in another
+// user's session holds it: it cannot be deleted, only moved aside.
+class ImageInUse {
+ public:
+  explicit ImageInUse(const std::wstring& exe)
+      : module_(LoadLibraryExW(exe.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES)) {}
+  ~ImageInUse() {
+    if (module_) FreeLibrary(module_);
+  }
+  ImageInUse(const ImageInUse&) = delete;
+  ImageInUse& operator=(const ImageInUse&) = delete;
+  bool held() const { return module_ != nullptr; }
+
+ private:
+  HMODULE module_;
+};
+
 // Nothing installed, no settings, no data: what a fresh machine has.
 inline void reset() {
   endInstalledPrograms();
@@ -227,6 +330,7 @@ inline void reset() {
     RegCloseKey(uninstall);
   }
   setAutostart(false);
+  forgetDeletionsAtRestart();
   removeTree(dataDir());
   removeTree(parentPath(updateDir()));
 }
