@@ -47,6 +47,7 @@ RequestExecutionLevel admin
 !define QUIT_WAIT_MS 20000 ; the program stops its threads within a second or two
 !define ADDON_DIR "addon\Cairn" ; in the program's folder; the program copies it into the game
 !define HELPER_EXE "setup_helper.exe"
+!define HELPER_RETRY_MS 500
 ; One setup at a time, in all sessions. Only administrators may open the
 ; mutex; an object of that name that a standard user made first is no setup.
 !define SETUP_MUTEX "Global\CairnstoneSetup"
@@ -240,6 +241,12 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
     File "/oname=$INSTDIR\${HELPER_EXE}" "${HELPER}"
     StrCpy $0 ""
     ExecWait '"$INSTDIR\${HELPER_EXE}" $1' $0
+    ${If} $0 == ""
+      ; A file just written may be held for a moment (a virus scanner).
+      ${Log} "the setup helper did not start; tried once more"
+      Sleep ${HELPER_RETRY_MS}
+      ExecWait '"$INSTDIR\${HELPER_EXE}" $1' $0
+    ${EndIf}
     Delete "$INSTDIR\${HELPER_EXE}"
     SetDetailsPrint both
     Pop $1
