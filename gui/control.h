@@ -36,8 +36,10 @@ struct Control {
   RECT rect = {};
   std::wstring text;
   std::wstring detail;  // option cards: the description line
-  // What a screen reader adds to the name when the caption is terse (the
-  // language codes); the detail when empty.
+  // What a screen reader calls a control whose caption is terse (a language
+  // code names its language); the caption when empty.
+  std::wstring accessibleName;
+  // What a screen reader adds to the name; the detail when empty.
   std::wstring description;
   bool hover = false;
   bool pressed = false;

@@ -12,6 +12,7 @@
 
 #include "gui/accessible.h"
 #include "gui/paint.h"
+#include "storage/files.h"
 #include "storage/scoped_win.h"
 
 namespace gui {
@@ -845,9 +846,30 @@ bool forwardFieldKey(HWND window, const MSG& msg) {
   return true;
 }
 
-std::wstring pickFolder(HWND owner, const std::wstring& title) {
+namespace {
+
+void openPickerAt(IFileOpenDialog* dialog, const std::wstring& folder) {
+  if (folder.empty()) return;
+  IShellItem* item = nullptr;
+  if (SUCCEEDED(SHCreateItemFromParsingName(folder.c_str(), nullptr, IID_PPV_ARGS(&item))) &&
+      item) {
+    dialog->SetFolder(item);
+    item->Release();
+  }
+}
+
+// The older picker's way to the same: select the folder once it is shown.
+int CALLBACK browseCallback(HWND window, UINT message, LPARAM, LPARAM folder) {
+  if (message == BFFM_INITIALIZED && folder) SendMessageW(window, BFFM_SETSELECTIONW, TRUE, folder);
+  return 0;
+}
+
+}  // namespace
+
+std::wstring pickFolder(HWND owner, const std::wstring& title, const std::wstring& start) {
   constexpr FILEOPENDIALOGOPTIONS kFolderOptions =
       FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST;
+  const std::wstring at = !start.empty() && isDirectory(start) ? start : std::wstring();
   startCom();
   IFileOpenDialog* dialog = nullptr;
   HRESULT hr = CoCreateInstance(__uuidof(FileOpenDialog), nullptr, CLSCTX_INPROC_SERVER,
@@ -859,6 +881,7 @@ std::wstring pickFolder(HWND owner, const std::wstring& title) {
     dialog->GetOptions(&options);
     dialog->SetOptions(options | kFolderOptions);
     dialog->SetTitle(title.c_str());
+    openPickerAt(dialog, at);
     hr = dialog->Show(owner);
     if (hr == E_NOTIMPL || hr == E_NOINTERFACE) {
       fallback = true;
@@ -880,6 +903,10 @@ std::wstring pickFolder(HWND owner, const std::wstring& title) {
   browse.hwndOwner = owner;
   browse.lpszTitle = title.c_str();
   browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  if (!at.empty()) {
+    browse.lpfn = browseCallback;
+    browse.lParam = reinterpret_cast<LPARAM>(at.c_str());
+  }
   PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&browse);
   if (!list) return std::wstring();
   wchar_t path[MAX_PATH] = {};

@@ -16,7 +16,7 @@ bool sameRect(const RECT& a, const RECT& b) { return EqualRect(&a, &b) != FALSE;
 AccessibleItem Surface::describeControl(const Control& c) const {
   AccessibleItem item;
   item.role = accessibleRole(c.kind);
-  item.name = c.text;
+  item.name = c.accessibleName.empty() ? c.text : c.accessibleName;
   item.description = c.description.empty() ? c.detail : c.description;
   item.rect = c.rect;
   item.id = c.id;

@@ -5,6 +5,7 @@
 #include <oleacc.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <numeric>
 
 #include "gui/surface.h"
@@ -20,6 +21,41 @@ struct Stop {
   bool checked;
   RECT rect;
 };
+
+int middleX(const RECT& r) { return (r.left + r.right) / 2; }
+int middleY(const RECT& r) { return (r.top + r.bottom) / 2; }
+bool inRowOf(const RECT& row, const RECT& r) {
+  return middleY(r) >= row.top && middleY(r) < row.bottom;
+}
+
+// Up (step -1) and Down (+1) in a group laid out in rows, such as a grid of
+// cards: the member straight above or below, wrapping to the far row; -1
+// when the group is one row.
+int verticalNeighbour(const std::vector<RECT>& rects, size_t from, int step) {
+  const RECT& here = rects[from];
+  auto ahead = [&](const RECT& r) {
+    return !inRowOf(here, r) && step * (middleY(r) - middleY(here)) > 0;
+  };
+  const bool anyAhead = std::any_of(rects.begin(), rects.end(), ahead);
+  // The nearest row ahead; with none, the farthest row back.
+  const RECT* row = nullptr;
+  for (const RECT& r : rects) {
+    if (inRowOf(here, r) || (anyAhead && !ahead(r))) continue;
+    if (!row || step * middleY(r) < step * middleY(*row)) row = &r;
+  }
+  if (!row) return -1;
+  // In that row, the member nearest straight across.
+  int best = -1, bestDistance = 0;
+  for (size_t i = 0; i < rects.size(); ++i) {
+    if (!inRowOf(*row, rects[i])) continue;
+    const int distance = std::abs(middleX(rects[i]) - middleX(here));
+    if (best < 0 || distance < bestDistance) {
+      best = static_cast<int>(i);
+      bestDistance = distance;
+    }
+  }
+  return best;
+}
 
 }  // namespace
 
@@ -161,7 +197,11 @@ void Surface::moveFocus(int step) {
   } else {
     next = (static_cast<int>(at - stops.begin()) + step + count) % count;  // wraps around
   }
-  focusItem(stops[static_cast<size_t>(next)]);
+  const int id = stops[static_cast<size_t>(next)];
+  focusItem(id);
+  // As in Windows' dialogs, a field reached by Tab has its text selected:
+  // typing replaces it.
+  if (isEdit(id) && focusId_ == id) SendMessageW(editWindow(id), EM_SETSEL, 0, -1);
 }
 
 bool Surface::activate(int id) {
@@ -173,7 +213,9 @@ bool Surface::activate(int id) {
 }
 
 // Arrows, Home and End in a group move the focus and select, as a radio
-// group does; a tab strip stops at its ends, a row of options wraps.
+// group does; a tab strip stops at its ends, a row of options wraps. Left
+// and Right go along the rows in reading order; in a group of several rows
+// Up and Down go straight up and down.
 bool Surface::stepInGroup(UINT key) {
   const Control* focused = findControl(focusId_);
   if (!focused || focused->group == 0) return false;
@@ -186,17 +228,28 @@ bool Surface::stepInGroup(UINT key) {
     }
   }
   std::vector<int> ids;
-  for (size_t i : readingOrder(rects)) ids.push_back(members[i]->id);
+  std::vector<RECT> placed;
+  for (size_t i : readingOrder(rects)) {
+    ids.push_back(members[i]->id);
+    placed.push_back(rects[i]);
+  }
   const int count = static_cast<int>(ids.size());
   const int here = static_cast<int>(std::find(ids.begin(), ids.end(), focusId_) - ids.begin());
+  if (here == count) return false;  // the focused member is hidden or disabled
   const bool wraps = focused->kind != kTab;
-  int target = here;
-  switch (key) {
-    case VK_HOME: target = 0; break;
-    case VK_END: target = count - 1; break;
-    case VK_LEFT:
-    case VK_UP: target = here > 0 ? here - 1 : (wraps ? count - 1 : here); break;
-    default: target = here + 1 < count ? here + 1 : (wraps ? 0 : here); break;
+  const int vertical =
+      key == VK_UP || key == VK_DOWN
+          ? verticalNeighbour(placed, static_cast<size_t>(here), key == VK_DOWN ? 1 : -1)
+          : -1;
+  int target = vertical;
+  if (target < 0) {
+    switch (key) {
+      case VK_HOME: target = 0; break;
+      case VK_END: target = count - 1; break;
+      case VK_LEFT:
+      case VK_UP: target = here > 0 ? here - 1 : (wraps ? count - 1 : here); break;
+      default: target = here + 1 < count ? here + 1 : (wraps ? 0 : here); break;
+    }
   }
   const int id = ids[static_cast<size_t>(target)];
   focusItem(id);

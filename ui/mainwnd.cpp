@@ -209,7 +209,12 @@ void MainWindow::applyTexts() {
   for (size_t i = 0; i < languages.size(); ++i) {
     const int id = kLanguageSegment + static_cast<int>(i);
     setTexts(id, upperCode(languages[i].code), L"");
-    if (gui::Control* segment = findControl(id)) segment->description = languages[i].nativeName;
+    // The code alone says little to a screen reader: it hears the language,
+    // as on the wizard's cards.
+    if (gui::Control* segment = findControl(id)) {
+      segment->accessibleName = languages[i].nativeName;
+      segment->description = languages[i].description;
+    }
   }
   setEditLabel(kFolderEdit, tr("se.folder"));
   setTexts(kBrowseButton, tr("se.browse"), L"");
@@ -302,7 +307,8 @@ void MainWindow::onClick(int id) {
       break;
     }
     case kBrowseButton: {
-      const std::wstring chosen = gui::pickFolder(window_, tr("se.pickfolder"));
+      const std::wstring chosen = gui::pickFolder(window_, tr("se.pickfolder"),
+                                                       normalizeFolder(getEditText(kFolderEdit)));
       if (!stillOpen(handle)) return;
       if (!chosen.empty()) {
         const std::wstring resolved = resolveForeverDir(chosen);

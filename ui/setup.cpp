@@ -252,7 +252,8 @@ void Setup::onClick(int id) {
       next();
       return;
     case kBrowseButton: {
-      const std::wstring chosen = gui::pickFolder(window_, tr("se.pickfolder"));
+      const std::wstring chosen = gui::pickFolder(window_, tr("se.pickfolder"),
+                                                       normalizeFolder(getEditText(kFolderEdit)));
       if (!stillOpen(handle)) return;
       if (!chosen.empty()) {
         const std::wstring resolved = resolveForeverDir(chosen);

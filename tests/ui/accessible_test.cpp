@@ -174,10 +174,17 @@ TEST_F(AccessibleTest, ChildrenHaveTheirRoleNameStateAndPlaceInTwoLanguagesAtBot
       EXPECT_EQ(acc.role(chosen), ROLE_SYSTEM_RADIOBUTTON);
       EXPECT_EQ(window->pendingLanguage(), "en");
       EXPECT_EQ(acc.state(chosen) & STATE_SYSTEM_CHECKED, STATE_SYSTEM_CHECKED);
-      BSTR said = nullptr;  // "EN" alone says little: the language's own name follows
-      ASSERT_EQ(acc->get_accDescription(child(chosen), &said), S_OK);
-      EXPECT_EQ(std::wstring(said), languageTable().front().nativeName);
-      SysFreeString(said);
+      // Each segment shows its code and is named by its language's own name.
+      for (size_t i = 0; i < languageTable().size(); ++i) {
+        const int id = mw::kLanguageSegment + static_cast<int>(i);
+        const long segment = window->accessibleChildOf(id);
+        EXPECT_EQ(acc.name(segment), languageTable()[i].nativeName);
+        EXPECT_EQ(window->findControl(id)->text.size(), 2u);
+        BSTR said = nullptr;
+        ASSERT_EQ(acc->get_accDescription(child(segment), &said), S_OK);
+        EXPECT_EQ(std::wstring(said), languageTable()[i].description);
+        SysFreeString(said);
+      }
       const RECT save = acc.place(window->accessibleChildOf(mw::kSaveButton));
       VARIANT hit;
       ASSERT_EQ(acc->accHitTest((save.left + save.right) / 2, (save.top + save.bottom) / 2, &hit),

@@ -159,11 +159,14 @@ TEST_F(KeyboardTest, ArrowsSelectWithinGroupsAndCtrlTabSwitchesTabs) {
     UINT key;
     int card;  // focused and chosen afterwards
   };
-  const int last = wz::kLanguageCard + static_cast<int>(languageTable().size()) - 1;
-  const Step steps[] = {{VK_RIGHT, wz::kLanguageCard + 1}, {VK_DOWN, wz::kLanguageCard + 2},
-                        {VK_UP, wz::kLanguageCard + 1},    {VK_END, last},
-                        {VK_RIGHT, wz::kLanguageCard},     {VK_LEFT, last},
-                        {VK_HOME, wz::kLanguageCard}};
+  // Two columns of three: Up and Down go straight up and down and wrap,
+  // Left and Right go along the rows in reading order.
+  const int card = wz::kLanguageCard;
+  const int last = card + static_cast<int>(languageTable().size()) - 1;
+  const Step steps[] = {{VK_RIGHT, card + 1}, {VK_DOWN, card + 3}, {VK_DOWN, card + 5},
+                        {VK_DOWN, card + 1},  {VK_UP, card + 5},   {VK_UP, card + 3},
+                        {VK_LEFT, card + 2},  {VK_UP, card},       {VK_LEFT, last},
+                        {VK_HOME, card},      {VK_END, last},      {VK_RIGHT, card}};
   for (const Step& s : steps) {
     press(wizard, s.key);
     EXPECT_EQ(wizard->focusId(), s.card) << "key " << s.key;
@@ -200,6 +203,51 @@ TEST_F(KeyboardTest, ArrowsSelectWithinGroupsAndCtrlTabSwitchesTabs) {
   window->focusItem(mw::kLanguageSegment);
   press(window, VK_END);
   EXPECT_EQ(window->pendingLanguage(), languageTable().back().code);
+  press(window, VK_UP);  // one row: Up goes back along it, as in a radio group
+  EXPECT_EQ(window->pendingLanguage(), languageTable()[languageTable().size() - 2].code);
+}
+
+// As in Windows' dialogs, a field reached by Tab or Shift+Tab has its text
+// selected, so that typing replaces it.
+TEST_F(KeyboardTest, TabbingIntoTheFolderFieldSelectsItsText) {
+  GameFolder game(true);
+  store(game.forever());
+  struct Case {
+    bool main;
+    int from;
+    bool back;
+  };
+  const Case cases[] = {{true, mw::kLanguageSegment, false},
+                        {true, mw::kBrowseButton, true},
+                        {false, wz::kBrowseButton, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << (c.main ? "main window" : "wizard") << " from " << c.from);
+    gui::Surface* surface;
+    int field;
+    if (c.main) {
+      surface = openMainSettled(mw::kSettingsTab);
+      field = mw::kFolderEdit;
+    } else {
+      openSetup(wz::kGamePage);
+      surface = wz::setupWindow();
+      field = wz::kFolderEdit;
+    }
+    pump();
+    const HWND edit = surface->editWindow(field);
+    const int length = GetWindowTextLengthW(edit);
+    ASSERT_GT(length, 0);
+    SendMessageW(edit, EM_SETSEL, length, length);  // the caret at the end, nothing selected
+    surface->focusItem(c.from);
+    press(surface, VK_TAB, c.back);
+    ASSERT_EQ(surface->focusId(), field);
+    DWORD start = 1, end = 0;
+    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, static_cast<DWORD>(length));
+    closeMainWindow();
+    closeSetup();
+    pump();
+  }
 }
 
 TEST_F(KeyboardTest, TheFocusMarkShowsOnlyOnceAKeyWasPressedAndStaysThroughARefresh) {

@@ -1,9 +1,13 @@
 // The main window driven through its entry operations and window messages:
 // tabs, Save with its checks, autostart, the Questie button, the keyboard
 // and the update button.
+#include <windows.h>
+
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "i18n/i18n.h"
@@ -20,6 +24,56 @@ using ui::mainwnd::mainWindow;
 namespace mw = ui::mainwnd;
 
 namespace {
+
+// Looks at the folder picker while it is open (from a timer of this thread,
+// which its modal loop runs): whether its list shows a folder of this name,
+// then cancels it.
+struct PickerLook {
+  std::wstring marker;
+  bool opened = false;
+  bool markerShown = false;
+  int ticks = 0;
+};
+PickerLook* pickerLook = nullptr;
+constexpr UINT kLookMs = 100;
+constexpr int kLookTicks = 30;
+
+BOOL CALLBACK findDialog(HWND window, LPARAM out) {
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  if (IsWindowVisible(window) && std::wstring(name) == L"#32770") {
+    *reinterpret_cast<HWND*>(out) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK findMarker(HWND child, LPARAM) {
+  wchar_t name[32] = {};
+  GetClassNameW(child, name, 32);
+  if (std::wstring(name) != L"SysListView32") return TRUE;
+  LVFINDINFOW find = {};
+  find.flags = LVFI_STRING;
+  find.psz = pickerLook->marker.c_str();
+  if (SendMessageW(child, LVM_FINDITEMW, static_cast<WPARAM>(-1),
+                   reinterpret_cast<LPARAM>(&find)) >= 0) {
+    pickerLook->markerShown = true;
+  }
+  return TRUE;
+}
+
+void CALLBACK lookAtPicker(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND dialog = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), findDialog, reinterpret_cast<LPARAM>(&dialog));
+  if (dialog) {
+    pickerLook->opened = true;
+    EnumChildWindows(dialog, findMarker, 0);
+  }
+  if (pickerLook->markerShown || ++pickerLook->ticks > kLookTicks) {
+    KillTimer(nullptr, timer);
+    if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  }
+}
 
 class MainWindowTest : public WindowTest {
  protected:
@@ -260,6 +314,33 @@ TEST_F(MainWindowTest, ThePillAndTheStatusLinesSayWhatTheFolderHolds) {
     EXPECT_TRUE(painted(texts, tr(c.questie)));
     closeMainWindow();
     pump();
+  }
+}
+
+// Browse opens the picker at the folder in the field when it exists, so the
+// user starts from what is there.
+TEST_F(MainWindowTest, BrowseOpensThePickerAtTheFolderInTheField) {
+  GameFolder game(true);
+  const std::wstring marker = L"Cairnstone picker mark";
+  ASSERT_TRUE(makeDirs(game.forever() + L"\\" + marker));
+  MainWindow* window = openOn(mw::kSettingsTab);
+  ASSERT_NE(window, nullptr);
+  const std::pair<std::wstring, bool> cases[] = {
+      {game.forever() + L"\\no such folder", false},
+      {L"  " + game.forever() + L"  ", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(toUtf8(c.first));
+    PickerLook look;
+    look.marker = marker;
+    pickerLook = &look;
+    typeFolder(c.first);
+    SetTimer(nullptr, 0, kLookMs, lookAtPicker);
+    click(window, mw::kBrowseButton);
+    pickerLook = nullptr;
+    EXPECT_TRUE(look.opened);
+    EXPECT_EQ(look.markerShown, c.second);
+    EXPECT_EQ(folderField(), c.first);  // cancelled: the field is as it was
   }
 }
 
