@@ -10,9 +10,10 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 build="${CAIRN_BUILD_DIR:-$root/build}"
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
-export WINEPREFIX="$build/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# shellcheck source=tools/wine_env.sh
+source "$root/tools/wine_env.sh"
+# The private Wine prefix lives in the build folder and is made on first use.
+wine_env "$build/wineprefix"
 
 # Debian packages each command needs, by the program that shows they are there.
 need_packages() {
@@ -53,46 +54,6 @@ do_build() {
   cmake --build "$build" >&2
 }
 
-# The private Wine prefix lives in the build folder and is made on first use.
-need_prefix() {
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "dev.sh: creating the Wine prefix in $WINEPREFIX" >&2
-    wineboot -i >/dev/null 2>&1 || true
-    wineserver -w
-  fi
-  no_debugger
-}
-
-# A crashing program ends at once, with its exception's code, instead of
-# waiting in Wine's debugger: a crash fails its test rather than hanging the
-# run. The debugger named cannot start; without any, Wine starts winedbg,
-# whose crash dialog nobody closes under Xvfb.
-no_debugger() {
-  local marker="$WINEPREFIX/.cairn-no-debugger"
-  [ -f "$marker" ] && return 0
-  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-    /v Debugger /d 'no-debugger %ld %ld' /f >/dev/null 2>&1 || true
-  wineserver -w
-  touch "$marker"
-}
-
-# Whether a window manager looks after Wine's windows (Y or N). Xvfb has
-# none: there Wine would wait up to two seconds for one at every window it
-# hides or destroys (the tray icon's too), so headless runs use N.
-window_manager() {
-  local marker="$WINEPREFIX/.cairn-managed"
-  [ "$(cat "$marker" 2>/dev/null)" = "$1" ] && return 0
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$1" /f >/dev/null 2>&1 || true
-  wineserver -w
-  echo "$1" >"$marker"
-}
-
-# CTEST_ARGS narrows a run, e.g. CTEST_ARGS="-R storage" ./dev.sh test.
-# Runs a command with a display: the real one, or a private Xvfb.
-with_display() {
-  if [ -n "${DISPLAY:-}" ]; then "$@"; else "$root/tools/xvfb_run.sh" -s "-screen 0 1280x1024x24" "$@"; fi
-}
-
 windows_user() { echo "${USER:-$(id -un)}"; }
 
 cmd_build() {
@@ -102,16 +63,17 @@ cmd_build() {
 
 cmd_run() {
   do_build
-  need_prefix
+  wine_prefix_ready
   local data="$WINEPREFIX/drive_c/users/$(windows_user)/AppData/Roaming/Cairn"
   if [ -n "${CAIRN_DATA_DIR:-}" ]; then data="$CAIRN_DATA_DIR (as Wine sees it)"; fi
   echo "Cairnstone runs under Wine (prefix $WINEPREFIX)."
   echo "Its data and log: $data (log: cairn.log)"
   echo "It lives in the notification area; quit it with: ./tools/wine.sh $build/bin/Cairnstone.exe --quit"
-  if [ -n "${DISPLAY:-}" ]; then window_manager Y; else window_manager N; fi
+  if [ -n "${DISPLAY:-}" ]; then wine_window_manager Y; else wine_window_manager N; fi
   with_display wine "$build/bin/Cairnstone.exe" "$@"
 }
 
+# CTEST_ARGS narrows a run, e.g. CTEST_ARGS="-R storage" ./dev.sh test.
 # Inside the display: one Wine server for the whole run.
 run_tests_inside() {
   wineserver -p
@@ -130,7 +92,7 @@ run_tests_inside() {
 
 cmd_test() {
   do_build
-  need_prefix
+  wine_prefix_ready
   local rc=0
   # A short, bounded fuzz run of the JSON parser and writer (native, sanitized).
   local fuzz_seconds=${CAIRN_FUZZ_SECONDS:-60}
@@ -138,7 +100,7 @@ cmd_test() {
     "$root/tests/json/fuzz.sh" "$fuzz_seconds" "$build/fuzz" || rc=$?
   fi
   export CTEST_ARGS=${CTEST_ARGS:-}
-  window_manager N
+  wine_window_manager N
   with_display bash -c "$(declare -f run_tests_inside); run_tests_inside \"\$1\"" _ "$build" || rc=$?
   return $rc
 }
@@ -220,7 +182,7 @@ cmd_release() {
   [ -z "$password_file" ] || rm -f "$password_file"
   local setup="$release_build/bin/Cairnstone-Setup-$version.exe"
 
-  need_prefix
+  wine_prefix_ready
   release_tool sign --key "$key" --installer "$setup" --version "$version" \
     --base "$base" --out "$work/version.json" || exit 1
   wine "$release_build/bin/Cairnstone.exe" --verify-release "$(winepath -w "$work/version.json")" \

@@ -7,7 +7,10 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/dev.sh" build >/dev/null
 build="${CAIRN_BUILD_DIR:-$root/build}"
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# shellcheck source=tools/wine_env.sh
+source "$root/tools/wine_env.sh"
+wine_env "$build/wineprefix"
+wine_prefix_ready
 control=$(mktemp -d)
 trap 'rm -rf "$control"' EXIT
 runs=${1:-5}

@@ -6,8 +6,10 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/dev.sh" build >/dev/null
 build="${CAIRN_BUILD_DIR:-$root/build}"
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all BENCH_EXE="$build/bin/gui_paint_bench.exe"
+# shellcheck source=tools/wine_env.sh
+source "$root/tools/wine_env.sh"
+wine_env "$build/wineprefix"
+wine_prefix_ready
+export BENCH_EXE="$build/bin/gui_paint_bench.exe"
 run() { wineserver -p; wine "$BENCH_EXE"; wineserver -k; }
-if [ -n "${DISPLAY:-}" ]; then run; else
-  "$root/tools/xvfb_run.sh" bash -c "$(declare -f run); run"
-fi
+with_display --screen 1280x1024x24 bash -c "$(declare -f run); run"

@@ -7,13 +7,16 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/dev.sh" build >/dev/null
 build="${CAIRN_BUILD_DIR:-$root/build}"
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
+# shellcheck source=tools/wine_env.sh
+source "$root/tools/wine_env.sh"
+wine_env "$build/wineprefix"
+wine_prefix_ready
+# As ./dev.sh run and test leave it: managed on a real display, not under Xvfb.
+if [ -n "${DISPLAY:-}" ]; then wine_window_manager Y; else wine_window_manager N; fi
 data=$(mktemp -d)
 trap 'rm -rf "$data"' EXIT
 echo '{"language":"en","wizardDone":true,"lastVersion":"1.3.0"}' >"$data/settings.json"
 # The update check of the idle measure meets a closed port on this machine.
 export CAIRN_DATA_DIR="$data" CAIRN_API_BASE=http://127.0.0.1:9 BENCH_EXE="$build/bin/startup_bench.exe"
 run() { wineserver -p; wine "$BENCH_EXE" "${1:-11}"; wineserver -k; }
-if [ -n "${DISPLAY:-}" ]; then run "$@"; else
-  "$root/tools/xvfb_run.sh" -s "-screen 0 1280x1024x24" bash -c "$(declare -f run); run \"\$@\"" _ "$@"
-fi
+with_display --screen 1280x1024x24 bash -c "$(declare -f run); run \"\$@\"" _ "$@"

@@ -7,7 +7,13 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/dev.sh" build >/dev/null
 build="${CAIRN_BUILD_DIR:-$root/build}"
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# shellcheck source=tools/wine_env.sh
+source "$root/tools/wine_env.sh"
+wine_env "$build/wineprefix"
+wine_prefix_ready
+# The on-screen picture shows the window's own frame, not one Wine draws for
+# windows no window manager looks after (dev.sh switches back for tests).
+wine_window_manager Y
 for tool in import xwininfo; do
   command -v "$tool" >/dev/null || { echo "gui_shots.sh: needs $tool (apt-get install imagemagick x11-utils)" >&2; exit 1; }
 done
@@ -19,14 +25,7 @@ trap 'rm -rf "$work"' EXIT
 shoot() {
   set -euo pipefail
   local demo="$1" out="$2" work="$3"
-  # A new prefix boots first: "wineserver -w" would wait for ever on a
-  # persistent server.
-  [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
   wineserver -p
-  # The on-screen picture shows the window's own frame, not one Wine draws
-  # for windows no window manager looks after (dev.sh switches back for tests).
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d Y /f >/dev/null 2>&1
-  echo Y >"$WINEPREFIX/.cairn-managed"
   wine "$demo" --shot "$(winepath -w "$work/shot144.png")" 144
   wine "$demo" &
   local pid=$! geometry=""

@@ -11,7 +11,9 @@ build="${CAIRN_BUILD_DIR:-$root/build}"
 cmake --build "$build" --target Cairnstone_setup setup_page >&2
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-export WINEPREFIX="$scratch/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# shellcheck source=tools/wine_env.sh
+source "$root/tools/wine_env.sh"
+wine_env "$scratch/prefix"
 # Wine takes Windows' language from the locale: German needs its glibc locale.
 localedef -i de_DE -f UTF-8 "$scratch/de_DE.UTF-8" 2>/dev/null || true
 export LOCPATH="$scratch"
@@ -20,9 +22,6 @@ export LOCPATH="$scratch"
 # its default button pressed.
 shoot_all() {
   local setup=$1 page=$2 docs=$3 program='C:\Program Files\Cairnstone'
-  wineboot -i >/dev/null 2>&1 || true
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-  wineserver -w
   wineserver -p
   shot() {
     sleep 2
@@ -54,6 +53,7 @@ shoot_all() {
   done
   wineserver -k || true
 }
+wine_prefix_ready
 "$root/tools/xvfb_run.sh" -s "-screen 0 1280x1024x24" bash -c "$(declare -f shoot_all); shoot_all \"\$@\"" _ \
   "$(ls "$build"/bin/Cairnstone-Setup-*.exe | head -1)" "$build/bin/setup_page.exe" "$root/docs"
 ls "$root"/docs/installer-*.png

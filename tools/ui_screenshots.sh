@@ -14,13 +14,13 @@ export CAIRN_BUILD_DIR="$build"
 [ -f "$build/build.ninja" ] || "$root/dev.sh" build >/dev/null
 cmake --build "$build" --target CairnUiShots >&2
 
-export WINEPREFIX="$build/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# shellcheck source=tools/wine_env.sh
+source "$root/tools/wine_env.sh"
+wine_env "$build/wineprefix"
 # Nothing reaches the network: the pictures need no update service.
 export CAIRN_API_BASE=http://127.0.0.1:9
 
-[ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1 || true; wineserver -w; }
+wine_prefix_ready
 # A scratch data folder, and the game where a user would have it: C:\Games.
 scratch=$(mktemp -d)
 games="$WINEPREFIX/drive_c/Games"

@@ -6,17 +6,12 @@
 # Usage (under dev.sh test): in_prefix.sh PREFIX COMMAND [ARGS...]
 set -uo pipefail
 
-export WINEPREFIX=$1
+# shellcheck source=tools/wine_env.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/wine_env.sh"
+wine_env "$1"
 shift
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i >/dev/null 2>&1
-  # A crashing program ends at once instead of waiting in Wine's debugger.
-  wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
-    >/dev/null 2>&1
-  # Windows unmanaged under Xvfb, as in the tests' own prefix.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-  wineserver -w
-fi
+# Booted as the tests' own prefix: no debugger on a crash, windows unmanaged.
+wine_prefix_ready
 wineserver -p
 # The desktop shell starts first, from a clean environment: an update starts
 # the new program through it, so the program gets the shell's environment (as
