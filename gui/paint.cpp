@@ -528,8 +528,11 @@ void paintParchmentPanel(HDC dc, const RECT& rc, UINT dpi) {
   });
   PathOwner main(makeRoundedPath(r.x, r.y, r.w, r.h, 5 * s, kCornersAll));
   TextureOwner texture;
-  if (parchmentImage() &&
-      GdipCreateTexture(parchmentImage(), WrapModeTile, texture.out()) == Ok) {
+  {
+    const SharedPictures pictures;  // the texture takes a copy of the picture
+    if (pictures.parchment()) GdipCreateTexture(pictures.parchment(), WrapModeTile, texture.out());
+  }
+  if (texture) {
     GdipTranslateTextureTransform(texture, static_cast<REAL>(rc.left), static_cast<REAL>(rc.top),
                                   MatrixOrderPrepend);
   }
@@ -657,12 +660,12 @@ void paintHalo(HDC dc, int cx, int cy, int radius) {
 
 namespace {
 
-void drawEmblem(HDC dc, const RECT& rc) {
+void drawEmblem(HDC dc, const RECT& rc, const SharedPictures& pictures) {
   const int width = rc.right - rc.left, height = rc.bottom - rc.top;
   const int side = std::min(width, height);
-  GpBitmap* emblem = emblemImage();
+  GpBitmap* emblem = pictures.emblem();
   if (!emblem || side <= 0) return;
-  auto& cache = emblemCache();
+  auto& cache = pictures.emblemCache();
   auto found = cache.find(side);
   if (found == cache.end()) {
     GpBitmap* scaled = nullptr;
@@ -679,17 +682,9 @@ void drawEmblem(HDC dc, const RECT& rc) {
   GdipDrawImageI(g, found->second, rc.left + (width - side) / 2, rc.top + (height - side) / 2);
 }
 
-// Each window paints it with its backdrop, which may be on a thread of its
-// own: the pictures are shared, and GDI+ may refuse an image in use.
-SRWLOCK emblemLock = SRWLOCK_INIT;
-
 }  // namespace
 
-void paintEmblem(HDC dc, const RECT& rc) {
-  AcquireSRWLockExclusive(&emblemLock);
-  drawEmblem(dc, rc);
-  ReleaseSRWLockExclusive(&emblemLock);
-}
+void paintEmblem(HDC dc, const RECT& rc) { drawEmblem(dc, rc, SharedPictures()); }
 
 void paintStatusOrb(HDC dc, int cx, int cy, UINT dpi, int state) {
   const float s = scaleOf(dpi);

@@ -607,6 +607,7 @@ void Surface::bufferedPaint() {
   HDC memory = CreateCompatibleDC(dc);
   paintWaits_ = true;
   finishBackdrop();  // it may have painted the first buffer
+  awaitGdiplus();    // GDI+'s notifications come to this thread from now on
   HBITMAP bitmap = backBuffer(dc, client);
   if (memory && bitmap) {
     HGDIOBJ old = SelectObject(memory, bitmap);

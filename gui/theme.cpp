@@ -36,6 +36,13 @@ struct ThemeState {
   bool controlsStarted = false;
   UINT_PTR libraryTimer = 0;  // releaseWindowLibraries is due
   ULONG_PTR gdiplusToken = 0;
+  // GDI+ runs without a thread of its own: the thread with the message loop
+  // takes its notifications between the hook and the unhook, so nothing of
+  // GDI+ runs once it is shut down, and its DLL can go.
+  DWORD guiThread = 0;
+  GdiplusStartupOutput notifications;
+  ULONG_PTR hookToken = 0;
+  bool hooked = false;
   HBITMAP leather = nullptr;  // tiles; null when the picture is missing
   GpBitmap* parchment = nullptr;
   HBITMAP parchmentTile = nullptr;  // the same texels, for plain GDI
@@ -140,9 +147,33 @@ void decodeParchmentAndEmblem(ThemeState& t) {
   if (!t.emblem && findPicture(t.instance, L"EMBLEM", picture)) t.emblem = bitmapOf(picture);
 }
 
+constexpr GdiplusEntry kRealGdiplus = {GdiplusStartup, GdiplusShutdown};
+const GdiplusEntry* gdiplus = &kRealGdiplus;
+
 void startGdiplus(ThemeState& t) {
-  GdiplusStartupInput input;  // version 1, no debug callback, background thread kept
-  if (GdiplusStartup(&t.gdiplusToken, &input, nullptr) != Ok) t.gdiplusToken = 0;
+  GdiplusStartupInput input(nullptr, TRUE);  // version 1, no debug callback, no thread of its own
+  t.notifications = {};
+  if (gdiplus->startup(&t.gdiplusToken, &input, &t.notifications) != Ok) t.gdiplusToken = 0;
+}
+
+// On the GUI thread, once GDI+ has started.
+void hookGdiplus(ThemeState& t) {
+  if (GetCurrentThreadId() != t.guiThread || t.hooked || !t.gdiplusToken ||
+      !t.notifications.NotificationHook) {
+    return;
+  }
+  t.hooked = t.notifications.NotificationHook(&t.hookToken) == Ok;
+}
+
+// The unhook on the thread that hooked, then the end; the DLL may go after it.
+void stopGdiplus(ThemeState& t) {
+  if (t.hooked && GetCurrentThreadId() == t.guiThread) {
+    t.notifications.NotificationUnhook(t.hookToken);
+  }
+  t.hooked = false;
+  t.hookToken = 0;
+  if (t.gdiplusToken) gdiplus->shutdown(t.gdiplusToken);
+  t.gdiplusToken = 0;
 }
 
 // GDI+, then the leather: whoever waits for the leather paints with both.
@@ -159,6 +190,10 @@ DWORD WINAPI decoderThread(void* state) {
 // may be the first to need the pictures, and to join the decoding thread.
 SRWLOCK decoderLock = SRWLOCK_INIT;
 
+// Held by every use of the shared GDI+ pictures (SharedPictures), and while
+// they are disposed of.
+SRWLOCK pictureLock = SRWLOCK_INIT;
+
 // Under decoderLock; false when no thread could be made.
 bool startDecoder(ThemeState& t) {
   t.leatherDecoded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -173,6 +208,7 @@ bool startDecoder(ThemeState& t) {
 // What that thread writes is read only once it has been joined, and a
 // backdrop's thread may join it meanwhile: hence the lock.
 void startPictures(ThemeState& t) {
+  t.guiThread = GetCurrentThreadId();
   if (!t.field) t.field = CreateSolidBrush(kColorField);
   AcquireSRWLockExclusive(&decoderLock);
   const bool ready = t.decoder || (t.gdiplusToken && t.leather && t.parchment && t.emblem);
@@ -217,24 +253,29 @@ void registerWindowClasses(ThemeState& t) {
   t.classesRegistered = true;
 }
 
-void releasePictures(ThemeState& t) {
-  awaitPictures(t);
+void disposeSharedPictures(ThemeState& t) {
+  AcquireSRWLockExclusive(&pictureLock);
   for (auto& entry : t.emblemCache) {
     if (entry.second) GdipDisposeImage(entry.second);
   }
   t.emblemCache.clear();
   if (t.emblem) GdipDisposeImage(t.emblem);
   if (t.parchment) GdipDisposeImage(t.parchment);
-  if (t.parchmentTile) DeleteObject(t.parchmentTile);
-  t.parchmentTile = nullptr;
   t.emblem = nullptr;
   t.parchment = nullptr;
+  ReleaseSRWLockExclusive(&pictureLock);
+}
+
+void releasePictures(ThemeState& t) {
+  awaitPictures(t);
+  disposeSharedPictures(t);
+  if (t.parchmentTile) DeleteObject(t.parchmentTile);
+  t.parchmentTile = nullptr;
   if (t.leather) DeleteObject(t.leather);
   if (t.field) DeleteObject(t.field);
   t.leather = nullptr;
   t.field = nullptr;
-  if (t.gdiplusToken) GdiplusShutdown(t.gdiplusToken);
-  t.gdiplusToken = 0;
+  stopGdiplus(t);
 }
 
 int CALLBACK foundFamily(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
@@ -319,7 +360,13 @@ void initTheme(HINSTANCE instance) {
   awaitGdiplus();
 }
 
-void awaitGdiplus() { awaitLeather(theme()); }
+void awaitGdiplus() {
+  ThemeState& t = theme();
+  awaitLeather(t);
+  hookGdiplus(t);
+}
+
+void setGdiplusEntry(const GdiplusEntry* entry) { gdiplus = entry ? entry : &kRealGdiplus; }
 
 void shutdownTheme() {
   ThemeState& t = theme();
@@ -369,21 +416,19 @@ HBITMAP leatherTile() {
   return theme().leather;
 }
 HBRUSH fieldBrush() { return theme().field; }
-GpBitmap* parchmentImage() {
-  awaitPictures(theme());
-  return theme().parchment;
-}
-
 HBITMAP parchmentTile() {
   awaitPictures(theme());
   return theme().parchmentTile;
 }
 
-GpBitmap* emblemImage() {
+SharedPictures::SharedPictures() {
   awaitPictures(theme());
-  return theme().emblem;
+  AcquireSRWLockExclusive(&pictureLock);
 }
-std::map<int, GpBitmap*>& emblemCache() { return theme().emblemCache; }
+SharedPictures::~SharedPictures() { ReleaseSRWLockExclusive(&pictureLock); }
+GpBitmap* SharedPictures::parchment() const { return theme().parchment; }
+GpBitmap* SharedPictures::emblem() const { return theme().emblem; }
+std::map<int, GpBitmap*>& SharedPictures::emblemCache() const { return theme().emblemCache; }
 
 bool fontFamilyInstalled(const wchar_t* face) {
   LOGFONTW query = {};

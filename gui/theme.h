@@ -94,8 +94,19 @@ void preparePictures();
 // message loop, never from inside a window's own messages.
 void releaseWindowLibraries();
 // Until GDI+ has started, after a hold or preparePictures. Asking for the
-// leather or any other picture waits for it as well.
+// leather or any other picture waits for it as well. On the GUI thread (the
+// one that holds the theme) it also gives GDI+ that thread's message loop for
+// its notifications: GDI+ runs no thread of its own, so that none can still
+// be in the DLL when it is unloaded.
 void awaitGdiplus();
+// How the theme starts and ends GDI+; tests put recorders in its place
+// (null: GdiplusStartup and GdiplusShutdown again).
+struct GdiplusEntry {
+  Gdiplus::Status(WINAPI* startup)(ULONG_PTR*, const Gdiplus::GdiplusStartupInput*,
+                                   Gdiplus::GdiplusStartupOutput*);
+  void(WINAPI* shutdown)(ULONG_PTR);
+};
+void setGdiplusEntry(const GdiplusEntry* entry);
 // setThemeInstance and a hold that lasts until shutdownTheme; GDI+ has
 // started when it returns.
 void initTheme(HINSTANCE instance);
@@ -112,11 +123,25 @@ HINSTANCE themeInstance();
 // The leather as a tile for fillWithTile; null when the picture is missing.
 HBITMAP leatherTile();
 HBRUSH fieldBrush();
-Gdiplus::GpBitmap* parchmentImage();
 // The parchment as a tile for plain GDI (opaque, so the same pixels); may be null.
 HBITMAP parchmentTile();
-Gdiplus::GpBitmap* emblemImage();
-std::map<int, Gdiplus::GpBitmap*>& emblemCache();
+
+// The GDI+ pictures the windows share: the parchment, the emblem and the
+// emblem's copies scaled per size (null when the picture is missing). A
+// window's backdrop is painted on a thread of its own while another window
+// paints on the GUI thread, and GDI+ refuses an image that is in use on
+// another thread: each use holds this lease, and one thread at a time holds
+// it. It waits for the decoding first.
+class SharedPictures {
+ public:
+  SharedPictures();
+  ~SharedPictures();
+  SharedPictures(const SharedPictures&) = delete;
+  SharedPictures& operator=(const SharedPictures&) = delete;
+  Gdiplus::GpBitmap* parchment() const;
+  Gdiplus::GpBitmap* emblem() const;
+  std::map<int, Gdiplus::GpBitmap*>& emblemCache() const;
+};
 
 // The serif face for every font but the monospaced one, chosen on first use.
 const std::wstring& serifFace();

@@ -87,7 +87,7 @@ TEST_F(PaintTest, CornerFlagsRoundOnlyTheirCorners) {
 }
 
 TEST_F(PaintTest, ParchmentPanelWithoutImageIsSolidInside) {
-  ASSERT_EQ(parchmentImage(), nullptr);  // the test program carries no textures
+  ASSERT_EQ(SharedPictures().parchment(), nullptr);  // the test program carries no textures
   const COLORREF grey = RGB(128, 128, 128);
   Bitmap32 bmp(200, 120, grey);
   const RECT panel = {10, 10, 190, 110};
@@ -102,7 +102,7 @@ TEST_F(PaintTest, EmblemPaintsNothingWithoutImage) {
   Bitmap32 bmp(64, 64, kBack);
   paintEmblem(bmp.dc(), {0, 0, 64, 64});
   EXPECT_TRUE(bmp.unchanged(kBack));
-  EXPECT_TRUE(emblemCache().empty());
+  EXPECT_TRUE(SharedPictures().emblemCache().empty());
 }
 
 TEST_F(PaintTest, PanelsFrameAndOrnamentsStayInsideTheirArea) {

@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "gui/paint.h"
@@ -522,10 +525,79 @@ TEST(SurfaceTheme, WindowsHoldTheThemeOnlyWhileTheyExist) {
   shutdownTheme();
 }
 
+// GDI+ as the theme starts and ends it, recorded on the way to the real one.
+class GdiplusRecorder {
+ public:
+  GdiplusRecorder() {
+    windowThread_ = GetCurrentThreadId();
+    events().clear();
+    setGdiplusEntry(&kEntry);
+  }
+  ~GdiplusRecorder() { setGdiplusEntry(nullptr); }
+  GdiplusRecorder(const GdiplusRecorder&) = delete;
+  GdiplusRecorder& operator=(const GdiplusRecorder&) = delete;
+  static std::vector<std::string> taken() {
+    std::lock_guard<std::mutex> hold(lock());
+    return std::exchange(events(), {});
+  }
+
+ private:
+  static std::mutex& lock() {
+    static std::mutex m;
+    return m;
+  }
+  static std::vector<std::string>& events() {
+    static std::vector<std::string> e;
+    return e;
+  }
+  static void note(const std::string& what, bool windowThreadMatters = true) {
+    std::lock_guard<std::mutex> hold(lock());
+    const bool here = GetCurrentThreadId() == windowThread_;
+    events().push_back(what + (!windowThreadMatters ? "" : here ? " (window's thread)" : " (another thread)"));
+  }
+  static Gdiplus::Status WINAPI startup(ULONG_PTR* token, const Gdiplus::GdiplusStartupInput* input,
+                                        Gdiplus::GdiplusStartupOutput* output) {
+    note(input->SuppressBackgroundThread ? "start without a thread of its own" : "start with its thread",
+         false);
+    const Gdiplus::Status status = Gdiplus::GdiplusStartup(token, input, output);
+    if (status == Gdiplus::Ok && output && output->NotificationHook) {
+      realHook_ = output->NotificationHook;
+      realUnhook_ = output->NotificationUnhook;
+      output->NotificationHook = hook;
+      output->NotificationUnhook = unhook;
+    }
+    return status;
+  }
+  static Gdiplus::Status WINAPI hook(ULONG_PTR* token) {
+    note("hook");
+    return realHook_(token);
+  }
+  static void WINAPI unhook(ULONG_PTR token) {
+    note("unhook");
+    realUnhook_(token);
+  }
+  static void WINAPI shutdown(ULONG_PTR token) {
+    note("end");
+    Gdiplus::GdiplusShutdown(token);
+  }
+
+  static constexpr GdiplusEntry kEntry = {startup, shutdown};
+  static inline DWORD windowThread_ = 0;
+  static inline Gdiplus::NotificationHookProc realHook_ = nullptr;
+  static inline Gdiplus::NotificationUnhookProc realUnhook_ = nullptr;
+};
+
 // The DLLs only windows use go some time after the last window closed; the
-// next window loads them again and looks and works as the first did.
+// next window loads them again and looks and works as the first did. GDI+
+// runs no thread of its own that could still be in its DLL when it goes: its
+// notifications come to the window's thread between a hook and an unhook,
+// and it ends after the unhook.
 TEST(SurfaceTheme, AWindowAfterTheWindowLibrariesWentLooksAndWorksTheSame) {
   setThemeInstance(GetModuleHandleW(nullptr));
+  GdiplusRecorder gdiplus;
+  const std::vector<std::string> aCycle = {
+      "start without a thread of its own", "hook (window's thread)", "unhook (window's thread)",
+      "end (window's thread)"};
   constexpr int kWidth = 300, kHeight = 200;
   constexpr COLORREF kUnpainted = RGB(255, 0, 255);
   // True when the cut label got its tooltip (a common control) and the
@@ -553,10 +625,12 @@ TEST(SurfaceTheme, AWindowAfterTheWindowLibrariesWentLooksAndWorksTheSame) {
   releaseWindowLibraries();
   EXPECT_EQ(GetModuleHandleW(L"gdiplus.dll"), nullptr);
   EXPECT_EQ(GetModuleHandleW(L"comctl32.dll"), nullptr);
+  EXPECT_EQ(GdiplusRecorder::taken(), aCycle);
   EXPECT_TRUE(openPaintAndClose(again));
   EXPECT_FALSE(first.unchanged(kUnpainted));
   EXPECT_TRUE(again.sameAs(first));
   shutdownTheme();
+  EXPECT_EQ(GdiplusRecorder::taken(), aCycle);
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 
 #include <shlwapi.h>
 
+#include <atomic>
 #include <cstring>
+#include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gui/paint.h"
@@ -49,8 +52,11 @@ TEST(ThemeTest, WithoutLeatherTheBackgroundIsSolid) {
   LOGBRUSH brush = {};
   ASSERT_TRUE(GetObjectW(fieldBrush(), sizeof brush, &brush));
   EXPECT_EQ(brush.lbColor, RGB(20, 16, 13));
-  EXPECT_EQ(parchmentImage(), nullptr);
-  EXPECT_EQ(emblemImage(), nullptr);
+  {
+    const SharedPictures pictures;
+    EXPECT_EQ(pictures.parchment(), nullptr);
+    EXPECT_EQ(pictures.emblem(), nullptr);
+  }
   EXPECT_EQ(appIcon(16), nullptr);
   // Painting still works: the middle of a large background is the plain colour, darkened at most.
   Bitmap32 bmp(400, 400, RGB(255, 0, 255));
@@ -99,7 +105,7 @@ TEST(ThemeTest, PicturesDecodeToTheSamePixelsAsGdiplusGives) {
 
 TEST(ThemeTest, ShutdownWithoutEmblemOrTwiceIsSafe) {
   gui::initTheme(GetModuleHandleW(nullptr));
-  ASSERT_EQ(emblemImage(), nullptr);
+  ASSERT_EQ(SharedPictures().emblem(), nullptr);
   gui::shutdownTheme();
   EXPECT_EQ(fieldBrush(), nullptr);
   gui::shutdownTheme();  // nothing left to release
@@ -114,15 +120,18 @@ TEST(ThemeTest, ProgramResourcesLoadAndEmblemScalesOncePerSize) {
   ASSERT_EQ(GetObjectW(leatherTile(), sizeof leather, &leather), static_cast<int>(sizeof leather));
   EXPECT_EQ(leather.dsBm.bmWidth, 256);
   EXPECT_EQ(leather.dsBm.bmBitsPixel, 24);
-  UINT width = 0, height = 0;
-  ASSERT_NE(parchmentImage(), nullptr);
-  Gdiplus::DllExports::GdipGetImageWidth(parchmentImage(), &width);
-  Gdiplus::DllExports::GdipGetImageHeight(parchmentImage(), &height);
-  EXPECT_EQ(width, 256u);
-  EXPECT_EQ(height, 256u);
-  ASSERT_NE(emblemImage(), nullptr);
-  Gdiplus::DllExports::GdipGetImageWidth(emblemImage(), &width);
-  EXPECT_EQ(width, 512u);
+  {
+    const SharedPictures pictures;
+    UINT width = 0, height = 0;
+    ASSERT_NE(pictures.parchment(), nullptr);
+    Gdiplus::DllExports::GdipGetImageWidth(pictures.parchment(), &width);
+    Gdiplus::DllExports::GdipGetImageHeight(pictures.parchment(), &height);
+    EXPECT_EQ(width, 256u);
+    EXPECT_EQ(height, 256u);
+    ASSERT_NE(pictures.emblem(), nullptr);
+    Gdiplus::DllExports::GdipGetImageWidth(pictures.emblem(), &width);
+    EXPECT_EQ(width, 512u);
+  }
   for (int side : {16, 20, 24, 32, 48, 256}) {
     HICON icon = appIcon(side);
     ASSERT_NE(icon, nullptr) << side;
@@ -134,12 +143,12 @@ TEST(ThemeTest, ProgramResourcesLoadAndEmblemScalesOncePerSize) {
   Bitmap32 bmp(200, 120, RGB(0, 0, 0));
   paintEmblem(bmp.dc(), {0, 0, 200, 120});
   paintEmblem(bmp.dc(), {10, 0, 210, 120});
-  EXPECT_EQ(emblemCache().size(), 1u);
-  EXPECT_EQ(emblemCache().count(120), 1u);
+  EXPECT_EQ(SharedPictures().emblemCache().size(), 1u);
+  EXPECT_EQ(SharedPictures().emblemCache().count(120), 1u);
   EXPECT_NE(bmp.at(100, 60), RGB(0, 0, 0));
   EXPECT_EQ(bmp.at(41, 1), RGB(0, 0, 0));
   paintEmblem(bmp.dc(), {0, 0, 64, 64});
-  EXPECT_EQ(emblemCache().size(), 2u);
+  EXPECT_EQ(SharedPictures().emblemCache().size(), 2u);
 
   // Parchment panels now show the texture instead of the flat colour.
   Bitmap32 panel(200, 200, RGB(0, 0, 0));
@@ -147,6 +156,77 @@ TEST(ThemeTest, ProgramResourcesLoadAndEmblemScalesOncePerSize) {
   std::set<COLORREF> colours;
   for (int x = 40; x < 160; x += 7) colours.insert(panel.at(x, 100));
   EXPECT_GT(colours.size(), 3u);
+}
+
+// The pictures that windows share, each painted as a window paints it.
+struct SharedPainting {
+  const char* name;
+  std::function<void(HDC)> paint;
+};
+constexpr int kPaintingSide = 480;
+std::vector<SharedPainting> sharedPaintings() {
+  static const RECT area = {0, 0, kPaintingSide, kPaintingSide};
+  return {{"parchment", [](HDC dc) { paintParchmentPanel(dc, area, 96); }},
+          {"emblem", [](HDC dc) { paintEmblem(dc, area); }}};
+}
+
+// A window's backdrop is painted on a thread of its own while another
+// window paints on the GUI thread, with the same pictures.
+TEST(ThemeTest, TwoThreadsPaintingThePicturesAtOnceGetTheSamePixels) {
+  ProgramResources program;
+  ASSERT_NE(program.get(), nullptr) << "cannot map Cairnstone.exe";
+  guitest::ScopedTheme theme(program.get());
+  constexpr int kRounds = 40;
+  for (const SharedPainting& painting : sharedPaintings()) {
+    SCOPED_TRACE(painting.name);
+    Bitmap32 alone(kPaintingSide, kPaintingSide, RGB(0, 0, 0));
+    painting.paint(alone.dc());
+    std::atomic<int> arrived{0};
+    int differing[2] = {};
+    auto painter = [&](int me) {
+      Bitmap32 mine(kPaintingSide, kPaintingSide, RGB(0, 0, 0));
+      for (int round = 0; round < kRounds; ++round) {
+        mine.clear(RGB(0, 0, 0));
+        // Both start each round together.
+        ++arrived;
+        while (arrived.load() < 2 * (round + 1)) YieldProcessor();
+        painting.paint(mine.dc());
+        if (!mine.sameAs(alone)) ++differing[me];
+      }
+    };
+    std::thread other(painter, 1);
+    painter(0);
+    other.join();
+    EXPECT_EQ(differing[0] + differing[1], 0) << "of " << 2 * kRounds << " paintings";
+  }
+}
+
+// GDI+ refuses an image in use on another thread (Wine does not for every
+// call, Windows does): every painter waits for the one lease of the pictures.
+TEST(ThemeTest, APainterWaitsWhileAnotherThreadHoldsThePictures) {
+  ProgramResources program;
+  ASSERT_NE(program.get(), nullptr) << "cannot map Cairnstone.exe";
+  guitest::ScopedTheme theme(program.get());
+  constexpr DWORD kHeldMs = 300, kTimeoutMs = 30000;
+  for (const SharedPainting& painting : sharedPaintings()) {
+    SCOPED_TRACE(painting.name);
+    Bitmap32 alone(kPaintingSide, kPaintingSide, RGB(0, 0, 0));
+    painting.paint(alone.dc());
+    Bitmap32 waited(kPaintingSide, kPaintingSide, RGB(0, 0, 0));
+    ScopedHandle painted(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread painter;
+    {
+      const SharedPictures held;
+      painter = std::thread([&] {
+        painting.paint(waited.dc());
+        SetEvent(painted);
+      });
+      EXPECT_EQ(WaitForSingleObject(painted, kHeldMs), static_cast<DWORD>(WAIT_TIMEOUT));
+    }
+    EXPECT_EQ(WaitForSingleObject(painted, kTimeoutMs), WAIT_OBJECT_0);
+    painter.join();
+    EXPECT_TRUE(waited.sameAs(alone));
+  }
 }
 
 TEST(ThemeTest, SerifFaceFallsBackInOrder) {
