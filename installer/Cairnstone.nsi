@@ -73,7 +73,7 @@ OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\${PRODUCT}"
 BrandingText "${PRODUCT} ${VERSION}"
 ShowInstDetails nevershow
-ShowUninstDetails nevershow
+ShowUninstDetails show ; its list says what it does in plain words
 
 !ifdef SIGN
   ; The uninstaller is signed before it is packed, the installer when done.
@@ -90,15 +90,29 @@ Var LangList
 Var AutostartBox
 Var FolderField
 Var LogFile       ; the open log, or 0
+Var DataFolder    ; the signed-in user's data folder, named on the uninstall page
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
+; The program's look: leather pictures (tools/make_resources.py) beside
+; parchment-coloured pages with its dark ink.
+!define MUI_BGCOLOR "ECDEBC"
+!define MUI_TEXTCOLOR "322111"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${__FILEDIR__}/../res/installer/wizard.bmp"
+!define MUI_HEADERIMAGE
+!define MUI_HEADERIMAGE_RIGHT
+!define MUI_HEADERIMAGE_BITMAP "${__FILEDIR__}/../res/installer/header.bmp"
+!define MUI_HEADERIMAGE_UNBITMAP "${__FILEDIR__}/../res/installer/header.bmp"
 
+!define MUI_WELCOMEPAGE_TITLE "$(WelcomeTitle)"
+!define MUI_WELCOMEPAGE_TEXT "$(WelcomeText)"
 !insertmacro MUI_PAGE_WELCOME
 Page custom LanguagePage LanguagePageLeave
 Page custom FolderPage FolderPageLeave
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_TITLE "$(FinishTitle)"
+!define MUI_FINISHPAGE_TEXT "$(FinishText)"
 !define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "$(StartProgram)"
 !define MUI_FINISHPAGE_RUN_FUNCTION StartProgram
@@ -248,7 +262,7 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
       ExecWait '"$INSTDIR\${HELPER_EXE}" $1' $0
     ${EndIf}
     Delete "$INSTDIR\${HELPER_EXE}"
-    SetDetailsPrint both
+    SetDetailsPrint lastused
     Pop $1
   FunctionEnd
 
@@ -683,7 +697,8 @@ Section
   Call ReplaceProgram
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
   Call InstallAddon
-  CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${PROGRAM_EXE}"
+  ; A start from the Start menu shows the window (or the setup wizard).
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${PROGRAM_EXE}" "--open"
   Call WriteUninstallEntry
   Call WriteProgramSettings
   ${Log} "installed in $INSTDIR"
@@ -696,15 +711,46 @@ SectionEnd
 ; The uninstaller. The user's data folder and the addon stay (its page says
 ; so); removing what is not there is harmless, so a second run does nothing.
 
-Function un.onInit
-  Call un.SetupCommon
+; The data folder that stays is the signed-in user's (the uninstaller's own
+; profile may be an administrator's); its page names it.
+Function un.FindDataFolder
+  StrCpy $DataFolder "%APPDATA%\Cairn"
+  Delete "$INSTDIR\datafolder.txt"
+  Push 'datafolder "$INSTDIR\datafolder.txt"'
+  Call un.RunHelper
+  ${If} $0 == 0
+    FileOpen $1 "$INSTDIR\datafolder.txt" r
+    FileReadUTF16LE $1 $2
+    FileClose $1
+    ${If} $2 != ""
+      StrCpy $DataFolder $2
+    ${EndIf}
+  ${EndIf}
+  Delete "$INSTDIR\datafolder.txt"
+  ${Log} "the data folder that stays: $DataFolder"
 FunctionEnd
 
+Function un.onInit
+  Call un.SetupCommon
+  Call un.FindDataFolder
+FunctionEnd
+
+; A line of the progress list in plain words; the steps themselves show none.
+!macro Step text
+  SetDetailsPrint both
+  DetailPrint "${text}"
+  SetDetailsPrint none
+!macroend
+!define Step "!insertmacro Step"
+
 Section Uninstall
+  SetDetailsPrint none
   SetOutPath "$TEMP" ; a working folder inside $INSTDIR would keep it from going
   ${If} ${FileExists} "$INSTDIR\${PROGRAM_EXE}"
+    ${Step} "$(UnStepQuit)"
     Call un.QuitProgram
   ${EndIf}
+  ${Step} "$(UnStepProgram)"
   Delete "$INSTDIR\${PROGRAM_EXE}"
   ${If} ${FileExists} "$INSTDIR\${PROGRAM_EXE}"
     ; Still in use in another user's session: moved aside to a name of this
@@ -723,6 +769,7 @@ Section Uninstall
   Delete "$INSTDIR\${PROGRAM_EXE}*.old" ; those in use are already scheduled
   RMDir /r "$INSTDIR\addon"
   Delete "$INSTDIR\${UNINSTALLER}"
+  ${Step} "$(UnStepEntries)"
   Push "unrun"
   Call un.RunHelper
   ${Log} "removed the signed-in user's start with Windows: $0 (0: gone)"
@@ -735,4 +782,5 @@ Section Uninstall
   DeleteRegValue HKLM "${SETTINGS_KEY}" "ForeverDir"
   DeleteRegKey /ifempty HKLM "${SETTINGS_KEY}"
   ${Log} "removed from $INSTDIR"
+  SetDetailsPrint both ; and "Completed"
 SectionEnd

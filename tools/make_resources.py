@@ -5,6 +5,9 @@
   res/parchment.png  256x256 RGB: light parchment with fibres, tiles too
   res/emblem.png     512x512 RGBA: the cairn medallion
   res/cairnstone.ico 16 to 256 pixels, 32 bits; PNG from 64 pixels up
+  res/installer/wizard.bmp  164x314 24-bit: the installer's welcome and finish
+                            pages' side picture (leather, gilt edge, emblem)
+  res/installer/header.bmp  150x57 24-bit: the installer's page header picture
 
 Needs Debian's python3-numpy and python3-pil. Every random choice comes from
 fixed seeds, so the output is the same on every run.
@@ -332,16 +335,64 @@ def write_ico(path, images):
         f.write(out + blobs)
 
 
+# ---------------------------------------------------------------- installer
+
+# The sizes Modern UI's pages show their pictures at (96 DPI).
+WIZARD_SIZE = (164, 314)
+HEADER_SIZE = (150, 57)
+GILT = (170, 140, 86)  # the toolkit's muted gold
+
+
+def leather_area(leather, width, height):
+    tile = np.asarray(leather, np.float64)
+    reps = (height // TILE + 1, width // TILE + 1, 1)
+    return np.tile(tile, reps)[:height, :width].copy()
+
+
+def emblem_at(size):
+    """The emblem drawn at 4x and reduced, as the icons are."""
+    return np.asarray(render_icon(size), np.float64) / [1, 1, 1, 255]
+
+
+def place(rgb, rgba, left, top):
+    h, w = rgba.shape[:2]
+    area = rgb[top:top + h, left:left + w]
+    a = rgba[..., 3:4]
+    area[...] = area * (1 - a) + rgba[..., :3] * a
+
+
+def make_installer_pictures(leather):
+    """Leather with a gilt edge toward the page, the emblem on it: the look
+    of the program's windows beside the installer's parchment-coloured text."""
+    w, h = WIZARD_SIZE
+    wizard = leather_area(leather, w, h)
+    wizard[:, w - 3:w - 1] = GILT
+    wizard[:, w - 1] = (24, 19, 15)
+    side = 132
+    place(wizard, emblem_at(side), (w - 3 - side) // 2, 36)
+    hw, hh = HEADER_SIZE
+    header = leather_area(leather, hw, hh)
+    header[:, 0:2] = GILT
+    mark = 48
+    place(header, emblem_at(mark), hw - mark - 10, (hh - mark) // 2)
+    return to_image(wizard), to_image(header)
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "res")
     os.makedirs(out, exist_ok=True)
-    for name, image in (("leather.png", make_leather()), ("parchment.png", make_parchment())):
+    leather = make_leather()
+    for name, image in (("leather.png", leather), ("parchment.png", make_parchment())):
         with open(os.path.join(out, name), "wb") as f:
             f.write(quick_png_bytes(image))
     with open(os.path.join(out, "emblem.png"), "wb") as f:
         f.write(quick_png_bytes(to_rgba(render_emblem(EMBLEM_SIZE))))
     write_ico(os.path.join(out, "cairnstone.ico"), [render_icon(s) for s in ICON_SIZES])
+    os.makedirs(os.path.join(out, "installer"), exist_ok=True)
+    wizard, header = make_installer_pictures(leather)
+    wizard.save(os.path.join(out, "installer", "wizard.bmp"))
+    header.save(os.path.join(out, "installer", "header.bmp"))
 
 
 if __name__ == "__main__":

@@ -43,7 +43,7 @@ TEST_F(Installer, ASilentInstallLeavesWhatTheProgramAndWindowsRead) {
 
   EXPECT_EQ(productVersion(installedExe()), kCurrent);
   EXPECT_TRUE(fileExists(installed(L"uninstall.exe")));
-  EXPECT_TRUE(fileExists(shortcut()));
+  EXPECT_EQ(shortcutCommand(), installedExe() + L" --open");  // a start that shows the window
   EXPECT_EQ(hklm(kSettingsKey, L"Language"), L"de");
   EXPECT_EQ(hklm(kSettingsKey, L"ForeverDir"), game.forever());
   EXPECT_EQ(hklmDword(kSettingsKey, L"Autostart"), 0);
@@ -270,6 +270,13 @@ TEST_F(Installer, UninstallRemovesTheProgramAndKeepsTheUsersThings) {
   EXPECT_FALSE(hklmKeyExists(kSettingsKey));
   EXPECT_FALSE(autostartEnabled());
   EXPECT_TRUE(fileExists(data.file(L"settings.json")));
+  // The data folder that stays, named on the uninstaller's page: the
+  // signed-in user's (Wine has one user; see the README).
+  EXPECT_NE(setupLog(L"Cairnstone-Uninstall.log")
+                .find("the data folder that stays: " +
+                      toUtf8(joinPath(folderOf(FOLDERID_RoamingAppData), L"Cairn"))),
+            std::string::npos)
+      << setupLog(L"Cairnstone-Uninstall.log");
 
   // Again, with nothing installed: harmless, and it touches nothing else.
   ASSERT_TRUE(makeDirs(installDir()));

@@ -51,6 +51,27 @@ inline std::wstring installedAddon(const wchar_t* name) {
 inline std::wstring shortcut() {
   return joinPath(folderOf(FOLDERID_CommonPrograms), L"Cairnstone.lnk");
 }
+// What the Start-menu entry starts: its target and its arguments.
+inline std::wstring shortcutCommand() {
+  std::wstring out;
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  IShellLinkW* link = nullptr;
+  IPersistFile* file = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                 reinterpret_cast<void**>(&link))) &&
+      SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+      SUCCEEDED(file->Load(shortcut().c_str(), STGM_READ))) {
+    wchar_t target[MAX_PATH] = {}, arguments[MAX_PATH] = {};
+    if (SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, 0)) &&
+        SUCCEEDED(link->GetArguments(arguments, MAX_PATH))) {
+      out = std::wstring(target) + L" " + arguments;
+    }
+  }
+  if (file) file->Release();
+  if (link) link->Release();
+  CoUninitialize();
+  return out;
+}
 inline std::wstring setupExe(const char* version) {
   return joinPath(binFolder(), L"installers\\Cairnstone-Setup-" + toWide(version) + L".exe");
 }
