@@ -32,6 +32,9 @@ void App::prepare() {
       logLine(sformat("removed %d old answer folders (CairnPost, Cairn\\Bridge)", removed));
     }
   }
+  // Before the first window reads the addon's state, and before Config.lua,
+  // which needs the addon's folder.
+  installAddon(folder);
   updateAddonConfig();
 }
 
@@ -132,14 +135,17 @@ Settings App::snapshot() {
 }
 
 void App::applySettings(const Settings& input) {
+  bool folderChanged;
   {
     std::lock_guard<std::mutex> hold(mutex_);
+    folderChanged = settings_.foreverDir != input.foreverDir;
     settings_.language = isKnownLanguage(input.language) ? input.language : "en";
     settings_.foreverDir = input.foreverDir;
     settings_.autostart = input.autostart;
     settings_.wizardDone = input.wizardDone;
     saveSettings(settings_);
   }
+  if (folderChanged) installAddon(input.foreverDir);
   updateAddonConfig();
   postToTray(WM_APP_STATE, 0);
 }
@@ -171,6 +177,28 @@ void App::updateAddonConfig() {
   bool changed = false;
   if (writeAddonConfig(folder, lang, changed) && changed) {
     logLine("Config.lua: " + trimText(buildAddonConfig(lang)));
+  }
+}
+
+void App::installAddon(const std::wstring& folder) {
+  if (!isGameFolder(folder)) return;
+  const AddonCopyResult copied = copyAddon(addonPayload_, folder);
+  const std::wstring target = addonDir(folder);
+  switch (copied.outcome) {
+    case AddonCopyOutcome::NoPayload:
+    case AddonCopyOutcome::UpToDate:
+      return;
+    case AddonCopyOutcome::Copied:
+      logLineW(toWide(sformat("addon: %d file(s) copied into ", copied.filesWritten)) + target);
+      return;
+    case AddonCopyOutcome::LinkRefused:
+      logLineW(L"addon: not copied, " + copied.path +
+               L" is a link (junction or symbolic link) and is left as it is");
+      return;
+    case AddonCopyOutcome::Failed:
+      logLineW(L"addon: not copied into " + target + L", " + copied.path +
+               toWide(sformat(" failed (error %lu); tried again at the next start", copied.error)));
+      return;
   }
 }
 

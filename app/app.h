@@ -10,7 +10,9 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
+#include "game/addon_copy.h"
 #include "storage/settings.h"
 #include "update/verify.h"
 
@@ -44,7 +46,8 @@ UpdateSchedule updateSchedule(const std::wstring& updateMs);
 
 class App {
  public:
-  App() = default;
+  // `addonPayload`: the addon the installer left beside the program.
+  explicit App(std::wstring addonPayload = addonPayloadDir()) : addonPayload_(std::move(addonPayload)) {}
   ~App();
   App(const App&) = delete;
   App& operator=(const App&) = delete;
@@ -89,12 +92,15 @@ class App {
   void settleGameFolder();
   void settleLanguage();
   void recordVersion();
+  // Brings the addon into the game folder when it differs there; logged.
+  void installAddon(const std::wstring& folder);
   void updateLoop();
   void runScheduledCheck();
   void timeNextCheck(long long waitMs);
   std::string storeDownloaded(ReadyInstaller downloaded);
   void watchInstaller(HANDLE process, std::string version);
 
+  const std::wstring addonPayload_;
   std::mutex mutex_;  // guards settings_, readyInstaller_, updatedTo_ and settings.json
   Settings settings_;
   std::atomic<HWND> trayWindow_{nullptr};

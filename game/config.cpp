@@ -1,6 +1,7 @@
 #include "game/config.h"
 
 #include "game/addon.h"
+#include "game/addon_copy.h"
 #include "i18n/i18n.h"
 #include "storage/files.h"
 
@@ -23,10 +24,13 @@ bool writeAddonConfig(const std::wstring& folder, const std::string& language, b
   changed = false;
   // Installing the addon is the installer's job: never create its folder.
   if (folder.empty() || !isDirectory(addonDir(folder))) return false;
+  // Never written through a link another account may have put there.
+  if (addonPathHasLink(folder)) return false;
   const std::string content = buildAddonConfig(language);
   std::string existing;
   if (readWholeFile(configPath(folder), existing) && existing == content) return true;
-  if (!replaceFileAtomic(configPath(folder), content)) return false;
+  unsigned long error = 0;
+  if (!replaceFileNoFollow(configPath(folder), content, error)) return false;
   changed = true;
   return true;
 }

@@ -14,6 +14,7 @@ namespace {
 
 constexpr DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
 constexpr int kMoveAttempts = 20;
+constexpr int kTemporaryNameAttempts = 16;
 constexpr DWORD kMoveRetryMs = 50;
 constexpr int kFirstNumberedFolder = 1;
 constexpr int kLastNumberedFolder = 150;
@@ -64,6 +65,18 @@ void removeEntry(const std::wstring& path, DWORD attributes) {
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(path.c_str());
   }
+}
+
+// Moves temp over path, retrying while path is held open by someone else;
+// false with temp removed and Windows' error code in `error`.
+bool moveIntoPlace(const std::wstring& temp, const std::wstring& path, DWORD& error) {
+  for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
+    if (MoveFileExW(temp.c_str(), path.c_str(), kMoveFlags)) return true;
+    error = GetLastError();
+    Sleep(kMoveRetryMs);
+  }
+  DeleteFileW(temp.c_str());
+  return false;
 }
 
 }  // namespace
@@ -232,12 +245,41 @@ bool writeWholeFile(const std::wstring& path, const std::string& bytes) {
 bool replaceFileAtomic(const std::wstring& path, const std::string& bytes) {
   const std::wstring temp = path + L".tmp";
   if (!writeWholeFile(temp, bytes)) return false;
-  for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
-    if (MoveFileExW(temp.c_str(), path.c_str(), kMoveFlags)) return true;
-    Sleep(kMoveRetryMs);
+  DWORD error = 0;
+  return moveIntoPlace(temp, path, error);
+}
+
+std::wstring temporaryName(const std::wstring& path, int attempt) {
+  return path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt) +
+         L".tmp";
+}
+
+bool replaceFileNoFollow(const std::wstring& path, const std::string& bytes,
+                         unsigned long& error) {
+  // Only a file made here is written or removed: a name already taken, by
+  // whatever (a link, a leftover), is passed over, never opened or deleted.
+  std::wstring temp;
+  ScopedHandle h;
+  for (int attempt = 0; attempt < kTemporaryNameAttempts && !h.valid(); ++attempt) {
+    temp = temporaryName(path, attempt);
+    h.reset(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    error = GetLastError();
+    if (!h.valid() && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
   }
-  DeleteFileW(temp.c_str());
-  return false;
+  if (!h.valid()) return false;
+  DWORD written = 0;
+  const bool ok = bytes.empty() || (WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()),
+                                              &written, nullptr) &&
+                                    written == bytes.size());
+  if (!ok || !FlushFileBuffers(h)) {
+    error = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;  // a short write sets none
+    h.reset();
+    DeleteFileW(temp.c_str());
+    return false;
+  }
+  h.reset();
+  return moveIntoPlace(temp, path, error);
 }
 
 std::vector<FolderEntry> listFolder(const std::wstring& folder) {

@@ -51,6 +51,15 @@ bool writeWholeFile(const std::wstring& path, const std::string& bytes);
 // Writes path + ".tmp" and moves it over path, retrying while the target is
 // held open by someone else (about one second in all).
 bool replaceFileAtomic(const std::wstring& path, const std::string& bytes);
+// The same for a folder others may change: the temporary file is one made
+// anew under a name of this process (a name already taken is passed over,
+// never opened or removed), and moving it over path replaces a link there
+// rather than writing where it points. On failure the temporary file is
+// gone, path is as it was and `error` holds Windows' error code.
+bool replaceFileNoFollow(const std::wstring& path, const std::string& bytes,
+                         unsigned long& error);
+// The temporary name replaceFileNoFollow tries at each attempt (0, 1, ...).
+std::wstring temporaryName(const std::wstring& path, int attempt);
 // Removes a folder and everything below it. Links (junctions, symbolic
 // links) inside the tree are removed themselves, never followed.
 bool removeTree(const std::wstring& folder);

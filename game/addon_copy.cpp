@@ -1,0 +1,177 @@
+#include "game/addon_copy.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "game/addon.h"
+#include "storage/files.h"
+#include "storage/scoped_win.h"
+
+namespace {
+
+constexpr wchar_t kPayloadFolder[] = L"addon\\Cairn";
+constexpr wchar_t kUserConfig[] = L"config.lua";  // compared in lower case
+constexpr int kMaxDepth = 8;
+// Held without FILE_SHARE_DELETE: while the copy runs, no folder it checked
+// can be renamed or removed and replaced by a link.
+constexpr DWORD kHeldFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+struct PlannedFile {
+  std::wstring target;
+  std::string bytes;
+};
+
+// What the copy will do, found before anything is written.
+struct Plan {
+  std::vector<std::wstring> foldersToMake;  // parents first
+  std::vector<PlannedFile> files;
+};
+
+bool isLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+// One run of the copy: the folders it holds open and the first problem met.
+class Copy {
+ public:
+  explicit Copy(AddonCopyResult& result) : result_(result) {}
+
+  // Opens an existing folder of the destination as itself and keeps it open.
+  // A link is told by the folder's listing as well as by the handle, since a
+  // system may report it by either; false (with the result set) for a link
+  // or a folder that cannot be opened.
+  bool hold(const std::wstring& path) {
+    ScopedHandle folder(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY, kHeldFolderShare, nullptr,
+                                    OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+    if (!folder.valid()) return fail(path, GetLastError());
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(folder, &info)) return fail(path, GetLastError());
+    const DWORD listed = GetFileAttributesW(path.c_str());
+    if (listed == INVALID_FILE_ATTRIBUTES) return fail(path, GetLastError());
+    if (isLink(info.dwFileAttributes) || isLink(listed)) return refuse(path);
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return fail(path, ERROR_DIRECTORY);
+    held_.push_back(std::move(folder));
+    return true;
+  }
+
+  // A folder of the destination below one that exists (`parentExists`) or
+  // will be made: held when it is there, else planned. `exists` tells which.
+  bool visit(const std::wstring& path, bool parentExists, Plan& plan, bool& exists) {
+    exists = parentExists && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (exists) return hold(path);
+    plan.foldersToMake.push_back(path);
+    return true;
+  }
+
+  bool planFile(const std::wstring& source, const std::wstring& target, bool targetFolderExists,
+                bool userFile, Plan& plan) {
+    const DWORD attributes =
+        targetFolderExists ? GetFileAttributesW(target.c_str()) : INVALID_FILE_ATTRIBUTES;
+    const bool present = attributes != INVALID_FILE_ATTRIBUTES;
+    if (present && isLink(attributes)) return refuse(target);
+    if (userFile && present) return true;  // the user's own settings stay
+    if (present && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return fail(target, ERROR_DIRECTORY);
+    std::string bytes;
+    if (!readWholeFile(source, bytes)) return fail(source, GetLastError());
+    std::string current;
+    if (present && readWholeFile(target, current) && current == bytes) return true;
+    plan.files.push_back({target, std::move(bytes)});
+    return true;
+  }
+
+  // Plans the copy of one payload folder into `target`.
+  bool planFolder(const std::wstring& source, const std::wstring& target, bool targetExists,
+                  int depth, Plan& plan) {
+    if (depth > kMaxDepth) return fail(source, ERROR_BUFFER_OVERFLOW);
+    for (const FolderEntry& entry : listFolder(source)) {
+      if (isLink(entry.attributes)) continue;  // the installer never puts one there
+      const std::wstring from = joinPath(source, entry.name);
+      const std::wstring to = joinPath(target, entry.name);
+      bool ok;
+      if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        bool exists = false;
+        ok = visit(to, targetExists, plan, exists) &&
+             planFolder(from, to, exists, depth + 1, plan);
+      } else {
+        const bool userFile = depth == 0 && lowerWide(entry.name) == kUserConfig;
+        ok = planFile(from, to, targetExists, userFile, plan);
+      }
+      if (!ok) return false;
+    }
+    return true;
+  }
+
+  // Makes a planned folder and holds it; one that appeared meanwhile is
+  // checked like any other.
+  bool make(const std::wstring& path) {
+    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      return fail(path, GetLastError());
+    }
+    return hold(path);
+  }
+
+  bool write(const PlannedFile& file) {
+    unsigned long error = 0;
+    if (!replaceFileNoFollow(file.target, file.bytes, error)) return fail(file.target, error);
+    ++result_.filesWritten;
+    return true;
+  }
+
+ private:
+  bool refuse(const std::wstring& path) {
+    result_.outcome = AddonCopyOutcome::LinkRefused;
+    result_.path = path;
+    return false;
+  }
+  bool fail(const std::wstring& path, unsigned long error) {
+    result_.outcome = AddonCopyOutcome::Failed;
+    result_.path = path;
+    result_.error = error;
+    return false;
+  }
+
+  AddonCopyResult& result_;
+  std::vector<ScopedHandle> held_;
+};
+
+}  // namespace
+
+std::wstring addonPayloadDir() { return joinPath(parentPath(exePath()), kPayloadFolder); }
+
+AddonCopyResult copyAddon(const std::wstring& payload, const std::wstring& gameFolder) {
+  AddonCopyResult result;
+  if (payload.empty() || !isDirectory(payload)) return result;
+  Copy copy(result);
+  Plan plan;
+  // The game folder itself is the user's choice; below it every step is checked.
+  const std::wstring chain[] = {joinPath(gameFolder, L"Interface"), addOnsDir(gameFolder),
+                                addonDir(gameFolder)};
+  bool exists = true;
+  for (const std::wstring& folder : chain) {
+    if (!copy.visit(folder, exists, plan, exists)) return result;
+  }
+  if (!copy.planFolder(payload, addonDir(gameFolder), exists, 0, plan)) return result;
+  if (plan.foldersToMake.empty() && plan.files.empty()) {
+    result.outcome = AddonCopyOutcome::UpToDate;
+    return result;
+  }
+  for (const std::wstring& folder : plan.foldersToMake) {
+    if (!copy.make(folder)) return result;
+  }
+  for (const PlannedFile& file : plan.files) {
+    if (!copy.write(file)) return result;
+  }
+  result.outcome = AddonCopyOutcome::Copied;
+  return result;
+}
+
+bool addonPathHasLink(const std::wstring& gameFolder) {
+  const std::wstring steps[] = {joinPath(gameFolder, L"Interface"), addOnsDir(gameFolder),
+                                addonDir(gameFolder), joinPath(addonDir(gameFolder), L"Config.lua")};
+  for (const std::wstring& step : steps) {
+    const DWORD attributes = GetFileAttributesW(step.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && isLink(attributes)) return true;
+  }
+  return false;
+}

@@ -1,0 +1,237 @@
+// The addon's copy from beside the program into the game folder: what it
+// writes, what it keeps, and that it never writes through a link.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "game/addon.h"
+#include "game/addon_copy.h"
+#include "storage/files.h"
+#include "storage/scoped_win.h"
+#include "tests/support/links.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using Tree = std::map<std::wstring, std::string>;  // relative path -> bytes
+
+// Every file below root with its bytes; links are listed, never entered.
+void readTree(const std::wstring& root, const std::wstring& prefix, Tree& out) {
+  for (const FolderEntry& entry : listFolder(joinPath(root, prefix))) {
+    const std::wstring relative = prefix.empty() ? entry.name : prefix + L"\\" + entry.name;
+    if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      out[relative] = "<link>";
+    } else if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      out[relative + L"\\"] = "";
+      readTree(root, relative, out);
+    } else {
+      out[relative] = readFileText(joinPath(root, relative));
+    }
+  }
+}
+
+Tree treeOf(const std::wstring& root) {
+  Tree tree;
+  readTree(root, L"", tree);
+  return tree;
+}
+
+const Tree kPayload = {
+    {L"Cairn.toc", "## Title: Cairn\n## Version: 2\n"},
+    {L"Cairn.lua", "Cairn = {}\n"},
+    {L"Config.lua", "CairnInstall = { lang = \"en\" }\n"},
+    {L"Locales\\deDE.lua", "L = {}\n"},
+};
+
+class AddonCopy : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const auto& [name, bytes] : kPayload) {
+      ASSERT_TRUE(makeDirs(parentPath(joinPath(payload, name))));
+      ASSERT_TRUE(writeWholeFile(joinPath(payload, name), bytes));
+    }
+    ASSERT_TRUE(makeDirs(addOnsDir(game)));
+    ASSERT_TRUE(makeDirs(outside));
+    ASSERT_TRUE(writeWholeFile(joinPath(outside, L"precious.dll"), "the user's own bytes"));
+  }
+  std::wstring cairn() const { return addonDir(game); }
+  Tree installed() const { return treeOf(cairn()); }
+  static Tree payloadTree() {
+    Tree tree = kPayload;
+    tree[L"Locales\\"] = "";
+    return tree;
+  }
+
+  TempDir tmp;
+  const std::wstring payload = tmp.file(L"program\\addon\\Cairn");
+  const std::wstring game = tmp.file(L"World of Warcraft\\_forever_");
+  const std::wstring outside = tmp.file(L"victim");
+};
+
+TEST_F(AddonCopy, WritesWhatDiffersAndKeepsTheUsersConfig) {
+  struct Case {
+    const char* name;
+    Tree before;  // in the game folder's Cairn, made before the copy
+    AddonCopyOutcome outcome;
+    int written;
+    std::string config;  // Config.lua afterwards
+  };
+  const Tree same = payloadTree();
+  Tree changed = same;
+  changed[L"Cairn.lua"] = "Cairn = { old = true }\n";
+  Tree userConfig = same;
+  userConfig[L"Config.lua"] = "CairnInstall = { lang = \"pl\" }\n";
+  userConfig[L"Cairn.toc"] = "## Title: Cairn\n## Version: 1\n";
+  Tree noConfig = same;
+  noConfig.erase(L"Config.lua");
+  Tree extra = same;
+  extra[L"Old.lua"] = "kept\n";
+  const Case cases[] = {
+      {"fresh", {}, AddonCopyOutcome::Copied, 4, kPayload.at(L"Config.lua")},
+      {"unchanged", same, AddonCopyOutcome::UpToDate, 0, kPayload.at(L"Config.lua")},
+      {"one file changed", changed, AddonCopyOutcome::Copied, 1, kPayload.at(L"Config.lua")},
+      {"the user's Config.lua", userConfig, AddonCopyOutcome::Copied, 1,
+       "CairnInstall = { lang = \"pl\" }\n"},
+      {"no Config.lua yet", noConfig, AddonCopyOutcome::Copied, 1, kPayload.at(L"Config.lua")},
+      {"a file the payload lacks", extra, AddonCopyOutcome::UpToDate, 0,
+       kPayload.at(L"Config.lua")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    removeTree(cairn());
+    for (const auto& [name, bytes] : c.before) {
+      if (name.back() == L'\\') continue;
+      ASSERT_TRUE(makeDirs(parentPath(joinPath(cairn(), name))));
+      ASSERT_TRUE(writeWholeFile(joinPath(cairn(), name), bytes));
+    }
+    const AddonCopyResult result = copyAddon(payload, game);
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_EQ(result.filesWritten, c.written);
+    Tree expected = payloadTree();
+    expected[L"Config.lua"] = c.config;
+    if (c.before.count(L"Old.lua")) expected[L"Old.lua"] = "kept\n";
+    EXPECT_EQ(installed(), expected);
+    EXPECT_TRUE(addonPresent(game));
+  }
+}
+
+TEST_F(AddonCopy, MakesTheFoldersAGameFolderLacks) {
+  ASSERT_TRUE(removeTree(joinPath(game, L"Interface")));
+  const AddonCopyResult result = copyAddon(payload, game);
+  EXPECT_EQ(result.outcome, AddonCopyOutcome::Copied);
+  EXPECT_EQ(installed(), payloadTree());
+  EXPECT_EQ(copyAddon(payload, game).outcome, AddonCopyOutcome::UpToDate);
+}
+
+TEST_F(AddonCopy, WithoutAPayloadNothingHappens) {
+  for (const std::wstring& none : {std::wstring(), tmp.file(L"program\\addon\\Missing")}) {
+    const AddonCopyResult result = copyAddon(none, game);
+    EXPECT_EQ(result.outcome, AddonCopyOutcome::NoPayload);
+    EXPECT_EQ(treeOf(game), (Tree{{L"Interface\\", ""}, {L"Interface\\AddOns\\", ""}}));
+  }
+}
+
+// A link at each place of the destination, pointing at a folder (or file)
+// outside the game folder: the copy stops before writing anything, and
+// neither the link nor what it points at changes.
+TEST_F(AddonCopy, ALinkAnywhereInTheDestinationIsLeftAloneAndNothingIsWritten) {
+  struct Case {
+    const wchar_t* link;  // below the game folder
+    bool folder;
+  };
+  const Case cases[] = {
+      {L"Interface", true},
+      {L"Interface\\AddOns", true},
+      {L"Interface\\AddOns\\Cairn", true},
+      {L"Interface\\AddOns\\Cairn\\Locales", true},
+      {L"Interface\\AddOns\\Cairn\\Cairn.toc", false},
+      {L"Interface\\AddOns\\Cairn\\Locales\\deDE.lua", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(toUtf8(c.link));
+    removeTree(joinPath(game, L"Interface"));
+    ASSERT_FALSE(fileExists(joinPath(game, L"Interface")));
+    const std::wstring link = joinPath(game, c.link);
+    ASSERT_TRUE(makeDirs(parentPath(link)));
+    const std::wstring target = c.folder ? outside : joinPath(outside, L"precious.dll");
+    ASSERT_TRUE(makeLink(link, target, c.folder)) << "no link could be made";
+    const Tree outsideBefore = treeOf(outside);
+    const Tree gameBefore = treeOf(game);
+    const AddonCopyResult result = copyAddon(payload, game);
+    const bool reported = reportedAsLink(link);
+    const Tree gameAfter = treeOf(game);
+    removeLinkItself(link);
+    EXPECT_EQ(treeOf(outside), outsideBefore);  // nothing written through the link
+    if (!reported) {
+      // Wine reports a Unix link to a file as the file itself: the copy
+      // cannot see it, and replaces the link by the addon's file (the rename
+      // takes the link's name; its target stays as it was, checked above).
+      EXPECT_FALSE(c.folder) << "a link to a folder must be reported";
+      continue;
+    }
+    EXPECT_EQ(result.outcome, AddonCopyOutcome::LinkRefused);
+    EXPECT_EQ(result.path, link);
+    EXPECT_EQ(result.filesWritten, 0);
+    EXPECT_EQ(gameAfter, gameBefore);
+  }
+}
+
+// Links planted at the temporary names the copy tries first are passed
+// over: neither they nor what they point at change.
+TEST_F(AddonCopy, ALinkAtATemporaryNameIsNeverWrittenThrough) {
+  ASSERT_TRUE(makeDirs(cairn()));
+  const std::wstring precious = joinPath(outside, L"precious.dll");
+  std::vector<std::wstring> planted;
+  for (const auto& [name, bytes] : kPayload) {
+    if (name.find(L'\\') != std::wstring::npos) continue;
+    for (int attempt : {0, 1}) {
+      planted.push_back(temporaryName(joinPath(cairn(), name), attempt));
+      ASSERT_TRUE(makeLink(planted.back(), precious, false));
+    }
+  }
+  EXPECT_EQ(copyAddon(payload, game).outcome, AddonCopyOutcome::Copied);
+  EXPECT_EQ(readFileText(precious), "the user's own bytes");
+  for (const std::wstring& link : planted) {
+    EXPECT_TRUE(fileExists(link));
+    removeLinkItself(link);
+  }
+  EXPECT_EQ(installed(), payloadTree());
+}
+
+// A failure leaves the file as it was and no temporary file behind.
+TEST_F(AddonCopy, AFileThatCannotBeReplacedFailsAndLeavesNoTemporaryFile) {
+  ASSERT_EQ(copyAddon(payload, game).outcome, AddonCopyOutcome::Copied);
+  const std::wstring lua = joinPath(cairn(), L"Cairn.lua");
+  ASSERT_TRUE(writeWholeFile(lua, "Cairn = { old = true }\n"));
+  {
+    // The game (or a virus scanner) holds the file open without sharing.
+    ScopedHandle busy(CreateFileW(lua.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(busy.valid());
+    const AddonCopyResult result = copyAddon(payload, game);
+    EXPECT_EQ(result.outcome, AddonCopyOutcome::Failed);
+    EXPECT_EQ(result.path, lua);
+    EXPECT_NE(result.error, 0u);
+  }
+  Tree expected = payloadTree();
+  expected[L"Cairn.lua"] = "Cairn = { old = true }\n";
+  EXPECT_EQ(installed(), expected);  // no Cairn.lua.tmp
+  // The next start tries again.
+  EXPECT_EQ(copyAddon(payload, game).outcome, AddonCopyOutcome::Copied);
+  EXPECT_EQ(installed(), payloadTree());
+}
+
+TEST_F(AddonCopy, AFileWhereTheAddonNeedsAFolderStopsTheCopyBeforeAnyWrite) {
+  ASSERT_TRUE(makeDirs(cairn()));
+  ASSERT_TRUE(writeWholeFile(joinPath(cairn(), L"Locales"), "not a folder"));
+  const AddonCopyResult result = copyAddon(payload, game);
+  EXPECT_EQ(result.outcome, AddonCopyOutcome::Failed);
+  EXPECT_EQ(result.path, joinPath(cairn(), L"Locales"));
+  EXPECT_EQ(installed(), (Tree{{L"Locales", "not a folder"}}));
+}
+
+}  // namespace
