@@ -174,7 +174,8 @@ DWORD WINAPI dumpWriter(void*) {
   return 0;
 }
 
-LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* info) {
+// The dump and the log line of a crash, once per process.
+void recordCrash(EXCEPTION_POINTERS* info) {
   if (InterlockedExchange(&crash.entered, 1) != 0) {
     // Another thread crashed first and is writing the dump; the process
     // ends when it is done.
@@ -193,6 +194,10 @@ LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* info) {
   } else {
     dumpWriter(nullptr);
   }
+}
+
+LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* info) {
+  recordCrash(info);
   // Windows' own handling goes on: it ends the process and, for a
   // registered program, starts it again.
   return EXCEPTION_CONTINUE_SEARCH;
@@ -201,8 +206,19 @@ LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* info) {
 }  // namespace
 
 void endWithCrash() {
-  RaiseException(kUncaughtCppException, EXCEPTION_NONCONTINUABLE, 0, nullptr);
-  std::abort();  // only if something caught that
+  // Not raised as an exception: a catch (...) further up would take it and
+  // run on after the end. The dump is written here, and the fail-fast end
+  // goes past every handler to Windows' error reporting.
+  EXCEPTION_RECORD record = {};
+  record.ExceptionCode = kUncaughtCppException;
+  record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
+  CONTEXT context = {};
+  RtlCaptureContext(&context);
+  record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
+  EXCEPTION_POINTERS pointers = {&record, &context};
+  if (crash.folderChars != 0) recordCrash(&pointers);
+  RaiseFailFastException(&record, &context, 0);
+  std::abort();  // not reached
 }
 
 void installCrashHandler() {

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <exception>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/crash.h"
@@ -77,6 +80,30 @@ TEST_F(CrashTest, ACrashLeavesADumpAndALineAndTheNextStartReportsIt) {
   EXPECT_EQ(std::count_if(later.begin(), later.end(),
                           [](const std::string& m) { return m.find("the previous run") == 0; }),
             1);
+}
+
+// An exception that nothing catches ends the program as a crash does, with
+// its dump (the program's terminate handler is endWithCrash).
+TEST_F(CrashTest, AnUncaughtExceptionLeavesADumpToo) {
+  // The child runs this test from its start, with a data folder of its own:
+  // it is told this one.
+  const std::wstring parent = envVar(L"CAIRN_TEST_PARENT_DATA");
+  ScopedEnv parentData(L"CAIRN_TEST_PARENT_DATA", parent.empty() ? data.path() : parent);
+  EXPECT_EXIT(
+      {
+        SetEnvironmentVariableW(L"CAIRN_DATA_DIR", envVar(L"CAIRN_TEST_PARENT_DATA").c_str());
+        installCrashHandler();
+        std::set_terminate([] { endWithCrash(); });
+        std::thread([] { throw std::runtime_error("nobody catches this"); }).join();
+      },
+      [](int code) { return code != 0; }, "");
+  const std::vector<std::wstring> left = namesIn(crashFolder);
+  ASSERT_EQ(left.size(), 2u) << readFileText(data.file(L"cairn.log"));
+  EXPECT_EQ(readFileText(joinPath(crashFolder, left[0])).substr(0, 4), "MDMP");
+  const std::vector<std::string> crashed = log();
+  ASSERT_EQ(crashed.size(), 1u);
+  EXPECT_EQ(crashed[0].rfind("crash: exception 0xE0637070 at 0x", 0), 0u) << crashed[0];
+  EXPECT_NE(crashed[0].find("; dump crash\\" + toUtf8(left[0])), std::string::npos) << crashed[0];
 }
 
 TEST_F(CrashTest, TheNextStartReportsTheCrashEvenWithoutItsDump) {
