@@ -211,7 +211,24 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
     Push $4
   FunctionEnd
 
+  ; NSIS unpacks its plug-ins (System, UserInfo, nsDialogs) and the pages'
+  ; pictures into a folder of the temp folder, which the signed-in user can
+  ; write: an elevated setup would load what that user put there. They go
+  ; into a new folder in Program Files instead, which NSIS removes at the end.
+  Function ${prefix}SafePluginsDir
+    ClearErrors
+    GetTempFileName $0 "$PROGRAMFILES64"
+    IfErrors done ; not elevated: nothing here runs with more rights than the user's
+    Delete $0
+    CreateDirectory $0
+    ${If} ${FileExists} "$0\*.*"
+      UnsafeStrCpy $PLUGINSDIR $0
+    ${EndIf}
+    done:
+  FunctionEnd
+
   Function ${prefix}SetupCommon
+    Call ${prefix}SafePluginsDir
     Call ${prefix}OpenLog
     ${Log} "${PRODUCT} ${VERSION}: $CMDLINE"
     SetRegView 64

@@ -219,7 +219,8 @@ TEST_F(Installer, NewerReplacesSameRepairsOlderIsRefused) {
 // A program that will not quit (here: a stand-in that records each start
 // and idles) fails the update with its own exit code and leaves the
 // installation as it was. The elevated setup asks its window and never runs
-// the installed program itself.
+// the installed program itself; while it waits, its plug-ins are seen
+// unpacked where only administrators write, not in the temp folder.
 TEST_F(Installer, AnUpdateThatCannotQuitTheProgramChangesNothing) {
   ASSERT_EQ(install(kCurrent, L"/S"), 0);
   const std::string stand_in = readFileText(joinPath(binFolder(), L"test_installer.exe"));
@@ -232,7 +233,14 @@ TEST_F(Installer, AnUpdateThatCannotQuitTheProgramChangesNothing) {
   ASSERT_TRUE(waitFor([&] { return !readFileText(record).empty(); }, kProgramMs));
   const std::wstring before = stamp();
 
-  EXPECT_EQ(install(kNext, L"/S /UPDATE /MAINLANG=en"), 4);
+  const std::wstring programFiles = folderOf(FOLDERID_ProgramFiles);
+  const std::wstring temp = parentPath(tempFile(L"x"));
+  const std::vector<std::wstring> earlier = unpackedPlugins(temp);
+  Child update = Child::startLine(setupExe(kNext), L"/S /UPDATE /MAINLANG=en");
+  EXPECT_TRUE(waitFor([&] { return !unpackedPlugins(programFiles).empty(); }, kProgramMs));
+  EXPECT_EQ(unpackedPlugins(temp), earlier);
+  EXPECT_EQ(update.wait(kSetupMs), 4);
+  EXPECT_TRUE(unpackedPlugins(programFiles).empty());  // removed at the end
   EXPECT_EQ(readFileText(record), "--background\n");
   EXPECT_TRUE(readFileText(installedExe()) == stand_in);
   EXPECT_FALSE(fileExists(installedExe() + L".new"));

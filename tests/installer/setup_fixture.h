@@ -245,6 +245,21 @@ inline void endInstalledPrograms() {
   }
 }
 
+// The folders in `parent` where NSIS unpacked its plug-ins (ns*.tmp
+// holding System.dll).
+inline std::vector<std::wstring> unpackedPlugins(const std::wstring& parent) {
+  std::vector<std::wstring> found;
+  WIN32_FIND_DATAW entry{};
+  HANDLE search = FindFirstFileW(joinPath(parent, L"ns*.tmp").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do {
+    const std::wstring folder = joinPath(parent, entry.cFileName);
+    if (fileExists(joinPath(folder, L"System.dll"))) found.push_back(folder);
+  } while (FindNextFileW(search, &entry));
+  FindClose(search);
+  return found;
+}
+
 // What Windows will delete at its next start (MoveFileEx's delayed
 // deletions), lower case, without the "\\??\\" prefix.
 inline std::vector<std::wstring> deletionsAtRestart() {
