@@ -9,6 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include <windows.h>
+#include <dbghelp.h>
+
 #include "app/crash.h"
 #include "app/messages.h"
 #include "storage/files.h"
@@ -27,6 +30,26 @@ std::vector<std::wstring> namesIn(const std::wstring& folder) {
   for (const FolderEntry& entry : listFolder(folder)) names.push_back(entry.name);
   std::sort(names.begin(), names.end());
   return names;
+}
+
+constexpr ULONG32 kDumpSignature = 0x504D444D;  // "MDMP"
+
+// The code of the exception a minidump was written for; 0 when it has none.
+DWORD dumpedExceptionCode(const std::string& dump) {
+  const auto at = [&](size_t offset, size_t bytes) {
+    return offset + bytes <= dump.size() ? dump.data() + offset : nullptr;
+  };
+  const auto* header = reinterpret_cast<const MINIDUMP_HEADER*>(at(0, sizeof(MINIDUMP_HEADER)));
+  if (!header || header->Signature != kDumpSignature) return 0;
+  for (ULONG32 i = 0; i < header->NumberOfStreams; ++i) {
+    const auto* entry = reinterpret_cast<const MINIDUMP_DIRECTORY*>(
+        at(header->StreamDirectoryRva + i * sizeof(MINIDUMP_DIRECTORY), sizeof(MINIDUMP_DIRECTORY)));
+    if (!entry || entry->StreamType != ExceptionStream) continue;
+    const auto* stream = reinterpret_cast<const MINIDUMP_EXCEPTION_STREAM*>(
+        at(entry->Location.Rva, sizeof(MINIDUMP_EXCEPTION_STREAM)));
+    return stream ? stream->ExceptionRecord.ExceptionCode : 0;
+  }
+  return 0;
 }
 
 class CrashTest : public ::testing::Test {
@@ -63,7 +86,8 @@ TEST_F(CrashTest, ACrashLeavesADumpAndALineAndTheNextStartReportsIt) {
   EXPECT_EQ(left[1], L"unreported");
   ASSERT_EQ(dump.size(), 23u);
   EXPECT_EQ(dump.substr(dump.size() - 4), L".dmp");
-  EXPECT_EQ(readFileText(joinPath(crashFolder, dump)).substr(0, 4), "MDMP");
+  EXPECT_EQ(dumpedExceptionCode(readFileText(joinPath(crashFolder, dump))),
+            static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
   const std::vector<std::string> crashed = log();
   ASSERT_FALSE(crashed.empty());
   EXPECT_EQ(crashed.back(), "crash: exception 0xC0000005 at 0x0000000000000010; dump crash\\" +
@@ -99,7 +123,7 @@ TEST_F(CrashTest, AnUncaughtExceptionLeavesADumpToo) {
       [](int code) { return code != 0; }, "");
   const std::vector<std::wstring> left = namesIn(crashFolder);
   ASSERT_EQ(left.size(), 2u) << readFileText(data.file(L"cairn.log"));
-  EXPECT_EQ(readFileText(joinPath(crashFolder, left[0])).substr(0, 4), "MDMP");
+  EXPECT_EQ(dumpedExceptionCode(readFileText(joinPath(crashFolder, left[0]))), 0xE0637070);
   const std::vector<std::string> crashed = log();
   ASSERT_EQ(crashed.size(), 1u);
   EXPECT_EQ(crashed[0].rfind("crash: exception 0xE0637070 at 0x", 0), 0u) << crashed[0];
