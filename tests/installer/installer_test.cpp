@@ -235,12 +235,13 @@ TEST_F(Installer, AnUpdateThatCannotQuitTheProgramChangesNothing) {
 
   const std::wstring programFiles = folderOf(FOLDERID_ProgramFiles);
   const std::wstring temp = parentPath(tempFile(L"x"));
-  const std::vector<std::wstring> earlier = unpackedPlugins(temp);
+  const std::vector<std::wstring> inTemp = unpackedPlugins(temp);
+  const std::vector<std::wstring> inProgramFiles = unpackedPlugins(programFiles);
   Child update = Child::startLine(setupExe(kNext), L"/S /UPDATE /MAINLANG=en");
-  EXPECT_TRUE(waitFor([&] { return !unpackedPlugins(programFiles).empty(); }, kProgramMs));
-  EXPECT_EQ(unpackedPlugins(temp), earlier);
+  EXPECT_TRUE(waitFor([&] { return unpackedPlugins(programFiles) != inProgramFiles; }, kProgramMs));
+  EXPECT_EQ(unpackedPlugins(temp), inTemp);
   EXPECT_EQ(update.wait(kSetupMs), 4);
-  EXPECT_TRUE(unpackedPlugins(programFiles).empty());  // removed at the end
+  EXPECT_EQ(unpackedPlugins(programFiles), inProgramFiles);  // removed at the end
   EXPECT_EQ(readFileText(record), "--background\n");
   EXPECT_TRUE(readFileText(installedExe()) == stand_in);
   EXPECT_FALSE(fileExists(installedExe() + L".new"));
