@@ -3,12 +3,21 @@
 #   ./dev.sh run     build and start Cairnstone under Wine
 #   ./dev.sh test    build and run every test, headless
 #   ./dev.sh build   only build; the last line is the path of Cairnstone.exe
+#   ./dev.sh run|test|build --debug   the same with the debug build (below)
 #   ./dev.sh release VERSION --key PRIVATE.pem --base URL --out SITE [--sign-cert CERT.p12]
 #                    [--addon FOLDER]   build, sign, check and publish a release
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 build="${CAIRN_BUILD_DIR:-$root/build}"
+build=${build%/}
+# --debug right after run, test or build: symbols, -Og and the standard
+# library's checks, in a folder of its own beside the release build's.
+build_type=Release
+if [ "${2:-}" = --debug ] && [[ ${1:-} =~ ^(run|test|build)$ ]]; then
+  build_type=Debug build="$build-debug"
+  set -- "$1" "${@:3}"
+fi
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
 # shellcheck source=tools/wine_env.sh
 source "$root/tools/wine_env.sh"
@@ -48,7 +57,7 @@ need_packages() {
 do_build() {
   need_packages
   if [ ! -f "$build/build.ninja" ]; then
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=$build_type \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" >&2
   fi
   cmake --build "$build" >&2
@@ -201,5 +210,5 @@ case "${1:-}" in
   test) cmd_test ;;
   build) cmd_build ;;
   release) shift; cmd_release "$@" ;;
-  *) echo "usage: ./dev.sh run|test|build|release" >&2; exit 2 ;;
+  *) echo "usage: ./dev.sh run|test|build [--debug] | release" >&2; exit 2 ;;
 esac

@@ -188,7 +188,12 @@ void LocalService::handle(SOCKET s) {
     head.append(buf, static_cast<std::size_t>(n));
   }
   Request request;
-  static const Answer kNotHere{404, {}, "not here"};
+  static const Answer kNotHere = [] {
+    Answer answer;
+    answer.status = 404;
+    answer.body = "not here";
+    return answer;
+  }();
   // Shared, not copied: a release's installer may be large.
   std::shared_ptr<const Answer> chosen;
   if (parseRequest(head, request)) {
