@@ -141,7 +141,7 @@ std::string App::readyUpdateVersion() {
 
 int App::installUpdate(HWND owner, HANDLE* process) {
   std::string version;
-  std::wstring path, folder;
+  std::wstring folder;
   std::string lang;
   HANDLE checkedFile;
   {
@@ -150,7 +150,6 @@ int App::installUpdate(HWND owner, HANDLE* process) {
     if (readyInstaller_.empty()) return kInstallNothingReady;
     installerRunning_ = true;
     version = readyInstaller_.version;
-    path = readyInstaller_.path;
     checkedFile = readyInstaller_.handle();
     folder = settings_.foreverDir;
     lang = settings_.language;  // installerArgs turns an unknown code into "en"
@@ -160,7 +159,7 @@ int App::installUpdate(HWND owner, HANDLE* process) {
   logLineW(L"update " + toWide(version) + L": starting the installer " + args);
   HANDLE started = nullptr;
   std::string error;
-  const int result = startInstaller(path, checkedFile, owner, args, started, error);
+  const int result = startInstaller(checkedFile, owner, args, started, error);
   if (result == kInstallDeclined) {
     installerRunning_ = false;
     logLine("update: Windows' permission prompt was declined; the update waits");

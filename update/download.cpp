@@ -31,6 +31,18 @@ std::wstring updateDir() {
   return joinPath(joinPath(base, L"Cairn"), L"update");
 }
 
+bool updateDirHoldsLink() {
+  const std::wstring folder = updateDir();
+  if (folder.empty()) return false;
+  for (const std::wstring& step : {parentPath(folder), folder}) {
+    const DWORD attributes = GetFileAttributesW(step.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 std::wstring installerPath(const std::string& version) {
   return joinPath(updateDir(), installerName(version));
 }
@@ -81,6 +93,10 @@ bool downloadFile(const std::wstring& url, const std::wstring& target, std::int6
 bool downloadInstaller(const TrustedRelease& release, const std::atomic<bool>* cancel,
                        ReadyInstaller& out, std::string& error) {
   const std::wstring folder = updateDir();
+  if (updateDirHoldsLink()) {
+    error = "the update folder " + toUtf8(folder) + " is reached through a link";
+    return false;
+  }
   if (folder.empty() || !makeDirs(folder)) {
     error = "cannot make the folder " + toUtf8(folder);
     return false;

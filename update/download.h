@@ -14,6 +14,10 @@ constexpr std::uint32_t kInstallerDownloadMs = 600000;  // the whole transfer
 
 // CAIRN_DATA_DIR\update, else the local application data's Cairn\update. Not created.
 std::wstring updateDir();
+// True when the update folder or the folder of ours it lies in (Cairn, or the
+// overriding data folder) is a link: an installer that runs elevated is
+// never downloaded into or started from where a link leads.
+bool updateDirHoldsLink();
 // Deletes every Cairnstone-Setup-* file there that is not held open.
 void removeOldInstallers();
 // Streams `url` (which must lie on the service) into the new file `target`.

@@ -2,41 +2,97 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "i18n/i18n.h"
 #include "storage/files.h"
+#include "storage/scoped_win.h"
+#include "update/download.h"
 
 namespace {
 
 constexpr ULONG kStartMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+constexpr DWORD kFinalPathChars = 32768;
+constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
+constexpr wchar_t kLongUncPrefix[] = L"\\\\?\\UNC\\";
+
+bool sameFile(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION first = {}, second = {};
+  return GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
+// "\\?\C:\x" as "C:\x" and "\\?\UNC\srv\x" as "\\srv\x", the forms the shell takes.
+std::wstring withoutLongPrefix(const std::wstring& path) {
+  if (path.rfind(kLongUncPrefix, 0) == 0) return L"\\\\" + path.substr(wcslen(kLongUncPrefix));
+  if (path.rfind(kLongPrefix, 0) == 0) return path.substr(wcslen(kLongPrefix));
+  return path;
+}
+
+// Where the checked file is now, from its own handle, once the file found
+// at that path is the checked one (volume and file index); empty otherwise.
+std::wstring checkedFilePath(HANDLE checked, std::string& error) {
+  std::wstring path(kFinalPathChars, L'\0');
+  const DWORD chars = GetFinalPathNameByHandleW(checked, &path[0], kFinalPathChars,
+                                                FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (chars == 0 || chars >= kFinalPathChars) {
+    error = sformat("cannot tell where the checked installer is (%lu)", GetLastError());
+    return {};
+  }
+  path.resize(chars);
+  path = withoutLongPrefix(path);
+  ScopedHandle found(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!found.valid() || !sameFile(found, checked)) {
+    error = "the file at the installer's path is not the checked installer";
+    return {};
+  }
+  return path;
+}
 
 }  // namespace
 
 std::wstring installerArgs(const std::wstring& gameFolder, const std::string& language,
                            bool autostart) {
   std::wstring args = L"/S /UPDATE";
-  // A quote inside the folder would end the quoted value early.
+  // A quote inside the folder would end the quoted value early. The
+  // installer's switch scanner does not honour quotes at all: " /S" or
+  // " /D=" inside the folder would read as switches. With every '/' turned
+  // into a backslash, which names the same Windows folder, no part can.
   if (!gameFolder.empty() && gameFolder.find(L'"') == std::wstring::npos) {
-    args += L" /FOREVER=\"" + gameFolder + L"\"";
+    std::wstring folder = gameFolder;
+    std::replace(folder.begin(), folder.end(), L'/', L'\\');
+    args += L" /FOREVER=\"" + folder + L"\"";
   }
   args += L" /MAINLANG=" + toWide(isKnownLanguage(language) ? language : "en");
   if (!autostart) args += L" /NOAUTOSTART";
   return args;
 }
 
-int startInstaller(const std::wstring& path, HANDLE checkedFile, HWND owner,
-                   const std::wstring& parameters, HANDLE& process, std::string& error) {
+int startInstaller(HANDLE checkedFile, HWND owner, const std::wstring& parameters,
+                   HANDLE& process, std::string& error) {
   process = nullptr;
   if (checkedFile == INVALID_HANDLE_VALUE) {
     error = "no checked installer";
     return kInstallFailed;
   }
-  const std::wstring folder = parentPath(path);
+  if (updateDirHoldsLink()) {
+    error = "the update folder is reached through a link";
+    return kInstallFailed;
+  }
+  // The checked handle stays open, so the file can be neither changed nor
+  // moved; it is started by the path the handle itself names.
+  const std::wstring checkedPath = checkedFilePath(checkedFile, error);
+  if (checkedPath.empty()) return kInstallFailed;
+  const std::wstring folder = parentPath(checkedPath);
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof info;
   info.fMask = kStartMask;
   info.hwnd = owner;
   info.lpVerb = L"runas";
-  info.lpFile = path.c_str();
+  info.lpFile = checkedPath.c_str();
   info.lpParameters = parameters.c_str();
   info.lpDirectory = folder.c_str();
   info.nShow = SW_SHOWNORMAL;

@@ -17,8 +17,10 @@ enum InstallResult : int {
 // quote), the main language ("en" unless known) and "/NOAUTOSTART".
 std::wstring installerArgs(const std::wstring& gameFolder, const std::string& language,
                            bool autostart);
-// Starts the installer elevated ("runas"). `checkedFile` is the verified
-// installer's open handle, which keeps the file locked while it runs.
-// kInstallStarted hands out the process handle; kInstallFailed sets error.
-int startInstaller(const std::wstring& path, HANDLE checkedFile, HWND owner,
-                   const std::wstring& parameters, HANDLE& process, std::string& error);
+// Starts the verified installer elevated ("runas") by the path its open
+// handle `checkedFile` names, once the file there is that same file; the
+// handle keeps it locked while it runs. Nothing starts from an update folder
+// reached through a link. kInstallStarted hands out the process handle;
+// kInstallFailed sets error.
+int startInstaller(HANDLE checkedFile, HWND owner, const std::wstring& parameters,
+                   HANDLE& process, std::string& error);

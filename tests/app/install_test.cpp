@@ -15,8 +15,10 @@
 #include "storage/files.h"
 #include "storage/scoped_win.h"
 #include "storage/settings.h"
+#include "tests/support/links.h"
 #include "tests/support/test_support.h"
 #include "tests/update/fixtures.h"
+#include "update/download.h"
 #include "update/install.h"
 
 // The slot of this program's import table through which the controller calls
@@ -159,6 +161,65 @@ TEST_F(InstallerRun, ExitCodesReachTheLogAndTheWindow) {
   app.stop();
   EXPECT_NE(log().find("  update 1.5.0: starting the installer /S /UPDATE /FOREVER=\""),
             std::string::npos);
+}
+
+// Wine lets a rename on the Unix side past the checked file's lock, which
+// stands in for anything that could replace the file or its folder between
+// the check and the start on Windows: the file found by the checked handle's
+// path must be the checked one, and its folder must be no link.
+TEST_F(InstallerRun, NothingButTheCheckedFileInItsOwnFolderIsStarted) {
+  struct Case {
+    const char* name;
+    std::string (*swap)(const std::wstring& installer);  // the Unix command
+    const char* logged;
+  };
+  const Case cases[] = {
+      {"another file in its place",
+       [](const std::wstring& installer) {
+         const std::wstring planted = joinPath(parentPath(installer), L"planted.exe");
+         CopyFileW(joinPath(binFolder(), L"test_installer.exe").c_str(), planted.c_str(), FALSE);
+         return "mv -f " + shellQuoted(unixPath(planted)) + " " + shellQuoted(unixPath(installer));
+       },
+       "  update: the file at the installer's path is not the checked installer\r\n"},
+      {"its folder turned into a link",
+       [](const std::wstring& installer) {
+         const std::string folder = unixPath(parentPath(installer));
+         return "mv " + shellQuoted(folder) + " " + shellQuoted(folder + "-moved") + " && ln -s " +
+                shellQuoted(folder + "-moved") + " " + shellQuoted(folder);
+       },
+       "  update: the update folder is reached through a link\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeSettings("en", forever());
+    App app;
+    app.prepare();
+    ASSERT_EQ(app.checkForUpdate(), "READY 1.5.0");
+    ASSERT_TRUE(runUnixShell(c.swap(installerPath("1.5.0"))));
+    HANDLE process = nullptr;
+    const int result = app.installUpdate(nullptr, &process);
+    ScopedHandle owned(process);
+    if (process) WaitForSingleObject(process, kInstallerEndsMs);
+    EXPECT_EQ(result, kInstallFailed);
+    EXPECT_FALSE(fileExists(record));  // nothing ran
+    EXPECT_NE(log().find(c.logged), std::string::npos) << log();
+    EXPECT_FALSE(app.isInstallerRunning());
+    app.stop();
+    if (reportedAsLink(updateDir())) removeLinkItself(updateDir());
+    removeTree(updateDir());
+    removeTree(updateDir() + L"-moved");
+  }
+}
+
+TEST_F(InstallerRun, NothingIsDownloadedIntoAnUpdateFolderReachedThroughALink) {
+  TempDir elsewhere;
+  ASSERT_TRUE(makeLink(updateDir(), elsewhere.path(), true));
+  App app;
+  app.prepare();
+  EXPECT_EQ(app.checkForUpdate(), "FAILED 1.5.0: the update folder " + toUtf8(updateDir()) +
+                                      " is reached through a link");
+  EXPECT_TRUE(listFolder(elsewhere.path()).empty());
+  EXPECT_TRUE(removeLinkItself(updateDir()));
 }
 
 TEST_F(InstallerRun, ADeclinedPromptLeavesTheInstallerReadyForAnotherTry) {

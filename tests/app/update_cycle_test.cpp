@@ -2,6 +2,10 @@
 // releases signed with the tests' own key.
 #include <gtest/gtest.h>
 
+#include <cwchar>
+#include <sstream>
+#include <vector>
+
 #include "app/app.h"
 #include "app/messages.h"
 #include "storage/files.h"
@@ -181,10 +185,49 @@ TEST(InstallerArgs, CarryFolderLanguageAndAutostart) {
   EXPECT_EQ(installerArgs(L"C:\\WoW", "pl", true), L"/S /UPDATE /FOREVER=\"C:\\WoW\" /MAINLANG=pl");
 }
 
+// The installer reads its command line as NSIS does: every word that starts
+// with '/' is a switch (quotes or not), and /FOREVER='s value runs up to the
+// next " /".
+std::vector<std::wstring> switchesOf(const std::wstring& line) {
+  std::vector<std::wstring> switches;
+  std::wistringstream words(line);
+  for (std::wstring word; words >> word;) {
+    if (word[0] == L'/') switches.push_back(word.substr(0, word.find(L'=')));
+  }
+  return switches;
+}
+std::wstring foreverOf(const std::wstring& line) {
+  const size_t begin = line.find(L"/FOREVER=");
+  if (begin == std::wstring::npos) return {};
+  const size_t from = begin + wcslen(L"/FOREVER=");
+  return line.substr(from, line.find(L" /", from) - from);
+}
+
+TEST(InstallerArgs, NoPartOfTheGameFolderReadsAsASwitch) {
+  const struct {
+    const wchar_t* folder;
+    const wchar_t* passed;  // the same Windows folder
+  } cases[] = {
+      {L"C:\\g\\a /D=\\\\srv\\share", L"C:\\g\\a \\D=\\\\srv\\share"},
+      {L"D:\\Games /S\\_forever_", L"D:\\Games \\S\\_forever_"},
+      {L"D:\\x /NCRC\\_forever_", L"D:\\x \\NCRC\\_forever_"},
+      {L"D:\\x /NOAUTOSTART /MAINLANG=xx", L"D:\\x \\NOAUTOSTART \\MAINLANG=xx"},
+      {L"D:/Games/World of Warcraft/_forever_", L"D:\\Games\\World of Warcraft\\_forever_"},
+  };
+  const std::vector<std::wstring> expected = {L"/S", L"/UPDATE", L"/FOREVER", L"/MAINLANG"};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(toUtf8(c.folder));
+    const std::wstring line = installerArgs(c.folder, "de", true);
+    EXPECT_EQ(switchesOf(line), expected);
+    EXPECT_EQ(foreverOf(line), L"\"" + std::wstring(c.passed) + L"\"");
+    EXPECT_EQ(line.substr(line.rfind(L' ')), L" /MAINLANG=de");
+  }
+}
+
 TEST(InstallerArgs, NoCheckedFileStartsNothing) {
   HANDLE process = nullptr;
   std::string error;
-  EXPECT_EQ(startInstaller(L"C:\\x.exe", INVALID_HANDLE_VALUE, nullptr, L"", process, error),
+  EXPECT_EQ(startInstaller(INVALID_HANDLE_VALUE, nullptr, L"", process, error),
             kInstallFailed);
   EXPECT_EQ(error, "no checked installer");
   EXPECT_EQ(process, nullptr);
