@@ -83,6 +83,9 @@ int runOrdinary(HINSTANCE instance, const Args& args) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // Before any DLL is loaded by name (the delay-loaded ones, COM's): from
+  // System32 only, never from the program's folder or the current one.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   const Args args = splitCommandLine(GetCommandLineW());
   switch (selectRunMode(args)) {
     case RunMode::Diagnostic:

@@ -200,6 +200,30 @@ TEST_F(DelayLoadRun, WithoutWinHttpTheCheckFindsNoServerAndLogsWhy) {
             "update check: no answer from the server (status=0 bad server address)");
 }
 
+// A DLL planted beside the program under the name of a system DLL it loads
+// later (an update check's winhttp) is never loaded: only System32 is
+// searched. Wine by itself takes its own builtin DLL first; told to take a
+// DLL file first, it looks where Windows looks. (Not for what its own DLLs
+// load in turn, which Wine looks for beside the program whatever it was
+// told: winhttp's crypt32 and bcrypt are therefore left out.)
+TEST_F(DelayLoadRun, ADllBesideTheProgramIsNeverLoaded) {
+  ScopedRegistryKey fileFirst(HKEY_CURRENT_USER,
+                              L"Software\\Wine\\AppDefaults\\Cairnstone.exe\\DllOverrides");
+  ASSERT_TRUE(fileFirst.setString(L"winhttp", L"native,builtin"));
+  ASSERT_TRUE(writeWholeFile(data.file(L"settings.json"), kSetUp));
+  const std::wstring program = data.file(L"program");
+  const std::wstring exe = joinPath(program, L"Cairnstone.exe");
+  ASSERT_TRUE(makeDirs(program));
+  ASSERT_TRUE(CopyFileW(cairnstoneExe().c_str(), exe.c_str(), FALSE));
+  const std::wstring planted = joinPath(binFolder(), L"planted\\planted.dll");
+  ASSERT_TRUE(CopyFileW(planted.c_str(), joinPath(program, L"winhttp.dll").c_str(), FALSE));
+  const std::wstring mark = data.file(L"planted-loaded");
+  ScopedEnv marking(L"CAIRN_TEST_PLANTED_MARK", mark);
+  EXPECT_EQ(runToEnd(exe, {L"--update-check", L"--out", out}), 1);
+  EXPECT_EQ(readFileText(out), "NOSERVER");
+  EXPECT_FALSE(fileExists(mark));
+}
+
 // The drawing DLLs come with a press on the icon or the first window and go a
 // few seconds after the last one closed (or the press opened none); the next
 // window brings them back.
