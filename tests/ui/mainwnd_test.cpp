@@ -318,29 +318,43 @@ TEST_F(MainWindowTest, ThePillAndTheStatusLinesSayWhatTheFolderHolds) {
 }
 
 // Browse opens the picker at the folder in the field when it exists, so the
-// user starts from what is there.
+// user starts from what is there; in the main window and in the wizard.
 TEST_F(MainWindowTest, BrowseOpensThePickerAtTheFolderInTheField) {
   GameFolder game(true);
   const std::wstring marker = L"Cairnstone picker mark";
   ASSERT_TRUE(makeDirs(game.forever() + L"\\" + marker));
-  MainWindow* window = openOn(mw::kSettingsTab);
-  ASSERT_NE(window, nullptr);
-  const std::pair<std::wstring, bool> cases[] = {
-      {game.forever() + L"\\no such folder", false},
-      {L"  " + game.forever() + L"  ", true},
+  struct Case {
+    bool wizard;
+    std::wstring field;
+    bool opensThere;
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(toUtf8(c.first));
+  const Case cases[] = {
+      {false, game.forever() + L"\\no such folder", false},
+      {false, L"  " + game.forever() + L"  ", true},
+      {true, game.forever(), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << (c.wizard ? "wizard: " : "main window: ")
+                                      << toUtf8(c.field));
+    gui::Surface* surface;
+    if (c.wizard) {
+      openSetup(ui::setup::kGamePage);
+      surface = ui::setup::setupWindow();
+    } else {
+      surface = openOn(mw::kSettingsTab);
+    }
+    ASSERT_NE(surface, nullptr);
+    const int field = c.wizard ? static_cast<int>(ui::setup::kFolderEdit) : mw::kFolderEdit;
+    surface->setEditText(field, c.field);
     PickerLook look;
     look.marker = marker;
     pickerLook = &look;
-    typeFolder(c.first);
     SetTimer(nullptr, 0, kLookMs, lookAtPicker);
-    click(window, mw::kBrowseButton);
+    click(surface, c.wizard ? static_cast<int>(ui::setup::kBrowseButton) : mw::kBrowseButton);
     pickerLook = nullptr;
     EXPECT_TRUE(look.opened);
-    EXPECT_EQ(look.markerShown, c.second);
-    EXPECT_EQ(folderField(), c.first);  // cancelled: the field is as it was
+    EXPECT_EQ(look.markerShown, c.opensThere);
+    EXPECT_EQ(surface->getEditText(field), c.field);  // cancelled: the field is as it was
   }
 }
 
