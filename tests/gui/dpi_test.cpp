@@ -57,6 +57,31 @@ class ScopedLogPixels {
   bool had_ = false;
 };
 
+// The child's failures as text. It runs on a desktop of its own, where its
+// output reaches no one, so it hands them to the parent in its result file.
+class ScopedFailureText {
+ public:
+  ScopedFailureText() : listener_(new Listener) { listeners().Append(listener_); }
+  ~ScopedFailureText() { delete listeners().Release(listener_); }
+  ScopedFailureText(const ScopedFailureText&) = delete;
+  ScopedFailureText& operator=(const ScopedFailureText&) = delete;
+  const std::string& text() const { return listener_->text; }
+
+ private:
+  struct Listener : testing::EmptyTestEventListener {
+    void OnTestPartResult(const testing::TestPartResult& result) override {
+      if (!result.failed()) return;
+      text += std::string(result.file_name() ? result.file_name() : "?") + ":" +
+              std::to_string(result.line_number()) + ": " + result.message() + "\n";
+    }
+    std::string text;
+  };
+  static testing::TestEventListeners& listeners() {
+    return testing::UnitTest::GetInstance()->listeners();
+  }
+  Listener* listener_;
+};
+
 void runAsChild() {
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
   if (windowDpi(nullptr) != kHighDpi) {
@@ -87,11 +112,13 @@ void runAsChild() {
 // The main window's size on a 144 DPI screen, in a program started at that DPI.
 TEST(SurfaceDpiTest, MainWindowAt144DpiHasA1350By960ClientArea) {
   if (!envVar(kChildFlag).empty()) {
+    ScopedFailureText failures;
     runAsChild();
-    writeFileText(envVar(L"CAIRN_GUI_DPI_RESULT"), HasFailure() ? "1" : "0");
+    writeFileText(envVar(L"CAIRN_GUI_DPI_RESULT"), (HasFailure() ? "1\n" : "0\n") + failures.text());
     return;
   }
   long rc;
+  std::string failures;
   {
     ScopedLogPixels dpi(kHighDpi);
     ASSERT_TRUE(dpi.ok());
@@ -101,11 +128,14 @@ TEST(SurfaceDpiTest, MainWindowAt144DpiHasA1350By960ClientArea) {
     ScopedEnv resultFile(L"CAIRN_GUI_DPI_RESULT", result);
     runToEnd(L"C:\\windows\\explorer.exe",
              {kDesktopArg, exePath(), L"--gtest_filter=SurfaceDpiTest.*"}, 60000);
+    // The child's verdict on the first line, then what failed.
     const std::string text = readFileText(result);
-    rc = text.empty() ? -1 : std::stol(text);
+    const std::size_t end = text.find('\n');
+    rc = text.empty() ? -1 : std::stol(text.substr(0, end));
+    if (end != std::string::npos) failures = text.substr(end + 1);
   }
   if (rc == kNotHighDpi) GTEST_SKIP() << "the system DPI setting did not reach a new program here";
-  EXPECT_EQ(rc, 0) << "the child's checks failed";
+  EXPECT_EQ(rc, 0) << (rc < 0 ? "the child wrote no result" : "the child's checks failed:\n" + failures);
 }
 
 }  // namespace
