@@ -6,6 +6,10 @@
 
 #include <sddl.h>
 
+#include <algorithm>
+
+#include "update/install.h"
+
 namespace {
 
 using namespace setup;
@@ -179,6 +183,26 @@ TEST_F(Installer, BadOrMissingSwitchesGetSoundDefaultsAndNeverStopASilentRun) {
   EXPECT_TRUE(isKnownLanguage(toUtf8(hklm(kSettingsKey, L"Language"))));
   EXPECT_EQ(hklm(kSettingsKey, L"ForeverDir"), L"");
   EXPECT_EQ(hklmDword(kSettingsKey, L"Autostart"), 1);
+}
+
+// Game folders whose path, as the program may hold it, has " /S", " /D=",
+// " /NCRC" or " /NOAUTOSTART" in it (a '/' is a separator in Windows; the
+// folder "a " needs the long form to be made): the command line the program
+// builds carries the whole folder and no switch the user did not ask for.
+TEST_F(Installer, NoPartOfAGameFolderFromTheProgramReadsAsASwitch) {
+  const wchar_t* const odd[] = {L"a /S", L"b /D=C:\\x", L"c /NCRC", L"d /NOAUTOSTART"};
+  for (const wchar_t* part : odd) {
+    const std::wstring held = game.file(L"odd\\") + part + L"/_forever_";  // as the program holds it
+    std::wstring folder = held;
+    std::replace(folder.begin(), folder.end(), L'/', L'\\');
+    SCOPED_TRACE(toUtf8(held));
+    ASSERT_TRUE(makeDirs(L"\\\\?\\" + joinPath(folder, L"Interface\\AddOns")));
+    reset();
+    ASSERT_EQ(install(kCurrent, installerArgs(held, "de", true)), 0);
+    EXPECT_EQ(hklm(kSettingsKey, L"ForeverDir"), folder);
+    EXPECT_EQ(hklm(kSettingsKey, L"Language"), L"de");
+    EXPECT_EQ(hklmDword(kSettingsKey, L"Autostart"), 1);
+  }
 }
 
 TEST_F(Installer, TheProgramTakesOverEachInstallationOnce) {
