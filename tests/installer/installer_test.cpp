@@ -324,6 +324,36 @@ TEST_F(Installer, UninstallRemovesTheProgramAndKeepsTheUsersThings) {
   EXPECT_FALSE(fileExists(installedExe()));
 }
 
+// The uninstaller's pages speak plainly: its confirm page names the data
+// folder that stays (the signed-in user's), its progress list says what it
+// does in words, never the commands it runs.
+TEST_F(Installer, TheUninstallersPagesSpeakPlainly) {
+  ASSERT_EQ(install(kCurrent, L"/S"), 0);
+  TempDir copyDir;
+  const std::wstring copy = copyDir.file(L"uninstall.exe");
+  ASSERT_TRUE(CopyFileW(installed(L"uninstall.exe").c_str(), copy.c_str(), FALSE));
+  Child uninstaller = Child::startLine(copy, L"_?=" + installDir());
+  SetupWindow window;
+  ASSERT_TRUE(window.find(kProgramMs));
+  const std::wstring dataFolder = joinPath(folderOf(FOLDERID_RoamingAppData), L"Cairn");
+  EXPECT_NE(window.texts().find(L"(your Cairn data folder, " + dataFolder + L")"), std::wstring::npos)
+      << toUtf8(window.texts());
+
+  window.pressDefault();  // Uninstall
+  const std::vector<std::wstring> expected = {
+      L"Closing Cairnstone\u2026", L"Removing the program\u2026",
+      L"Removing the Start menu entry and starting with Windows\u2026", L"Completed"};
+  EXPECT_TRUE(waitFor([&] { return window.progressLines().size() >= expected.size(); }, kProgramMs));
+  std::string shown;
+  for (const std::wstring& line : window.progressLines()) shown += toUtf8(line) + "\n";
+  EXPECT_TRUE(window.progressLines() == expected) << shown;
+  window.pressDefault();  // Close
+  const long code = uninstaller.wait(kProgramMs);
+  if (code == -1) uninstaller.kill();
+  EXPECT_EQ(code, 0);
+  EXPECT_FALSE(fileExists(installedExe()));
+}
+
 // A copy of the program still running in another user's session (here: its
 // image held by this test) never stalls an update, and never makes Windows
 // delete an installed program at the next restart.

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -351,6 +352,87 @@ class ImageInUse {
 
  private:
   HMODULE module_;
+};
+
+// A setup's window on the screen (its title holds "Cairnstone"), and what
+// its page shows, read as a screen reader would.
+class SetupWindow {
+ public:
+  bool find(DWORD timeoutMs) {
+    return waitFor([&] {
+      EnumWindows(
+          [](HWND w, LPARAM self) {
+            wchar_t title[128] = {};
+            GetWindowTextW(w, title, 128);
+            if (!IsWindowVisible(w) || !wcsstr(title, L"Cairnstone")) return TRUE;
+            reinterpret_cast<SetupWindow*>(self)->window_ = w;
+            return FALSE;
+          },
+          reinterpret_cast<LPARAM>(this));
+      return window_ != nullptr;
+    }, timeoutMs);
+  }
+  // The default button: Next, Install, Uninstall, Close.
+  void pressDefault() {
+    SendMessageW(window_, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(window_, IDOK)));
+  }
+  // The texts of the page's visible controls, one per line.
+  std::wstring texts() const {
+    std::wstring out;
+    EnumChildWindows(
+        window_,
+        [](HWND w, LPARAM text) {
+          wchar_t buffer[1024] = {};
+          if (IsWindowVisible(w) && GetWindowTextW(w, buffer, 1024) > 0) {
+            *reinterpret_cast<std::wstring*>(text) += std::wstring(buffer) + L"\n";
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&out));
+    return out;
+  }
+  // The lines of the progress page's list (a list view in the setup's own
+  // process, so each item is read through memory there).
+  std::vector<std::wstring> progressLines() const {
+    std::vector<std::wstring> lines;
+    HWND list = nullptr;
+    EnumChildWindows(
+        window_,
+        [](HWND w, LPARAM out) {
+          wchar_t name[64] = {};
+          GetClassNameW(w, name, 64);
+          if (lstrcmpW(name, L"SysListView32") != 0) return TRUE;
+          *reinterpret_cast<HWND*>(out) = w;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&list));
+    DWORD id = 0;
+    GetWindowThreadProcessId(window_, &id);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id);
+    if (!list || !process) return lines;
+    constexpr int kChars = 512;
+    auto* remote = static_cast<char*>(VirtualAllocEx(
+        process, nullptr, sizeof(LVITEMW) + kChars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; remote && i < count; ++i) {
+      LVITEMW item{};
+      item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+      item.cchTextMax = kChars;
+      wchar_t text[kChars] = {};
+      if (WriteProcessMemory(process, remote, &item, sizeof item, nullptr) &&
+          SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(remote)) >= 0 &&
+          ReadProcessMemory(process, remote + sizeof(LVITEMW), text, sizeof text, nullptr)) {
+        lines.push_back(text);
+      }
+    }
+    if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return lines;
+  }
+
+ private:
+  HWND window_ = nullptr;
 };
 
 // Nothing installed, no settings, no data: what a fresh machine has.
