@@ -86,7 +86,9 @@ TEST_F(UpdateRoad, TheRunningProgramUpdatesItselfThroughTheRealInstaller) {
   ASSERT_TRUE(logged(std::string("update ") + kNext + " downloaded and checked", kFindsItMs)) << log();
   EXPECT_EQ(runToEnd(installedExe(), {L"--install-update"}), 0);
   EXPECT_EQ(old.wait(kSetupMs), 0);  // asked to quit by the installer
-  ASSERT_TRUE(logged(std::string("Cairn ") + kNext + " started", kSetupMs)) << log();
+  ASSERT_TRUE(logged(std::string("Cairn ") + kNext + " started", kSetupMs))
+      << log() << "the installer's account:\n"
+      << setupLog();
   std::cout << "update round trip (published to the next version running): "
             << GetTickCount64() - publishedAt << " ms\n";
 
