@@ -16,12 +16,14 @@ void App::prepare() {
   removeObsoleteDataFiles();
   {
     std::lock_guard<std::mutex> hold(mutex_);
-    loadSettings(settings_);
+    const SettingsLoad load = loadSettings(settings_);
+    if (load.unreadInPlace()) unreadSettings_ = load.problem;
     removeObsoleteKeyFile();
-    takeOverInstallerValues();
-    settleGameFolder();
-    settleLanguage();
-    recordVersion();
+    bool changed = takeOverInstallerValues();
+    changed |= settleGameFolder();
+    changed |= settleLanguage();
+    changed |= recordVersion();
+    if (changed) storeSettings();  // one save for all of them
   }
   // Outside the lock: retiring the predecessor may wait for it to quit.
   const std::wstring folder = gameFolder();
@@ -40,43 +42,43 @@ void App::prepare() {
 
 // Each installer run is applied once: a later change in the program wins
 // until the next installation.
-void App::takeOverInstallerValues() {
+bool App::takeOverInstallerValues() {
   const InstallerValues installer = readInstallerValues();
-  if (!installer.present || installer.installStamp == settings_.installStamp) return;
+  if (!installer.present || installer.installStamp == settings_.installStamp) return false;
   setAutostart(installer.autostart);
   settings_.autostart = installer.autostart;
   if (!installer.language.empty()) settings_.language = installer.language;
   settings_.installStamp = installer.installStamp;
-  saveSettings(settings_);
   logLine(std::string("from the installer: start with Windows ") +
           (installer.autostart ? "on" : "off") + ", language " +
           (installer.language.empty() ? "-" : installer.language));
+  return true;
 }
 
 // A valid stored folder is kept; otherwise the override or a search.
-void App::settleGameFolder() {
-  if (!settings_.foreverDir.empty() && isGameFolder(settings_.foreverDir)) return;
+bool App::settleGameFolder() {
+  if (!settings_.foreverDir.empty() && isGameFolder(settings_.foreverDir)) return false;
   const std::wstring overridden = envVar(L"CAIRN_FOREVER_DIR");
   const std::wstring found =
       overridden.empty() ? detectForeverDir() : resolveForeverDir(overridden);
-  if (found.empty()) return;
+  if (found.empty()) return false;
   settings_.foreverDir = found;
-  saveSettings(settings_);
   logLineW(L"WoW Forever folder: " + found);
+  return true;
 }
 
 // A language the user chose is never replaced here. Without one, a language
 // written into Config.lua earlier wins over the Windows language.
-void App::settleLanguage() {
-  if (!settings_.language.empty()) return;
+bool App::settleLanguage() {
+  if (!settings_.language.empty()) return false;
   settings_.language = readAddonConfigLanguage(settings_.foreverDir);
   if (settings_.language.empty()) settings_.language = uiLanguage();
-  saveSettings(settings_);
+  return true;
 }
 
-void App::recordVersion() {
+bool App::recordVersion() {
   const std::string& last = settings_.lastVersion;
-  if (last == APP_VERSION) return;
+  if (last == APP_VERSION) return false;
   bool upgraded;
   if (last.empty()) {
     upgraded = settings_.wizardDone;  // releases before this one did not record versions
@@ -89,7 +91,19 @@ void App::recordVersion() {
             APP_VERSION);
   }
   settings_.lastVersion = APP_VERSION;
-  saveSettings(settings_);
+  return true;
+}
+
+WriteResult App::storeSettings() {
+  if (!unreadSettings_.empty()) {
+    // Never written over unread: the file goes aside first, or nothing is saved.
+    const unsigned long kept = setAsideSettings(unreadSettings_);
+    if (kept != ERROR_SUCCESS) return {WriteStep::Replace, kept};
+    unreadSettings_.clear();
+  }
+  const WriteResult saved = saveSettings(settings_);
+  if (!saved) logLine("settings.json could not be saved: " + describeWrite(saved));
+  return saved;
 }
 
 // A controller left without stop() (an early return) still joins its threads.
@@ -134,7 +148,8 @@ Settings App::snapshot() {
   return settings_;
 }
 
-void App::applySettings(const Settings& input) {
+WriteResult App::applySettings(const Settings& input) {
+  WriteResult saved;
   bool folderChanged;
   {
     std::lock_guard<std::mutex> hold(mutex_);
@@ -143,11 +158,12 @@ void App::applySettings(const Settings& input) {
     settings_.foreverDir = input.foreverDir;
     settings_.autostart = input.autostart;
     settings_.wizardDone = input.wizardDone;
-    saveSettings(settings_);
+    saved = storeSettings();
   }
   if (folderChanged) installAddon(input.foreverDir);
   updateAddonConfig();
   postToTray(WM_APP_STATE, 0);
+  return saved;
 }
 
 std::string App::language() {
@@ -174,10 +190,21 @@ void App::updateAddonConfig() {
     folder = settings_.foreverDir;
     lang = settings_.language;  // the addon file turns an unknown code into "en"
   }
-  bool changed = false;
-  if (writeAddonConfig(folder, lang, changed) && changed) {
-    logLine("Config.lua: " + trimText(buildAddonConfig(lang)));
+  noteAddonConfig(writeAddonConfig(folder, lang), folder, lang);
+}
+
+void App::noteAddonConfig(const ConfigWrite& result, const std::wstring& folder,
+                          const std::string& language) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  if (result.outcome == ConfigOutcome::Written) {
+    logLine("Config.lua: " + trimText(buildAddonConfig(language)));
   }
+  if (result.current()) configFailing_ = false;
+  if (result.outcome != ConfigOutcome::Failed) return;
+  if (configFailing_ && result.write.error == configError_) return;  // once per cause
+  configFailing_ = true;
+  configError_ = result.write.error;
+  logLineW(describeConfigFailure(result, folder));
 }
 
 void App::installAddon(const std::wstring& folder) {

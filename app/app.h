@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "game/addon_copy.h"
+#include "game/config.h"
 #include "storage/settings.h"
 #include "update/verify.h"
 
@@ -59,15 +60,23 @@ class App {
   // Raises the stop flags and joins every thread. Safe to call twice.
   void stop();
 
-  // Windows read copies and change settings only through applySettings.
+  // Windows read copies and change settings only through applySettings,
+  // which tells whether settings.json took them (the record takes them
+  // either way, and the next save writes them).
   Settings snapshot();
-  void applySettings(const Settings& input);
+  WriteResult applySettings(const Settings& input);
   // The stored language when known, else "en".
   std::string language();
   std::wstring gameFolder();
   AppStatus status();
-  // Rewrites Config.lua for the current settings when its bytes change.
+  // Rewrites Config.lua for the current settings when its bytes change
+  // (also when it went missing); a failure is logged once per cause and
+  // tried again at the next call.
   void updateAddonConfig();
+  // Logs what a write of Config.lua for folder and language did, as
+  // updateAddonConfig does; for writes made on a window's worker.
+  void noteAddonConfig(const ConfigWrite& result, const std::wstring& folder,
+                       const std::string& language);
   std::string updatedTo();
   // The version of the verified installer waiting to run; empty while an
   // installer runs or when none is ready.
@@ -88,10 +97,13 @@ class App {
   void onUpdateCheckDone();
 
  private:
-  void takeOverInstallerValues();
-  void settleGameFolder();
-  void settleLanguage();
-  void recordVersion();
+  // Each step of the start-up tells whether it changed the record.
+  bool takeOverInstallerValues();
+  bool settleGameFolder();
+  bool settleLanguage();
+  bool recordVersion();
+  // Saves the record, with mutex_ held; a failure is logged.
+  WriteResult storeSettings();
   // Brings the addon into the game folder when it differs there; logged.
   void installAddon(const std::wstring& folder);
   void updateLoop();
@@ -103,6 +115,12 @@ class App {
   const std::wstring addonPayload_;
   std::mutex mutex_;  // guards settings_, readyInstaller_, updatedTo_ and settings.json
   Settings settings_;
+  // Why the settings.json that stands there was not read, while it stands:
+  // it is set aside before the first save.
+  std::string unreadSettings_;
+  // The cause of the Config.lua failure last logged, until a write succeeds.
+  bool configFailing_ = false;
+  unsigned long configError_ = 0;
   std::atomic<HWND> trayWindow_{nullptr};
   std::atomic<bool> quitting_{false};
   std::atomic<bool> stopped_{false};

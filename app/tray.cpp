@@ -218,6 +218,8 @@ LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       onTrayEvent(LOWORD(lParam));
       return 0;
     case WM_APP_STATE:
+      // A Config.lua that went missing or could not be written comes back here.
+      if (controller) controller->updateAddonConfig();
       updateTrayTip();
       refreshMainWindow();
       refreshSetup();

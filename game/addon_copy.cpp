@@ -112,8 +112,8 @@ class Copy {
   }
 
   bool write(const PlannedFile& file) {
-    unsigned long error = 0;
-    if (!replaceFileNoFollow(file.target, file.bytes, error)) return fail(file.target, error);
+    const WriteResult written = replaceFileNoFollow(file.target, file.bytes);
+    if (!written) return fail(file.target, written.error);
     ++result_.filesWritten;
     return true;
   }

@@ -1,5 +1,7 @@
 #include "game/config.h"
 
+#include <mutex>
+
 #include "game/addon.h"
 #include "game/addon_copy.h"
 #include "i18n/i18n.h"
@@ -20,19 +22,27 @@ std::string buildAddonConfig(const std::string& language) {
   return "CairnInstall = { " + langField(code) + " }\n";
 }
 
-bool writeAddonConfig(const std::wstring& folder, const std::string& language, bool& changed) {
-  changed = false;
+ConfigWrite writeAddonConfig(const std::wstring& folder, const std::string& language) {
+  ConfigWrite result;
   // Installing the addon is the installer's job: never create its folder.
-  if (folder.empty() || !isDirectory(addonDir(folder))) return false;
+  if (folder.empty() || !isDirectory(addonDir(folder))) return result;
   // Never written through a link another account may have put there.
-  if (addonPathHasLink(folder)) return false;
+  if (addonPathHasLink(folder)) return result;
+  static std::mutex oneWriter;
+  std::lock_guard<std::mutex> hold(oneWriter);
   const std::string content = buildAddonConfig(language);
   std::string existing;
-  if (readWholeFile(configPath(folder), existing) && existing == content) return true;
-  unsigned long error = 0;
-  if (!replaceFileNoFollow(configPath(folder), content, error)) return false;
-  changed = true;
-  return true;
+  if (readWholeFile(configPath(folder), existing) && existing == content) {
+    result.outcome = ConfigOutcome::Unchanged;
+    return result;
+  }
+  result.write = replaceFileNoFollow(configPath(folder), content);
+  result.outcome = result.write ? ConfigOutcome::Written : ConfigOutcome::Failed;
+  return result;
+}
+
+std::wstring describeConfigFailure(const ConfigWrite& result, const std::wstring& folder) {
+  return L"cannot write " + configPath(folder) + L": " + toWide(describeWrite(result.write));
 }
 
 std::string readAddonConfigLanguage(const std::wstring& folder) {

@@ -67,16 +67,48 @@ void removeEntry(const std::wstring& path, DWORD attributes) {
   }
 }
 
+// 0, or the Windows error. A write that moves on by less than it was given
+// is written on until it fails, so the error is the disk's own.
+DWORD writeAll(HANDLE file, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written,
+                   nullptr)) {
+      return GetLastError();
+    }
+    if (written == 0) return ERROR_HANDLE_DISK_FULL;
+    done += written;
+  }
+  return FlushFileBuffers(file) ? ERROR_SUCCESS : GetLastError();
+}
+
+DWORD writeFileReporting(const std::wstring& path, const std::string& bytes) {
+  ScopedHandle h(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.valid()) return GetLastError();
+  return writeAll(h, bytes);
+}
+
+// A target held open by another program (a scanner, an editor) may be
+// free a moment later; a full disk or a folder in the way will not be.
+bool mayPass(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+         error == ERROR_ACCESS_DENIED;
+}
+
 // Moves temp over path, retrying while path is held open by someone else;
-// false with temp removed and Windows' error code in `error`.
-bool moveIntoPlace(const std::wstring& temp, const std::wstring& path, DWORD& error) {
+// on failure temp is removed.
+WriteResult moveIntoPlace(const std::wstring& temp, const std::wstring& path) {
+  DWORD error = ERROR_SUCCESS;
   for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
-    if (MoveFileExW(temp.c_str(), path.c_str(), kMoveFlags)) return true;
+    if (MoveFileExW(temp.c_str(), path.c_str(), kMoveFlags)) return {};
     error = GetLastError();
+    if (!mayPass(error)) break;
     Sleep(kMoveRetryMs);
   }
   DeleteFileW(temp.c_str());
-  return false;
+  return {WriteStep::Replace, error};
 }
 
 }  // namespace
@@ -212,41 +244,63 @@ bool makeDirs(const std::wstring& path) {
 }
 
 bool readWholeFile(const std::wstring& path, std::string& out) {
+  return readFileUpTo(path, kMaxReadBytes, out) == ERROR_SUCCESS;
+}
+
+unsigned long readFileUpTo(const std::wstring& path, unsigned long long maxBytes,
+                           std::string& out) {
   ScopedHandle h(CreateFileW(path.c_str(), GENERIC_READ,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!h.valid()) return false;
+  if (!h.valid()) return GetLastError();
   LARGE_INTEGER size = {};
-  if (!GetFileSizeEx(h, &size) || size.QuadPart < 0 ||
-      static_cast<unsigned long long>(size.QuadPart) > kMaxReadBytes) {
-    return false;
+  if (!GetFileSizeEx(h, &size)) return GetLastError();
+  if (size.QuadPart < 0 || static_cast<unsigned long long>(size.QuadPart) > maxBytes) {
+    return ERROR_FILE_TOO_LARGE;
   }
   out.assign(static_cast<size_t>(size.QuadPart), '\0');
-  if (out.empty()) return true;
+  if (out.empty()) return ERROR_SUCCESS;
   DWORD read = 0;
-  BOOL ok = ReadFile(h, &out[0], static_cast<DWORD>(out.size()), &read, nullptr);
-  return ok && read == out.size();
+  if (!ReadFile(h, &out[0], static_cast<DWORD>(out.size()), &read, nullptr)) return GetLastError();
+  return read == out.size() ? ERROR_SUCCESS : ERROR_HANDLE_EOF;
 }
 
 bool writeWholeFile(const std::wstring& path, const std::string& bytes) {
-  ScopedHandle h(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!h.valid()) return false;
-  bool ok = true;
-  if (!bytes.empty()) {
-    DWORD written = 0;
-    ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-         written == bytes.size();
-  }
-  FlushFileBuffers(h);
-  return ok;
+  return writeFileReporting(path, bytes) == ERROR_SUCCESS;
 }
 
-bool replaceFileAtomic(const std::wstring& path, const std::string& bytes) {
+WriteProblem writeProblem(const WriteResult& result) {
+  switch (result.error) {
+    case ERROR_SUCCESS:
+      return result.ok() ? WriteProblem::None : WriteProblem::Other;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return WriteProblem::DiskFull;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return WriteProblem::InUse;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return WriteProblem::Refused;
+    default:
+      return WriteProblem::Other;
+  }
+}
+
+std::string describeWrite(const WriteResult& result) {
+  const char* step =
+      result.failedAt == WriteStep::TempFile ? "writing the temporary file" : "replacing the file";
+  return sformat("%s failed (%lu)", step, result.error);
+}
+
+WriteResult replaceFileAtomic(const std::wstring& path, const std::string& bytes) {
   const std::wstring temp = path + L".tmp";
-  if (!writeWholeFile(temp, bytes)) return false;
-  DWORD error = 0;
-  return moveIntoPlace(temp, path, error);
+  const DWORD written = writeFileReporting(temp, bytes);
+  if (written != ERROR_SUCCESS) {
+    DeleteFileW(temp.c_str());  // never a half-written file beside the old one
+    return {WriteStep::TempFile, written};
+  }
+  return moveIntoPlace(temp, path);
 }
 
 std::wstring temporaryName(const std::wstring& path, int attempt) {
@@ -254,32 +308,29 @@ std::wstring temporaryName(const std::wstring& path, int attempt) {
          L".tmp";
 }
 
-bool replaceFileNoFollow(const std::wstring& path, const std::string& bytes,
-                         unsigned long& error) {
+WriteResult replaceFileNoFollow(const std::wstring& path, const std::string& bytes) {
   // Only a file made here is written or removed: a name already taken, by
   // whatever (a link, a leftover), is passed over, never opened or deleted.
   std::wstring temp;
   ScopedHandle h;
+  DWORD error = ERROR_SUCCESS;
   for (int attempt = 0; attempt < kTemporaryNameAttempts && !h.valid(); ++attempt) {
     temp = temporaryName(path, attempt);
     h.reset(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                         FILE_ATTRIBUTE_NORMAL, nullptr));
     error = GetLastError();
-    if (!h.valid() && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    if (!h.valid() && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      return {WriteStep::TempFile, error};
+    }
   }
-  if (!h.valid()) return false;
-  DWORD written = 0;
-  const bool ok = bytes.empty() || (WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()),
-                                              &written, nullptr) &&
-                                    written == bytes.size());
-  if (!ok || !FlushFileBuffers(h)) {
-    error = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;  // a short write sets none
-    h.reset();
-    DeleteFileW(temp.c_str());
-    return false;
-  }
+  if (!h.valid()) return {WriteStep::TempFile, error};
+  error = writeAll(h, bytes);
   h.reset();
-  return moveIntoPlace(temp, path, error);
+  if (error != ERROR_SUCCESS) {
+    DeleteFileW(temp.c_str());
+    return {WriteStep::TempFile, error};
+  }
+  return moveIntoPlace(temp, path);
 }
 
 std::vector<FolderEntry> listFolder(const std::wstring& folder) {

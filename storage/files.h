@@ -47,17 +47,36 @@ bool fileExists(const std::wstring& path);
 bool isDirectory(const std::wstring& path);
 bool makeDirs(const std::wstring& path);
 bool readWholeFile(const std::wstring& path, std::string& out);
+// The same for a file of at most maxBytes: 0, or the Windows error
+// (ERROR_FILE_TOO_LARGE past the limit).
+unsigned long readFileUpTo(const std::wstring& path, unsigned long long maxBytes,
+                           std::string& out);
 bool writeWholeFile(const std::wstring& path, const std::string& bytes);
+
+// How a replacing write ended: where it failed and the Windows error.
+enum class WriteStep { Done, TempFile, Replace };
+struct WriteResult {
+  WriteStep failedAt = WriteStep::Done;
+  unsigned long error = 0;
+  bool ok() const { return failedAt == WriteStep::Done; }
+  explicit operator bool() const { return ok(); }
+};
+// What a user can be told of a failed write, in a few words.
+enum class WriteProblem { None, DiskFull, InUse, Refused, Other };
+WriteProblem writeProblem(const WriteResult& result);
+// "writing the temporary file failed (112)" or "replacing the file failed
+// (5)", for the log.
+std::string describeWrite(const WriteResult& result);
+
 // Writes path + ".tmp" and moves it over path, retrying while the target is
-// held open by someone else (about one second in all).
-bool replaceFileAtomic(const std::wstring& path, const std::string& bytes);
+// held open by someone else (about one second in all). A failed write
+// leaves the old file whole and no temporary file beside it.
+WriteResult replaceFileAtomic(const std::wstring& path, const std::string& bytes);
 // The same for a folder others may change: the temporary file is one made
 // anew under a name of this process (a name already taken is passed over,
 // never opened or removed), and moving it over path replaces a link there
-// rather than writing where it points. On failure the temporary file is
-// gone, path is as it was and `error` holds Windows' error code.
-bool replaceFileNoFollow(const std::wstring& path, const std::string& bytes,
-                         unsigned long& error);
+// rather than writing where it points.
+WriteResult replaceFileNoFollow(const std::wstring& path, const std::string& bytes);
 // The temporary name replaceFileNoFollow tries at each attempt (0, 1, ...).
 std::wstring temporaryName(const std::wstring& path, int attempt);
 // Removes a folder and everything below it. Links (junctions, symbolic

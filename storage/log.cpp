@@ -15,6 +15,20 @@ std::mutex& logLock() {
   return lock;
 }
 
+// Lines that could not be written since the last one that was (a full disk,
+// a log held by another program); under the log lock.
+unsigned long lostLines = 0;
+// The last write stopped inside its line: the next one starts a line anew.
+bool brokenLine = false;
+
+// One WriteFile of the whole text; true only when all of it landed.
+bool appendText(HANDLE file, const std::string& text) {
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  if (written > 0) brokenLine = written < text.size();
+  return ok && written == text.size();
+}
+
 void rotateIfLarge(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA info;
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info)) return;
@@ -47,10 +61,19 @@ void logLine(const std::string& message) {
   // even when another process appends too.
   ScopedHandle h(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!h.valid()) return;
-  const std::string line = nowStamp() + "  " + message + "\r\n";
-  DWORD written = 0;
-  WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  if (!h.valid()) {
+    ++lostLines;
+    return;
+  }
+  const std::string stamp = nowStamp() + "  ";
+  std::string text = brokenLine ? "\r\n" : "";
+  if (lostLines > 0) {
+    // One write with the line itself: the count is told once, where it fits.
+    text += stamp + sformat("%lu log line(s) could not be written before this one", lostLines) +
+            "\r\n";
+  }
+  text += stamp + message + "\r\n";
+  lostLines = appendText(h, text) ? 0 : lostLines + 1;
 }
 
 void logLineW(const std::wstring& message) { logLine(toUtf8(message)); }

@@ -3,6 +3,7 @@
 #include "i18n/i18n.h"
 #include "json/json.h"
 #include "storage/files.h"
+#include "storage/log.h"
 #include "storage/scoped_win.h"
 
 namespace {
@@ -14,6 +15,53 @@ std::string stringMember(const JsonValue& root, const char* key) {
   return v.kind == JsonKind::String ? v.asText() : std::string();
 }
 
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
+constexpr char kUtf16LittleMark[] = "\xFF\xFE";
+constexpr char kUtf16BigMark[] = "\xFE\xFF";
+
+bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// Why the file's bytes are no settings record; empty when root holds one.
+std::string parseProblem(std::string text, JsonValue& root) {
+  if (startsWith(text, kUtf16LittleMark) || startsWith(text, kUtf16BigMark)) {
+    return "it is UTF-16 text";
+  }
+  if (startsWith(text, kUtf8Mark)) text.erase(0, sizeof kUtf8Mark - 1);  // what editors add
+  std::string error;
+  if (!jsonParse(text, root, &error)) return "it is not JSON: " + error;
+  if (root.kind != JsonKind::Object) return "it is not a JSON object";
+  return {};
+}
+
+// Why settings.json cannot be read at all; empty when text holds it, or
+// when there is none (missing then true).
+std::string readProblem(const std::wstring& path, std::string& text, bool& missing) {
+  missing = false;
+  if (isDirectory(path)) return "it is a folder";
+  const DWORD error = readFileUpTo(path, kMaxSettingsBytes, text);
+  if (error == ERROR_SUCCESS) return {};
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+    missing = true;
+    return {};
+  }
+  if (error == ERROR_FILE_TOO_LARGE) {
+    return sformat("it is larger than %llu bytes", kMaxSettingsBytes);
+  }
+  return sformat("it could not be read (%lu)", error);
+}
+
+void takeMembers(const JsonValue& root, Settings& settings) {
+  settings.language = stringMember(root, "language");
+  if (settings.language.empty()) settings.language = stringMember(root, "uiLang");
+  settings.foreverDir = toWide(stringMember(root, "foreverDir"));
+  const JsonValue& autostart = root.get("autostart");
+  if (autostart.kind == JsonKind::Boolean) settings.autostart = autostart.boolean;
+  const JsonValue& wizardDone = root.get("wizardDone");
+  settings.wizardDone = wizardDone.kind == JsonKind::Boolean && wizardDone.boolean;
+  settings.installStamp = stringMember(root, "installStamp");
+  settings.lastVersion = stringMember(root, "lastVersion");
+}
+
 // The Run value's data: the quoted program path and the background switch.
 std::wstring autostartCommand() { return L"\"" + exePath() + L"\" --background"; }
 
@@ -21,25 +69,42 @@ std::wstring autostartCommand() { return L"\"" + exePath() + L"\" --background";
 
 std::wstring settingsPath() { return joinPath(dataDir(), L"settings.json"); }
 
-void loadSettings(Settings& settings) {
+SettingsLoad loadSettings(Settings& settings) {
+  SettingsLoad load;
   std::string text;
+  bool missing = false;
   JsonValue root;
-  if (readWholeFile(settingsPath(), text) && jsonParse(text, root) &&
-      root.kind == JsonKind::Object) {
-    settings.language = stringMember(root, "language");
-    if (settings.language.empty()) settings.language = stringMember(root, "uiLang");
-    settings.foreverDir = toWide(stringMember(root, "foreverDir"));
-    const JsonValue& autostart = root.get("autostart");
-    if (autostart.kind == JsonKind::Boolean) settings.autostart = autostart.boolean;
-    const JsonValue& wizardDone = root.get("wizardDone");
-    settings.wizardDone = wizardDone.kind == JsonKind::Boolean && wizardDone.boolean;
-    settings.installStamp = stringMember(root, "installStamp");
-    settings.lastVersion = stringMember(root, "lastVersion");
+  load.problem = readProblem(settingsPath(), text, missing);
+  if (load.problem.empty() && !missing) load.problem = parseProblem(std::move(text), root);
+  if (!load.problem.empty()) {
+    // Kept before anything can write over it: the user may want it back.
+    load.keptAside = setAsideSettings(load.problem) == ERROR_SUCCESS;
+  } else if (!missing) {
+    takeMembers(root, settings);
   }
   if (!isKnownLanguage(settings.language)) settings.language.clear();
+  return load;
 }
 
-bool saveSettings(const Settings& settings) {
+unsigned long setAsideSettings(const std::string& problem) {
+  const std::wstring path = settingsPath();
+  const std::wstring kept = path + L".bad";
+  // A folder is never moved over a file: the older kept file goes first.
+  if (isDirectory(path)) DeleteFileW(kept.c_str());
+  DWORD error = ERROR_SUCCESS;
+  if (!MoveFileExW(path.c_str(), kept.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    error = GetLastError();
+  }
+  if (error == ERROR_SUCCESS) {
+    logLineW(toWide("settings.json could not be used (" + problem + "); kept as ") + kept);
+  } else {
+    logLine(sformat("settings.json could not be used (%s) nor kept aside (%lu); it is not written over",
+                    problem.c_str(), error));
+  }
+  return error;
+}
+
+WriteResult saveSettings(const Settings& settings) {
   JsonValue root;
   root.set("language", jsonString(settings.language));
   root.set("foreverDir", jsonString(toUtf8(settings.foreverDir)));

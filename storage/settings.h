@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "storage/files.h"
+
 struct Settings {
   std::string language;    // one of the six codes, or empty when none was chosen
   std::wstring foreverDir;  // the WoW Forever folder, or empty
@@ -22,11 +24,29 @@ struct InstallerValues {
   std::string language;  // empty unless a known code
 };
 
+// A settings.json larger than this is not the program's.
+constexpr unsigned long long kMaxSettingsBytes = 0x10000;  // 64 KiB
+
+// What loading found. `problem` says why a file there could not be used
+// (empty for a file read and for no file); such a file was moved to
+// settings.json.bad with a log line, unless `keptAside` is false: then it
+// still stands, unread, and must be set aside before anything is saved.
+struct SettingsLoad {
+  std::string problem;
+  bool keptAside = false;
+  bool unreadInPlace() const { return !problem.empty() && !keptAside; }
+};
+
 std::wstring settingsPath();
-// Fills settings from settings.json; a missing or bad file leaves defaults.
-void loadSettings(Settings& settings);
-// Writes the whole record atomically; true on success.
-bool saveSettings(const Settings& settings);
+// Fills settings from settings.json (a UTF-8 byte-order mark is skipped); a
+// missing or unusable file leaves defaults, and an unusable one is kept as
+// settings.json.bad.
+SettingsLoad loadSettings(Settings& settings);
+// Moves the unusable settings.json to settings.json.bad (replacing an older
+// one) and logs why and where; 0, or the Windows error when it stays.
+unsigned long setAsideSettings(const std::string& problem);
+// Writes the whole record atomically.
+WriteResult saveSettings(const Settings& settings);
 
 InstallerValues readInstallerValues();
 // Writes or removes the per-user Run value "Cairn".

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "game/config.h"
 #include "storage/detached.h"
 #include "storage/scoped_win.h"
 
@@ -29,14 +30,19 @@ void setGameCheckFunction(GameCheckFunction function) {
   checkFunction = function ? function : &readGameState;
 }
 
-bool GameCheck::start(HWND window, UINT message, const std::wstring& folder) {
+bool GameCheck::start(HWND window, UINT message, const std::wstring& folder,
+                      const std::string& configLanguage) {
   if (job_ && !job_->ended) return false;
   auto job = std::make_shared<Job>();
   if (!job->done.valid()) return false;
   job->window = window;
   const GameCheckFunction check = checkFunction;
-  const bool started = startDetached([job, folder, check, message] {
+  const bool started = startDetached([job, folder, check, message, configLanguage] {
     job->state = check(folder);
+    if (!configLanguage.empty() && job->state.addonOk) {
+      job->state.configLanguage = configLanguage;
+      job->state.config = writeAddonConfig(folder, configLanguage);
+    }
     job->ended = true;
     SetEvent(job->done);
     if (const HWND to = job->window) PostMessageW(to, message, 0, 0);

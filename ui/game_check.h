@@ -19,7 +19,10 @@ class GameCheck {
   // ends, `message` is posted to `window` (a window gone by then is no harm).
   // False when nothing was started.
   // `window` may be null, to be told by postTo() once the window exists.
-  bool start(HWND window, UINT message, const std::wstring& folder);
+  // With a configLanguage, the worker then also writes Config.lua in it when
+  // the addon is there and the file is missing or says otherwise.
+  bool start(HWND window, UINT message, const std::wstring& folder,
+             const std::string& configLanguage = std::string());
   // The window a check started without one posts to when it ends. A check
   // that ended before posts nothing: wait() and take() find its result.
   void postTo(HWND window);

@@ -153,7 +153,14 @@ void MainWindow::refresh() {
   wantedFolder_ = app ? app->gameFolder() : std::wstring();
   updateVersion_ = app ? app->readyUpdateVersion() : std::string();
   updatedVersion_ = app ? app->updatedTo() : std::string();
-  check_.start(window_, kStateArrived, wantedFolder_);  // not while one still runs
+  startCheck();  // not while one still runs
+}
+
+// The check also brings back a Config.lua that went missing or could not be
+// written before.
+void MainWindow::startCheck() {
+  App* app = trayController();
+  check_.start(window_, kStateArrived, wantedFolder_, app ? app->language() : std::string());
 }
 
 void MainWindow::takeState() {
@@ -161,10 +168,21 @@ void MainWindow::takeState() {
   if (!check_.take(state)) return;  // still running, or the late message of a taken one
   if (state.folder != wantedFolder_) {
     // The folder was changed while the check ran: its answer is stale.
-    check_.start(window_, kStateArrived, wantedFolder_);
+    startCheck();
     return;
   }
+  keepAddonConfig(state);
   showState(state);
+}
+
+void MainWindow::keepAddonConfig(const GameState& state) {
+  App* app = trayController();
+  if (!app || state.configLanguage.empty()) return;
+  if (state.configLanguage != app->language()) {
+    app->updateAddonConfig();  // a Save came between: its language wins
+  } else if (state.config.outcome != ConfigOutcome::NoAddonFolder) {
+    app->noteAddonConfig(state.config, state.folder, state.configLanguage);
+  }
 }
 
 void MainWindow::showState(const GameState& state) {
@@ -228,19 +246,21 @@ void MainWindow::save() {
   if (!app) return;
   Settings settings = app->snapshot();
   const std::wstring text = trimWide(getEditText(kFolderEdit));
-  std::wstring folder;
-  if (!text.empty()) {
-    folder = resolveForeverDir(text);
-    if (folder.empty() || !isGameFolder(folder)) {
+  // The stored folder, still in the field as it was, stays as it is even
+  // when it is gone now (the Status tab says so): the rest is still saved.
+  std::wstring folder = settings.foreverDir;
+  if (text != settings.foreverDir) {
+    folder = text.empty() ? std::wstring() : resolveForeverDir(text);  // empty clears it
+    if (!text.empty() && (folder.empty() || !isGameFolder(folder))) {
       message_ = tr("se.badfolder");
       messageOk_ = false;
       SetFocus(editWindow(kFolderEdit));
       return;
     }
-    setEditText(kFolderEdit, folder);
+    if (!text.empty()) setEditText(kFolderEdit, folder);
   }
   settings.language = pendingLanguage_;
-  settings.foreverDir = folder;  // an empty field clears the folder
+  settings.foreverDir = folder;
   const gui::Control* box = findControl(kAutostartBox);
   settings.autostart = box && box->checked;
   // A refused Run entry must not read as saved: the box and the stored
@@ -251,11 +271,32 @@ void MainWindow::save() {
     settings.autostart = autostartEnabled();
     setChecked(kAutostartBox, settings.autostart);
   }
-  app->applySettings(settings);
-  message_ = tr(autostartSet ? "se.saved" : "se.autostartfailed");
-  messageOk_ = autostartSet;
+  const WriteResult saved = app->applySettings(settings);
+  // The inputs stay as they are either way: a failed save can be tried again.
+  message_ = saved ? tr(autostartSet ? "se.saved" : "se.autostartfailed") : notSavedText(saved);
+  messageOk_ = saved && autostartSet;
   refresh();
   applyTexts();
+}
+
+std::wstring MainWindow::notSavedText(const WriteResult& saved) {
+  switch (writeProblem(saved)) {
+    case WriteProblem::DiskFull:
+      return tr("se.notsaved.full");
+    case WriteProblem::InUse:
+      return tr("se.notsaved.inuse");
+    case WriteProblem::Refused:
+      return tr("se.notsaved.refused");
+    default:
+      return tr("se.notsaved.other");
+  }
+}
+
+// A result line never stands beside a change made after it.
+void MainWindow::dropResult() {
+  if (message_.empty()) return;
+  message_.clear();
+  invalidate();
 }
 
 void MainWindow::selectTab(int tab) {
@@ -311,14 +352,17 @@ void MainWindow::onClick(int id) {
                                                        normalizeFolder(getEditText(kFolderEdit)));
       if (!stillOpen(handle)) return;
       if (!chosen.empty()) {
+        dropResult();
         const std::wstring resolved = resolveForeverDir(chosen);
         setEditText(kFolderEdit, resolved.empty() ? chosen : resolved);  // Save checks it
       }
       break;
     }
     case kAutostartBox:
-      if (const gui::Control* box = findControl(kAutostartBox))
+      if (const gui::Control* box = findControl(kAutostartBox)) {
         setChecked(kAutostartBox, !box->checked);
+        dropResult();
+      }
       break;
     case kSaveButton:
       save();
@@ -330,7 +374,9 @@ void MainWindow::onClick(int id) {
       break;
     default:
       if (id >= kLanguageSegment && id < kLanguageSegment + languageCount()) {
-        pendingLanguage_ = languageTable()[static_cast<size_t>(id - kLanguageSegment)].code;
+        const std::string chosen = languageTable()[static_cast<size_t>(id - kLanguageSegment)].code;
+        if (chosen != pendingLanguage_) dropResult();
+        pendingLanguage_ = chosen;
       }
       break;
   }
@@ -374,8 +420,10 @@ std::wstring MainWindow::actionName(int kind, bool checked) const {
   return ui::actionName(kind, checked);
 }
 
-void MainWindow::onCommand(int id, int) {
-  if (id == IDOK) {
+void MainWindow::onCommand(int id, int code) {
+  if (id == kFolderEdit && code == EN_CHANGE) {
+    dropResult();
+  } else if (id == IDOK) {
     // Enter from the message loop's dialog handling.
     HWND field = editWindow(kFolderEdit);
     if (tab_ == kSettingsTab && field && GetFocus() == field) onClick(kSaveButton);

@@ -86,10 +86,15 @@ class MainWindow : public gui::Surface {
  private:
   void selectTab(int tab);
   void showTab(int tab);
+  void startCheck();
   void takeState();
+  // Hands what the check did to Config.lua to the controller.
+  void keepAddonConfig(const GameState& state);
   // The one step where a newly read game state reaches the window.
   void showState(const GameState& state);
   void checkSegments();
+  static std::wstring notSavedText(const WriteResult& saved);
+  void dropResult();
   bool stillOpen(HWND handle) const;
   std::wstring caption(int id);
   void layoutTabs();

@@ -1,6 +1,8 @@
 // The controller's start-up and settings changes, in-process.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/app.h"
 #include "app/messages.h"
 #include "i18n/i18n.h"
@@ -162,6 +164,48 @@ TEST_F(AppTest, ApplySettingsSavesAndTellsTheTrayWindow) {
   app.stop();
   const std::string text = log();
   EXPECT_EQ(text.find("Cairn stopped"), text.rfind("Cairn stopped"));  // logged once
+}
+
+// A failed save is told to the caller and logged each time; a failed write
+// of Config.lua is logged once per cause until a write succeeds.
+TEST_F(AppTest, FailedWritesAreToldAndLogged) {
+  const std::wstring forever = dir.file(L"game\\_forever_");
+  const std::wstring config = joinPath(forever, L"Interface\\AddOns\\Cairn\\Config.lua");
+  ASSERT_TRUE(makeDirs(parentPath(config)));
+  writeSettings(R"({"language":"de","wizardDone":true,"lastVersion":"1.3.0"})");
+  App app;
+  app.prepare();
+  Settings input = app.snapshot();
+  input.foreverDir = forever;
+  ASSERT_TRUE(CreateDirectoryW((settingsPath() + L".tmp").c_str(), nullptr));  // no temporary file
+  ASSERT_TRUE(writeWholeFile(config, "old"));
+  ScopedHandle holder(CreateFileW(config.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(holder.valid());
+  const WriteResult first = app.applySettings(input);
+  const WriteResult second = app.applySettings(input);
+  app.updateAddonConfig();
+  EXPECT_EQ(first.failedAt, WriteStep::TempFile);
+  EXPECT_EQ(writeProblem(second), WriteProblem::Refused);
+  const std::string saveFailed = "settings.json could not be saved: writing the temporary file failed (5)";
+  const std::string configFailed = "cannot write " + toUtf8(config) + ": replacing the file failed (";
+  const std::vector<std::string> messages = logMessages(log());
+  EXPECT_EQ(std::count(messages.begin(), messages.end(), saveFailed), 2) << log();
+  int configLines = 0;
+  for (const std::string& m : messages) configLines += m.rfind(configFailed, 0) == 0 ? 1 : 0;
+  EXPECT_EQ(configLines, 1) << log();
+  holder.reset();
+  app.updateAddonConfig();
+  EXPECT_EQ(readFileText(config), "CairnInstall = { lang = \"de\" }\n");
+  holder.reset(CreateFileW(config.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(RemoveDirectoryW((settingsPath() + L".tmp").c_str()));
+  input.language = "pl";
+  EXPECT_TRUE(app.applySettings(input));
+  EXPECT_EQ(saved().language, "pl");
+  configLines = 0;
+  for (const std::string& m : logMessages(log())) configLines += m.rfind(configFailed, 0) == 0 ? 1 : 0;
+  EXPECT_EQ(configLines, 2) << "a failure after a success is told again\n" << log();
 }
 
 }  // namespace

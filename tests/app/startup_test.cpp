@@ -40,12 +40,6 @@ bool showsFolderField(const Child& child, const wchar_t* className) {
          IsWindowVisible(shown) && field && IsWindowVisible(field);
 }
 
-int countOf(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 class StartupTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(runningInstance(), nullptr) << "an instance is still running"; }

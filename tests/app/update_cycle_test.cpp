@@ -17,12 +17,6 @@
 
 namespace {
 
-int countOf(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 class UpdateCycle : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -27,28 +27,22 @@ TEST_F(ConfigTest, ContentIsOneAsciiLine) {
 }
 
 TEST_F(ConfigTest, NeverCreatesTheAddonFolder) {
-  bool changed = true;
-  EXPECT_FALSE(writeAddonConfig(dir.path(), "de", changed));
-  EXPECT_FALSE(changed);
+  EXPECT_EQ(writeAddonConfig(dir.path(), "de").outcome, ConfigOutcome::NoAddonFolder);
   EXPECT_FALSE(fileExists(dir.file(L"Interface")));
-  EXPECT_FALSE(writeAddonConfig(L"", "de", changed));
+  EXPECT_EQ(writeAddonConfig(L"", "de").outcome, ConfigOutcome::NoAddonFolder);
 }
 
 TEST_F(ConfigTest, WritesOnlyWhenTheBytesChange) {
   ASSERT_TRUE(makeDirs(addonDir(dir.path())));
-  bool changed = false;
-  ASSERT_TRUE(writeAddonConfig(dir.path(), "pl", changed));
-  EXPECT_TRUE(changed);
+  EXPECT_EQ(writeAddonConfig(dir.path(), "pl").outcome, ConfigOutcome::Written);
   EXPECT_EQ(readFileText(config()), "CairnInstall = { lang = \"pl\" }\n");
   const FILETIME before = modified();
   Sleep(30);  // so that a rewrite would show in the time stamp
-  ASSERT_TRUE(writeAddonConfig(dir.path(), "pl", changed));
-  EXPECT_FALSE(changed);
+  EXPECT_EQ(writeAddonConfig(dir.path(), "pl").outcome, ConfigOutcome::Unchanged);
   const FILETIME after = modified();
   EXPECT_EQ(CompareFileTime(&before, &after), 0);
-  ASSERT_TRUE(writeAddonConfig(dir.path(), "it", changed));
-  EXPECT_TRUE(changed);
-  EXPECT_FALSE(fileExists(config() + L".tmp"));
+  EXPECT_EQ(writeAddonConfig(dir.path(), "it").outcome, ConfigOutcome::Written);
+  EXPECT_EQ(temporaryFiles(addonDir(dir.path())), 0);
 }
 
 TEST_F(ConfigTest, LockedFileKeepsItsContent) {
@@ -57,10 +51,11 @@ TEST_F(ConfigTest, LockedFileKeepsItsContent) {
   HANDLE holder = CreateFileW(config().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-  bool changed = true;
-  EXPECT_FALSE(writeAddonConfig(dir.path(), "de", changed));
-  EXPECT_FALSE(changed);
+  const ConfigWrite result = writeAddonConfig(dir.path(), "de");
+  EXPECT_EQ(result.outcome, ConfigOutcome::Failed);
+  EXPECT_EQ(result.write.failedAt, WriteStep::Replace);
   CloseHandle(holder);
+  EXPECT_EQ(temporaryFiles(addonDir(dir.path())), 0);
   EXPECT_EQ(readFileText(config()), "old");
 }
 

@@ -58,11 +58,21 @@ TEST_F(LogTest, RotatesOnlyPastOneMebibyte) {
   EXPECT_EQ(fresh.substr(19), "  past the limit\r\n");
 }
 
-TEST_F(LogTest, UnwritableDataFolderLosesTheLineQuietly) {
+// Lines that could not be written are counted, and the first line that can
+// be says how many went.
+TEST_F(LogTest, UnwritableDataFolderLosesTheLinesAndTheNextLineCountsThem) {
   ASSERT_TRUE(writeWholeFile(dir.file(L"blocker"), "a file where a folder should be"));
-  ScopedEnv blocked(L"CAIRN_DATA_DIR", dir.file(L"blocker\\data"));
-  logLine("nowhere to go");
-  EXPECT_FALSE(fileExists(dir.file(L"blocker\\data\\cairn.log")));
+  {
+    ScopedEnv blocked(L"CAIRN_DATA_DIR", dir.file(L"blocker\\data"));
+    logLine("nowhere to go");
+    logLine("nor here");
+    EXPECT_FALSE(fileExists(dir.file(L"blocker\\data\\cairn.log")));
+  }
+  logLine("back");
+  logLine("and on");
+  EXPECT_EQ(logMessages(readFileText(log)),
+            (std::vector<std::string>{"2 log line(s) could not be written before this one", "back",
+                                      "and on"}));
 }
 
 TEST_F(LogTest, ThreadsNeverInterleave) {

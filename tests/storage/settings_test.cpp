@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "storage/files.h"
+#include "storage/scoped_win.h"
 #include "storage/settings.h"
 #include "tests/support/test_support.h"
 
@@ -49,12 +50,76 @@ TEST_F(SettingsTest, LoadTakesOnlyWellTypedMembers) {
 
 TEST_F(SettingsTest, MissingFileLeavesDefaultsAndLoadNeverWrites) {
   Settings s;
-  loadSettings(s);
+  EXPECT_TRUE(loadSettings(s).problem.empty());
   EXPECT_EQ(s.language, "");
   EXPECT_TRUE(s.autostart);
   EXPECT_FALSE(fileExists(settingsPath()));
-  loadFrom("garbage");
-  EXPECT_EQ(readFileText(settingsPath()), "garbage");  // a bad file is left as it is
+  EXPECT_FALSE(fileExists(settingsPath() + L".bad"));
+}
+
+TEST_F(SettingsTest, AByteOrderMarkIsSkipped) {
+  const Settings s = loadFrom("\xEF\xBB\xBF{\"language\":\"de\",\"wizardDone\":true}");
+  EXPECT_EQ(s.language, "de");
+  EXPECT_TRUE(s.wizardDone);
+  EXPECT_FALSE(fileExists(settingsPath() + L".bad"));
+}
+
+// Every file that cannot be used is kept as settings.json.bad, the newest
+// replacing an older one, with one log line saying why and where.
+TEST_F(SettingsTest, AnUnusableFileIsKeptAsideWithItsReason) {
+  const std::wstring kept = settingsPath() + L".bad";
+  const std::string utf16("\xFF\xFE{\0}\0", 6);
+  const std::string large = "{\"language\":\"de\"" + std::string(0x10000, ' ') + "}";
+  struct Case {
+    std::string file;  // empty: a folder in its place
+    const char* reason;
+  } cases[] = {
+      {"garbage", "(it is not JSON: "},
+      {R"(["language","de"])", "(it is not a JSON object)"},
+      {utf16, "(it is UTF-16 text)"},
+      {large, "(it is larger than 65536 bytes)"},
+      {"", "(it is a folder)"},
+      {"{\"language\":\"de\",", "(it is not JSON: "},  // after a folder: the file replaces it
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(writeWholeFile(kept, "older"));
+    if (c.file.empty()) {
+      ASSERT_TRUE(CreateDirectoryW(settingsPath().c_str(), nullptr));
+    } else {
+      ASSERT_TRUE(writeWholeFile(settingsPath(), c.file));
+    }
+    DeleteFileW(dir.file(L"cairn.log").c_str());
+    Settings s;
+    const SettingsLoad load = loadSettings(s);
+    EXPECT_TRUE(load.keptAside) << c.reason;
+    EXPECT_EQ(s.language, "") << c.reason;
+    EXPECT_FALSE(fileExists(settingsPath())) << c.reason;
+    if (c.file.empty()) {
+      EXPECT_TRUE(isDirectory(kept)) << c.reason;
+      RemoveDirectoryW(kept.c_str());
+    } else {
+      EXPECT_EQ(readFileText(kept), c.file) << c.reason;
+    }
+    const std::vector<std::string> log = logMessages(readFileText(dir.file(L"cairn.log")));
+    ASSERT_EQ(log.size(), 1u) << c.reason;
+    EXPECT_EQ(log[0].rfind(std::string("settings.json could not be used ") + c.reason, 0), 0u)
+        << log[0];
+    EXPECT_NE(log[0].find("; kept as " + toUtf8(kept)), std::string::npos) << log[0];
+  }
+}
+
+TEST_F(SettingsTest, AFileThatCanNeitherBeReadNorMovedStaysUnread) {
+  ASSERT_TRUE(writeWholeFile(settingsPath(), R"({"language":"de"})"));
+  ScopedHandle holder(CreateFileW(settingsPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(holder.valid());
+  Settings s;
+  const SettingsLoad load = loadSettings(s);
+  EXPECT_TRUE(load.unreadInPlace());
+  EXPECT_EQ(load.problem, "it could not be read (32)");
+  holder.reset();
+  EXPECT_EQ(readFileText(settingsPath()), R"({"language":"de"})");
+  EXPECT_FALSE(fileExists(settingsPath() + L".bad"));
 }
 
 TEST_F(SettingsTest, SaveWritesEveryMemberInOrderAndRoundTrips) {
@@ -88,6 +153,56 @@ TEST_F(SettingsTest, UiLangIsReadButNeverWritten) {
   EXPECT_EQ(readFileText(settingsPath()),
             R"({"language":"nl","foreverDir":"","autostart":true,"wizardDone":false,)"
             R"("installStamp":"","lastVersion":""})");
+}
+
+// Wine replaces a read-only file, and reports a file held open without
+// sharing as access denied; Windows refuses the one and names the other.
+bool underWine() {
+  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// What keeps settings.json from being replaced, and what a user is told.
+TEST_F(SettingsTest, ASaveThatCannotReplaceTheFileSaysWhyAndLeavesItWhole) {
+  enum Block { ReadOnly, Folder, HeldOpen };
+  struct Case {
+    Block block;
+    WriteProblem problem;
+    WriteProblem underWine;
+  } cases[] = {
+      {ReadOnly, WriteProblem::Refused, WriteProblem::None},
+      {Folder, WriteProblem::Refused, WriteProblem::Refused},
+      {HeldOpen, WriteProblem::InUse, WriteProblem::Refused},
+  };
+  Settings s;
+  s.language = "it";
+  for (const Case& c : cases) {
+    const WriteProblem expected = underWine() ? c.underWine : c.problem;
+    ScopedHandle holder;
+    if (c.block == Folder) {
+      ASSERT_TRUE(CreateDirectoryW(settingsPath().c_str(), nullptr));
+    } else {
+      ASSERT_TRUE(writeWholeFile(settingsPath(), "old"));
+    }
+    if (c.block == ReadOnly) SetFileAttributesW(settingsPath().c_str(), FILE_ATTRIBUTE_READONLY);
+    if (c.block == HeldOpen) {
+      holder.reset(CreateFileW(settingsPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+      ASSERT_TRUE(holder.valid());
+    }
+    const WriteResult saved = saveSettings(s);
+    EXPECT_EQ(writeProblem(saved), expected) << c.block << " error " << saved.error;
+    EXPECT_FALSE(fileExists(settingsPath() + L".tmp")) << c.block;
+    holder.reset();
+    if (expected != WriteProblem::None) {
+      EXPECT_EQ(saved.failedAt, WriteStep::Replace) << c.block;
+      if (c.block != Folder) {
+        EXPECT_EQ(readFileText(settingsPath()), "old") << c.block;
+      }
+    }
+    SetFileAttributesW(settingsPath().c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(settingsPath().c_str());
+    RemoveDirectoryW(settingsPath().c_str());
+  }
 }
 
 TEST_F(SettingsTest, ALockedFileKeepsItsContentWhenASaveFails) {

@@ -211,3 +211,18 @@ std::vector<std::string> logMessages(const std::string& log) {
   }
   return out;
 }
+
+int countOf(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+int temporaryFiles(const std::wstring& folder) {
+  int n = 0;
+  for (const FolderEntry& entry : listFolder(folder)) {
+    const std::wstring& name = entry.name;
+    n += name.size() >= 4 && name.compare(name.size() - 4, 4, L".tmp") == 0 ? 1 : 0;
+  }
+  return n;
+}

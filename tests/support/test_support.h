@@ -72,6 +72,10 @@ std::string readFileText(const std::wstring& path);
 // The messages of a log text, in order, without their time stamps.
 std::vector<std::string> logMessages(const std::string& log);
 bool writeFileText(const std::wstring& path, const std::string& text);
+// The files in folder whose names end in ".tmp": what a write left behind.
+int temporaryFiles(const std::wstring& folder);
+// How often `what` occurs in text (overlapping occurrences count).
+int countOf(const std::string& text, const std::string& what);
 
 // Polls cond every 20 ms until it holds or timeoutMs passes.
 template <typename Cond>

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -195,6 +196,74 @@ TEST_F(MainWindowTest, SaveStoresTheNormalisedFolderAndAnEmptyFieldClearsIt) {
   EXPECT_EQ(window->message(), tr("se.saved"));
   EXPECT_EQ(app.snapshot().foreverDir, L"");
   EXPECT_EQ(app.status(), AppStatus::NoGameFolder);
+}
+
+// A stored folder that has gone (an unplugged drive) never blocks a Save:
+// left as it was in the field, it stays as it is and the rest is saved.
+TEST_F(MainWindowTest, SaveKeepsAStoredFolderThatHasGoneAndSavesTheRest) {
+  auto game = std::make_unique<GameFolder>(true);
+  const std::wstring gone = game->forever();
+  store(gone);
+  MainWindow* window = openOn(1);
+  ASSERT_NE(window, nullptr);
+  game.reset();
+  ASSERT_FALSE(isDirectory(gone));
+  click(window, mw::kLanguageSegment + 5);  // Polish
+  click(window, mw::kSaveButton);
+  EXPECT_EQ(window->message(), toWide(lookup("pl", "se.saved")));
+  EXPECT_EQ(app.language(), "pl");
+  EXPECT_EQ(app.snapshot().foreverDir, gone);
+  EXPECT_EQ(folderField(), gone);
+
+  typeFolder(gone + L"\\");  // typed, even as the same folder: checked
+  click(window, mw::kSaveButton);
+  EXPECT_EQ(window->message(), toWide(lookup("pl", "se.badfolder")));
+}
+
+// Any change after a Save takes its result line away.
+TEST_F(MainWindowTest, TheResultLineGoesAtTheNextChange) {
+  GameFolder game(true);
+  MainWindow* window = openOn(1);
+  ASSERT_NE(window, nullptr);
+  const std::pair<const char*, std::function<void()>> changes[] = {
+      {"language", [&] { click(window, mw::kLanguageSegment + 1); }},
+      {"autostart", [&] { click(window, mw::kAutostartBox); }},
+      {"folder typed", [&] { typeFolder(game.wow()); }},
+  };
+  for (const auto& change : changes) {
+    click(window, mw::kSaveButton);
+    ASSERT_FALSE(window->message().empty()) << change.first;
+    change.second();
+    EXPECT_EQ(window->message(), L"") << change.first;
+  }
+  click(window, mw::kSaveButton);
+  click(window, mw::kLanguageSegment + 1);  // the language already chosen: nothing changed
+  EXPECT_EQ(window->message(), tr("se.saved"));
+}
+
+// A Save that Windows refuses says so in the warning colour and leaves every
+// input as the user left it, to be saved again.
+TEST_F(MainWindowTest, AFailedSaveSaysWhyAndKeepsTheInputs) {
+  MainWindow* window = openOn(1);
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(DeleteFileW(settingsPath().c_str()));
+  ASSERT_TRUE(CreateDirectoryW(settingsPath().c_str(), nullptr));  // a sync tool's doing
+  click(window, mw::kLanguageSegment + 2);  // German
+  click(window, mw::kAutostartBox);
+  const bool autostart = window->findControl(mw::kAutostartBox)->checked;
+  click(window, mw::kSaveButton);
+  EXPECT_EQ(window->message(), toWide(lookup("de", "se.notsaved.refused")));
+  EXPECT_FALSE(window->messageOk());
+  EXPECT_EQ(window->pendingLanguage(), "de");
+  EXPECT_EQ(window->findControl(mw::kAutostartBox)->checked, autostart);
+  EXPECT_TRUE(isDirectory(settingsPath()));
+  EXPECT_NE(log().find("settings.json could not be saved: replacing the file failed ("),
+            std::string::npos);
+
+  ASSERT_TRUE(RemoveDirectoryW(settingsPath().c_str()));
+  click(window, mw::kSaveButton);
+  EXPECT_EQ(window->message(), toWide(lookup("de", "se.saved")));
+  EXPECT_NE(readFileText(settingsPath()).find("\"language\":\"de\""), std::string::npos);
 }
 
 TEST_F(MainWindowTest, ALanguageSegmentIsPendingUntilSaveAndATabSwitchDiscardsIt) {

@@ -165,6 +165,11 @@ class TextFitTest : public ::testing::Test {
     window->setEditText(mw::kFolderEdit, noQuestie.forever());
     click(window, mw::kSaveButton);
     measureMain(where + " settings, saved");
+    DeleteFileW(settingsPath().c_str());
+    CreateDirectoryW(settingsPath().c_str(), nullptr);  // Windows refuses the next save
+    click(window, mw::kSaveButton);
+    measureMain(where + " settings, not saved");
+    RemoveDirectoryW(settingsPath().c_str());
     closeMainWindow();
     pump();
   }
