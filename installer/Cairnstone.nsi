@@ -1,5 +1,6 @@
 ; Cairnstone-Setup: installs Cairnstone for every user of the machine (and
-; the Cairn addon into the game, when the build packs it), and uninstalls it.
+; the Cairn addon's files beside it, when the build packs them), and
+; uninstalls it.
 ; Built by installer/make_setup.sh, which passes:
 ;   VERSION   the program's version (2 to 4 numbers), VERSION4 the same as four
 ;   PROGRAM   Cairnstone.exe        HELPER  setup_helper.exe
@@ -42,8 +43,6 @@ RequestExecutionLevel admin
 !define UNINSTALLER "uninstall.exe"
 !define SETTINGS_KEY "SOFTWARE\Cairn"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Cairnstone"
-!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
-!define RUN_VALUE "Cairn"
 !define QUIT_WAIT_MS 20000 ; the program stops its threads within a second or two
 !define ADDON_DIR "addon\Cairn" ; in the program's folder; the program copies it into the game
 !define HELPER_EXE "setup_helper.exe"
