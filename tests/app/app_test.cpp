@@ -208,4 +208,24 @@ TEST_F(AppTest, FailedWritesAreToldAndLogged) {
   EXPECT_EQ(configLines, 2) << "a failure after a success is told again\n" << log();
 }
 
+// A settings.json that could not be read at the start is never written
+// over: the first save that can moves it to settings.json.bad first.
+TEST_F(AppTest, AnUnreadSettingsFileIsKeptAsideBeforeTheFirstSave) {
+  const std::string theirs = R"({"language":"nl","wizardDone":true})";
+  writeSettings(theirs);
+  ScopedHandle holder(CreateFileW(settingsPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(holder.valid());
+  App app;
+  app.prepare();  // its saves are refused while the file stands unread
+  Settings input = app.snapshot();
+  input.language = "it";
+  EXPECT_FALSE(app.applySettings(input));
+  holder.reset();
+  EXPECT_EQ(readFileText(settingsPath()), theirs);
+  EXPECT_TRUE(app.applySettings(input));
+  EXPECT_EQ(readFileText(settingsPath() + L".bad"), theirs);
+  EXPECT_EQ(saved().language, "it");
+}
+
 }  // namespace

@@ -266,6 +266,21 @@ TEST_F(MainWindowTest, AFailedSaveSaysWhyAndKeepsTheInputs) {
   EXPECT_NE(readFileText(settingsPath()).find("\"language\":\"de\""), std::string::npos);
 }
 
+// The window's own check of the game folder brings back a Config.lua that
+// an addon manager wiped while the program ran.
+TEST_F(MainWindowTest, TheStatusCheckWritesAMissingConfigLuaAgain) {
+  GameFolder game(true);
+  store(game.forever(), true, "it");
+  const std::wstring config = game.addOns() + L"\\Cairn\\Config.lua";
+  MainWindow* window = openOn(0);
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(DeleteFileW(config.c_str()));
+  window->refresh();
+  ASSERT_TRUE(settleMainWindow());
+  EXPECT_EQ(readFileText(config), "CairnInstall = { lang = \"it\" }\n");
+  EXPECT_EQ(countOf(log(), "Config.lua: CairnInstall = { lang = \"it\" }"), 2) << log();
+}
+
 TEST_F(MainWindowTest, ALanguageSegmentIsPendingUntilSaveAndATabSwitchDiscardsIt) {
   MainWindow* window = openOn(1);
   ASSERT_NE(window, nullptr);
