@@ -19,6 +19,7 @@
 #include "storage/files.h"
 #include "i18n/i18n.h"
 #include "storage/settings.h"
+#include "tests/support/links.h"
 #include "tests/support/test_support.h"
 #include "update/download.h"
 
@@ -34,7 +35,6 @@ constexpr wchar_t kUninstallKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Cairnstone";
 constexpr wchar_t kSessionManagerKey[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
-constexpr DWORD kLinkMs = 10000;
 
 inline std::wstring folderOf(REFKNOWNFOLDERID id) {
   PWSTR path = nullptr;
@@ -295,47 +295,14 @@ inline void forgetDeletionsAtRestart() {
   RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingRenames);
 }
 
-// Runs a shell command on the Unix side with the Unix names of the given
-// Windows paths as $0, $1...; `done` (a Windows path) is made when it ends.
-// Wine follows Unix symbolic links as Windows follows links, but cannot make
-// Windows links, and sees no dangling link: this is how a test makes and
-// removes them.
-inline bool onUnixSide(const std::wstring& command, const std::vector<std::wstring>& paths,
-                       const std::wstring& done) {
-  using UnixName = char*(CDECL*)(LPCWSTR);
-  const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  if (!unixName) return false;
-  std::wstring line = L"Z:\\bin\\sh -c \"" + command + L" && touch \\\"$" +
-                      std::to_wstring(paths.size()) + L"\\\"\"";
-  std::vector<std::wstring> all = paths;
-  all.push_back(done);
-  for (const std::wstring& path : all) {
-    char* name = unixName(path.c_str());  // the path's folder must exist
-    if (!name) return false;
-    line += L" \"" + toWide(name) + L"\"";
-    HeapFree(GetProcessHeap(), 0, name);
-  }
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &info)) {
-    return false;
-  }
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
-  const bool ended = waitFor([&] { return fileExists(done); }, kLinkMs);
-  DeleteFileW(done.c_str());
-  return ended;
-}
-// A link as a standard user plants it, in place of whatever had the name.
+// A link as a standard user plants it, in place of whatever had the name; a
+// Unix one (tests/support/links.h), which Wine follows as Windows follows a
+// link. What it points at need not exist.
 inline bool unixLink(const std::wstring& link, const std::wstring& target) {
-  return onUnixSide(L"ln -sfn \\\"$1\\\" \\\"$0\\\"", {link, target}, link + L".made");
+  return runUnixShell("ln -sfn " + shellQuoted(unixPath(target)) + " " +
+                      shellQuoted(unixPath(link)));
 }
-inline bool removeUnixLink(const std::wstring& link) {
-  return onUnixSide(L"rm -f \\\"$0\\\"", {link}, link + L".gone");
-}
+inline bool removeUnixLink(const std::wstring& link) { return removeLinkItself(link); }
 
 // An executable mapped as an image, as a copy of it running in another
 // user's session holds it: it cannot be deleted, only moved aside.
