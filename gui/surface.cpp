@@ -65,29 +65,6 @@ void setDarkTitleBar(HWND window) {
   DwmSetWindowAttribute(window, kDwmBorderColour, &border, sizeof border);
 }
 
-// The back buffer and the kept backdrop (`dc` may be null: the colours are
-// RGB): a DIB section rather than a bitmap compatible with the screen. Its
-// pixels are pages of their own that go back to the system when it is
-// deleted, while a screen-compatible bitmap may be carved out of the display
-// driver's heap, which keeps what it held once the window is gone. 24 bits,
-// not 32: GDI+ blends into a 32-bit DIB section through a path of its own
-// whose rounding differs (by up to a few steps, more at some edges) from
-// what it draws on the screen's bitmaps.
-HBITMAP createPaintBitmap(HDC dc, int width, int height) {
-  void* bits = nullptr;
-  return createTopDownDib(dc, width, height, 24, &bits);
-}
-
-// `from` copied onto `target` over `client`; false without a DC to copy from.
-bool copyBitmap(HDC target, HBITMAP from, const RECT& client) {
-  ScopedMemoryDc source(CreateCompatibleDC(target));
-  if (!source.valid()) return false;
-  HGDIOBJ old = SelectObject(source, from);
-  BitBlt(target, 0, 0, client.right, client.bottom, source, 0, 0, SRCCOPY);
-  SelectObject(source, old);
-  return true;
-}
-
 bool contains(const RECT& rc, POINT pt) { return PtInRect(&rc, pt) != FALSE; }
 
 RECT scaledRect(int xDip, int yDip, int wDip, int hDip, UINT dpi) {
@@ -121,16 +98,6 @@ void setEditFont(HWND edit, HFONT font) {
   SendMessageW(edit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
 }
 
-// The buffer differs from the screen in format: copied band by band, the
-// conversion's temporaries stay small.
-void copyToScreen(HDC screen, HDC buffer, const RECT& client) {
-  const LONG rows = rowsPerBand(client.right);
-  for (LONG top = 0; top < client.bottom; top += rows) {
-    BitBlt(screen, 0, top, client.right, std::min(rows, client.bottom - top), buffer, 0, top,
-           SRCCOPY);
-  }
-}
-
 }  // namespace
 
 UINT windowDpi(HWND window) {
@@ -160,10 +127,8 @@ Surface::~Surface() {
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
   }
-  finishBackdrop();
+  pipeline_.finish();  // it paints with the theme
   deleteFontSet(fonts_);
-  if (backdrop_) DeleteObject(backdrop_);
-  if (buffer_) DeleteObject(buffer_);
   letGoOfTheme();
 }
 
@@ -262,7 +227,7 @@ bool Surface::create(const wchar_t* className, const std::wstring& title, int wi
   holdsTheme_ = true;
   // The size and DPI are known now: the first backdrop is painted while the
   // window is being made.
-  startBackdrop(client);
+  pipeline_.start(client, dpi_, firstLayer());
   creating_ = true;
   HWND created =
       CreateWindowExW(kWindowExStyle, className, title.c_str(), kWindowStyle, CW_USEDEFAULT,
@@ -270,13 +235,13 @@ bool Surface::create(const wchar_t* className, const std::wstring& title, int wi
   creating_ = false;
   if (!created) {
     window_ = nullptr;
-    finishBackdrop();  // it paints with the theme
+    pipeline_.finish();  // it paints with the theme
     letGoOfTheme();
     return false;
   }
   const UINT dpi = windowDpi(window_);
   if (dpi != dpi_) {
-    finishBackdrop();  // it reads dpi_; the first paint makes another
+    pipeline_.finish();  // it reads dpi_; the first paint makes another
     dpi_ = dpi;
   }
   buildFontSet(fonts_, dpi_);
@@ -502,7 +467,7 @@ LRESULT CALLBACK surfaceWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM 
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     surface->disconnectAccessible();
     surface->window_ = nullptr;
-    surface->finishBackdrop();  // it paints with the theme
+    surface->pipeline_.finish();  // it paints with the theme
     surface->letGoOfTheme();
     // A window that failed while being created belongs to create()'s caller;
     // otherwise this may delete the surface: nothing touches it after.
@@ -604,118 +569,13 @@ void Surface::bufferedPaint() {
   HDC dc = BeginPaint(window_, &ps);
   RECT client;
   GetClientRect(window_, &client);
-  HDC memory = CreateCompatibleDC(dc);
-  paintWaits_ = true;
-  finishBackdrop();  // it may have painted the first buffer
-  awaitGdiplus();    // GDI+'s notifications come to this thread from now on
-  HBITMAP bitmap = backBuffer(dc, client);
-  if (memory && bitmap) {
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    copyBackdrop(memory, client);
-    paintNotingTexts(memory, client);
-    copyToScreen(dc, memory, client);
-    SelectObject(memory, old);
-  }
-  if (memory) DeleteDC(memory);
+  pipeline_.paint(dc, client, dpi_, firstLayer());
   EndPaint(window_, &ps);
 }
 
-// Kept with the window for its size, so that a repaint makes no bitmap (new
-// pages for every paint cost more than the paint's own work at high DPI).
-// Every paint covers all of it.
-HBITMAP Surface::backBuffer(HDC screen, const RECT& client) {
-  if (buffer_ && bufferSize_.cx == client.right && bufferSize_.cy == client.bottom) return buffer_;
-  if (buffer_) DeleteObject(buffer_);
-  bufferHoldsFirstLayer_ = false;
-  bufferSize_ = {client.right, client.bottom};
-  buffer_ = client.right > 0 && client.bottom > 0
-                ? createPaintBitmap(screen, client.right, client.bottom)
-                : nullptr;
-  return buffer_;
-}
-
-// Makes and paints backdrop_ for the client area at dpi_; none without
-// memory. No DC of the display here: the painting thread never talks to it.
-void Surface::renderBackdrop(const RECT& client) {
-  awaitGdiplus();
-  if (backdrop_) DeleteObject(backdrop_);
-  backdropSize_ = {client.right, client.bottom};
-  backdropDpi_ = dpi_;
-  backdrop_ = createPaintBitmap(nullptr, client.right, client.bottom);
-  ScopedMemoryDc painter(backdrop_ ? CreateCompatibleDC(nullptr) : nullptr);
-  if (!painter.valid()) {
-    if (backdrop_) DeleteObject(backdrop_);
-    backdrop_ = nullptr;
-    return;
-  }
-  HGDIOBJ old = SelectObject(painter, backdrop_);
-  paintBackdrop(painter, client);
-  SelectObject(painter, old);
-}
-
-// The backdrop with the first layer on it, in the back buffer that the
-// first paint finds: the window's thread is then still showing the window.
-void Surface::renderFirstFrame(const RECT& client) {
-  // A paint that already waits for this thread paints the layer itself just
-  // as soon, and meanwhile finds the buffer free.
-  if (!backdrop_ || firstLayer_ == 0 || paintWaits_) return;
-  if (buffer_) DeleteObject(buffer_);
-  bufferSize_ = {client.right, client.bottom};
-  buffer_ = createPaintBitmap(nullptr, client.right, client.bottom);
-  ScopedMemoryDc target(buffer_ ? CreateCompatibleDC(nullptr) : nullptr);
-  if (!target.valid()) return;
-  HGDIOBJ old = SelectObject(target, buffer_);
-  if (copyBitmap(target, backdrop_, client)) {
-    paintFirstLayer(target, firstLayer_);
-    bufferHoldsFirstLayer_ = true;
-  }
-  SelectObject(target, old);
-}
-
-DWORD WINAPI Surface::backdropThread(void* surface) {
-  Surface* self = static_cast<Surface*>(surface);
-  self->renderBackdrop(self->backdropClient_);
-  self->renderFirstFrame(self->backdropClient_);
-  return 0;
-}
-
-// The first backdrop is painted while the window is being made; without a
-// thread the first WM_PAINT paints it. One of another size or DPI is
-// painted again there.
-void Surface::startBackdrop(const RECT& client) {
-  finishBackdrop();
-  if (client.right <= 0 || client.bottom <= 0) return;
-  backdropClient_ = client;
-  firstLayer_ = firstLayer();
-  paintWaits_ = false;
-  backdropPainter_ = CreateThread(nullptr, 0, backdropThread, this, 0, nullptr);
-}
-
-void Surface::finishBackdrop() {
-  if (!backdropPainter_) return;
-  WaitForSingleObject(backdropPainter_, INFINITE);
-  CloseHandle(backdropPainter_);
-  backdropPainter_ = nullptr;
-}
-
-// Once only: whether the back buffer holds the first frame, still true to
-// the window's DPI and page (backBuffer forgets it when the size changes).
-bool Surface::takeFirstFrame() {
-  const bool holds = bufferHoldsFirstLayer_;
-  bufferHoldsFirstLayer_ = false;
-  return holds && firstLayer_ == firstLayer() && backdropDpi_ == dpi_;
-}
-
-// After the backdrop's thread was joined.
-void Surface::copyBackdrop(HDC target, const RECT& client) {
-  layerOnBackdrop_ = takeFirstFrame() ? firstLayer_ : 0;
-  if (layerOnBackdrop_ != 0) return;
-  if (!backdrop_ || backdropSize_.cx != client.right || backdropSize_.cy != client.bottom ||
-      backdropDpi_ != dpi_) {
-    renderBackdrop(client);
-  }
-  // Without memory for a cache, or a DC to copy it from, painted every time.
-  if (!backdrop_ || !copyBitmap(target, backdrop_, client)) paintBackdrop(target, client);
+void Surface::paintOver(HDC dc, const RECT& clientRect, int layerOnBackdrop) {
+  layerOnBackdrop_ = layerOnBackdrop;
+  paintNotingTexts(dc, clientRect);
 }
 
 Control* Surface::hitTest(POINT point) {
@@ -803,7 +663,7 @@ bool Surface::onSetCursor(WPARAM wParam, LPARAM lParam) {
 }
 
 void Surface::onDpiChanged(WPARAM wParam, LPARAM lParam) {
-  finishBackdrop();  // it reads dpi_
+  pipeline_.finish();  // it reads dpi_
   dpi_ = HIWORD(wParam);
   // The EDITs get their new font before the old ones are deleted.
   FontSet next = {};

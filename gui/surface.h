@@ -8,13 +8,13 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <deque>
 #include <string>
 #include <vector>
 
 #include "gui/control.h"
 #include "gui/paint.h"
+#include "gui/paint_pipeline.h"
 #include "gui/theme.h"
 
 namespace gui {
@@ -76,7 +76,7 @@ constexpr UINT kActivateMessage = WM_USER + 1;
 // what has its middle within the first one's height), each left to right.
 std::vector<size_t> readingOrder(const std::vector<RECT>& rects);
 
-class Surface {
+class Surface : private PaintSource {
  public:
   Surface() = default;
   virtual ~Surface();
@@ -159,7 +159,7 @@ class Surface {
   // once per size and DPI and copies it in; paint() draws the rest on top.
   // The first one is painted on a thread of its own while the window is
   // being made: it may read dpi_ and nothing else that changes.
-  virtual void paintBackdrop(HDC dc, const RECT& clientRect);
+  void paintBackdrop(HDC dc, const RECT& clientRect) override;
   // What the first paint alone draws on the backdrop before paint() (the
   // panels of the page a window opens on): the same thread paints it into
   // the first back buffer, while the window is being shown. firstLayer()
@@ -167,7 +167,7 @@ class Surface {
   // read dpi_ and that name only. A paint whose backdrop holds a layer
   // says which in layerOnBackdrop(); paint() leaves that out.
   virtual int firstLayer() const;
-  virtual void paintFirstLayer(HDC dc, int layer);
+  void paintFirstLayer(HDC dc, int layer) override;
   int layerOnBackdrop() const { return layerOnBackdrop_; }
   virtual void paint(HDC dc, const RECT& clientRect) = 0;
   virtual void onClick(int id);
@@ -203,17 +203,8 @@ class Surface {
 
   bool creating_ = false;       // inside create()'s CreateWindowExW
   bool holdsTheme_ = false;     // from create() until the window is gone
-  HBITMAP buffer_ = nullptr;  // the back buffer of WM_PAINT, for bufferSize_
-  SIZE bufferSize_ = {};
-  HBITMAP backdrop_ = nullptr;  // paintBackdrop's picture for backdropSize_ at backdropDpi_
-  SIZE backdropSize_ = {};
-  UINT backdropDpi_ = 0;
-  HANDLE backdropPainter_ = nullptr;  // the thread painting the first backdrop
-  RECT backdropClient_ = {};          // the client area it paints
-  int firstLayer_ = 0;                // what that thread paints into buffer_ after it
-  bool bufferHoldsFirstLayer_ = false;
-  std::atomic<bool> paintWaits_{false};  // the first paint waits for that thread
-  int layerOnBackdrop_ = 0;           // of the paint under way
+  PaintPipeline pipeline_{*this};
+  int layerOnBackdrop_ = 0;  // of the paint under way
   std::vector<DrawnText> drawnTexts_;
   std::vector<CutText> cutTexts_;
   HWND tooltip_ = nullptr;  // owned by the window, which destroys it
@@ -225,14 +216,7 @@ class Surface {
   void moveEditWindow(const EditField& e);
   void letGoOfTheme();
   void bufferedPaint();
-  HBITMAP backBuffer(HDC screen, const RECT& client);
-  void copyBackdrop(HDC target, const RECT& client);
-  void renderBackdrop(const RECT& client);
-  void renderFirstFrame(const RECT& client);
-  bool takeFirstFrame();
-  void startBackdrop(const RECT& client);
-  void finishBackdrop();
-  static DWORD WINAPI backdropThread(void* surface);
+  void paintOver(HDC dc, const RECT& clientRect, int layerOnBackdrop) override;
   void paintNotingTexts(HDC dc, const RECT& client);
   void noteCutTexts(HDC dc);
   void showCutTextsAsTooltips();

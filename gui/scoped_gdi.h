@@ -1,0 +1,35 @@
+// Owners for what a paint makes and selects: a bitmap, and an object selected
+// into a DC for a scope.
+#pragma once
+
+#include <windows.h>
+
+#include "storage/scoped_win.h"
+
+namespace gui {
+
+struct BitmapTraits {
+  static HBITMAP invalid() { return nullptr; }
+  static bool valid(HBITMAP h) { return h != nullptr; }
+  static void close(HBITMAP h) { DeleteObject(h); }
+};
+// A bitmap is deleted only once no DC holds it: a ScopedSelect of it ends first.
+using ScopedBitmap = ScopedHandleOf<HBITMAP, BitmapTraits>;
+
+// `object` selected into `dc` until the end of the scope, when the DC gets
+// back what it held before.
+class ScopedSelect {
+ public:
+  ScopedSelect(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+  ~ScopedSelect() {
+    if (old_) SelectObject(dc_, old_);
+  }
+  ScopedSelect(const ScopedSelect&) = delete;
+  ScopedSelect& operator=(const ScopedSelect&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
+}  // namespace gui
