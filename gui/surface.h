@@ -259,11 +259,4 @@ class Surface : private PaintSource {
 // are the surface's to handle: sent on to the window; true when sent.
 bool forwardFieldKey(HWND window, const MSG& msg);
 
-// The shell's folder picker, open at `start` when that is a folder; empty
-// when nothing was chosen.
-std::wstring pickFolder(HWND owner, const std::wstring& title,
-                        const std::wstring& start = std::wstring());
-// Opens a web page or starts a program through the shell.
-void openInShell(const std::wstring& target, const std::wstring& parameters = std::wstring());
-
 }  // namespace gui

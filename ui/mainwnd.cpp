@@ -9,6 +9,7 @@
 #include "game/addon.h"
 #include "game/folder.h"
 #include "gui/paint.h"
+#include "gui/shell.h"
 #include "i18n/i18n.h"
 #include "storage/files.h"
 #include "storage/log.h"
