@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "gui/paint.h"
+#include "gui/palette.h"
 #include "storage/scoped_win.h"
 
 using namespace Gdiplus;
@@ -33,14 +34,14 @@ Shape shapeOf(const RECT& rc) {
 
 int truncScaled(float value) { return static_cast<int>(value); }
 
-void fillVertical(GpGraphics* g, GpPath* path, float top, float bottom, Argb first, Argb second) {
-  LineBrushOwner brush(makeVerticalBrush(top, bottom, first, second));
+void fillVertical(GpGraphics* g, GpPath* path, float top, float bottom, look::Gradient colours) {
+  LineBrushOwner brush(makeVerticalBrush(top, bottom, colours.from, colours.to));
   fillPathWith(g, path, brush);
 }
 
-void strokeVertical(GpGraphics* g, GpPath* path, float top, float bottom, Argb first, Argb second,
+void strokeVertical(GpGraphics* g, GpPath* path, float top, float bottom, look::Gradient colours,
                     float width) {
-  LineBrushOwner brush(makeVerticalBrush(top, bottom, first, second));
+  LineBrushOwner brush(makeVerticalBrush(top, bottom, colours.from, colours.to));
   strokePathWith(g, path, brush, width);
 }
 
@@ -67,32 +68,24 @@ void paintButton(HDC dc, const Control& c, const FontSet& fonts, float s) {
   const bool primary = c.kind == kPrimaryButton;
   const bool hot = c.enabled && c.hover;
   const Shape r = shapeOf(c.rect);
-  Argb top, bottom;
+  look::Gradient body = primary ? look::kPrimaryButton : look::kButton;
   if (!c.enabled) {
-    top = primary ? 0xFF462820 : 0xFF28221C;
-    bottom = primary ? 0xFF2E1A14 : 0xFF1E1914;
+    body = primary ? look::kPrimaryButtonDisabled : look::kButtonDisabled;
   } else if (hot) {
-    top = primary ? 0xFFAC341E : 0xFF4E3C28;
-    bottom = primary ? 0xFF68160C : 0xFF2A2016;
-  } else {
-    top = primary ? 0xFF922818 : 0xFF3E3021;
-    bottom = primary ? 0xFF52120A : 0xFF221A12;
+    body = primary ? look::kPrimaryButtonHot : look::kButtonHot;
   }
-  if (c.enabled && c.pressed) std::swap(top, bottom);  // a press turns the light upside down
+  if (c.enabled && c.pressed) std::swap(body.from, body.to);  // a press turns the light upside down
   {
     Canvas g(dc);
     if (hot && !c.pressed) {
-      drawGlow(g, r.x, r.y, r.w, r.h, 5 * s, primary ? 0x78FFD282 : 0x5AFFD68C, 4 * s);
+      drawGlow(g, r.x, r.y, r.w, r.h, 5 * s, primary ? look::kPrimaryButtonGlow : look::kHoverGlow, 4 * s);
     }
     PathOwner shape(makeRoundedPath(r.x, r.y, r.w, r.h, 5 * s, kCornersAll));
-    fillVertical(g, shape, r.y, r.yb, top, bottom);
-    drawLine(g, c.enabled ? 0x46FFECBE : 0x19FFECBE, s, r.x + 5 * s, r.y + 1.5f * s, r.xr - 5 * s,
+    fillVertical(g, shape, r.y, r.yb, body);
+    drawLine(g, c.enabled ? look::kButtonSheen : look::kButtonSheenDisabled, s, r.x + 5 * s, r.y + 1.5f * s, r.xr - 5 * s,
              r.y + 1.5f * s);
-    if (c.enabled) {
-      strokeVertical(g, shape, r.y, r.yb, 0xFFFADC92, 0xFF966C2E, primary ? 1.8f * s : 1.3f * s);
-    } else {
-      strokeVertical(g, shape, r.y, r.yb, 0xFF6E5C42, 0xFF50422E, primary ? 1.8f * s : 1.3f * s);
-    }
+    strokeVertical(g, shape, r.y, r.yb, c.enabled ? look::kButtonRim : look::kButtonRimDisabled,
+                   primary ? 1.8f * s : 1.3f * s);
   }
   const RECT caption = moved(c.rect, 0, c.pressed ? truncScaled(s) : 0);
   drawLabel(dc, fonts[kFontCaption], kColorShadow, moved(caption, 0, truncScaled(s + 0.5f)), c.text,
@@ -114,16 +107,17 @@ void paintTab(HDC dc, const Control& c, const FontSet& fonts, float s) {
     PathOwner shape(
         makeRoundedPath(r.x, top, r.w, height, 6 * s, kCornerTopLeft | kCornerTopRight));
     if (selected) {
-      fillVertical(g, shape, top, top + height, 0xFF34291E, 0xFF130F0D);
-      strokeVertical(g, shape, top, top + height, 0xFFF0CE84, 0xFF967038, 1.4f * s);
-      LineBrushOwner light(makeFadeBrush(r.x, r.xr, r.y, 0x0082E4FF, 0xFFAAEEFF));
+      fillVertical(g, shape, top, top + height, look::kTabSelected);
+      strokeVertical(g, shape, top, top + height, look::kTabSelectedRim, 1.4f * s);
+      LineBrushOwner light(makeFadeBrush(r.x, r.xr, r.y, look::kTabLight.from, look::kTabLight.to));
       PenOwner pen;
       if (light && GdipCreatePen2(light, 2 * s, UnitPixel, pen.out()) == Ok) {
         GdipDrawLine(g, pen, r.x + 8 * s, r.y + 2.5f * s, r.xr - 8 * s, r.y + 2.5f * s);
       }
     } else {
-      fillVertical(g, shape, top, top + height, c.hover ? 0xEB2C231B : 0xDC1E1813, 0xDC14100D);
-      strokeVertical(g, shape, top, top + height, 0xFF806032, 0xFF46341E, s);
+      fillVertical(g, shape, top, top + height,
+                   {c.hover ? look::kTabTopHot : look::kTabTop, look::kTabBottom});
+      strokeVertical(g, shape, top, top + height, look::kTabRim, s);
     }
   }
   if (selected) {
@@ -144,16 +138,16 @@ void paintCheckBox(HDC dc, const Control& c, const FontSet& fonts, float s) {
   const float L = static_cast<float>(side - 1);
   {
     Canvas g(dc);
-    if (c.hover) drawGlow(g, x, y, L, L, 3 * s, 0x5AFFD68C, 3 * s);
+    if (c.hover) drawGlow(g, x, y, L, L, 3 * s, look::kHoverGlow, 3 * s);
     PathOwner box(makeRoundedPath(x, y, L, L, 3 * s, kCornersAll));
-    fillPath(g, box, 0xFF14100D);
-    strokePath(g, box, (c.checked || c.hover) ? 0xFFE2C076 : 0xFF785A2E, 1.3f * s);
+    fillPath(g, box, look::kWellFill);
+    strokePath(g, box, (c.checked || c.hover) ? look::kCheckBoxLitOutline : look::kCheckBoxOutline, 1.3f * s);
     if (c.checked) {
       const float cx = x + L / 2, cy = y + L / 2;
       const PointF mark[] = {PointF(cx - 5 * s, cy + 0.2f * s),
                              PointF(cx - 1.5f * s, cy + 3.8f * s),
                              PointF(cx + 5.2f * s, cy - 4.2f * s)};
-      drawRoundLines(g, 0xFF96ECFF, 2.4f * s, mark, 3);
+      drawRoundLines(g, look::kFrostMark, 2.4f * s, mark, 3);
     }
   }
   RECT label = c.rect;
@@ -166,17 +160,17 @@ void paintOptionCard(HDC dc, const Control& c, const FontSet& fonts, float s, UI
   const Shape r = shapeOf(c.rect);
   {
     Canvas g(dc);
-    if (c.checked) drawGlow(g, r.x, r.y, r.w, r.h, 6 * s, 0x5082E4FF, 5 * s);
+    if (c.checked) drawGlow(g, r.x, r.y, r.w, r.h, 6 * s, look::kCardGlow, 5 * s);
     PathOwner shape(makeRoundedPath(r.x, r.y, r.w, r.h, 6 * s, kCornersAll));
     if (c.checked) {
-      fillVertical(g, shape, r.y, r.yb, 0xF032281E, 0xF01C1611);
-      strokePath(g, shape, 0xFFECCA80, 1.6f * s);
+      fillVertical(g, shape, r.y, r.yb, look::kCardChosen);
+      strokePath(g, shape, look::kChosenOutline, 1.6f * s);
     } else if (c.hover) {
-      fillVertical(g, shape, r.y, r.yb, 0xE1282019, 0xCD120F0C);
-      strokePath(g, shape, 0xFFAA8446, 1.1f * s);
+      fillVertical(g, shape, r.y, r.yb, look::kCardHot);
+      strokePath(g, shape, look::kCardHotOutline, 1.1f * s);
     } else {
-      fillVertical(g, shape, r.y, r.yb, 0xCD1C1713, 0xCD120F0C);
-      strokePath(g, shape, 0xFF604826, 1.1f * s);
+      fillVertical(g, shape, r.y, r.yb, look::kCard);
+      strokePath(g, shape, look::kCardOutline, 1.1f * s);
     }
   }
   const int middle = (c.rect.top + c.rect.bottom) / 2;
@@ -221,12 +215,13 @@ void paintSegment(HDC dc, const Control& c, const FontSet& fonts, float s) {
     Canvas g(dc);
     PathOwner shape(makeRoundedPath(r.x, r.y, r.w, r.h, 5 * s, segmentCorners(c.segmentPosition)));
     if (c.checked) {
-      fillVertical(g, shape, r.y, r.yb, 0xFF5C4628, 0xFF342614);
-      strokePath(g, shape, 0xFFECCA80, 1.5f * s);
-      drawLine(g, 0xFF96ECFF, 2 * s, r.x + 10 * s, r.yb - 3 * s, r.xr - 10 * s, r.yb - 3 * s);
+      fillVertical(g, shape, r.y, r.yb, look::kSegmentChosen);
+      strokePath(g, shape, look::kChosenOutline, 1.5f * s);
+      drawLine(g, look::kFrostMark, 2 * s, r.x + 10 * s, r.yb - 3 * s, r.xr - 10 * s, r.yb - 3 * s);
     } else {
-      fillVertical(g, shape, r.y, r.yb, c.hover ? 0xF02E241B : 0xE11E1813, 0xE114100D);
-      strokePath(g, shape, 0xFF684E28, s);
+      fillVertical(g, shape, r.y, r.yb,
+                   {c.hover ? look::kSegmentTopHot : look::kSegmentTop, look::kSegmentBottom});
+      strokePath(g, shape, look::kSegmentOutline, s);
     }
   }
   COLORREF colour = c.checked ? kColorGoldHighlight : (c.hover ? kColorGold : kColorGreyBeige);
@@ -253,7 +248,6 @@ void paintLink(HDC dc, const Control& c, const FontSet& fonts, float s) {
 // merges with the panel), its corner radius and its width, in DIPs.
 constexpr float kFocusOffset = 3.0f, kFocusTabInset = 4.0f, kFocusRadius = 6.0f;
 constexpr float kFocusWidth = 1.5f;
-constexpr Argb kFocusColour = 0xFFFFE4A0;  // the highlight gold of hovered captions
 
 }  // namespace
 
@@ -272,7 +266,7 @@ void paintFocusMark(HDC dc, const Control& c, UINT dpi) {
   Canvas g(dc);
   PathOwner ring(makeRoundedPath(r.x, r.y, r.w, r.h, kFocusRadius * s, kCornersAll));
   PenOwner pen;
-  if (!ring || GdipCreatePen1(kFocusColour, std::max(1.0f, kFocusWidth * s), UnitPixel,
+  if (!ring || GdipCreatePen1(look::kFocusRing, std::max(1.0f, kFocusWidth * s), UnitPixel,
                               pen.out()) != Ok)
     return;
   GdipSetPenDashStyle(pen, DashStyleDash);

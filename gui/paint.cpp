@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "gui/palette.h"
 #include "storage/scoped_win.h"
 
 using namespace Gdiplus;
@@ -15,7 +16,6 @@ namespace {
 
 constexpr float kSquareRadius = 0.5f;  // at or below this a corner is square
 constexpr float kCornerStub = 0.01f;   // square corners keep a tiny segment each
-constexpr Argb kParchmentFallback = 0xFFECDEBC;
 constexpr int kNumberColumnDip = 26;
 constexpr int kNumberedGapDip = 4;
 
@@ -453,9 +453,9 @@ void drawDiamond(GpGraphics* g, float cx, float cy, float r, float outlineWidth)
   const PointF points[] = {PointF(cx, cy - r), PointF(cx + r, cy), PointF(cx, cy + r),
                            PointF(cx - r, cy)};
   GdipAddPathPolygon(path, points, 4);
-  LineBrushOwner fill(makeLineBrush(cx - r, cy - r, cx + r, cy + r, 0xFFFFE8A8, 0xFF966C2E));
+  LineBrushOwner fill(makeLineBrush(cx - r, cy - r, cx + r, cy + r, look::kDiamond.from, look::kDiamond.to));
   fillPathWith(g, path, fill);
-  strokePath(g, path, 0xFF281A0C, outlineWidth);
+  strokePath(g, path, look::kDiamondOutline, outlineWidth);
 }
 
 void paintBackground(HDC dc, const RECT& rc) {
@@ -470,24 +470,24 @@ void paintBackground(HDC dc, const RECT& rc) {
   const float right = static_cast<float>(rc.right), bottom = static_cast<float>(rc.bottom);
   const float W = right - left, H = bottom - top;
   {
-    LineBrushOwner sheen(makeVerticalBrush(top - 1, top + 0.55f * H + 1, 0x1AFFD696, 0));
+    LineBrushOwner sheen(makeVerticalBrush(top - 1, top + 0.55f * H + 1, look::kLeatherSheen, look::kClear));
     fillBand(dc, sheen, {rc, top, top + 0.55f * H, true});
   }
   const float band = 0.16f * std::min(W, H);
-  LineBrushOwner leftBand(makeLineBrush(left - 1, 0, left + band + 1, 0, 0x96000000, 0));
+  LineBrushOwner leftBand(makeLineBrush(left - 1, 0, left + band + 1, 0, look::kLeatherSideShade, look::kClear));
   fillBand(dc, leftBand, {rc, left, left + band, false});
-  LineBrushOwner rightBand(makeLineBrush(right + 1, 0, right - band - 1, 0, 0x96000000, 0));
+  LineBrushOwner rightBand(makeLineBrush(right + 1, 0, right - band - 1, 0, look::kLeatherSideShade, look::kClear));
   fillBand(dc, rightBand, {rc, right - band, right, false});
-  LineBrushOwner bottomBand(makeVerticalBrush(bottom + 1, bottom - band - 1, 0xAA000000, 0));
+  LineBrushOwner bottomBand(makeVerticalBrush(bottom + 1, bottom - band - 1, look::kLeatherBottomShade, look::kClear));
   fillBand(dc, bottomBand, {rc, bottom - band, bottom, true});
-  LineBrushOwner topBand(makeVerticalBrush(top - 1, top + 0.6f * band + 1, 0x6E000000, 0));
+  LineBrushOwner topBand(makeVerticalBrush(top - 1, top + 0.6f * band + 1, look::kLeatherTopShade, look::kClear));
   fillBand(dc, topBand, {rc, top, top + 0.6f * band, true});
 }
 
 void paintDarkPanel(HDC dc, const RECT& rc, UINT dpi, bool strong) {
   const float s = scaleOf(dpi);
   const Inset r = insetRect(rc);
-  const Argb colour = strong ? 0xDE100D0B : 0xAF100D0B;
+  const Argb colour = strong ? look::kDarkPanelStrong : look::kDarkPanel;
   PathOwner main(makeRoundedPath(r.x, r.y, r.w, r.h, 6 * s, kCornersAll));
   // Inside the edges the fill is one colour: laid on by our own blend, as
   // GDI+ would. GDI+ fills only the rounded, anti-aliased edges, below the rest.
@@ -504,12 +504,12 @@ void paintDarkPanel(HDC dc, const RECT& rc, UINT dpi, bool strong) {
   }
   PathOwner gilt(makeRoundedPath(r.x + 1.5f * s, r.y + 1.5f * s, r.w - 3 * s, r.h - 3 * s, 5 * s,
                                  kCornersAll));
-  LineBrushOwner giltBrush(makeVerticalBrush(r.y, r.y + r.h, 0xAADCB870, 0x6E967038));
+  LineBrushOwner giltBrush(makeVerticalBrush(r.y, r.y + r.h, look::kDarkPanelGilt.from, look::kDarkPanelGilt.to));
   if (!insideLaid) drawInBands(dc, rc, [&](GpGraphics* g) { fillPath(g, main, colour); });
   drawAlongEdges(dc, panelEdgeArea(rc, s), panelEdgeDepth(s), [&](GpGraphics* g) {
     if (insideLaid) fillPath(g, main, colour);
-    for (int i = 0; i < 3; ++i) strokePath(g, inner[i], withAlpha(0, shadowAlpha[i]), 1.2f * s);
-    strokePath(g, main, 0xFF543E20, s);
+    for (int i = 0; i < 3; ++i) strokePath(g, inner[i], withAlpha(look::kBlack, shadowAlpha[i]), 1.2f * s);
+    strokePath(g, main, look::kDarkPanelOutline, s);
     strokePathWith(g, gilt, giltBrush, s);
   });
 }
@@ -524,7 +524,7 @@ void paintParchmentPanel(HDC dc, const RECT& rc, UINT dpi) {
   }
   // Only the shadows' edges show: the opaque parchment covers the rest.
   drawAlongEdges(dc, panelEdgeArea(rc, s), panelEdgeDepth(s), [&](GpGraphics* g) {
-    for (const PathOwner& shadow : shadows) fillPath(g, shadow, 0x28000000);
+    for (const PathOwner& shadow : shadows) fillPath(g, shadow, look::kParchmentShadow);
   });
   PathOwner main(makeRoundedPath(r.x, r.y, r.w, r.h, 5 * s, kCornersAll));
   TextureOwner texture;
@@ -551,13 +551,13 @@ void paintParchmentPanel(HDC dc, const RECT& rc, UINT dpi) {
       GdipSetInterpolationMode(g, InterpolationModeNearestNeighbor);
       fillPathWith(g, main, texture);
     } else {
-      fillPath(g, main, kParchmentFallback);
+      fillPath(g, main, look::kParchmentFallback);
     }
     for (int i = 0; i <= 5; ++i) {
       const float a = (static_cast<float>(i) + 0.5f) * 1.6f * s;
       PathOwner ring(makeRoundedPath(r.x + a, r.y + a, r.w - 2 * a, r.h - 2 * a,
                                      std::max(5 * s - a / 2, 1.0f), kCornersAll));
-      strokePath(g, ring, 0x2E6E4210u - static_cast<Argb>(i) * 0x07000000u, 1.8f * s);
+      strokePath(g, ring, look::kParchmentRim - static_cast<Argb>(i) * look::kParchmentRimFade, 1.8f * s);
     }
   };
   if (patterned) {
@@ -566,7 +566,7 @@ void paintParchmentPanel(HDC dc, const RECT& rc, UINT dpi) {
     drawWithin(dc, rc, fillAndRim);
   }
   Canvas g(dc);
-  strokePath(g, main, 0xFF6E5028, 1.4f * s);
+  strokePath(g, main, look::kParchmentOutline, 1.4f * s);
 }
 
 void paintFrame(HDC dc, const RECT& client, UINT dpi) {
@@ -576,7 +576,7 @@ void paintFrame(HDC dc, const RECT& client, UINT dpi) {
   const float fw = static_cast<float>(client.right - client.left) - 2 * m;
   const float fh = static_cast<float>(client.bottom - client.top) - 2 * m;
   PathOwner frame(makeRoundedPath(fx, fy, fw, fh, 0, kCornersAll));
-  LineBrushOwner gilt(makeLineBrush(fx, fy, fx + fw, fy + fh, 0xFFF6D68C, 0xFF805C28));
+  LineBrushOwner gilt(makeLineBrush(fx, fy, fx + fw, fy + fh, look::kFrameGilt.from, look::kFrameGilt.to));
   PathOwner inner(
       makeRoundedPath(fx + 5 * s, fy + 5 * s, fw - 10 * s, fh - 10 * s, 0, kCornersAll));
 
@@ -592,11 +592,11 @@ void paintFrame(HDC dc, const RECT& client, UINT dpi) {
     GdipSetPenLineCap197819(arm, LineCapRound, LineCapRound, DashCapRound);
   }
   PenOwner curl;
-  GdipCreatePen1(0xDCD6B26A, 1.3f * s, UnitPixel, curl.out());
+  GdipCreatePen1(look::kFrameCurl, 1.3f * s, UnitPixel, curl.out());
   drawAlongEdges(dc, client, scaleUp(kFrameRuleReachDip, s), [&](GpGraphics* g) {
-    strokePath(g, frame, 0xFF080604, 4 * s);
+    strokePath(g, frame, look::kFrameUnderRule, 4 * s);
     strokePathWith(g, frame, gilt, 2.2f * s);
-    strokePath(g, inner, 0x96C4A060, s);
+    strokePath(g, inner, look::kFrameInnerRule, s);
   });
   const float outward = kOrnamentOutwardDip * s, inward = kOrnamentInwardDip * s;
   for (const Corner& c : corners) {
@@ -625,7 +625,7 @@ void paintDivider(HDC dc, int x1, int x2, int y, UINT dpi) {
   const float fx1 = static_cast<float>(x1), fx2 = static_cast<float>(x2),
               fy = static_cast<float>(y);
   Canvas g(dc);
-  LineBrushOwner brush(makeFadeBrush(fx1, fx2, fy, 0x00C8A05A, 0xFFE8C478));
+  LineBrushOwner brush(makeFadeBrush(fx1, fx2, fy, look::kDivider.from, look::kDivider.to));
   PenOwner pen;
   if (brush && GdipCreatePen2(brush, 1.3f * s, UnitPixel, pen.out()) == Ok) {
     GdipDrawLine(g, pen, fx1, fy, fx2, fy);
@@ -648,8 +648,8 @@ void paintHalo(HDC dc, int cx, int cy, int radius) {
   GdipAddPathEllipse(path, static_cast<float>(cx) - r, static_cast<float>(cy) - r, 2 * r, 2 * r);
   PathBrushOwner brush;
   if (GdipCreatePathGradientFromPath(path, brush.out()) != Ok) return;
-  GdipSetPathGradientCenterColor(brush, 0x468CE6FF);
-  ARGB surround = 0x008CE6FF;
+  GdipSetPathGradientCenterColor(brush, look::kHalo.from);
+  ARGB surround = look::kHalo.to;
   INT count = 1;
   GdipSetPathGradientSurroundColorsWithCount(brush, &surround, &count);
   const REAL factors[] = {0.0f, 0.55f, 1.0f};
@@ -697,31 +697,31 @@ void paintStatusOrb(HDC dc, int cx, int cy, UINT dpi, int state) {
       for (int n = 3; n >= 1; --n) {
         const float rr = R + 2.2f * static_cast<float>(n) * s;
         const unsigned alpha = 0x1A + static_cast<unsigned>(3 - n) * 0x0E;
-        fillEllipse(g, withAlpha(0x0082E4FF, alpha), x - rr, y - rr, 2 * rr, 2 * rr);
+        fillEllipse(g, withAlpha(look::kOrbGlow, alpha), x - rr, y - rr, 2 * rr, 2 * rr);
       }
       const PointF focus(x - 0.25f * R, y - 0.3f * R);
-      fillEllipseWithCentre(g, x, y, R, 0xFFECFCFF, 0xFF28A0D2, &focus);
-      if (state == kOrbOk) drawCheckMark(g, x, y, s, 0xFF083448);
+      fillEllipseWithCentre(g, x, y, R, look::kOrbOk.from, look::kOrbOk.to, &focus);
+      if (state == kOrbOk) drawCheckMark(g, x, y, s, look::kOrbOkMark);
       break;
     }
     case kOrbWarning: {
-      fillEllipseWithCentre(g, x, y, R, 0xFFFFDE96, 0xFFC8781E, nullptr);
+      fillEllipseWithCentre(g, x, y, R, look::kOrbWarning.from, look::kOrbWarning.to, nullptr);
       const PointF stroke[] = {PointF(x, y - 4.6f * s), PointF(x, y + s)};
-      drawRoundLines(g, 0xFF3C1E04, 2.2f * s, stroke, 2);
-      fillEllipse(g, 0xFF3C1E04, x - 1.4f * s, y + 2.8f * s, 2.8f * s, 2.8f * s);
+      drawRoundLines(g, look::kOrbWarningMark, 2.2f * s, stroke, 2);
+      fillEllipse(g, look::kOrbWarningMark, x - 1.4f * s, y + 2.8f * s, 2.8f * s, 2.8f * s);
       break;
     }
     case kOrbDone: {
-      LineBrushOwner fill(makeVerticalBrush(y - R, y + R, 0xFFFADE96, 0xFFA07634));
+      LineBrushOwner fill(makeVerticalBrush(y - R, y + R, look::kOrbDone.from, look::kOrbDone.to));
       if (fill) GdipFillEllipse(g, fill, x - R, y - R, 2 * R, 2 * R);
-      drawCheckMark(g, x, y, s, 0xFF2E1E0C);
+      drawCheckMark(g, x, y, s, look::kOrbDoneMark);
       break;
     }
     case kOrbNeutral:
     case kOrbPending: {
-      fillEllipse(g, 0x46281C0E, x - R, y - R, 2 * R, 2 * R);
+      fillEllipse(g, look::kOrbNeutralFill, x - R, y - R, 2 * R, 2 * R);
       PenOwner ring;
-      if (GdipCreatePen1(0xD296784C, 1.4f * s, UnitPixel, ring.out()) == Ok) {
+      if (GdipCreatePen1(look::kOrbNeutralRing, 1.4f * s, UnitPixel, ring.out()) == Ok) {
         const float d = 2 * R - 1.4f * s;
         GdipDrawEllipse(g, ring, x - d / 2, y - d / 2, d, d);
       }
@@ -736,26 +736,26 @@ void paintPill(HDC dc, const RECT& rc, UINT dpi, bool good) {
   const float s = scaleOf(dpi);
   const Inset r = insetRect(rc);
   Canvas g(dc);
-  if (good) drawGlow(g, r.x, r.y, r.w, r.h, r.h / 2, 0x4682E4FF, 4 * s);
+  if (good) drawGlow(g, r.x, r.y, r.w, r.h, r.h / 2, look::kPillGlow, 4 * s);
   PathOwner shape(makeRoundedPath(r.x, r.y, r.w, r.h, r.h / 2, kCornersAll));
-  fillPath(g, shape, 0xEB0E0C0A);
-  strokePath(g, shape, good ? 0xFF78C8E4 : 0xFFAA7832, 1.2f * s);
+  fillPath(g, shape, look::kPillFill);
+  strokePath(g, shape, good ? look::kPillGoodOutline : look::kPillOutline, 1.2f * s);
 }
 
 void paintFieldFrame(HDC dc, const RECT& rc, UINT dpi, bool focused) {
   const float s = scaleOf(dpi);
   const Inset r = insetRect(rc);
   Canvas g(dc);
-  if (focused) drawGlow(g, r.x, r.y, r.w, r.h, 4 * s, 0x6E82E4FF, 4 * s);
+  if (focused) drawGlow(g, r.x, r.y, r.w, r.h, 4 * s, look::kFieldFocusGlow, 4 * s);
   PathOwner shape(makeRoundedPath(r.x, r.y, r.w, r.h, 4 * s, kCornersAll));
-  fillPath(g, shape, 0xFF14100D);
+  fillPath(g, shape, look::kWellFill);
   const PointF shadow[] = {PointF(r.x + 3 * s, r.y + 2 * s),
                            PointF(r.x + r.w - 3 * s, r.y + 2 * s)};
   PenOwner pen;
-  if (GdipCreatePen1(0x78000000, 2 * s, UnitPixel, pen.out()) == Ok) {
+  if (GdipCreatePen1(look::kFieldInnerShadow, 2 * s, UnitPixel, pen.out()) == Ok) {
     GdipDrawLine(g, pen, shadow[0].X, shadow[0].Y, shadow[1].X, shadow[1].Y);
   }
-  strokePath(g, shape, focused ? 0xFFDEBE78 : 0xFF70542C, focused ? 1.4f * s : 1.1f * s);
+  strokePath(g, shape, focused ? look::kFieldFocusedOutline : look::kFieldOutline, focused ? 1.4f * s : 1.1f * s);
 }
 
 namespace {
