@@ -4,6 +4,7 @@
 
 #include "gui/paint.h"
 #include "gui/palette.h"
+#include "gui/scoped_gdi.h"
 #include "storage/scoped_win.h"
 
 using namespace Gdiplus;
@@ -52,11 +53,10 @@ void drawLine(GpGraphics* g, Argb colour, float width, float x1, float y1, float
 }
 
 int measureBlock(HDC dc, HFONT font, const std::wstring& text) {
-  HGDIOBJ old = SelectObject(dc, font);
+  ScopedSelect selected(dc, font);
   RECT box = {0, 0, kMeasureWidth, 0};
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box,
             DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-  SelectObject(dc, old);
   return box.bottom - box.top;
 }
 
@@ -238,10 +238,9 @@ void paintLink(HDC dc, const Control& c, const FontSet& fonts, float s) {
   const int width = measureTextWidth(dc, fonts[kFontBody], c.text);
   ScopedGdiObject pen(CreatePen(PS_SOLID, n, colour));
   if (!pen.valid()) return;
-  HGDIOBJ old = SelectObject(dc, pen);
+  ScopedSelect selected(dc, pen);
   MoveToEx(dc, c.rect.left, y, nullptr);
   LineTo(dc, c.rect.left + width, y);
-  SelectObject(dc, old);
 }
 
 // How far the focus ring stands off the control (inside a tab, whose foot

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "gui/scoped_gdi.h"
 #include "storage/scoped_win.h"
 
 using namespace Gdiplus;
@@ -141,7 +142,7 @@ bool layLineOn(HDC dc, const RECT& rect, const uint32_t* line, LONG first, bool 
   ScopedGdiObject picture(createTopDownDib(dc, width, rows, 24, &bits));
   ScopedMemoryDc work(CreateCompatibleDC(dc));
   if (!picture.valid() || !bits || !work.valid()) return false;
-  HGDIOBJ old = SelectObject(work, picture);
+  ScopedSelect selected(work, picture);
   const size_t stride = dibRowBytes(width, 24);
   std::vector<Over> columns;  // a horizontal band's colour changes along the row
   if (!vertical) {
@@ -166,7 +167,6 @@ bool layLineOn(HDC dc, const RECT& rect, const uint32_t* line, LONG first, bool 
     }
     BitBlt(dc, rect.left, top, width, count, work, 0, 0, SRCCOPY);
   }
-  SelectObject(work, old);
   return true;
 }
 
@@ -181,13 +181,14 @@ bool premultipliedOnDc(HDC dc, Argb colour, uint32_t& pixel) {
   if (!probe.valid() || !bits || !work.valid() || GdipCreateSolidFill(colour, brush.out()) != Ok) {
     return false;
   }
-  HGDIOBJ old = SelectObject(work, probe);  // a new DIB section is black
   {
-    Canvas g(work);
-    fillRectWith(g, brush, -1, -1, kProbe + 2, kProbe + 2);
+    ScopedSelect selected(work, probe);  // a new DIB section is black
+    {
+      Canvas g(work);
+      fillRectWith(g, brush, -1, -1, kProbe + 2, kProbe + 2);
+    }
+    GdiFlush();
   }
-  GdiFlush();
-  SelectObject(work, old);
   const uint8_t* middle = static_cast<const uint8_t*>(bits) + dibRowBytes(kProbe, 24) + 3;
   pixel = (colour & 0xFF000000u) | static_cast<uint32_t>(middle[2]) << 16 |
           static_cast<uint32_t>(middle[1]) << 8 | middle[0];
@@ -224,7 +225,7 @@ void drawWithin(HDC dc, const RECT& strip, const EdgeDrawing& draw) {
     RestoreDC(dc, saved);
     return;
   }
-  HGDIOBJ old = SelectObject(stripDc, bitmap);
+  ScopedSelect selected(stripDc, bitmap);
   BitBlt(stripDc, 0, 0, width, height, dc, strip.left, strip.top, SRCCOPY);
   {
     Canvas g(stripDc);
@@ -233,7 +234,6 @@ void drawWithin(HDC dc, const RECT& strip, const EdgeDrawing& draw) {
     draw(g.graphics());
   }
   BitBlt(dc, strip.left, strip.top, width, height, stripDc, 0, 0, SRCCOPY);
-  SelectObject(stripDc, old);
 }
 
 HBITMAP createTopDownDib(HDC dc, int width, int height, WORD bitCount, void** bits) {

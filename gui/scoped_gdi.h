@@ -1,5 +1,5 @@
-// Owners for what a paint makes and selects: a bitmap, and an object selected
-// into a DC for a scope.
+// Owners for what a paint makes and selects: a bitmap, an object selected
+// into a DC for a scope, and a window's DC.
 #pragma once
 
 #include <windows.h>
@@ -30,6 +30,23 @@ class ScopedSelect {
  private:
   HDC dc_;
   HGDIOBJ old_;
+};
+
+// A window's DC from GetDC, given back to that window at the end of the scope.
+class WindowDc {
+ public:
+  explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+  ~WindowDc() {
+    if (dc_) ReleaseDC(window_, dc_);
+  }
+  WindowDc(const WindowDc&) = delete;
+  WindowDc& operator=(const WindowDc&) = delete;
+  operator HDC() const { return dc_; }
+  bool valid() const { return dc_ != nullptr; }
+
+ private:
+  HWND window_;
+  HDC dc_;
 };
 
 }  // namespace gui

@@ -9,6 +9,7 @@
 
 #include "gui/accessible.h"
 #include "gui/paint.h"
+#include "gui/scoped_gdi.h"
 #include "storage/scoped_win.h"
 
 namespace gui {
@@ -351,14 +352,11 @@ void Surface::moveEditWindow(const EditField& e) {
   const int pad = scale(kEditPadDip);
   const int inset = scale(kEditInsetDip);
   int textHeight = 0;
-  HDC dc = GetDC(e.window);
-  if (dc) {
-    HGDIOBJ old =
-        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(e.window, WM_GETFONT, 0, 0)));
+  WindowDc dc(e.window);
+  if (dc.valid()) {
+    ScopedSelect selected(dc, reinterpret_cast<HFONT>(SendMessageW(e.window, WM_GETFONT, 0, 0)));
     TEXTMETRICW metrics = {};
     if (GetTextMetricsW(dc, &metrics)) textHeight = metrics.tmHeight;
-    SelectObject(dc, old);
-    ReleaseDC(e.window, dc);
   }
   MoveWindow(e.window, e.frame.left + inset, (e.frame.top + e.frame.bottom - textHeight - pad) / 2,
              e.frame.right - e.frame.left - 2 * inset, textHeight + pad, TRUE);

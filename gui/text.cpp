@@ -3,6 +3,7 @@
 #include <cwctype>
 
 #include "gui/paint.h"
+#include "gui/scoped_gdi.h"
 
 namespace gui {
 namespace {
@@ -42,7 +43,7 @@ TextLog::~TextLog() { textLog = previous_; }
 bool textFits(HDC dc, const DrawnText& drawn) {
   const int width = drawn.box.right - drawn.box.left;
   const int height = drawn.box.bottom - drawn.box.top;
-  HGDIOBJ old = SelectObject(dc, drawn.font);
+  ScopedSelect selected(dc, drawn.font);
   RECT need = {0, 0, width, 0};
   if (drawn.flags & DT_SINGLELINE) {
     SIZE size = {};
@@ -54,36 +55,32 @@ bool textFits(HDC dc, const DrawnText& drawn) {
     DrawTextW(dc, drawn.text.c_str(), static_cast<int>(drawn.text.size()), &need,
               DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | (drawn.flags & DT_EDITCONTROL));
   }
-  SelectObject(dc, old);
   return need.right - need.left <= width && need.bottom - need.top <= height;
 }
 
 void drawLabel(HDC dc, HFONT font, COLORREF colour, const RECT& rc, const std::wstring& text,
                UINT flags) {
   if (textLog) textLog->push_back({rc, font, flags, text});
-  HGDIOBJ old = SelectObject(dc, font);
+  ScopedSelect selected(dc, font);
   SetTextColor(dc, colour);
   SetBkMode(dc, TRANSPARENT);
   RECT box = rc;
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box, flags | DT_NOPREFIX);
-  SelectObject(dc, old);
 }
 
 int measureWrappedHeight(HDC dc, HFONT font, int width, const std::wstring& text) {
-  HGDIOBJ old = SelectObject(dc, font);
+  ScopedSelect selected(dc, font);
   RECT box = {0, 0, width, 0};
   const std::wstring measured = text.empty() ? std::wstring(L" ") : text;
   DrawTextW(dc, measured.c_str(), static_cast<int>(measured.size()), &box,
             DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-  SelectObject(dc, old);
   return box.bottom - box.top;
 }
 
 int measureTextWidth(HDC dc, HFONT font, const std::wstring& text) {
-  HGDIOBJ old = SelectObject(dc, font);
+  ScopedSelect selected(dc, font);
   SIZE size = {};
   GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-  SelectObject(dc, old);
   return size.cx;
 }
 
