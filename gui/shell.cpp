@@ -4,6 +4,9 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <type_traits>
+
+#include "gui/com_ptr.h"
 #include "gui/theme.h"
 #include "storage/files.h"
 
@@ -12,11 +15,10 @@ namespace {
 
 void openPickerAt(IFileOpenDialog* dialog, const std::wstring& folder) {
   if (folder.empty()) return;
-  IShellItem* item = nullptr;
-  if (SUCCEEDED(SHCreateItemFromParsingName(folder.c_str(), nullptr, IID_PPV_ARGS(&item))) &&
+  ComPtr<IShellItem> item;
+  if (SUCCEEDED(SHCreateItemFromParsingName(folder.c_str(), nullptr, IID_PPV_ARGS(item.put()))) &&
       item) {
-    dialog->SetFolder(item);
-    item->Release();
+    dialog->SetFolder(item.get());
   }
 }
 
@@ -26,41 +28,35 @@ int CALLBACK browseCallback(HWND window, UINT message, LPARAM, LPARAM folder) {
   return 0;
 }
 
-}  // namespace
-
-std::wstring pickFolder(HWND owner, const std::wstring& title, const std::wstring& start) {
+// The shell's folder picker; false when this system has none that works, so
+// that the older one asks instead. `chosen` stays empty when nothing was.
+bool pickWithDialog(HWND owner, const std::wstring& title, const std::wstring& at,
+                    std::wstring& chosen) {
   constexpr FILEOPENDIALOGOPTIONS kFolderOptions =
       FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST;
-  const std::wstring at = !start.empty() && isDirectory(start) ? start : std::wstring();
-  startCom();
-  IFileOpenDialog* dialog = nullptr;
-  HRESULT hr = CoCreateInstance(__uuidof(FileOpenDialog), nullptr, CLSCTX_INPROC_SERVER,
-                                __uuidof(IFileOpenDialog), reinterpret_cast<void**>(&dialog));
-  bool fallback = FAILED(hr) || !dialog;
-  std::wstring chosen;
-  if (!fallback) {
-    FILEOPENDIALOGOPTIONS options = 0;
-    dialog->GetOptions(&options);
-    dialog->SetOptions(options | kFolderOptions);
-    dialog->SetTitle(title.c_str());
-    openPickerAt(dialog, at);
-    hr = dialog->Show(owner);
-    if (hr == E_NOTIMPL || hr == E_NOINTERFACE) {
-      fallback = true;
-    } else if (SUCCEEDED(hr)) {
-      IShellItem* item = nullptr;
-      if (SUCCEEDED(dialog->GetResult(&item)) && item) {
-        PWSTR path = nullptr;
-        if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path)) && path) {
-          chosen = path;
-          CoTaskMemFree(path);
-        }
-        item->Release();
-      }
-    }
-    dialog->Release();
+  ComPtr<IFileOpenDialog> dialog;
+  const HRESULT made = CoCreateInstance(__uuidof(FileOpenDialog), nullptr, CLSCTX_INPROC_SERVER,
+                                        __uuidof(IFileOpenDialog),
+                                        reinterpret_cast<void**>(dialog.put()));
+  if (FAILED(made) || !dialog) return false;
+  FILEOPENDIALOGOPTIONS options = 0;
+  dialog->GetOptions(&options);
+  dialog->SetOptions(options | kFolderOptions);
+  dialog->SetTitle(title.c_str());
+  openPickerAt(dialog.get(), at);
+  const HRESULT shown = dialog->Show(owner);
+  if (shown == E_NOTIMPL || shown == E_NOINTERFACE) return false;
+  ComPtr<IShellItem> item;
+  if (FAILED(shown) || FAILED(dialog->GetResult(item.put())) || !item) return true;
+  PWSTR path = nullptr;
+  if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path)) && path) {
+    const ScopedCoTaskMem<wchar_t> owned(path);
+    chosen = path;
   }
-  if (!fallback) return chosen;
+  return true;
+}
+
+std::wstring pickWithBrowser(HWND owner, const std::wstring& title, const std::wstring& at) {
   BROWSEINFOW browse = {};
   browse.hwndOwner = owner;
   browse.lpszTitle = title.c_str();
@@ -69,12 +65,20 @@ std::wstring pickFolder(HWND owner, const std::wstring& title, const std::wstrin
     browse.lpfn = browseCallback;
     browse.lParam = reinterpret_cast<LPARAM>(at.c_str());
   }
-  PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&browse);
-  if (!list) return std::wstring();
+  const ScopedCoTaskMem<std::remove_pointer_t<PIDLIST_ABSOLUTE>> list(SHBrowseForFolderW(&browse));
+  if (!list.valid()) return std::wstring();
   wchar_t path[MAX_PATH] = {};
-  if (SHGetPathFromIDListW(list, path)) chosen = path;
-  CoTaskMemFree(list);
-  return chosen;
+  return SHGetPathFromIDListW(list, path) ? std::wstring(path) : std::wstring();
+}
+
+}  // namespace
+
+std::wstring pickFolder(HWND owner, const std::wstring& title, const std::wstring& start) {
+  const std::wstring at = !start.empty() && isDirectory(start) ? start : std::wstring();
+  startCom();
+  std::wstring chosen;
+  if (pickWithDialog(owner, title, at, chosen)) return chosen;
+  return pickWithBrowser(owner, title, at);
 }
 
 void openInShell(const std::wstring& target, const std::wstring& parameters) {

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "gui/paint.h"
-#include "gui/scoped_gdi.h"
 #include "tests/gui/gui_test_util.h"
 
 using namespace gui;
@@ -351,37 +350,6 @@ TEST_F(PaintTest, LabelsNeverTreatAmpersandAsPrefix) {
             measureTextWidth(dc, fonts[kFontBody], L"A&B"));
   drawLabel(dc, fonts[kFontBody], RGB(255, 255, 255), {0, 0, 200, 40}, L"&", DT_SINGLELINE);
   EXPECT_FALSE(bmp.unchanged(kBack));  // a lone ampersand is drawn, not swallowed
-}
-
-// A selection, nested or not, gives the DC back what it held, so that what
-// was selected can be deleted once its scope ends.
-TEST(ScopedGdiTest, SelectionsGiveTheDcBackWhatItHeld) {
-  ScopedMemoryDc dc(CreateCompatibleDC(nullptr));
-  ASSERT_TRUE(dc.valid());
-  void* bits = nullptr;
-  ScopedBitmap bitmap(createTopDownDib(dc, 4, 4, 24, &bits));
-  ScopedGdiObject pen(CreatePen(PS_SOLID, 1, RGB(1, 2, 3)));
-  ScopedGdiObject font(CreateFontW(12, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
-                                   L"Arial"));
-  ASSERT_TRUE(bitmap.valid() && pen.valid() && font.valid());
-  const struct {
-    UINT type;
-    HGDIOBJ object;
-  } objects[] = {{OBJ_BITMAP, bitmap.get()}, {OBJ_PEN, pen.get()}, {OBJ_FONT, font.get()}};
-  for (const auto& o : objects) {
-    SCOPED_TRACE(o.type);
-    const HGDIOBJ before = GetCurrentObject(dc, o.type);
-    {
-      ScopedSelect outer(dc, o.object);
-      EXPECT_EQ(GetCurrentObject(dc, o.type), o.object);
-      {
-        ScopedSelect inner(dc, before);
-        EXPECT_EQ(GetCurrentObject(dc, o.type), before);
-      }
-      EXPECT_EQ(GetCurrentObject(dc, o.type), o.object);
-    }
-    EXPECT_EQ(GetCurrentObject(dc, o.type), before);
-  }
 }
 
 }  // namespace
