@@ -38,6 +38,13 @@ void App::prepare() {
   // which needs the addon's folder.
   installAddon(folder);
   updateAddonConfig();
+  // What the tooltip shows until a worker reads the folder again.
+  GameState known;
+  known.folder = folder;
+  known.folderOk = !folder.empty() && isGameFolder(folder);
+  known.addonOk = known.folderOk && addonPresent(folder);
+  std::lock_guard<std::mutex> hold(mutex_);
+  knownState_ = known;
 }
 
 // Each installer run is applied once: a later change in the program wins
@@ -156,6 +163,7 @@ WriteResult App::applySettings(const Settings& input) {
     folderChanged = settings_.foreverDir != input.foreverDir;
     settings_.language = isKnownLanguage(input.language) ? input.language : "en";
     settings_.foreverDir = input.foreverDir;
+    if (settings_.foreverDir.empty()) knownState_ = GameState();  // known without reading
     settings_.autostart = input.autostart;
     settings_.wizardDone = input.wizardDone;
     saved = storeSettings();
@@ -176,10 +184,29 @@ std::wstring App::gameFolder() {
   return settings_.foreverDir;
 }
 
+namespace {
+
+AppStatus statusOf(const GameState& state) { return appStatusOf(state.folderOk, state.addonOk); }
+
+}  // namespace
+
 AppStatus App::status() {
-  const std::wstring folder = gameFolder();
-  const bool folderOk = isGameFolder(folder);
-  return appStatusOf(folderOk, folderOk && addonPresent(folder));
+  std::lock_guard<std::mutex> hold(mutex_);
+  return statusOf(knownState_);
+}
+
+bool App::noteGameState(const GameState& state) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  if (state.folder != settings_.foreverDir) return false;  // of a folder no longer configured
+  const bool newlyKnown = knownState_.folder != state.folder;
+  const AppStatus before = statusOf(knownState_);
+  knownState_ = state;
+  return newlyKnown || statusOf(knownState_) != before;
+}
+
+bool App::gameStateKnown() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return knownState_.folder == settings_.foreverDir;
 }
 
 void App::updateAddonConfig() {

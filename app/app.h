@@ -12,6 +12,7 @@
 #include <thread>
 #include <utility>
 
+#include "game/addon.h"
 #include "game/addon_copy.h"
 #include "game/config.h"
 #include "storage/settings.h"
@@ -68,7 +69,14 @@ class App {
   // The stored language when known, else "en".
   std::string language();
   std::wstring gameFolder();
+  // From the state last read of the configured folder, never from the disk:
+  // the tooltip and the menu ask on the GUI thread.
   AppStatus status();
+  // A state read of a folder on a worker. Kept when it is the configured
+  // folder's; true when it is the first of that folder or changed the status.
+  bool noteGameState(const GameState& state);
+  // The last known state is of the configured folder (not of one before it).
+  bool gameStateKnown();
   // Rewrites Config.lua for the current settings when its bytes change
   // (also when it went missing); a failure is logged once per cause and
   // tried again at the next call.
@@ -113,7 +121,7 @@ class App {
   void watchInstaller(HANDLE process, std::string version);
 
   const std::wstring addonPayload_;
-  std::mutex mutex_;  // guards settings_, readyInstaller_, updatedTo_ and settings.json
+  std::mutex mutex_;  // guards settings_, knownState_, readyInstaller_, updatedTo_ and settings.json
   Settings settings_;
   // Why the settings.json that stands there was not read, while it stands:
   // it is set aside before the first save.
@@ -121,6 +129,7 @@ class App {
   // The cause of the Config.lua failure last logged, until a write succeeds.
   bool configFailing_ = false;
   unsigned long configError_ = 0;
+  GameState knownState_;  // the state last read of the configured folder
   std::atomic<HWND> trayWindow_{nullptr};
   std::atomic<bool> quitting_{false};
   std::atomic<bool> stopped_{false};

@@ -15,6 +15,7 @@ constexpr UINT WM_APP_SETUP = WM_APP + 0x08;    // wParam: wizard page
 constexpr UINT WM_APP_UPDATE = WM_APP + 0x09;   // 1 ready, 2 failed, 3 installed
 constexpr UINT WM_APP_INSTALL = WM_APP + 0x0A;  // run the ready installer
 constexpr UINT WM_APP_CHECKED = WM_APP + 0x0B;  // a scheduled update check ended
+constexpr UINT WM_APP_GAME = WM_APP + 0x0C;     // the game folder's state was read
 constexpr UINT_PTR kUpdateTimerId = 1;          // the notification-area window's timer
 
 // A later start sends its request (WM_NULL when it asks for nothing) and

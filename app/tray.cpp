@@ -13,6 +13,7 @@
 #include "storage/files.h"
 #include "storage/log.h"
 #include "ui/common.h"
+#include "ui/game_check.h"
 #include "ui/mainwnd.h"
 #include "ui/setup.h"
 
@@ -38,6 +39,8 @@ HICON smallIcon = nullptr;
 HICON largeIcon = nullptr;
 BYTE balloonKind = kBalloonPlain;
 std::string lastAnnouncedVersion;
+// Reads the configured folder's state when no window has read it yet.
+ui::GameCheck trayCheck;
 
 std::string controllerLanguage() { return controller ? controller->language() : std::string(); }
 
@@ -79,6 +82,27 @@ void updateTrayTip() {
   trayIconData.uFlags = NIF_TIP | NIF_SHOWTIP;
   copyCut(trayIconData.szTip, trayStatusText(), kTipChars);
   ui::shellNotify(NIM_MODIFY, trayIconData, ui::kShellTimeoutMs);
+}
+
+// The tooltip shows the last known state of the folder at once (unless that
+// is of a folder no longer configured), and the folder is read again on a
+// worker, the main window's when it is open (it reads the folder anyway):
+// an answer that changes what the tooltip says updates it.
+void onStateChanged() {
+  if (!controller || controller->gameStateKnown()) updateTrayTip();
+  if (controller && !mainWindowHandle()) {
+    trayCheck.start(trayWindow, WM_APP_GAME, controller->gameFolder());  // not while one runs
+  }
+}
+
+void onGameState() {
+  GameState state;
+  if (!trayCheck.take(state) || !controller) return;
+  if (state.folder != controller->gameFolder()) {
+    onStateChanged();  // the folder changed again while it was read
+    return;
+  }
+  if (controller->noteGameState(state)) updateTrayTip();
 }
 
 void showContextMenu() {
@@ -220,8 +244,8 @@ LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_APP_STATE:
       // A Config.lua that went missing or could not be written comes back here.
       if (controller) controller->updateAddonConfig();
-      updateTrayTip();
       refreshMainWindow();
+      onStateChanged();
       refreshSetup();
       return 0;
     case WM_NULL:
@@ -237,6 +261,9 @@ LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       return 0;
     case WM_APP_CHECKED:
       if (controller) controller->onUpdateCheckDone();
+      return 0;
+    case WM_APP_GAME:
+      onGameState();
       return 0;
     case WM_COMMAND:
       onCommand(wParam);
@@ -322,6 +349,7 @@ void releaseTrayController() {
   if (trayInstance) UnregisterClassW(kTrayWindowClass, trayInstance);
   trayInstance = nullptr;
   releaseIcons();
+  trayCheck = ui::GameCheck();  // a check still running ends on its own
 }
 
 App* trayController() { return controller; }
@@ -329,6 +357,10 @@ App* trayController() { return controller; }
 std::wstring trayStatusText() {
   const AppStatus status = controller ? controller->status() : AppStatus::NoGameFolder;
   return tr(statusKey(status, "tray.ready", "tray.nowow", "tray.noaddon"));
+}
+
+void noteGameState(const GameState& state) {
+  if (controller && controller->noteGameState(state) && trayWindow) updateTrayTip();
 }
 
 void showBalloon(const std::wstring& title, const std::wstring& text, int kind) {

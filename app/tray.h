@@ -9,6 +9,7 @@
 #include <string>
 
 class App;
+struct GameState;
 
 // Starts the theme, creates the window and adds the icon. From then on the
 // controller's language is the language of every text. Null (and logged)
@@ -24,8 +25,12 @@ App* trayController();
 // without the window.
 void showBalloon(const std::wstring& title, const std::wstring& text, int kind);
 void showBalloonKeys(const char* titleKey, const char* textKey);
-// The tooltip and the status line of the menu.
+// The tooltip and the status line of the menu, from the state last read of
+// the game folder: building them never waits for a disk.
 std::wstring trayStatusText();
+// A state a window read on its worker: when it is the configured folder's,
+// the tooltip and the menu show it from now on.
+void noteGameState(const GameState& state);
 
 void installFromTray();
 // A click on the icon: the main window once setup is done, else the wizard;

@@ -45,6 +45,7 @@ const StringRow kRows[] = {
     {"se.notsaved.inuse", "Die Einstellungen ließen sich nicht speichern: Ein anderes Programm benutzt die Einstellungsdatei."},
     {"se.notsaved.refused", "Die Einstellungen ließen sich nicht speichern: Windows verweigerte das Schreiben der Einstellungsdatei."},
     {"se.notsaved.other", "Die Einstellungen ließen sich nicht speichern. Die Logdatei nennt den Grund."},
+    {"se.checking", "Der Ordner wird geprüft…"},
     {"se.pickfolder", "Wähle deinen Ordner von World of Warcraft"},
     {"wz.title", "Cairnstone einrichten"},
     {"wz.s1", "Willkommen"},

@@ -47,6 +47,7 @@ const StringRow kRows[] = {
     {"se.notsaved.inuse", "The settings could not be saved: another program is using the settings file."},
     {"se.notsaved.refused", "The settings could not be saved: Windows refused to write the settings file."},
     {"se.notsaved.other", "The settings could not be saved. The log file says why."},
+    {"se.checking", "Checking the folder…"},
     {"se.pickfolder", "Choose your World of Warcraft folder"},
     {"wz.title", "Cairnstone setup"},
     {"wz.s1", "Welcome"},

@@ -45,6 +45,7 @@ const StringRow kRows[] = {
     {"se.notsaved.inuse", "No se pudieron guardar los ajustes: otro programa está usando el archivo de ajustes."},
     {"se.notsaved.refused", "No se pudieron guardar los ajustes: Windows no permitió escribir el archivo de ajustes."},
     {"se.notsaved.other", "No se pudieron guardar los ajustes. El registro indica el motivo."},
+    {"se.checking", "Comprobando la carpeta…"},
     {"se.pickfolder", "Elige tu carpeta de World of Warcraft"},
     {"wz.title", "Configuración de Cairnstone"},
     {"wz.s1", "Bienvenida"},

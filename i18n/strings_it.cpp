@@ -45,6 +45,7 @@ const StringRow kRows[] = {
     {"se.notsaved.inuse", "Non è stato possibile salvare le impostazioni: un altro programma sta usando il file delle impostazioni."},
     {"se.notsaved.refused", "Non è stato possibile salvare le impostazioni: Windows ha rifiutato di scrivere il file delle impostazioni."},
     {"se.notsaved.other", "Non è stato possibile salvare le impostazioni. Il file di log indica il motivo."},
+    {"se.checking", "Controllo della cartella in corso…"},
     {"se.pickfolder", "Scegli la tua cartella di World of Warcraft"},
     {"wz.title", "Configurazione di Cairnstone"},
     {"wz.s1", "Benvenuto"},

@@ -45,6 +45,7 @@ const StringRow kRows[] = {
     {"se.notsaved.inuse", "De instellingen konden niet worden opgeslagen: een ander programma gebruikt het instellingenbestand."},
     {"se.notsaved.refused", "De instellingen konden niet worden opgeslagen: Windows weigerde het instellingenbestand te schrijven."},
     {"se.notsaved.other", "De instellingen konden niet worden opgeslagen. Het logbestand vermeldt waarom."},
+    {"se.checking", "De map wordt gecontroleerd…"},
     {"se.pickfolder", "Kies je World of Warcraft-map"},
     {"wz.title", "Cairnstone instellen"},
     {"wz.s1", "Welkom"},

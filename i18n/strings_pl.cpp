@@ -45,6 +45,7 @@ const StringRow kRows[] = {
     {"se.notsaved.inuse", "Nie udało się zapisać ustawień: inny program używa pliku ustawień."},
     {"se.notsaved.refused", "Nie udało się zapisać ustawień: system Windows odmówił zapisu pliku ustawień."},
     {"se.notsaved.other", "Nie udało się zapisać ustawień. Przyczynę podaje plik dziennika."},
+    {"se.checking", "Sprawdzanie folderu…"},
     {"se.pickfolder", "Wybierz folder World of Warcraft"},
     {"wz.title", "Konfiguracja Cairnstone"},
     {"wz.s1", "Powitanie"},

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "game/config.h"
+#include "game/folder.h"
 #include "storage/detached.h"
 #include "storage/scoped_win.h"
 
@@ -32,12 +33,22 @@ void setGameCheckFunction(GameCheckFunction function) {
 
 bool GameCheck::start(HWND window, UINT message, const std::wstring& folder,
                       const std::string& configLanguage) {
+  return run(window, message, folder, false, configLanguage);
+}
+
+bool GameCheck::startTyped(HWND window, UINT message, const std::wstring& path) {
+  return run(window, message, path, true, std::string());
+}
+
+bool GameCheck::run(HWND window, UINT message, const std::wstring& path, bool resolve,
+                    const std::string& configLanguage) {
   if (job_ && !job_->ended) return false;
   auto job = std::make_shared<Job>();
   if (!job->done.valid()) return false;
   job->window = window;
   const GameCheckFunction check = checkFunction;
-  const bool started = startDetached([job, folder, check, message, configLanguage] {
+  const bool started = startDetached([job, path, resolve, check, message, configLanguage] {
+    const std::wstring folder = resolve ? resolveForeverDir(path) : path;
     job->state = check(folder);
     if (!configLanguage.empty() && job->state.addonOk) {
       job->state.configLanguage = configLanguage;

@@ -13,6 +13,12 @@
 
 namespace ui {
 
+// How long a click whose answer decides what comes next (the wizard's Next,
+// Save) waits for its check before the window shows that it is checking: a
+// local folder answers within it, so nothing flickers, and a slow drive's
+// answer comes when it comes.
+constexpr DWORD kQuickAnswerMs = 50;
+
 class GameCheck {
  public:
   // Starts reading the state of folder unless a check still runs; when it
@@ -23,6 +29,10 @@ class GameCheck {
   // the addon is there and the file is missing or says otherwise.
   bool start(HWND window, UINT message, const std::wstring& folder,
              const std::string& configLanguage = std::string());
+  // The same for a path the user typed or picked: the worker first takes it
+  // to the game folder it means (resolveForeverDir), which is the state's
+  // folder then, empty when the path means none.
+  bool startTyped(HWND window, UINT message, const std::wstring& path);
   // The window a check started without one posts to when it ends. A check
   // that ended before posts nothing: wait() and take() find its result.
   void postTo(HWND window);
@@ -36,6 +46,8 @@ class GameCheck {
 
  private:
   struct Job;
+  bool run(HWND window, UINT message, const std::wstring& path, bool resolve,
+           const std::string& configLanguage);
   std::shared_ptr<Job> job_;
 };
 

@@ -32,6 +32,7 @@ constexpr UINT kRefreshMs = 3000;  // the Status tab follows the game within thi
 // Posted by the game check's worker; above the notification-area window's
 // messages, so that it never means anything to that window.
 constexpr UINT kStateArrived = WM_APP + 0x20;
+constexpr UINT kFieldChecked = WM_APP + 0x21;
 // How long opening waits for the first game state, so that a local folder's
 // state is there at the first paint; a slow drive's comes when it comes.
 constexpr DWORD kFirstStateWaitMs = 50;
@@ -195,6 +196,7 @@ void MainWindow::showState(const GameState& state) {
   questieOk_ = state.questieOk;
   gameActive_ = state.gameActive;
   stateKnown_ = true;
+  noteGameState(state);  // the tooltip and the menu follow
   layout();  // the Questie button comes and goes with the state
   keepFocusValid();
   invalidate();
@@ -207,6 +209,7 @@ void MainWindow::loadSettingsTab() {
   setEditText(kFolderEdit, settings.foreverDir);
   setChecked(kAutostartBox, autostartEnabled());
   message_.clear();
+  saving_ = false;
   checkSegments();
 }
 
@@ -242,24 +245,60 @@ void MainWindow::applyTexts() {
   setTexts(kUpdateButton, trFormat("upd.button", "version", toWide(updateVersion_)), L"");
 }
 
+// A typed or picked folder is read on the worker, and Save goes on with its
+// answer (takeFieldCheck). An empty field clears the folder at once, and the
+// stored folder, still in the field as it was, stays as it is even when it is
+// gone now (the Status tab says so): the rest is still saved.
 void MainWindow::save() {
   App* app = trayController();
   if (!app) return;
-  Settings settings = app->snapshot();
   const std::wstring text = trimWide(getEditText(kFolderEdit));
-  // The stored folder, still in the field as it was, stays as it is even
-  // when it is gone now (the Status tab says so): the rest is still saved.
-  std::wstring folder = settings.foreverDir;
-  if (text != settings.foreverDir) {
-    folder = text.empty() ? std::wstring() : resolveForeverDir(text);  // empty clears it
-    if (!text.empty() && (folder.empty() || !isGameFolder(folder))) {
+  if (text.empty() || text == app->snapshot().foreverDir) {
+    store(text);
+    return;
+  }
+  saving_ = true;
+  message_ = tr("se.checking");
+  messageOk_ = true;
+  checkField();
+  if (fieldCheck_.wait(kQuickAnswerMs)) takeFieldCheck();  // a local folder: no flicker
+}
+
+void MainWindow::checkField() {
+  const std::wstring text = trimWide(getEditText(kFolderEdit));
+  // One at a time: a running check's answer finds the field changed and
+  // starts this one then.
+  if (fieldCheck_.startTyped(window_, kFieldChecked, text)) fieldAsked_ = text;
+}
+
+void MainWindow::takeFieldCheck() {
+  GameState state;
+  if (!fieldCheck_.take(state)) return;
+  const std::wstring text = trimWide(getEditText(kFolderEdit));
+  if (text != fieldAsked_) {
+    checkField();  // changed while it was read
+    return;
+  }
+  if (state.folderOk && state.folder != text) setEditText(kFolderEdit, state.folder);
+  if (saving_) {
+    saving_ = false;
+    if (state.folderOk) {
+      store(state.folder);  // and reads the stored folder anew
+    } else {
       message_ = tr("se.badfolder");
       messageOk_ = false;
       SetFocus(editWindow(kFolderEdit));
-      return;
     }
-    if (!text.empty()) setEditText(kFolderEdit, folder);
   }
+  layout();
+  keepFocusValid();
+  invalidate();
+}
+
+void MainWindow::store(const std::wstring& folder) {
+  App* app = trayController();
+  if (!app) return;
+  Settings settings = app->snapshot();
   settings.language = pendingLanguage_;
   settings.foreverDir = folder;
   const gui::Control* box = findControl(kAutostartBox);
@@ -354,8 +393,8 @@ void MainWindow::onClick(int id) {
       if (!stillOpen(handle)) return;
       if (!chosen.empty()) {
         dropResult();
-        const std::wstring resolved = resolveForeverDir(chosen);
-        setEditText(kFolderEdit, resolved.empty() ? chosen : resolved);  // Save checks it
+        setEditText(kFolderEdit, chosen);  // its game folder replaces it once read
+        checkField();
       }
       break;
     }
@@ -434,9 +473,13 @@ void MainWindow::onCommand(int id, int code) {
 }
 
 bool MainWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
-  if (msg == kStateArrived) {
+  if (msg == kStateArrived || msg == kFieldChecked) {
     result = 0;
-    takeState();
+    if (msg == kStateArrived) {
+      takeState();
+    } else {
+      takeFieldCheck();
+    }
     return true;
   }
   if (msg != WM_TIMER) return false;
@@ -667,10 +710,12 @@ void MainWindow::paintSettingsTab(HDC dc) {
   gui::drawLabel(dc, fonts_[gui::kFontTabSelected], gui::kColorGold, dip(464, 280, 856, 304),
                  tr("se.folder"), kOneLine);
   if (!message_.empty()) {
-    gui::paintStatusOrb(dc, scale(474), scale(420), dpi_,
-                        messageOk_ ? gui::kOrbOk : gui::kOrbWarning);
-    gui::drawLabel(dc, fonts_[gui::kFontSmall],
-                   messageOk_ ? gui::kColorSuccess : gui::kColorWarning,
+    const int orb = saving_ ? gui::kOrbNeutral : messageOk_ ? gui::kOrbOk : gui::kOrbWarning;
+    const COLORREF colour = saving_      ? gui::kColorGreyBeige
+                            : messageOk_ ? gui::kColorSuccess
+                                         : gui::kColorWarning;
+    gui::paintStatusOrb(dc, scale(474), scale(420), dpi_, orb);
+    gui::drawLabel(dc, fonts_[gui::kFontSmall], colour,
                    dip(492, 409, 856, kMessageBottom), message_, kWrappedEllipsis);
   }
   ScopedGdiObject pen(CreatePen(PS_SOLID, 1, gui::kColorSeparator));

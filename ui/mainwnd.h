@@ -62,8 +62,9 @@ class MainWindow : public gui::Surface {
   const std::wstring& folder() const { return folder_; }
   // A game state has arrived since the window opened.
   bool stateKnown() const { return stateKnown_; }
-  // A check runs, or its result has not been shown yet.
-  bool checking() const { return check_.pending(); }
+  // A check runs, or its result has not been shown yet: of the configured
+  // folder, or of the Settings tab's field.
+  bool checking() const { return check_.pending() || fieldCheck_.pending(); }
   const std::string& updateVersion() const { return updateVersion_; }
   int tabsEnd() const { return tabsEnd_; }
 
@@ -92,6 +93,9 @@ class MainWindow : public gui::Surface {
   void keepAddonConfig(const GameState& state);
   // The one step where a newly read game state reaches the window.
   void showState(const GameState& state);
+  void checkField();
+  void takeFieldCheck();
+  void store(const std::wstring& folder);
   void checkSegments();
   static std::wstring notSavedText(const WriteResult& saved);
   void dropResult();
@@ -120,6 +124,9 @@ class MainWindow : public gui::Surface {
   bool stateKnown_ = false;
   std::wstring wantedFolder_;  // the configured folder, whose state is wanted
   ui::GameCheck check_;
+  ui::GameCheck fieldCheck_;  // a folder typed or picked on the Settings tab
+  std::wstring fieldAsked_;   // the field's text it reads
+  bool saving_ = false;       // Save waits for its answer
   std::wstring message_;
   bool messageOk_ = true;
   std::string pendingLanguage_;

@@ -23,6 +23,13 @@ Setup* instance = nullptr;
 constexpr int kWidthDip = 780;
 constexpr int kHeightDip = 560;
 constexpr int kFolderMaxChars = 260;
+// The folder typed into the field is read once typing pauses this long, so
+// the status lines describe what the field holds.
+constexpr UINT kTypingPauseMs = 400;
+constexpr UINT_PTR kTypingTimer = 3;
+// Posted by the folder check's worker; above the notification-area window's
+// messages, so that it never means anything to that window.
+constexpr UINT kStateArrived = WM_APP + 0x22;
 
 struct PageTexts {
   const char* step;
@@ -49,9 +56,13 @@ constexpr int kNoteGap = 10, kNoteHeight = 40, kNoteBottomMargin = 4;
 constexpr int kFieldHeight = 38, kFieldGap = 8, kBrowseMinWidth = 104, kCaptionPadding = 24;
 constexpr int kLinesOffset = 56, kLineStep = 36, kLineHeight = 28, kSecondLine = 18;
 constexpr int kLineLeft = 314, kWrappedTop = 5, kWrappedBottom = 42;
-constexpr int kBelowQuestieOffset = 158, kBelowLinkHeight = 26;
-constexpr int kCheckOffset = 188, kCheckMinWidth = 180, kCheckHeight = 36;
+constexpr int kBelowLinkTop = -6, kBelowLinkHeight = 26;
+constexpr int kCheckGap = 24, kCheckMinWidth = 180, kCheckHeight = 36;
+// Between a Questie link on a row of its own and Check again.
+constexpr int kLinkClearance = 12;
 constexpr int kMessageGap = 16, kMessageHeight = 40, kMessageBottom = 476;
+// Under the Done page's panel, while Finish waits for the folder's answer.
+constexpr int kDoneNoteGap = 12, kDoneNoteHeight = 40;
 constexpr int kLinkGap = 12, kLinkIndent = 28, kLinkSlack = 4, kLinkRoom = 44;
 // The welcome page's list of needs.
 constexpr int kNeedTextWidth = 396, kNeedMinHeight = 22, kNeedGap = 10;
@@ -69,6 +80,15 @@ int toDip(int pixels, UINT dpi) { return MulDiv(pixels, 96, static_cast<int>(dpi
 int clampPage(int n) { return std::min(std::max(n, 0), kPageCount - 1); }
 
 int languageCount() { return static_cast<int>(languageTable().size()); }
+
+// Every text each status line may show. A line takes the room of its
+// longest, so that nothing under the lines moves whatever a check finds.
+constexpr int kLineVariants = 3;
+const char* const kLineTexts[3][kLineVariants] = {
+    {"wz.wow.folder.ok", "wz.wow.folder.bad", "se.checking"},
+    {"wz.wow.addon.ok", "wz.wow.addon.bad", "st.addon.unknown"},
+    {"wz.wow.questie.ok", "wz.wow.questie.bad", "st.questie.unknown"},
+};
 
 }  // namespace
 
@@ -104,11 +124,15 @@ bool Setup::open() {
 void Setup::goToPage(int n) {
   page_ = clampPage(n);
   message_.clear();
-  if (page_ == kGamePage) checkFolder();
+  waiting_ = Waiting::kNothing;
+  if (page_ == kGamePage) {
+    checkFolder();
+    if (check_.wait(kQuickAnswerMs)) takeCheck();  // a local folder is shown at once
+  } else if (page_ == kDonePage && !fieldKnown()) {
+    checkFolder();  // read by the time Finish is pressed
+  }
   if (page_ == kDonePage) {
-    App* app = trayController();
-    Settings settings = app ? app->snapshot() : Settings();
-    folderFound_ = takeFinishFolder(settings);
+    folderFound_ = (fieldKnown() && folderOk_) || storedFolderOk();
   }
   update();
   focusInitial();
@@ -162,28 +186,79 @@ void Setup::applyTexts() {
   setTexts(kQuestieLink, tr("st.getquestie"), L"");
 }
 
+std::wstring Setup::fieldText() { return trimWide(getEditText(kFolderEdit)); }
+
+void Setup::setFieldText(const std::wstring& text) {
+  settingField_ = true;  // not typing: nothing to check again
+  setEditText(kFolderEdit, text);
+  settingField_ = false;
+}
+
+// The status lines describe what the field holds, and no check may change that.
+bool Setup::fieldKnown() {
+  return stateKnown_ && !check_.pending() && !typing_ && shownText_ == fieldText();
+}
+
+// Reading a drive may take seconds (a sleeping disk, a network share): the
+// worker reads, and the answer arrives as kStateArrived.
 void Setup::checkFolder() {
-  const std::wstring resolved = resolveForeverDir(trimWide(getEditText(kFolderEdit)));
-  folderOk_ = !resolved.empty() && isGameFolder(resolved);
-  addonOk_ = folderOk_ && addonPresent(resolved);
-  questieOk_ = folderOk_ && questiePresent(resolved);
-  // The field always shows the normalised game folder; a bad one stays as typed.
-  if (folderOk_ && resolved != trimWide(getEditText(kFolderEdit))) {
-    setEditText(kFolderEdit, resolved);
+  if (typing_) KillTimer(window_, kTypingTimer);
+  typing_ = false;
+  const std::wstring text = fieldText();
+  // One check at a time: a running one's answer finds the field changed and
+  // starts this one then.
+  if (check_.startTyped(window_, kStateArrived, text)) checkedText_ = text;
+  if (!check_.pending()) waiting_ = Waiting::kNothing;  // no worker: nothing will answer
+}
+
+void Setup::checkThen(Waiting then) {
+  waiting_ = then;
+  message_.clear();
+  checkFolder();
+  if (check_.wait(kQuickAnswerMs)) {
+    takeCheck();  // a local folder: no "checking" shows
+  } else {
+    update();
   }
 }
 
+void Setup::takeCheck() {
+  GameState state;
+  if (!check_.take(state)) return;  // still running, or the late message of a taken one
+  const std::wstring text = fieldText();
+  if (text != checkedText_) {
+    // Typed on while it was read: the pause's timer checks, or at once when
+    // Next or Finish waits.
+    if (!typing_ || waiting_ != Waiting::kNothing) checkFolder();
+    return;
+  }
+  folderOk_ = state.folderOk;
+  addonOk_ = state.addonOk;
+  questieOk_ = state.questieOk;
+  stateKnown_ = true;
+  // The field always shows the normalised game folder; a bad one stays as typed.
+  if (folderOk_ && state.folder != text) setFieldText(state.folder);
+  shownText_ = fieldText();
+  const Waiting then = waiting_;
+  waiting_ = Waiting::kNothing;
+  if (then == Waiting::kNext && folderOk_) {
+    goToPage(kDonePage);
+    return;
+  }
+  if (then == Waiting::kFinish) {
+    store();
+    return;
+  }
+  if (then == Waiting::kNext) message_ = tr("se.badfolder");
+  if (page_ == kDonePage) folderFound_ = folderOk_ || storedFolderOk();
+  update();
+}
+
 void Setup::next() {
-  if (page_ == kGamePage) {
-    const std::wstring text = trimWide(getEditText(kFolderEdit));
-    // An empty field does not stop the wizard: the folder can be set later.
-    if (!text.empty() && !isGameFolder(resolveForeverDir(text))) {
-      checkFolder();
-      message_ = tr("se.badfolder");
-      layout();
-      invalidate();
-      return;
-    }
+  // An empty field does not stop the wizard: the folder can be set later.
+  if (page_ == kGamePage && !fieldText().empty()) {
+    checkThen(Waiting::kNext);
+    return;
   }
   if (page_ == kDonePage) {
     finish();
@@ -193,13 +268,22 @@ void Setup::next() {
 }
 
 void Setup::finish() {
+  if (fieldKnown()) {
+    store();
+  } else {
+    checkThen(Waiting::kFinish);
+  }
+}
+
+void Setup::store() {
   App* app = trayController();
   if (!app) return;
   Settings settings = app->snapshot();
-  const bool found = takeFinishFolder(settings);
+  if (folderOk_) settings.foreverDir = shownText_;  // else the stored folder stays
+  const bool found = folderOk_ || storedFolderOk();
   settings.language = currentLanguage();
   settings.wizardDone = true;
-  app->applySettings(settings);
+  app->applySettings(settings);  // the notification area reads the folder anew
   logLine("first-run setup finished");
   DestroyWindow(window_);  // deletes this object: nothing of it is touched after
   if (found) {
@@ -209,15 +293,11 @@ void Setup::finish() {
   }
 }
 
-// The folder Finish stores: the field's when it holds a game folder, else
-// the one stored before. True when that is a game folder.
-bool Setup::takeFinishFolder(Settings& settings) const {
-  const std::wstring resolved = resolveForeverDir(trimWide(getEditText(kFolderEdit)));
-  if (!resolved.empty() && isGameFolder(resolved)) {
-    settings.foreverDir = resolved;
-    return true;
-  }
-  return !settings.foreverDir.empty() && isGameFolder(settings.foreverDir);
+// Finish keeps the folder stored before when the field holds no game folder:
+// whether that is one, as it was last read.
+bool Setup::storedFolderOk() const {
+  App* app = trayController();
+  return app && app->gameStateKnown() && app->status() != AppStatus::NoGameFolder;
 }
 
 // The Done page without a game folder says so rather than "ready".
@@ -257,15 +337,16 @@ void Setup::onClick(int id) {
                                                        normalizeFolder(getEditText(kFolderEdit)));
       if (!stillOpen(handle)) return;
       if (!chosen.empty()) {
-        const std::wstring resolved = resolveForeverDir(chosen);
-        setEditText(kFolderEdit, resolved.empty() ? chosen : resolved);
+        setFieldText(chosen);  // its game folder replaces it once read
         message_.clear();
+        waiting_ = Waiting::kNothing;
         checkFolder();
       }
       break;
     }
     case kCheckButton:
       message_.clear();
+      waiting_ = Waiting::kNothing;
       checkFolder();
       break;
     case kQuestieLink:
@@ -288,8 +369,29 @@ void Setup::onClick(int id) {
   update();
 }
 
-void Setup::onCommand(int id, int) {
+void Setup::onCommand(int id, int code) {
   if (id == IDOK) next();  // Enter from the message loop's dialog handling
+  if (id != kFolderEdit || code != EN_CHANGE || settingField_) return;
+  // Typed: what the lines and the message say is of the text before; the
+  // new text is read once typing pauses, and a waiting Next is off.
+  typing_ = SetTimer(window_, kTypingTimer, kTypingPauseMs, nullptr) != 0;
+  waiting_ = Waiting::kNothing;
+  if (!message_.empty()) {
+    message_.clear();
+    invalidate();
+  }
+}
+
+bool Setup::handleMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
+  if (msg == kStateArrived) {
+    takeCheck();
+  } else if (msg == WM_TIMER && wParam == kTypingTimer) {
+    checkFolder();
+  } else {
+    return false;
+  }
+  result = 0;
+  return true;
 }
 
 void Setup::onDestroyed() {
@@ -330,6 +432,12 @@ void Setup::layout() {
 }
 
 void Setup::statusLines(StatusLine (&lines)[kStatusLines]) const {
+  if (!stateKnown_) {
+    // Nothing is claimed of a folder before it was read.
+    lines[0] = {"se.checking", gui::kOrbNeutral, gui::kColorGreyBeige};
+    lines[1] = lines[2] = {nullptr, gui::kOrbNeutral, gui::kColorGreyBeige};
+    return;
+  }
   lines[0] = folderOk_ ? StatusLine{"wz.wow.folder.ok", gui::kOrbOk, gui::kColorLightText}
                        : StatusLine{"wz.wow.folder.bad", gui::kOrbWarning, gui::kColorWarning};
   // Without a game folder nothing is known of what is installed in it.
@@ -353,12 +461,14 @@ LineFit Setup::fitLine(const std::wstring& text) const {
 }
 
 void Setup::layoutStatusLines() {
-  StatusLine lines[kStatusLines];
-  statusLines(lines);
   int y = contentTop_ + kLinesOffset;
   for (int i = 0; i < kStatusLines; ++i) {
     lineTops_[i] = y;
-    y += kLineStep + (fitLine(tr(lines[i].key)) == LineFit::kSmallTwoLines ? kSecondLine : 0);
+    bool twoLines = false;
+    for (const char* key : kLineTexts[i]) {
+      twoLines |= key && fitLine(tr(key)) == LineFit::kSmallTwoLines;
+    }
+    y += kLineStep + (twoLines ? kSecondLine : 0);
   }
   linesExtra_ = y - (contentTop_ + kLinesOffset + kStatusLines * kLineStep);
 }
@@ -374,26 +484,33 @@ void Setup::layoutGamePage() {
   showEdit(kFolderEdit, true);
   placeControl(kBrowseButton, browseLeft, contentTop_, browseWidth, kFieldHeight);
   setVisible(kBrowseButton, true);
-  if (folderOk_ && !questieOk_) {
-    const HFONT body = fonts_[gui::kFontBody];
-    const int f = textWidthDip(body, tr("wz.wow.questie.bad"), dpi_);
-    const int g = textWidthDip(body, tr("st.getquestie"), dpi_);
-    if (f + g + kLinkRoom > kContentRight - kContentLeft) {
-      // Too long for one line: the link goes under the Questie line.
-      placeControl(kQuestieLink, kContentLeft + kLinkIndent,
-                   contentTop_ + kBelowQuestieOffset + linesExtra_, g + kLinkSlack,
-                   kBelowLinkHeight);
-    } else {
-      placeControl(kQuestieLink, f + kContentLeft + kLinkIndent + kLinkGap,
-                   lineTops_[kStatusLines - 1], g + kLinkSlack, kLineHeight);
-    }
-    setVisible(kQuestieLink, true);
+  // Where the link goes depends on the texts alone, so a row of its own is
+  // kept for it whether it shows or not.
+  const HFONT body = fonts_[gui::kFontBody];
+  const int f = textWidthDip(body, tr("wz.wow.questie.bad"), dpi_);
+  const int g = textWidthDip(body, tr("st.getquestie"), dpi_);
+  linkBelow_ = f + g + kLinkRoom > kContentRight - kContentLeft;
+  if (linkBelow_) {
+    // Too long for one line: the link goes under the Questie line.
+    placeControl(kQuestieLink, kContentLeft + kLinkIndent, linesBottom() + kBelowLinkTop,
+                 g + kLinkSlack, kBelowLinkHeight);
+  } else {
+    placeControl(kQuestieLink, f + kContentLeft + kLinkIndent + kLinkGap,
+                 lineTops_[kStatusLines - 1], g + kLinkSlack, kLineHeight);
   }
+  setVisible(kQuestieLink, stateKnown_ && folderOk_ && !questieOk_);
   placeControl(kCheckButton, kContentLeft, checkTop(), checkWidth(), kCheckHeight);
   setVisible(kCheckButton, true);
 }
 
-int Setup::checkTop() const { return contentTop_ + kCheckOffset + linesExtra_; }
+int Setup::linesBottom() const {
+  return contentTop_ + kLinesOffset + kStatusLines * kLineStep + linesExtra_;
+}
+
+int Setup::checkTop() const {
+  if (linkBelow_) return linesBottom() + kBelowLinkTop + kBelowLinkHeight + kLinkClearance;
+  return linesBottom() + kCheckGap;
+}
 
 int Setup::checkWidth() const {
   return std::max(
@@ -493,6 +610,7 @@ void Setup::paintGamePage(HDC dc) {
   StatusLine lines[kStatusLines];
   statusLines(lines);
   for (int i = 0; i < kStatusLines; ++i) {
+    if (!lines[i].key) continue;
     const int y = lineTops_[i];
     const std::wstring text = tr(lines[i].key);
     gui::paintStatusOrb(dc, scale(296), scale(y + 14), dpi_, lines[i].orb);
@@ -507,12 +625,14 @@ void Setup::paintGamePage(HDC dc) {
                      kOneLineEllipsis);
     }
   }
-  if (!message_.empty()) {
+  // Beside Check again: why Next refused the folder, or that Next waits.
+  const bool waiting = waiting_ == Waiting::kNext;
+  if (!message_.empty() || waiting) {
     const int top = checkTop();
-    gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorWarning,
+    gui::drawLabel(dc, fonts_[gui::kFontSmall], waiting ? gui::kColorGreyBeige : gui::kColorWarning,
                    dip(kContentLeft + checkWidth() + kMessageGap, top, kContentRight,
                        std::max(top + kMessageHeight, kMessageBottom)),
-                   message_, DT_WORDBREAK);
+                   waiting ? tr("se.checking") : message_, DT_WORDBREAK);
   }
 }
 
@@ -527,6 +647,12 @@ void Setup::paintDone(HDC dc) {
   gui::drawLabel(dc, fonts_[gui::kFontCommand], gui::kColorDarkText,
                  dip(308, top + 38, 724, top + 82),
                  folderFound_ ? std::wstring(kSlashCommand) : tr("tab.settings"), kOneLine);
+  if (waiting_ == Waiting::kFinish) {
+    const int noteTop = top + 96 + kDoneNoteGap;
+    gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorGreyBeige,
+                   dip(kContentLeft, noteTop, kContentRight, noteTop + kDoneNoteHeight),
+                   tr("se.checking"), DT_WORDBREAK);
+  }
 }
 
 }  // namespace setup

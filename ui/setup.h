@@ -11,6 +11,7 @@
 #include "gui/surface.h"
 #include "storage/settings.h"
 #include "ui/common.h"
+#include "ui/game_check.h"
 
 namespace ui {
 namespace setup {
@@ -40,8 +41,13 @@ class Setup : public gui::Surface {
   // the World of Warcraft page, re-labels and repaints.
   void goToPage(int n);
   void applyTexts();
+  // Starts reading the folder in the field on the worker; the status lines
+  // show the answer when it comes.
   void checkFolder();
+  // On the World of Warcraft page: goes on once the folder in the field is
+  // known to be a game folder (or the field is empty).
   void next();
+  // Stores the choices once the folder in the field is known.
   void finish();
   // What refreshSetup does: re-label, lay out and repaint.
   void update();
@@ -54,6 +60,10 @@ class Setup : public gui::Surface {
   bool questieOk() const { return questieOk_; }
   // On the Done page: Finish will leave a game folder set.
   bool folderFound() const { return folderFound_; }
+  // The status lines describe a folder that was read (not only checked for).
+  bool stateKnown() const { return stateKnown_; }
+  // A check of the field runs, or Next or Finish waits for its answer.
+  bool checking() const { return check_.pending() || waiting_ != Waiting::kNothing; }
   int contentTop() const { return contentTop_; }
 
  protected:
@@ -62,6 +72,7 @@ class Setup : public gui::Surface {
   void paint(HDC dc, const RECT& clientRect) override;
   void onClick(int id) override;
   void onCommand(int id, int code) override;
+  bool handleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
   void onDestroyed() override;
   int initialFocus() override;
   int defaultButton() override;
@@ -75,9 +86,17 @@ class Setup : public gui::Surface {
     COLORREF colour;
   };
   static constexpr int kStatusLines = 3;
+  // What waits for the running check's answer.
+  enum class Waiting { kNothing, kNext, kFinish };
 
+  std::wstring fieldText();
+  void setFieldText(const std::wstring& text);
+  bool fieldKnown();
+  void checkThen(Waiting then);
+  void takeCheck();
+  void store();
   bool stillOpen(HWND handle) const;
-  bool takeFinishFolder(Settings& settings) const;
+  bool storedFolderOk() const;
   const char* headingKey() const;
   const char* bodyKey() const;
   int stepOrb(int step) const;
@@ -85,6 +104,7 @@ class Setup : public gui::Surface {
   LineFit fitLine(const std::wstring& text) const;
   void layoutGamePage();
   void layoutStatusLines();
+  int linesBottom() const;
   int checkTop() const;
   int checkWidth() const;
   void paintSidebar(HDC dc);
@@ -101,9 +121,17 @@ class Setup : public gui::Surface {
   bool addonOk_ = false;
   bool questieOk_ = false;
   bool folderFound_ = true;
+  bool stateKnown_ = false;
+  std::wstring shownText_;    // the field's text the status lines describe
+  ui::GameCheck check_;
+  std::wstring checkedText_;  // the field's text the running check reads
+  Waiting waiting_ = Waiting::kNothing;
+  bool typing_ = false;       // the pause after typing is timed
+  bool settingField_ = false;  // the field's change is the wizard's own
   int contentTop_ = 0;
   int lineTops_[kStatusLines] = {};  // DIPs, set by layout()
   int linesExtra_ = 0;               // DIPs the two-line status lines take beyond one each
+  bool linkBelow_ = false;           // the Questie link has a row of its own
 };
 
 // The open wizard, or null.

@@ -58,7 +58,8 @@ TEST_F(FirstRun, TheWizardOfTheRealProgramStoresTheChoices) {
   HWND field = FindWindowExW(wizard, nullptr, L"Edit", nullptr);
   ASSERT_NE(field, nullptr);
   SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(game.wow().c_str()));
-  clickNext(wizard);  // → Done
+  clickNext(wizard);  // → Done, once the folder was read
+  EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(field); }, kWaitMs));
   clickNext(wizard);  // Finish
   EXPECT_TRUE(waitFor([&] { return !IsWindow(wizard); }, kWaitMs));
 

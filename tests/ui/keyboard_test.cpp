@@ -132,6 +132,7 @@ TEST_F(KeyboardTest, SpaceAndEnterActivateAndEnterElsewherePressesTheDefaultButt
   window->focusItem(mw::kFolderEdit);
   ASSERT_EQ(GetFocus(), window->editWindow(mw::kFolderEdit));
   press(window, VK_RETURN);
+  ASSERT_TRUE(settleMainWindow());
   EXPECT_EQ(window->message(), tr("se.badfolder"));
   // Space in the field is typing, not activation: the refusal goes with the change.
   press(window, VK_SPACE);

@@ -164,6 +164,7 @@ TEST_F(MainWindowTest, SaveRefusesAFolderThatIsNoGameFolderAndKeepsTheOldOne) {
 
   typeFolder(game.notGame());
   click(window, mw::kSaveButton);
+  ASSERT_TRUE(settleMainWindow());
   EXPECT_EQ(window->message(), tr("se.badfolder"));
   EXPECT_FALSE(window->messageOk());
   EXPECT_EQ(GetFocus(), window->editWindow(mw::kFolderEdit));
@@ -173,6 +174,7 @@ TEST_F(MainWindowTest, SaveRefusesAFolderThatIsNoGameFolderAndKeepsTheOldOne) {
 
   typeFolder(L"C:\\no\\such\\folder");
   click(window, mw::kSaveButton);
+  ASSERT_TRUE(settleMainWindow());
   EXPECT_EQ(window->message(), tr("se.badfolder"));
   EXPECT_EQ(app.snapshot().foreverDir, game.forever());
 }
@@ -184,6 +186,7 @@ TEST_F(MainWindowTest, SaveStoresTheNormalisedFolderAndAnEmptyFieldClearsIt) {
 
   typeFolder(L"  \"" + game.wow() + L"\"  ");  // pasted with quotes and spaces
   click(window, mw::kSaveButton);
+  ASSERT_TRUE(settleMainWindow());
   EXPECT_EQ(window->message(), tr("se.saved"));
   EXPECT_TRUE(window->messageOk());
   EXPECT_EQ(folderField(), game.forever());
@@ -193,6 +196,7 @@ TEST_F(MainWindowTest, SaveStoresTheNormalisedFolderAndAnEmptyFieldClearsIt) {
 
   typeFolder(L"   ");
   click(window, mw::kSaveButton);
+  ASSERT_TRUE(settleMainWindow());
   EXPECT_EQ(window->message(), tr("se.saved"));
   EXPECT_EQ(app.snapshot().foreverDir, L"");
   EXPECT_EQ(app.status(), AppStatus::NoGameFolder);
@@ -300,6 +304,7 @@ TEST_F(MainWindowTest, ALanguageSegmentIsPendingUntilSaveAndATabSwitchDiscardsIt
 
   click(window, german);
   click(window, mw::kSaveButton);
+  ASSERT_TRUE(settleMainWindow());
   pump();
   EXPECT_EQ(app.language(), "de");
   EXPECT_EQ(window->findControl(mw::kStatusTabId)->text, toWide(lookup("de", "tab.status")));
@@ -316,6 +321,7 @@ TEST_F(MainWindowTest, AutostartIsWrittenOnSave) {
   EXPECT_FALSE(window->findControl(mw::kAutostartBox)->checked);
   EXPECT_TRUE(autostartEnabled());  // a tick alone changes nothing yet
   click(window, mw::kSaveButton);
+  ASSERT_TRUE(settleMainWindow());
   EXPECT_FALSE(autostartEnabled());
   EXPECT_FALSE(app.snapshot().autostart);
 

@@ -1,7 +1,8 @@
-// The main window's game checks run on a worker. With a check held up as a
-// dead network share would hold it, the window keeps answering, shows its
-// last known state, starts no second check, shows the result once it comes,
-// and can be closed while the check still hangs.
+// The game folder's checks run on a worker: the main window's, the wizard's,
+// Save's and the notification area's. With a check held up as a dead network
+// share would hold it, the windows keep answering, show their last known
+// state (or that they are checking), start no second check, go on with the
+// result once it comes, and can be closed while the check still hangs.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "i18n/i18n.h"
 #include "tests/gui/gui_test_util.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/game_check.h"
@@ -21,7 +23,9 @@
 using namespace uitest;
 using ui::mainwnd::MainWindow;
 using ui::mainwnd::mainWindow;
+using ui::setup::setupWindow;
 namespace mw = ui::mainwnd;
+namespace wz = ui::setup;
 
 namespace {
 
@@ -107,6 +111,11 @@ class RefreshTest : public WindowTest {
  protected:
   MainWindow* openOn(int tab) { return openMainSettled(tab); }
   bool visible(int id) { return controlVisible(mainWindow(), id); }
+  void expectAnswering(HWND window) {
+    const auto answers = roundTrips(window, ticksAndTraffic());
+    EXPECT_TRUE(answers.first) << "slowest round trip " << answers.second << " ms";
+  }
+  std::wstring wizardField() { return setupWindow()->getEditText(wz::kFolderEdit); }
 };
 
 TEST_F(RefreshTest, AHungCheckLeavesTheWindowAnsweringOnItsLastStateWithNoSecondCheck) {
@@ -253,6 +262,150 @@ TEST_F(RefreshTest, AFirstCheckEndingAfterTheWindowOpenedShowsItsStateAtOnce) {
       kRefreshMs / 2));
   EXPECT_TRUE(window->questieOk());
   EXPECT_EQ(held.started(), 1);
+}
+
+TEST_F(RefreshTest, TheWizardReadsItsFolderOnTheWorkerAndNextWaitsForTheAnswer) {
+  GameFolder game(false);
+  store(L"", false);
+  wz::Setup* wizard = nullptr;
+  {
+    HeldChecks held;
+    openSetup(wz::kGamePage);  // arriving reads the field
+    wizard = setupWindow();
+    ASSERT_NE(wizard, nullptr);
+    EXPECT_FALSE(wizard->stateKnown());
+    EXPECT_TRUE(showsText(wizard, tr("se.checking")));
+    EXPECT_FALSE(showsText(wizard, tr("wz.wow.folder.bad")));  // nothing claimed before the answer
+    expectAnswering(wizard->hwnd());
+    EXPECT_EQ(held.started(), 1);
+    held.release();
+    ASSERT_TRUE(settleSetup(kSettleMs));
+    EXPECT_TRUE(showsText(wizard, tr("wz.wow.folder.bad")));
+  }
+  {
+    HeldChecks held;  // Check again: the lines keep the last answer until the new one
+    wizard->setEditText(wz::kFolderEdit, game.wow());
+    click(wizard, wz::kCheckButton);
+    expectAnswering(wizard->hwnd());
+    EXPECT_EQ(held.started(), 1);
+    EXPECT_FALSE(wizard->folderOk());
+    EXPECT_TRUE(showsText(wizard, tr("wz.wow.folder.bad")));
+    held.release();
+    ASSERT_TRUE(settleSetup(kSettleMs));
+    EXPECT_TRUE(wizard->folderOk());
+    EXPECT_EQ(wizardField(), game.forever());
+  }
+  {
+    HeldChecks held;  // Next stays on the page, saying that it checks
+    click(wizard, wz::kNextButton);
+    expectAnswering(wizard->hwnd());
+    EXPECT_EQ(wizard->page(), wz::kGamePage);
+    EXPECT_TRUE(wizard->checking());
+    EXPECT_TRUE(showsText(wizard, tr("se.checking")));
+    held.release();
+    ASSERT_TRUE(settleSetup(kSettleMs));
+    EXPECT_EQ(wizard->page(), wz::kDonePage);
+  }
+}
+
+TEST_F(RefreshTest, TheWizardsFinishStoresTheFolderOnceItWasRead) {
+  GameFolder game(true);
+  store(L"", false);
+  openSetup(wz::kGamePage);
+  ASSERT_TRUE(settleSetup(kSettleMs));
+  wz::Setup* wizard = setupWindow();
+  ASSERT_NE(wizard, nullptr);
+  wizard->setEditText(wz::kFolderEdit, game.wow());
+  const HWND handle = wizard->hwnd();
+  {
+    HeldChecks held;
+    wizard->goToPage(wz::kDonePage);  // the field was not read yet
+    click(wizard, wz::kNextButton);   // Finish
+    expectAnswering(handle);
+    EXPECT_EQ(held.started(), 1);
+    ASSERT_EQ(setupWindow(), wizard);
+    EXPECT_TRUE(showsText(wizard, tr("se.checking")));
+    EXPECT_FALSE(app.snapshot().wizardDone);
+    held.release();
+    ASSERT_TRUE(settleSetup(kSettleMs));
+  }
+  EXPECT_FALSE(IsWindow(handle));
+  EXPECT_TRUE(app.snapshot().wizardDone);
+  EXPECT_EQ(app.snapshot().foreverDir, game.forever());
+  EXPECT_TRUE(pumpUntil([&] { return app.gameStateKnown(); }, kSettleMs));
+  EXPECT_EQ(app.status(), AppStatus::Ready);  // read anew on the worker for the tooltip
+}
+
+TEST_F(RefreshTest, TheWizardReadsTypedTextOnceTypingPauses) {
+  GameFolder game(false);
+  store(L"", false);
+  openSetup(wz::kGamePage);
+  ASSERT_TRUE(settleSetup(kSettleMs));
+  wz::Setup* wizard = setupWindow();
+  ASSERT_NE(wizard, nullptr);
+  ui::setGameCheckFunction(&endingCheck);
+  checksStarted = 0;
+  // Typed a character at a time: the text is read once, whole, when typing pauses.
+  const std::wstring path = game.wow();
+  for (size_t n = path.size() - 4; n <= path.size(); ++n) {
+    wizard->setEditText(wz::kFolderEdit, path.substr(0, n));
+  }
+  EXPECT_FALSE(wizard->folderOk());
+  EXPECT_TRUE(pumpUntil([&] { return wizard->folderOk(); }, kSettleMs));
+  EXPECT_EQ(checksStarted, 1);
+  EXPECT_EQ(wizardField(), game.forever());
+  EXPECT_TRUE(controlVisible(wizard, wz::kQuestieLink));
+
+  wizard->setEditText(wz::kFolderEdit, game.notGame());
+  EXPECT_TRUE(pumpUntil([&] { return !wizard->folderOk(); }, kSettleMs));
+  EXPECT_EQ(checksStarted, 2);
+  EXPECT_EQ(wizardField(), game.notGame());  // a bad folder stays as typed
+  ui::setGameCheckFunction(nullptr);
+}
+
+TEST_F(RefreshTest, SaveReadsATypedFolderOnTheWorkerAndStoresItOnceItIsKnown) {
+  GameFolder game(true);
+  MainWindow* window = openOn(mw::kSettingsTab);
+  ASSERT_NE(window, nullptr);
+  {
+    HeldChecks held;
+    window->setEditText(mw::kFolderEdit, game.wow());
+    click(window, mw::kSaveButton);
+    expectAnswering(window->hwnd());
+    EXPECT_EQ(held.started(), 1);
+    EXPECT_TRUE(window->checking());
+    EXPECT_EQ(window->message(), tr("se.checking"));
+    EXPECT_EQ(app.snapshot().foreverDir, L"");  // nothing is stored before the answer
+    held.release();
+    ASSERT_TRUE(settleMainWindow(kSettleMs));
+  }
+  EXPECT_EQ(window->message(), tr("se.saved"));
+  EXPECT_EQ(window->getEditText(mw::kFolderEdit), game.forever());
+  EXPECT_EQ(app.snapshot().foreverDir, game.forever());
+  EXPECT_EQ(app.status(), AppStatus::Ready);
+}
+
+TEST_F(RefreshTest, TheTipAndTheMenuShowTheLastKnownStateAndANewFolderIsReadOnTheWorker) {
+  GameFolder game(true);
+  store(game.forever());
+  ASSERT_TRUE(pumpUntil([&] { return app.gameStateKnown(); }, kSettleMs));
+  EXPECT_EQ(trayStatusText(), tr("tray.ready"));
+  {
+    HeldChecks held;
+    store(game.notGame());  // the notification area reads the new folder on the worker
+    expectAnswering(tray);
+    EXPECT_EQ(held.started(), 1);
+    EXPECT_EQ(trayStatusText(), tr("tray.ready"));  // the last known state until the answer
+    HMENU menu = buildTrayMenu();
+    ASSERT_NE(menu, nullptr);
+    wchar_t line[128] = {};
+    GetMenuStringW(menu, 0, line, 128, MF_BYPOSITION);
+    DestroyMenu(menu);
+    EXPECT_EQ(std::wstring(line), tr("tray.ready"));
+    held.release();
+    EXPECT_TRUE(pumpUntil([&] { return app.gameStateKnown(); }, kSettleMs));
+  }
+  EXPECT_EQ(trayStatusText(), tr("tray.nowow"));
 }
 
 }  // namespace

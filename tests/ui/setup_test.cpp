@@ -65,10 +65,13 @@ TEST_F(SetupTest, PagesAreClampedAndBackNextAndEnterMoveBetweenThem) {
   EXPECT_EQ(wizard->findControl(wz::kNextButton)->text, tr("wz.next"));
 
   click(wizard, wz::kNextButton);
+
+  ASSERT_TRUE(settleSetup());
   EXPECT_EQ(wizard->page(), wz::kLanguagePage);
   EXPECT_TRUE(visible(wz::kBackButton));
   EXPECT_TRUE(visible(wz::kLanguageCard));
   pressEnter(handle);
+  ASSERT_TRUE(settleSetup());
   EXPECT_EQ(wizard->page(), wz::kGamePage);
   EXPECT_FALSE(visible(wz::kLanguageCard));
   EXPECT_TRUE(IsWindowVisible(wizard->editWindow(wz::kFolderEdit)));
@@ -110,6 +113,7 @@ TEST_F(SetupTest, CheckAgainShowsTheNormalisedFolderAndWhatIsMissing) {
 
   typeFolder(game.wow());
   click(wizard, wz::kCheckButton);
+  ASSERT_TRUE(settleSetup());
   EXPECT_EQ(folderField(), game.forever());
   EXPECT_TRUE(wizard->folderOk());
   EXPECT_TRUE(wizard->addonOk());
@@ -123,11 +127,13 @@ TEST_F(SetupTest, CheckAgainShowsTheNormalisedFolderAndWhatIsMissing) {
 
   game.addQuestie();
   click(wizard, wz::kCheckButton);
+  ASSERT_TRUE(settleSetup());
   EXPECT_TRUE(wizard->questieOk());
   EXPECT_FALSE(visible(wz::kQuestieLink));
 
   typeFolder(game.notGame());  // a bad folder stays as typed
   click(wizard, wz::kCheckButton);
+  ASSERT_TRUE(settleSetup());
   EXPECT_EQ(folderField(), game.notGame());
   EXPECT_FALSE(wizard->folderOk());
   EXPECT_FALSE(wizard->addonOk());
@@ -142,6 +148,7 @@ TEST_F(SetupTest, NextRefusesABadFolderButLetsAnEmptyFieldThrough) {
 
   typeFolder(game.notGame());
   click(wizard, wz::kNextButton);
+  ASSERT_TRUE(settleSetup());
   EXPECT_EQ(wizard->page(), wz::kGamePage);
   EXPECT_EQ(wizard->message(), tr("se.badfolder"));
   EXPECT_FALSE(wizard->folderOk());
@@ -150,8 +157,10 @@ TEST_F(SetupTest, NextRefusesABadFolderButLetsAnEmptyFieldThrough) {
 
   typeFolder(L"");
   click(wizard, wz::kNextButton);
+  ASSERT_TRUE(settleSetup());
   EXPECT_EQ(wizard->page(), wz::kDonePage);
   click(wizard, wz::kNextButton);  // Finish
+  ASSERT_TRUE(settleSetup());
   EXPECT_EQ(setupWindow(), nullptr);
   EXPECT_EQ(app.snapshot().foreverDir, game.forever());  // an empty field keeps it
   EXPECT_TRUE(app.snapshot().wizardDone);
@@ -163,11 +172,14 @@ TEST_F(SetupTest, FinishStoresTheChoicesLogsAndClosesTheWizard) {
   ASSERT_NE(wizard, nullptr);
   click(wizard, wz::kLanguageCard + 5);  // Polski
   click(wizard, wz::kNextButton);
+  ASSERT_TRUE(settleSetup());
   typeFolder(game.wow());
   pressEnter(wizard->hwnd());
+  ASSERT_TRUE(settleSetup());
   ASSERT_EQ(wizard->page(), wz::kDonePage);
   const HWND handle = wizard->hwnd();
   pressEnter(handle);
+  ASSERT_TRUE(settleSetup());
 
   EXPECT_FALSE(IsWindow(handle));
   EXPECT_EQ(setupWindowHandle(), nullptr);
@@ -188,6 +200,7 @@ TEST_F(SetupTest, FinishWithABadFolderKeepsTheStoredOne) {
   ASSERT_NE(wizard, nullptr);
   typeFolder(L"C:\\no\\such\\folder");
   click(wizard, wz::kNextButton);
+  ASSERT_TRUE(settleSetup());
   EXPECT_EQ(setupWindow(), nullptr);
   EXPECT_EQ(app.snapshot().foreverDir, game.forever());
   EXPECT_TRUE(app.snapshot().wizardDone);

@@ -4,6 +4,7 @@
 // page, in each state that changes what is written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -11,12 +12,21 @@
 #include "tests/gui/gui_test_util.h"
 #include "tests/ui/ui_test_util.h"
 #include "tests/update/fixtures.h"
+#include "ui/game_check.h"
 
 using namespace uitest;
 namespace mw = ui::mainwnd;
 namespace wz = ui::setup;
 
 namespace {
+
+// Checks that wait until released, to see what the windows show meanwhile.
+// Never closed: a worker of a failed test may still wait on it.
+const HANDLE checkGate = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+GameState gatedCheck(const std::wstring& folder) {
+  WaitForSingleObject(checkGate, 20000);
+  return readGameState(folder);
+}
 
 // Measured apart from the toolkit: one line by its extent and the font's
 // height, wrapped text by DrawText's own calculation in the box's width.
@@ -195,6 +205,7 @@ class TextFitTest : public ::testing::Test {
       wizard->goToPage(wz::kGamePage);
       wizard->setEditText(wz::kFolderEdit, folder.first);
       wizard->next();  // a refused folder stays with its message; a game folder moves on
+      ASSERT_TRUE(settleSetup()) << where;
       if (wizard->page() != wz::kGamePage) wizard->goToPage(wz::kGamePage);
       measureSetup(where + " page 3, " + folder.second);
     }
@@ -238,6 +249,87 @@ TEST_F(TextFitTest, EveryTextOfBothWindowsIsShownWholeInEveryLanguageAt96And144D
       pump();
       measureMain(language.code + " " + std::to_string(dpi) + " update ready");
       closeMainWindow();
+      pump();
+    }
+  }
+  std::string all;
+  for (const std::string& cut : cuts) all += "\n  " + cut;
+  EXPECT_TRUE(cuts.empty()) << cuts.size() << " texts are not shown whole:" << all;
+}
+
+// The wizard's World of Warcraft page in every language at 96 and 144 DPI:
+// whatever the status lines say, the buttons stay where they are; a "Get
+// Questie" link keeps clear of Check again; and the note that Next or Finish
+// waits for the folder's answer is shown whole, as is Save's.
+TEST_F(TextFitTest, TheWizardsButtonsStayPutAndTheQuestieLinkKeepsClearOfCheckAgain) {
+  constexpr int kClearanceDip = 8;
+  const int buttons[] = {wz::kBrowseButton, wz::kCheckButton, wz::kBackButton, wz::kNextButton};
+  const std::pair<std::wstring, const char*> folders[] = {
+      {L"", "empty"},
+      {complete.notGame(), "refused folder"},
+      {noQuestie.forever(), "no Questie"},
+      {noAddon.forever(), "no addon"},
+      {complete.forever(), "all found"},
+  };
+  for (const UINT dpi : {96u, 144u}) {
+    for (const auto& language : languageTable()) {
+      const std::string where = language.code + " " + std::to_string(dpi);
+      store(language.code, L"");
+      openSetup(wz::kGamePage);
+      wz::Setup* wizard = wz::setupWindow();
+      ASSERT_NE(wizard, nullptr);
+      switchDpi(wizard, dpi, 780, 560);
+      ASSERT_TRUE(settleSetup()) << where;
+      std::vector<RECT> places;
+      for (const int id : buttons) places.push_back(dipRectOf(wizard, id));
+      for (const auto& folder : folders) {
+        const std::string state = where + ", " + folder.second;
+        wizard->setEditText(wz::kFolderEdit, folder.first);
+        click(wizard, wz::kCheckButton);
+        ASSERT_TRUE(settleSetup()) << state;
+        for (size_t i = 0; i < places.size(); ++i) {
+          const RECT now = dipRectOf(wizard, buttons[i]);
+          EXPECT_TRUE(EqualRect(&now, &places[i]))
+              << state << ": control " << buttons[i] << " moved from y " << places[i].top << " to "
+              << now.top;
+        }
+        if (!controlVisible(wizard, wz::kQuestieLink)) continue;
+        const RECT link = dipRectOf(wizard, wz::kQuestieLink);
+        const RECT check = dipRectOf(wizard, wz::kCheckButton);
+        const int gap = std::max({check.top - link.bottom, link.top - check.bottom,
+                                  check.left - link.right, link.left - check.right});
+        EXPECT_GE(gap, kClearanceDip) << state << ": the Questie link and Check again";
+      }
+      // Next and Finish waiting for a slow folder's answer.
+      ResetEvent(checkGate);
+      ui::setGameCheckFunction(&gatedCheck);
+      wizard->next();
+      measureSetup(where + " page 3, checking");
+      SetEvent(checkGate);
+      ASSERT_TRUE(settleSetup()) << where;
+      ASSERT_EQ(wizard->page(), wz::kDonePage) << where;
+      ResetEvent(checkGate);
+      wizard->goToPage(wz::kGamePage);
+      wizard->setEditText(wz::kFolderEdit, noQuestie.forever());
+      wizard->goToPage(wz::kDonePage);
+      wizard->finish();
+      measureSetup(where + " page 4, checking");
+      SetEvent(checkGate);
+      ASSERT_TRUE(settleSetup()) << where;  // finished: the wizard is gone
+      // Save waiting likewise.
+      openMainWindow(1);
+      ASSERT_TRUE(settleMainWindow()) << where;
+      mw::MainWindow* window = mw::mainWindow();
+      switchDpi(window, dpi, 900, 640);
+      ResetEvent(checkGate);
+      window->setEditText(mw::kFolderEdit, complete.forever());
+      click(window, mw::kSaveButton);
+      measure(window, where + " settings, checking", 900, 640);
+      SetEvent(checkGate);
+      ASSERT_TRUE(settleMainWindow()) << where;
+      ui::setGameCheckFunction(nullptr);
+      closeMainWindow();
+      closeSetup();
       pump();
     }
   }

@@ -58,6 +58,17 @@ inline void pump() {
   }
 }
 
+// Pumps this thread's queue until cond holds; false on time-out.
+template <typename Cond>
+bool pumpUntil(Cond cond, DWORD timeoutMs = 10000) {
+  return waitFor(
+      [&] {
+        pump();
+        return cond();
+      },
+      timeoutMs);
+}
+
 // Pumps until the main window shows the state its last check found (at
 // once when no main window is open); false on time-out.
 inline bool settleMainWindow(DWORD timeoutMs = 10000) {
@@ -68,6 +79,27 @@ inline bool settleMainWindow(DWORD timeoutMs = 10000) {
         return !window || !window->checking();
       },
       timeoutMs);
+}
+
+// Pumps until the wizard's check of its folder field has answered and
+// whatever waited for it is done (at once when no wizard is open).
+inline bool settleSetup(DWORD timeoutMs = 10000) {
+  return waitFor(
+      [] {
+        pump();
+        const ui::setup::Setup* wizard = ui::setup::setupWindow();
+        return !wizard || !wizard->checking();
+      },
+      timeoutMs);
+}
+
+// Whether the surface's last paint wrote text (repainted now).
+inline bool showsText(gui::Surface* surface, const std::wstring& text) {
+  RedrawWindow(surface->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  for (const gui::DrawnText& drawn : surface->drawnTexts()) {
+    if (drawn.text == text) return true;
+  }
+  return false;
 }
 
 // Opens (or shows) the main window at tab, once its game state is there.
