@@ -270,6 +270,7 @@ TEST_F(SetupTest, WithoutAGameFolderTheAddonAndQuestieAreUnknownNotMissing) {
   for (const auto& c : cases) {
     typeFolder(c.first);
     click(wizard, wz::kCheckButton);
+    ASSERT_TRUE(settleSetup());
     const std::vector<std::wstring> texts = paintedTexts(wizard);
     for (const char* key : c.second) EXPECT_TRUE(painted(texts, tr(key))) << key;
   }

@@ -50,7 +50,8 @@ void store(App& app, const std::string& language, const std::wstring& folder) {
 }
 
 // The game folder's state arrives from a worker; the picture waits for it.
-bool settle(const ui::mainwnd::MainWindow* window) {
+template <typename Window>
+bool settle(const Window* window) {
   constexpr DWORD kSettleMs = 10000;
   const ULONGLONG end = GetTickCount64() + kSettleMs;
   for (pump(); window->checking(); pump()) {
@@ -89,7 +90,7 @@ int shootSetup(const std::wstring& out, int page, UINT dpi, int focus = kMouseUs
   openSetup(page);
   pump();
   ui::setup::Setup* wizard = ui::setup::setupWindow();
-  if (!wizard) return 1;
+  if (!wizard || !settle(wizard)) return 1;
   switchDpi(wizard, dpi, 780, 560);
   pump();
   pressFirstKey(wizard, focus);
