@@ -74,4 +74,17 @@ void bringToFront(HWND window) {
   SetForegroundWindow(window);
 }
 
+std::wstring notSavedText(const WriteResult& saved) {
+  switch (writeProblem(saved)) {
+    case WriteProblem::DiskFull:
+      return tr("se.notsaved.full");
+    case WriteProblem::InUse:
+      return tr("se.notsaved.inuse");
+    case WriteProblem::Refused:
+      return tr("se.notsaved.refused");
+    default:
+      return tr("se.notsaved.other");
+  }
+}
+
 }  // namespace ui

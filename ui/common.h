@@ -7,6 +7,7 @@
 #include <string>
 
 #include "gui/theme.h"
+#include "storage/files.h"
 
 namespace ui {
 
@@ -37,6 +38,9 @@ struct PresenceLine {
 };
 PresenceLine presenceLine(bool folderOk, bool present, const char* foundKey,
                           const char* missingKey, const char* unknownKey);
+
+// Why settings were not saved, for the window where the user saved them.
+std::wstring notSavedText(const WriteResult& saved);
 
 // The default action of a drawn control kind, as a screen reader names it.
 std::wstring actionName(int kind, bool checked);

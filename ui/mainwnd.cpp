@@ -319,19 +319,6 @@ void MainWindow::store(const std::wstring& folder) {
   applyTexts();
 }
 
-std::wstring MainWindow::notSavedText(const WriteResult& saved) {
-  switch (writeProblem(saved)) {
-    case WriteProblem::DiskFull:
-      return tr("se.notsaved.full");
-    case WriteProblem::InUse:
-      return tr("se.notsaved.inuse");
-    case WriteProblem::Refused:
-      return tr("se.notsaved.refused");
-    default:
-      return tr("se.notsaved.other");
-  }
-}
-
 // A result line never stands beside a change made after it.
 void MainWindow::dropResult() {
   if (message_.empty()) return;

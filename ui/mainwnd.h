@@ -97,7 +97,6 @@ class MainWindow : public gui::Surface {
   void takeFieldCheck();
   void store(const std::wstring& folder);
   void checkSegments();
-  static std::wstring notSavedText(const WriteResult& saved);
   void dropResult();
   bool stillOpen(HWND handle) const;
   std::wstring caption(int id);

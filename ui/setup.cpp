@@ -61,8 +61,10 @@ constexpr int kCheckGap = 24, kCheckMinWidth = 180, kCheckHeight = 36;
 // Between a Questie link on a row of its own and Check again.
 constexpr int kLinkClearance = 12;
 constexpr int kMessageGap = 16, kMessageHeight = 40, kMessageBottom = 476;
-// Under the Done page's panel, while Finish waits for the folder's answer.
-constexpr int kDoneNoteGap = 12, kDoneNoteHeight = 40;
+// Under the Done page's panel: that Finish waits for the folder's answer, or
+// why it could not store the choices (up to three lines, beside an orb).
+constexpr int kDoneNoteGap = 12, kDoneNoteHeight = 40, kNotSavedHeight = 60;
+constexpr int kNoteOrbX = 8, kNoteOrbY = 10, kNoteTextIndent = 24;
 constexpr int kLinkGap = 12, kLinkIndent = 28, kLinkSlack = 4, kLinkRoom = 44;
 // The welcome page's list of needs.
 constexpr int kNeedTextWidth = 396, kNeedMinHeight = 22, kNeedGap = 10;
@@ -283,7 +285,15 @@ void Setup::store() {
   const bool found = folderOk_ || storedFolderOk();
   settings.language = currentLanguage();
   settings.wizardDone = true;
-  app->applySettings(settings);  // the notification area reads the folder anew
+  // The notification area reads the folder anew.
+  const WriteResult saved = app->applySettings(settings);
+  if (!saved) {
+    // Not finished until stored: the wizard stays, the choices as they are,
+    // for Finish to be pressed again.
+    message_ = notSavedText(saved);
+    update();
+    return;
+  }
   logLine("first-run setup finished");
   DestroyWindow(window_);  // deletes this object: nothing of it is touched after
   if (found) {
@@ -303,6 +313,12 @@ bool Setup::storedFolderOk() const {
 // The Done page without a game folder says so rather than "ready".
 const char* Setup::headingKey() const {
   return page_ == kDonePage && !folderFound_ ? "wz.done.nofolder.h" : kPages[page_].heading;
+}
+
+// Nor does the sidebar's last step.
+const char* Setup::stepKey(int step) const {
+  return step == kDonePage && page_ == kDonePage && !folderFound_ ? "wz.done.nofolder.h"
+                                                                  : kPages[step].step;
 }
 
 const char* Setup::bodyKey() const {
@@ -570,7 +586,7 @@ void Setup::paintSidebar(HDC dc) {
                             : k < page_ ? gui::kColorLightText
                                         : gui::kColorGreyBeige;
     gui::drawLabel(dc, fonts_[current ? gui::kFontBodyBold : gui::kFontBody], colour,
-                   dip(76, row - 28, 252, row), tr(kPages[k].step), kOneLineEllipsis);
+                   dip(76, row - 28, 252, row), tr(stepKey(k)), kOneLineEllipsis);
   }
 }
 
@@ -647,11 +663,18 @@ void Setup::paintDone(HDC dc) {
   gui::drawLabel(dc, fonts_[gui::kFontCommand], gui::kColorDarkText,
                  dip(308, top + 38, 724, top + 82),
                  folderFound_ ? std::wstring(kSlashCommand) : tr("tab.settings"), kOneLine);
+  const int noteTop = top + 96 + kDoneNoteGap;
   if (waiting_ == Waiting::kFinish) {
-    const int noteTop = top + 96 + kDoneNoteGap;
     gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorGreyBeige,
                    dip(kContentLeft, noteTop, kContentRight, noteTop + kDoneNoteHeight),
                    tr("se.checking"), DT_WORDBREAK);
+  } else if (!message_.empty()) {
+    gui::paintStatusOrb(dc, scale(kContentLeft + kNoteOrbX), scale(noteTop + kNoteOrbY), dpi_,
+                        gui::kOrbWarning);
+    gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorWarning,
+                   dip(kContentLeft + kNoteTextIndent, noteTop, kContentRight,
+                       noteTop + kNotSavedHeight),
+                   message_, kWrappedEllipsis);
   }
 }
 

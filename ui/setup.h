@@ -47,7 +47,8 @@ class Setup : public gui::Surface {
   // On the World of Warcraft page: goes on once the folder in the field is
   // known to be a game folder (or the field is empty).
   void next();
-  // Stores the choices once the folder in the field is known.
+  // Stores the choices once the folder in the field is known; a save that
+  // fails keeps the wizard on its page and says why.
   void finish();
   // What refreshSetup does: re-label, lay out and repaint.
   void update();
@@ -99,6 +100,7 @@ class Setup : public gui::Surface {
   bool storedFolderOk() const;
   const char* headingKey() const;
   const char* bodyKey() const;
+  const char* stepKey(int step) const;
   int stepOrb(int step) const;
   void statusLines(StatusLine (&lines)[kStatusLines]) const;
   LineFit fitLine(const std::wstring& text) const;

@@ -193,6 +193,37 @@ TEST_F(SetupTest, FinishStoresTheChoicesLogsAndClosesTheWizard) {
   pump();  // the tray hears of the change with no wizard left to refresh
 }
 
+// A Finish that Windows refuses to store says why in the warning colour and
+// keeps the wizard on its Done page with the choices made, to be pressed again.
+TEST_F(SetupTest, AFinishThatCannotBeSavedStaysAndSaysWhy) {
+  GameFolder game(true);
+  store(L"", false);
+  Wizard* wizard = openOn(wz::kGamePage);
+  ASSERT_NE(wizard, nullptr);
+  typeFolder(game.wow());
+  click(wizard, wz::kNextButton);
+  ASSERT_TRUE(settleSetup());
+  ASSERT_EQ(wizard->page(), wz::kDonePage);
+  const std::wstring field = folderField();
+  ASSERT_TRUE(DeleteFileW(settingsPath().c_str()));
+  ASSERT_TRUE(CreateDirectoryW(settingsPath().c_str(), nullptr));  // a sync tool's doing
+
+  click(wizard, wz::kNextButton);  // Finish
+  ASSERT_TRUE(settleSetup());
+  ASSERT_EQ(setupWindow(), wizard);
+  EXPECT_EQ(wizard->page(), wz::kDonePage);
+  EXPECT_EQ(wizard->message(), tr("se.notsaved.refused"));
+  EXPECT_TRUE(painted(paintedTexts(wizard), tr("se.notsaved.refused")));
+  EXPECT_EQ(folderField(), field);
+  EXPECT_EQ(log().find("first-run setup finished"), std::string::npos);
+
+  ASSERT_TRUE(RemoveDirectoryW(settingsPath().c_str()));
+  click(wizard, wz::kNextButton);
+  ASSERT_TRUE(settleSetup());
+  EXPECT_EQ(setupWindow(), nullptr);
+  EXPECT_NE(readFileText(settingsPath()).find("\"wizardDone\":true"), std::string::npos);
+}
+
 TEST_F(SetupTest, FinishWithABadFolderKeepsTheStoredOne) {
   GameFolder game(true);
   store(game.forever(), false);
@@ -240,6 +271,8 @@ TEST_F(SetupTest, TheDonePageAndTheBalloonSayWhetherAGameFolderIsSet) {
     EXPECT_TRUE(painted(texts, tr(c.heading)));
     EXPECT_TRUE(painted(texts, tr(c.panel)));
     EXPECT_TRUE(painted(texts, c.command));
+    // The sidebar's last step claims ready only when it is.
+    EXPECT_EQ(painted(texts, tr("wz.s5")), c.folder);
     orbs[c.folder][0] = stepOrb(picture, wz::kLanguagePage);
     orbs[c.folder][1] = stepOrb(picture, wz::kGamePage);
     {

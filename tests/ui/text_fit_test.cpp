@@ -216,6 +216,16 @@ class TextFitTest : public ::testing::Test {
     measureSetup(where + " page 3, no folder");
     wizard->goToPage(wz::kDonePage);
     measureSetup(where + " page 4, no folder");
+    // A Finish that cannot be stored: the longest of the reasons, in most languages.
+    ASSERT_TRUE(DeleteFileW(settingsPath().c_str())) << where;
+    ASSERT_TRUE(CreateDirectoryW(settingsPath().c_str(), nullptr)) << where;
+    wizard->finish();
+    const bool settled = settleSetup();
+    RemoveDirectoryW(settingsPath().c_str());
+    ASSERT_TRUE(settled) << where;
+    ASSERT_EQ(wz::setupWindow(), wizard) << where;
+    EXPECT_EQ(wizard->message(), tr("se.notsaved.refused")) << where;
+    measureSetup(where + " page 4, not saved");
     closeSetup();
     pump();
   }
