@@ -161,7 +161,7 @@ WriteResult App::applySettings(const Settings& input) {
   {
     std::lock_guard<std::mutex> hold(mutex_);
     folderChanged = settings_.foreverDir != input.foreverDir;
-    settings_.language = isKnownLanguage(input.language) ? input.language : "en";
+    settings_.language = knownOrEnglish(input.language);
     settings_.foreverDir = input.foreverDir;
     if (settings_.foreverDir.empty()) knownState_ = GameState();  // known without reading
     settings_.autostart = input.autostart;
@@ -176,7 +176,7 @@ WriteResult App::applySettings(const Settings& input) {
 
 std::string App::language() {
   std::lock_guard<std::mutex> hold(mutex_);
-  return isKnownLanguage(settings_.language) ? settings_.language : "en";
+  return knownOrEnglish(settings_.language);
 }
 
 std::wstring App::gameFolder() {

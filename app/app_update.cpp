@@ -9,13 +9,13 @@
 #include "app/version.h"
 #include "game/folder.h"
 #include "i18n/i18n.h"
-#include "net/service.h"
 #include "storage/files.h"
 #include "storage/log.h"
 #include "storage/scoped_win.h"
 #include "update/download.h"
 #include "update/install.h"
 #include "update/release.h"
+#include "update/service.h"
 
 namespace {
 

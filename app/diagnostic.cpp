@@ -6,10 +6,10 @@
 
 #include "app/app.h"
 #include "json/json.h"
-#include "net/service.h"
 #include "storage/files.h"
 #include "update/install.h"
 #include "update/release.h"
+#include "update/service.h"
 #include "update/verify.h"
 
 namespace {

@@ -18,7 +18,7 @@ std::string langField(const std::string& code) { return "lang = \"" + code + "\"
 }  // namespace
 
 std::string buildAddonConfig(const std::string& language) {
-  const std::string code = isKnownLanguage(language) ? language : "en";
+  const std::string code = knownOrEnglish(language);
   return "CairnInstall = { " + langField(code) + " }\n";
 }
 

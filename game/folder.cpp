@@ -3,6 +3,7 @@
 #include "game/addon.h"
 #include "storage/files.h"
 #include "storage/scoped_win.h"
+#include "storage/registry.h"
 #include "storage/settings.h"
 
 namespace {

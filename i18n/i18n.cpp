@@ -9,25 +9,25 @@
 
 namespace {
 
-constexpr const char* kFallbackLanguage = "en";
-
 // Only the primary language of a LANGID matters: Austrian German is German.
 constexpr std::uint16_t kPrimaryLanguageMask = 0x3FF;
 
 struct LanguageRow {
-  const char* code;
   const char* nativeName;   // UTF-8
   const char* description;  // UTF-8
 };
 
+// In kLanguageCodes' order.
 constexpr LanguageRow kLanguages[] = {
-    {"en", "English", "Everything in English"},
-    {"nl", "Nederlands", "Alles in het Nederlands"},
-    {"de", "Deutsch", "Alles auf Deutsch"},
-    {"es", "Español", "Todo en español"},
-    {"it", "Italiano", "Tutto in italiano"},
-    {"pl", "Polski", "Wszystko po polsku"},
+    {"English", "Everything in English"},
+    {"Nederlands", "Alles in het Nederlands"},
+    {"Deutsch", "Alles auf Deutsch"},
+    {"Español", "Todo en español"},
+    {"Italiano", "Tutto in italiano"},
+    {"Polski", "Wszystko po polsku"},
 };
+static_assert(sizeof(kLanguages) / sizeof(kLanguages[0]) == kLanguageCount,
+              "one row per language code");
 
 struct WindowsLanguage {
   std::uint16_t primary;
@@ -47,8 +47,9 @@ std::atomic<LanguageSource> languageSource{nullptr};
 
 std::vector<Language> buildLanguageTable() {
   std::vector<Language> table;
-  for (const LanguageRow& row : kLanguages) {
-    table.push_back({row.code, toWide(row.nativeName), toWide(row.description)});
+  for (std::size_t i = 0; i < kLanguageCount; ++i) {
+    const LanguageRow& row = kLanguages[i];
+    table.push_back({kLanguageCodes[i], toWide(row.nativeName), toWide(row.description)});
   }
   return table;
 }
@@ -94,13 +95,6 @@ const std::vector<Language>& languageTable() {
   return table;
 }
 
-bool isKnownLanguage(const std::string& code) {
-  for (const LanguageRow& row : kLanguages) {
-    if (code == row.code) return true;
-  }
-  return false;
-}
-
 std::string languageForLangId(std::uint16_t langId) {
   const auto primary = static_cast<std::uint16_t>(langId & kPrimaryLanguageMask);
   for (const WindowsLanguage& language : kWindowsLanguages) {
@@ -116,8 +110,7 @@ void setLanguageSource(LanguageSource source) { languageSource.store(source); }
 std::string currentLanguage() {
   const LanguageSource source = languageSource.load();
   if (source == nullptr) return uiLanguage();
-  std::string language = source();
-  return isKnownLanguage(language) ? language : kFallbackLanguage;
+  return knownOrEnglish(source());
 }
 
 std::string lookup(const std::string& language, const std::string& key) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/languages.h"
+
 // One row of the language table: a code (ASCII, "en" ... "pl") and the
 // native name and description shown in the language pickers.
 struct Language {
@@ -19,9 +21,6 @@ struct Language {
 // The six languages in their fixed display order (English, Dutch, German,
 // Spanish, Italian, Polish). Built once, on first use, from any thread.
 const std::vector<Language>& languageTable();
-
-// True when code is exactly one of the six codes (case-sensitive).
-bool isKnownLanguage(const std::string& code);
 
 // The code for a Windows language identifier: only its primary language
 // counts, and anything without a table of its own is "en".

@@ -52,10 +52,6 @@ InstallerValues readInstallerValues();
 // Writes or removes the per-user Run value "Cairn".
 bool setAutostart(bool on);
 bool autostartEnabled();
-// A REG_SZ or REG_EXPAND_SZ value (not expanded) without trailing NULs;
-// empty when missing, of another type or larger than 2,048 bytes.
-std::wstring regString(HKEY root, const wchar_t* subKey, const wchar_t* valueName,
-                       REGSAM extraAccess);
 
 // Registry places, shared with the tests and the game-folder search.
 constexpr wchar_t kInstallerKey[] = L"SOFTWARE\\Cairn";

@@ -205,7 +205,7 @@ void MainWindow::showState(const GameState& state) {
 void MainWindow::loadSettingsTab() {
   App* app = trayController();
   const Settings settings = app ? app->snapshot() : Settings();
-  pendingLanguage_ = isKnownLanguage(settings.language) ? settings.language : "en";
+  pendingLanguage_ = knownOrEnglish(settings.language);
   setEditText(kFolderEdit, settings.foreverDir);
   setChecked(kAutostartBox, autostartEnabled());
   message_.clear();

@@ -5,10 +5,10 @@
 #include <shlobj.h>
 
 #include "net/http.h"
-#include "net/service.h"
 #include "storage/files.h"
 #include "storage/log.h"
 #include "storage/scoped_win.h"
+#include "update/service.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "i18n/i18n.h"
+#include "base/languages.h"
 #include "storage/files.h"
 #include "storage/scoped_win.h"
 #include "update/download.h"
@@ -66,7 +66,7 @@ std::wstring installerArgs(const std::wstring& gameFolder, const std::string& la
     std::replace(folder.begin(), folder.end(), L'/', L'\\');
     args += L" /FOREVER=\"" + folder + L"\"";
   }
-  args += L" /MAINLANG=" + toWide(isKnownLanguage(language) ? language : "en");
+  args += L" /MAINLANG=" + toWide(knownOrEnglish(language));
   if (!autostart) args += L" /NOAUTOSTART";
   return args;
 }

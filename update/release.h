@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "net/service.h"
+#include "update/service.h"
 
 // A newer release that passed every check.
 struct TrustedRelease {

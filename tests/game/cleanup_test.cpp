@@ -5,6 +5,7 @@
 #include "storage/files.h"
 #include "storage/log.h"
 #include "storage/scoped_win.h"
+#include "storage/registry.h"
 #include "storage/settings.h"
 #include "tests/support/test_support.h"
 

@@ -18,6 +18,7 @@
 
 #include "storage/files.h"
 #include "i18n/i18n.h"
+#include "storage/registry.h"
 #include "storage/settings.h"
 #include "tests/support/links.h"
 #include "tests/support/test_support.h"

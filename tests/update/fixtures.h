@@ -9,12 +9,12 @@
 #include <string>
 
 #include "json/json.h"
-#include "net/service.h"
 #include "storage/files.h"
 #include "tests/support/local_service.h"
 #include "tests/support/test_support.h"
 #include "update/download.h"
 #include "update/release.h"
+#include "update/service.h"
 
 namespace fixtures {
 

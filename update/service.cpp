@@ -1,4 +1,4 @@
-#include "net/service.h"
+#include "update/service.h"
 
 #include <cmath>
 

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <utility>
 
-#include "net/service.h"
 #include "storage/files.h"
 #include "tests/support/local_service.h"
 #include "tests/support/test_support.h"
+#include "update/service.h"
 
 namespace {
 
