@@ -15,6 +15,7 @@
 #include "game/addon.h"
 #include "game/addon_copy.h"
 #include "game/config.h"
+#include "storage/scoped_win.h"
 #include "storage/settings.h"
 #include "update/verify.h"
 
@@ -93,7 +94,7 @@ class App {
   // Runs the ready installer elevated: 0 started (or still running),
   // 1 declined, 2 could not start, 3 nothing ready. With `process`, the
   // caller gets the installer's handle and watches it itself.
-  int installUpdate(HWND owner, HANDLE* process = nullptr);
+  int installUpdate(HWND owner, ScopedHandle* process = nullptr);
   // One update check, synchronously; returns its status text.
   std::string checkForUpdate();
   // Any thread: posts to the notification-area window once it exists.
@@ -118,7 +119,7 @@ class App {
   void runScheduledCheck();
   void timeNextCheck(long long waitMs);
   std::string storeDownloaded(ReadyInstaller downloaded);
-  void watchInstaller(HANDLE process, std::string version);
+  void watchInstaller(ScopedHandle process, std::string version);
 
   const std::wstring addonPayload_;
   std::mutex mutex_;  // guards settings_, knownState_, readyInstaller_, updatedTo_ and settings.json

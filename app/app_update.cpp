@@ -139,7 +139,7 @@ std::string App::readyUpdateVersion() {
   return readyInstaller_.empty() ? std::string() : readyInstaller_.version;
 }
 
-int App::installUpdate(HWND owner, HANDLE* process) {
+int App::installUpdate(HWND owner, ScopedHandle* process) {
   std::string version;
   std::wstring folder;
   std::string lang;
@@ -157,7 +157,7 @@ int App::installUpdate(HWND owner, HANDLE* process) {
   if (!isGameFolder(folder)) folder.clear();
   const std::wstring args = installerArgs(folder, lang, autostartEnabled());
   logLineW(L"update " + toWide(version) + L": starting the installer " + args);
-  HANDLE started = nullptr;
+  ScopedHandle started;
   std::string error;
   const int result = startInstaller(checkedFile, owner, args, started, error);
   if (result == kInstallDeclined) {
@@ -171,17 +171,16 @@ int App::installUpdate(HWND owner, HANDLE* process) {
     return result;
   }
   if (process) {
-    *process = started;
+    *process = std::move(started);
     return kInstallStarted;
   }
   postToTray(WM_APP_STATE, 0);
   if (installerThread_.joinable()) installerThread_.join();
-  installerThread_ = std::thread(&App::watchInstaller, this, started, version);
+  installerThread_ = std::thread(&App::watchInstaller, this, std::move(started), version);
   return kInstallStarted;
 }
 
-void App::watchInstaller(HANDLE process, std::string version) {
-  ScopedHandle owned(process);
+void App::watchInstaller(ScopedHandle process, std::string version) {
   DWORD wait;
   while ((wait = WaitForSingleObject(process, kWatchSliceMs)) == WAIT_TIMEOUT && !quitting_) {
   }
@@ -195,7 +194,7 @@ void App::watchInstaller(HANDLE process, std::string version) {
     postToTray(WM_APP_STATE, 0);
     return;
   }
-  owned.reset();
+  process.reset();
   installerRunning_ = false;
   logLine(sformat("update %s: the installer ended with exit code %lu", version.c_str(), code));
   postToTray(WM_APP_UPDATE, code == 0 ? 3 : 2);

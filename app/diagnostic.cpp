@@ -48,17 +48,16 @@ constexpr DWORD kInstallerWaitMs = 600000;
 // Runs the installer the check made ready and waits for it (at most ten
 // minutes); its own exit code is reported, not judged.
 void installChecked(App& app, DiagnosticResult& r) {
-  HANDLE process = nullptr;
+  ScopedHandle process;
   // The shell's "runas" verb may need COM on this thread, as in a normal start.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   const int result = app.installUpdate(nullptr, &process);
   if (SUCCEEDED(com)) CoUninitialize();
-  if (result == kInstallStarted && process) {
+  if (result == kInstallStarted && process.valid()) {
     DWORD code = STILL_ACTIVE;
     if (WaitForSingleObject(process, kInstallerWaitMs) == WAIT_OBJECT_0) {
       GetExitCodeProcess(process, &code);
     }
-    CloseHandle(process);
     r.text += sformat("\nSTARTED exit=%lu", code);
     r.exitCode = 0;
     return;

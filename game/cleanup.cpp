@@ -29,9 +29,10 @@ bool askPredecessorToQuit() {
 }
 
 void removePredecessorAutostart() {
-  HKEY raw = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_SET_VALUE, &raw) != ERROR_SUCCESS) return;
-  ScopedRegKey key(raw);
+  ScopedRegKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) {
+    return;
+  }
   if (RegDeleteValueW(key, kPredecessorRunValue) == ERROR_SUCCESS) {
     logLine("removed the old Brindle start-with-Windows entry");
   }

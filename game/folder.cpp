@@ -54,11 +54,11 @@ std::wstring resolveForeverDir(const std::wstring& path) {
 }
 
 void uninstallLocations(REGSAM view, std::vector<std::wstring>& candidates) {
-  HKEY raw = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | view, &raw) != ERROR_SUCCESS) {
+  ScopedRegKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | view, key.put()) !=
+      ERROR_SUCCESS) {
     return;
   }
-  ScopedRegKey key(raw);
   for (DWORD index = 0;; ++index) {
     wchar_t name[kSubKeyNameChars];
     DWORD nameChars = kSubKeyNameChars;

@@ -1,4 +1,4 @@
-// Owners for what a paint makes and selects: a bitmap, an object selected
+// Owners for what a paint makes and selects: a bitmap or brush, an object selected
 // into a DC for a scope, and a window's DC.
 #pragma once
 
@@ -8,13 +8,16 @@
 
 namespace gui {
 
-struct BitmapTraits {
-  static HBITMAP invalid() { return nullptr; }
-  static bool valid(HBITMAP h) { return h != nullptr; }
-  static void close(HBITMAP h) { DeleteObject(h); }
+// GDI objects of one kind (bitmap, brush, font), deleted with DeleteObject.
+template <typename H>
+struct TypedGdiTraits {
+  static H invalid() { return nullptr; }
+  static bool valid(H h) { return h != nullptr; }
+  static void close(H h) { DeleteObject(h); }
 };
 // A bitmap is deleted only once no DC holds it: a ScopedSelect of it ends first.
-using ScopedBitmap = ScopedHandleOf<HBITMAP, BitmapTraits>;
+using ScopedBitmap = ScopedHandleOf<HBITMAP, TypedGdiTraits<HBITMAP>>;
+using ScopedBrush = ScopedHandleOf<HBRUSH, TypedGdiTraits<HBRUSH>>;
 
 // `object` selected into `dc` until the end of the scope, when the DC gets
 // back what it held before.

@@ -9,6 +9,7 @@
 #include "gui/gdiplus_util.h"
 #include "gui/paint.h"
 #include "gui/png.h"
+#include "gui/scoped_gdi.h"
 #include "gui/surface.h"
 #include "storage/scoped_win.h"
 
@@ -43,16 +44,16 @@ struct ThemeState {
   GdiplusStartupOutput notifications;
   ULONG_PTR hookToken = 0;
   bool hooked = false;
-  HBITMAP leather = nullptr;  // tiles; null when the picture is missing
+  ScopedBitmap leather;  // tiles; none when the picture is missing
   GpBitmap* parchment = nullptr;
-  HBITMAP parchmentTile = nullptr;  // the same texels, for plain GDI
+  ScopedBitmap parchmentTile;  // the same texels, for plain GDI
   GpBitmap* emblem = nullptr;
-  HBRUSH field = nullptr;
+  ScopedBrush field;
   std::map<int, GpBitmap*> emblemCache;
   // Decodes the leather, the parchment and the emblem while the window is
   // being made; joined before anything reads them.
-  HANDLE decoder = nullptr;
-  HANDLE leatherDecoded = nullptr;  // set by the decoder once the leather is done
+  ScopedHandle decoder;
+  ScopedHandle leatherDecoded;  // set by the decoder once the leather is done
 };
 
 ThemeState& theme() {
@@ -128,17 +129,19 @@ GpBitmap* bitmapOf(const Picture& picture) {
 
 void decodeLeather(ThemeState& t) {
   Picture picture;
-  if (!t.leather && findPicture(t.instance, L"LEATHER", picture)) t.leather = tileOf(picture);
+  if (!t.leather.valid() && findPicture(t.instance, L"LEATHER", picture)) {
+    t.leather.reset(tileOf(picture));
+  }
 }
 
 // The parchment's GDI+ bitmap shares the tile's pixels; it is disposed of first.
 void decodeParchmentAndEmblem(ThemeState& t) {
   Picture picture;
-  if (!t.parchmentTile && findPicture(t.instance, L"PARCHMENT", picture)) {
-    t.parchmentTile = tileOf(picture);
+  if (!t.parchmentTile.valid() && findPicture(t.instance, L"PARCHMENT", picture)) {
+    t.parchmentTile.reset(tileOf(picture));
   }
   DIBSECTION tile = {};
-  if (!t.parchment && t.parchmentTile &&
+  if (!t.parchment && t.parchmentTile.valid() &&
       GetObjectW(t.parchmentTile, sizeof tile, &tile) == sizeof tile) {
     GdipCreateBitmapFromScan0(tile.dsBm.bmWidth, tile.dsBm.bmHeight, tile.dsBm.bmWidthBytes,
                               PixelFormat24bppRGB, static_cast<BYTE*>(tile.dsBm.bmBits),
@@ -196,11 +199,12 @@ SRWLOCK pictureLock = SRWLOCK_INIT;
 
 // Under decoderLock; false when no thread could be made.
 bool startDecoder(ThemeState& t) {
-  t.leatherDecoded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (t.leatherDecoded) t.decoder = CreateThread(nullptr, 0, decoderThread, &t, 0, nullptr);
-  if (t.decoder) return true;
-  if (t.leatherDecoded) CloseHandle(t.leatherDecoded);
-  t.leatherDecoded = nullptr;
+  t.leatherDecoded.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (t.leatherDecoded.valid()) {
+    t.decoder.reset(CreateThread(nullptr, 0, decoderThread, &t, 0, nullptr));
+  }
+  if (t.decoder.valid()) return true;
+  t.leatherDecoded.reset();
   return false;
 }
 
@@ -209,9 +213,10 @@ bool startDecoder(ThemeState& t) {
 // backdrop's thread may join it meanwhile: hence the lock.
 void startPictures(ThemeState& t) {
   t.guiThread = GetCurrentThreadId();
-  if (!t.field) t.field = CreateSolidBrush(kColorField);
+  if (!t.field.valid()) t.field.reset(CreateSolidBrush(kColorField));
   AcquireSRWLockExclusive(&decoderLock);
-  const bool ready = t.decoder || (t.gdiplusToken && t.leather && t.parchment && t.emblem);
+  const bool ready = t.decoder.valid() ||
+                     (t.gdiplusToken && t.leather.valid() && t.parchment && t.emblem);
   const bool threaded = ready || startDecoder(t);
   ReleaseSRWLockExclusive(&decoderLock);
   if (threaded) return;
@@ -222,18 +227,16 @@ void startPictures(ThemeState& t) {
 
 void awaitLeather(ThemeState& t) {
   AcquireSRWLockExclusive(&decoderLock);
-  if (t.decoder) WaitForSingleObject(t.leatherDecoded, INFINITE);
+  if (t.decoder.valid()) WaitForSingleObject(t.leatherDecoded, INFINITE);
   ReleaseSRWLockExclusive(&decoderLock);
 }
 
 void awaitPictures(ThemeState& t) {
   AcquireSRWLockExclusive(&decoderLock);
-  if (t.decoder) {
+  if (t.decoder.valid()) {
     WaitForSingleObject(t.decoder, INFINITE);
-    CloseHandle(t.decoder);
-    CloseHandle(t.leatherDecoded);
-    t.decoder = nullptr;
-    t.leatherDecoded = nullptr;
+    t.decoder.reset();
+    t.leatherDecoded.reset();
   }
   ReleaseSRWLockExclusive(&decoderLock);
 }
@@ -269,12 +272,9 @@ void disposeSharedPictures(ThemeState& t) {
 void releasePictures(ThemeState& t) {
   awaitPictures(t);
   disposeSharedPictures(t);
-  if (t.parchmentTile) DeleteObject(t.parchmentTile);
-  t.parchmentTile = nullptr;
-  if (t.leather) DeleteObject(t.leather);
-  if (t.field) DeleteObject(t.field);
-  t.leather = nullptr;
-  t.field = nullptr;
+  t.parchmentTile.reset();  // after the parchment, which shares its pixels
+  t.leather.reset();
+  t.field.reset();
   stopGdiplus(t);
 }
 

@@ -36,6 +36,8 @@
 
 #include <string>
 
+#include "storage/scoped_win.h"
+
 // shellapi.h's macro would rename IShellDispatch2's method.
 #undef ShellExecute
 
@@ -71,8 +73,8 @@ bool samePath(const std::wstring& a, const std::wstring& b) {
 bool runsInThisSession(const std::wstring& program) {
   DWORD mySession = 0;
   ProcessIdToSessionId(GetCurrentProcessId(), &mySession);
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.valid()) return false;
   bool found = false;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
@@ -80,8 +82,9 @@ bool runsInThisSession(const std::wstring& program) {
        more = Process32NextW(snapshot, &entry)) {
     DWORD session = 0;
     if (!ProcessIdToSessionId(entry.th32ProcessID, &session) || session != mySession) continue;
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
-    if (!process) continue;
+    ScopedHandle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    if (!process.valid()) continue;
     wchar_t image[MAX_PATH * 2];
     DWORD size = MAX_PATH * 2;
     if (QueryFullProcessImageNameW(process, 0, image, &size)) {
@@ -91,9 +94,7 @@ bool runsInThisSession(const std::wstring& program) {
       found = samePath(std::wstring(image, size), program) && GetExitCodeProcess(process, &code) &&
               code == STILL_ACTIVE;
     }
-    CloseHandle(process);
   }
-  CloseHandle(snapshot);
   return found;
 }
 
@@ -141,15 +142,12 @@ bool seenRunning(const std::wstring& program) {
 }
 
 bool elevated() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  ScopedHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
   TOKEN_ELEVATION elevation{};
   DWORD size = 0;
-  const bool result = GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation),
-                                          &size) &&
-                      elevation.TokenIsElevated != 0;
-  CloseHandle(token);
-  return result;
+  return GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size) &&
+         elevation.TokenIsElevated != 0;
 }
 
 // Releases a COM interface pointer at the end of its scope.
@@ -292,18 +290,14 @@ class ShellToken {
     ComPtr<IShellDispatch2> shell;
     DWORD id = 0;
     if (!desktopShell(shell, id) || id == 0) return;
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
-    if (!process) return;
-    if (!OpenProcessToken(process, TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE, &token_)) {
-      token_ = nullptr;
+    ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process.valid()) return;
+    // A failed open leaves nothing of its own to close.
+    if (!OpenProcessToken(process, TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE,
+                          token_.put())) {
+      token_.release();
     }
-    CloseHandle(process);
   }
-  ~ShellToken() {
-    if (token_) CloseHandle(token_);
-  }
-  ShellToken(const ShellToken&) = delete;
-  ShellToken& operator=(const ShellToken&) = delete;
   HANDLE get() const { return token_; }
 
   // The user's SID as text ("S-1-5-21-..."), their key under HKEY_USERS.
@@ -311,17 +305,16 @@ class ShellToken {
     unsigned char buffer[256];
     DWORD size = 0;
     PWSTR text = nullptr;
-    if (!token_ || !GetTokenInformation(token_, TokenUser, buffer, sizeof(buffer), &size) ||
+    if (!token_.valid() || !GetTokenInformation(token_, TokenUser, buffer, sizeof(buffer), &size) ||
         !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
       return {};
     }
-    std::wstring out(text);
-    LocalFree(text);
-    return out;
+    ScopedLocal owned(text);
+    return std::wstring(text);
   }
 
  private:
-  HANDLE token_ = nullptr;
+  ScopedHandle token_;
 };
 
 // Whether the Run value is there, read (never written) in the user's own
@@ -368,13 +361,12 @@ int writeDataFolder(const std::wstring& file) {
   }
   const std::wstring folder = std::wstring(roaming) + L"\\Cairn";
   CoTaskMemFree(roaming);
-  HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (out == INVALID_HANDLE_VALUE) return kFailed;
+  ScopedHandle out(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!out.valid()) return kFailed;
   DWORD written = 0;
   const DWORD bytes = static_cast<DWORD>(folder.size() * sizeof(wchar_t));
   const bool ok = WriteFile(out, folder.data(), bytes, &written, nullptr) && written == bytes;
-  CloseHandle(out);
   return ok ? kDone : kFailed;
 }
 

@@ -10,9 +10,8 @@ constexpr DWORD kRegStringBytes = 2048;
 
 std::wstring regString(HKEY root, const wchar_t* subKey, const wchar_t* valueName,
                        REGSAM extraAccess) {
-  HKEY raw = nullptr;
-  if (RegOpenKeyExW(root, subKey, 0, KEY_READ | extraAccess, &raw) != ERROR_SUCCESS) return {};
-  ScopedRegKey key(raw);
+  ScopedRegKey key;
+  if (RegOpenKeyExW(root, subKey, 0, KEY_READ | extraAccess, key.put()) != ERROR_SUCCESS) return {};
   wchar_t buf[kRegStringBytes / sizeof(wchar_t)];
   DWORD type = 0, bytes = sizeof buf;
   if (RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buf), &bytes) !=

@@ -1,5 +1,7 @@
 // One small owner per Windows handle kind. Each closes its handle exactly
 // once, converts to the raw handle for API calls, and moves but never copies.
+// put() hands an API that returns a handle through a pointer the owner's own
+// slot, so no raw handle lives in between.
 #pragma once
 
 #include <windows.h>
@@ -27,6 +29,11 @@ class ScopedHandleOf {
   void reset(H h = Traits::invalid()) {
     if (Traits::valid(h_)) Traits::close(h_);
     h_ = h;
+  }
+  // Closes what is held and returns where the next handle is to be written.
+  H* put() {
+    reset();
+    return &h_;
   }
 
  private:

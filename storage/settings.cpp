@@ -116,12 +116,11 @@ WriteResult saveSettings(const Settings& settings) {
 
 InstallerValues readInstallerValues() {
   InstallerValues values;
-  HKEY raw = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_READ | KEY_WOW64_64KEY, &raw) !=
+  ScopedRegKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) !=
       ERROR_SUCCESS) {
     return values;
   }
-  ScopedRegKey key(raw);
   DWORD autostart = 0, type = 0, bytes = sizeof autostart;
   if (RegQueryValueExW(key, L"Autostart", nullptr, &type, reinterpret_cast<BYTE*>(&autostart),
                        &bytes) == ERROR_SUCCESS &&
@@ -138,12 +137,11 @@ InstallerValues readInstallerValues() {
 }
 
 bool setAutostart(bool on) {
-  HKEY raw = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &raw,
+  ScopedRegKey key;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
                       nullptr) != ERROR_SUCCESS) {
     return false;
   }
-  ScopedRegKey key(raw);
   if (on) {
     const std::wstring command = autostartCommand();
     const DWORD bytes = static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t));

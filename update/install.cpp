@@ -72,8 +72,8 @@ std::wstring installerArgs(const std::wstring& gameFolder, const std::string& la
 }
 
 int startInstaller(HANDLE checkedFile, HWND owner, const std::wstring& parameters,
-                   HANDLE& process, std::string& error) {
-  process = nullptr;
+                   ScopedHandle& process, std::string& error) {
+  process.reset();
   if (checkedFile == INVALID_HANDLE_VALUE) {
     error = "no checked installer";
     return kInstallFailed;
@@ -98,7 +98,7 @@ int startInstaller(HANDLE checkedFile, HWND owner, const std::wstring& parameter
   info.nShow = SW_SHOWNORMAL;
   if (ShellExecuteExW(&info)) {
     if (info.hProcess) {
-      process = info.hProcess;
+      process.reset(info.hProcess);
       return kInstallStarted;
     }
     error = "the installer started without a process handle";

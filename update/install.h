@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "storage/scoped_win.h"
 
 enum InstallResult : int {
   kInstallStarted = 0,   // started, or one started earlier still runs
@@ -23,4 +24,4 @@ std::wstring installerArgs(const std::wstring& gameFolder, const std::string& la
 // reached through a link. kInstallStarted hands out the process handle;
 // kInstallFailed sets error.
 int startInstaller(HANDLE checkedFile, HWND owner, const std::wstring& parameters,
-                   HANDLE& process, std::string& error);
+                   ScopedHandle& process, std::string& error);

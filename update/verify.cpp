@@ -43,12 +43,8 @@ std::string hexText(const std::uint8_t* bytes, std::size_t count) {
 class Sha256 {
  public:
   Sha256() {
-    BCRYPT_ALG_HANDLE alg = nullptr;
-    if (BCryptOpenAlgorithmProvider(&alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return;
-    alg_.reset(alg);
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    if (BCryptCreateHash(alg_, &hash, nullptr, 0, nullptr, 0, 0) != 0) return;
-    hash_.reset(hash);
+    if (BCryptOpenAlgorithmProvider(alg_.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return;
+    if (BCryptCreateHash(alg_, hash_.put(), nullptr, 0, nullptr, 0, 0) != 0) return;
   }
 
   void add(const void* data, std::size_t size) {
@@ -89,16 +85,16 @@ std::vector<std::uint8_t> publicKeyBlob(const std::uint8_t (&key)[kReleaseKeyByt
 
 bool verifyDigest(const std::uint8_t (&key)[kReleaseKeyBytes], std::uint8_t (&digest)[kDigestBytes],
                   std::uint8_t (&signature)[kSignatureBytes]) {
-  BCRYPT_ALG_HANDLE alg = nullptr;
-  if (BCryptOpenAlgorithmProvider(&alg, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0) != 0) return false;
-  ScopedAlgProvider provider(alg);
+  ScopedAlgProvider provider;
+  if (BCryptOpenAlgorithmProvider(provider.put(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0) != 0) {
+    return false;
+  }
   std::vector<std::uint8_t> blob = publicKeyBlob(key);
-  BCRYPT_KEY_HANDLE raw = nullptr;
-  if (BCryptImportKeyPair(provider, nullptr, BCRYPT_ECCPUBLIC_BLOB, &raw, blob.data(),
+  ScopedCryptKey publicKey;
+  if (BCryptImportKeyPair(provider, nullptr, BCRYPT_ECCPUBLIC_BLOB, publicKey.put(), blob.data(),
                           static_cast<ULONG>(blob.size()), 0) != 0) {
     return false;
   }
-  ScopedCryptKey publicKey(raw);
   return BCryptVerifySignature(publicKey, nullptr, digest, kDigestBytes, signature, kSignatureBytes,
                                0) == 0;
 }

@@ -131,9 +131,8 @@ TEST_F(InstallerRun, ParametersReachTheInstallerByteForByte) {
       app.applySettings(s);
     }
     ASSERT_EQ(app.checkForUpdate(), "READY 1.5.0");
-    HANDLE process = nullptr;
+    ScopedHandle process;
     ASSERT_EQ(app.installUpdate(nullptr, &process), kInstallStarted);
-    ScopedHandle owned(process);
     ASSERT_EQ(WaitForSingleObject(process, kInstallerEndsMs), WAIT_OBJECT_0);
     EXPECT_EQ(recorded(), toUtf8(c.expected) + "\n");
   }
@@ -196,10 +195,9 @@ TEST_F(InstallerRun, NothingButTheCheckedFileInItsOwnFolderIsStarted) {
     app.prepare();
     ASSERT_EQ(app.checkForUpdate(), "READY 1.5.0");
     ASSERT_TRUE(runUnixShell(c.swap(installerPath("1.5.0"))));
-    HANDLE process = nullptr;
+    ScopedHandle process;
     const int result = app.installUpdate(nullptr, &process);
-    ScopedHandle owned(process);
-    if (process) WaitForSingleObject(process, kInstallerEndsMs);
+    if (process.valid()) WaitForSingleObject(process, kInstallerEndsMs);
     EXPECT_EQ(result, kInstallFailed);
     EXPECT_FALSE(fileExists(record));  // nothing ran
     EXPECT_NE(log().find(c.logged), std::string::npos) << log();
@@ -239,9 +237,8 @@ TEST_F(InstallerRun, ADeclinedPromptLeavesTheInstallerReadyForAnotherTry) {
       << log();
   EXPECT_FALSE(fileExists(record));  // nothing ran
 
-  HANDLE process = nullptr;
+  ScopedHandle process;
   ASSERT_EQ(app.installUpdate(nullptr, &process), kInstallStarted);
-  ScopedHandle owned(process);
   ASSERT_EQ(WaitForSingleObject(process, kInstallerEndsMs), WAIT_OBJECT_0);
   EXPECT_NE(recorded(), "");
 }

@@ -219,12 +219,12 @@ TEST(InstallerArgs, NoPartOfTheGameFolderReadsAsASwitch) {
 }
 
 TEST(InstallerArgs, NoCheckedFileStartsNothing) {
-  HANDLE process = nullptr;
+  ScopedHandle process;
   std::string error;
   EXPECT_EQ(startInstaller(INVALID_HANDLE_VALUE, nullptr, L"", process, error),
             kInstallFailed);
   EXPECT_EQ(error, "no checked installer");
-  EXPECT_EQ(process, nullptr);
+  EXPECT_FALSE(process.valid());
 }
 
 }  // namespace

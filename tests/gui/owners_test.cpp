@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "gui/com_ptr.h"
 #include "gui/paint.h"
 #include "gui/scoped_gdi.h"
@@ -37,6 +39,32 @@ TEST(ScopedGdiTest, SelectionsGiveTheDcBackWhatItHeld) {
     }
     EXPECT_EQ(GetCurrentObject(dc, o.type), before);
   }
+}
+
+// Handles are small numbers here; closing one only counts.
+std::vector<int> closedHandles;
+struct CountingTraits {
+  static int invalid() { return 0; }
+  static bool valid(int h) { return h != 0; }
+  static void close(int h) { closedHandles.push_back(h); }
+};
+
+// put() closes what the owner held once and hands out its own slot, as
+// an API returning a handle through a pointer writes it.
+TEST(ScopedHandleTest, PutClosesTheOldHandleOnce) {
+  closedHandles.clear();
+  {
+    ScopedHandleOf<int, CountingTraits> held;
+    *held.put() = 1;  // nothing held yet: nothing closed
+    EXPECT_TRUE(closedHandles.empty());
+    EXPECT_EQ(held.get(), 1);
+    *held.put() = 2;
+    EXPECT_EQ(closedHandles, std::vector<int>{1});
+    EXPECT_EQ(held.get(), 2);
+    held.put();  // a call that failed and wrote nothing
+    EXPECT_FALSE(held.valid());
+  }
+  EXPECT_EQ(closedHandles, (std::vector<int>{1, 2}));
 }
 
 // Counts its references; nothing else.
