@@ -36,6 +36,7 @@
 
 #include <string>
 
+#include "gui/com_ptr.h"
 #include "storage/scoped_win.h"
 
 // shellapi.h's macro would rename IShellDispatch2's method.
@@ -355,12 +356,12 @@ int removeRunValue() {
 // roaming application data, Cairn.
 int writeDataFolder(const std::wstring& file) {
   const ShellToken user;
-  PWSTR roaming = nullptr;
-  if (FAILED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, user.get(), &roaming))) {
+  // The block is the caller's to free even when the call fails.
+  gui::ScopedCoTaskMem<wchar_t> roaming;
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, user.get(), roaming.put()))) {
     return kFailed;
   }
-  const std::wstring folder = std::wstring(roaming) + L"\\Cairn";
-  CoTaskMemFree(roaming);
+  const std::wstring folder = std::wstring(roaming.get()) + L"\\Cairn";
   ScopedHandle out(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!out.valid()) return kFailed;
