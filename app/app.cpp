@@ -1,7 +1,9 @@
 #include "app/app.h"
 
 #include "app/messages.h"
-#include "app/version.h"
+#include "base/paths.h"
+#include "base/text.h"
+#include "base/version.h"
 #include "game/addon.h"
 #include "game/cleanup.h"
 #include "game/config.h"

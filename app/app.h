@@ -12,10 +12,10 @@
 #include <thread>
 #include <utility>
 
+#include "base/scoped_handle.h"
 #include "game/addon.h"
 #include "game/addon_copy.h"
 #include "game/config.h"
-#include "storage/scoped_win.h"
 #include "storage/settings.h"
 #include "update/verify.h"
 

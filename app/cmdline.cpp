@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "app/messages.h"
-#include "storage/scoped_win.h"
+#include "base/scoped_handle.h"
 
 Args splitCommandLine(const wchar_t* commandLine) {
   Args args;

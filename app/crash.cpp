@@ -7,9 +7,11 @@
 #include <cwchar>
 #include <string>
 
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "storage/files.h"
 #include "storage/log.h"
-#include "storage/scoped_win.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "base/text.h"
 #include "json/json.h"
 #include "storage/files.h"
 #include "update/install.h"

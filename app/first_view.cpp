@@ -2,8 +2,8 @@
 
 #include "app/app.h"
 #include "app/tray.h"
+#include "base/text.h"
 #include "i18n/i18n.h"
-#include "storage/files.h"
 #include "ui/setup.h"
 
 bool firstViewOpensWindow(App& app, const StartRequest& request) {

@@ -10,8 +10,8 @@
 #include "app/messages.h"
 #include "app/remote.h"
 #include "app/tray.h"
+#include "base/scoped_handle.h"
 #include "gui/theme.h"
-#include "storage/scoped_win.h"
 
 // The default terminate handler prints the exception's demangled type name,
 // which a GUI program without a console never shows, and the demangler is a

@@ -3,9 +3,9 @@
 #include <atomic>
 #include <memory>
 
-#include "storage/detached.h"
+#include "base/scoped_handle.h"
+#include "base/thread.h"
 #include "storage/log.h"
-#include "storage/scoped_win.h"
 
 namespace ui {
 

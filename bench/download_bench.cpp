@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/paths.h"
+#include "base/text.h"
 #include "bench/bench_timing.h"
 #include "storage/files.h"
 #include "tests/support/local_service.h"

@@ -26,10 +26,11 @@
 #include <vector>
 
 #include "app/messages.h"
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "bench/bench_timing.h"
 #include "gui/theme.h"
-#include "storage/files.h"
-#include "storage/scoped_win.h"
 
 namespace {
 

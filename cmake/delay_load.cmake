@@ -1,7 +1,7 @@
 # System DLLs that a start in the background does not need are delay-loaded:
 # each is loaded at the first call of one of its functions. A DLL that cannot
 # be loaded then makes its functions fail as they fail on their own
-# (app/delay_load.cpp). Another DLL joins by adding its name to the list.
+# (base/delay_load.cpp). Another DLL joins by adding its name to the list.
 set(CAIRN_DELAY_LOADED_DLLS winhttp bcrypt gdiplus ole32 oleaut32 oleacc comctl32 dwmapi)
 
 # Makes a delay-import library for lib<name>.a's functions from the symbols

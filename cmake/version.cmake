@@ -1,6 +1,6 @@
 # The program's version: CAIRN_VERSION is the one place it is set (release
 # builds pass -DCAIRN_VERSION=1.4.0). cairn_version_header writes the header
-# that app/version.cpp and the resource script read, into `folder`.
+# that base/version.cpp and the resource script read, into `folder`.
 set(CAIRN_VERSION "1.3.0" CACHE STRING "The program's version (2 to 4 numbers)")
 
 # The version as the four numbers Windows' version records and NSIS want.

@@ -4,9 +4,11 @@
 
 #include <tlhelp32.h>
 
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "game/folder.h"
 #include "storage/files.h"
-#include "storage/scoped_win.h"
 
 namespace {
 

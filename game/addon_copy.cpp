@@ -5,9 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "game/addon.h"
 #include "storage/files.h"
-#include "storage/scoped_win.h"
 
 namespace {
 

@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "game/addon.h"
 #include "storage/files.h"
 #include "storage/log.h"
-#include "storage/scoped_win.h"
 #include "storage/settings.h"
 
 namespace {

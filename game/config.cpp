@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "base/paths.h"
+#include "base/text.h"
 #include "game/addon.h"
 #include "game/addon_copy.h"
 #include "i18n/i18n.h"

@@ -1,8 +1,10 @@
 #include "game/folder.h"
 
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "game/addon.h"
 #include "storage/files.h"
-#include "storage/scoped_win.h"
 #include "storage/registry.h"
 #include "storage/settings.h"
 

@@ -6,7 +6,8 @@
 
 #include <utility>
 
-#include "storage/scoped_win.h"
+#include "base/scoped_handle.h"
+
 
 namespace gui {
 

@@ -5,7 +5,6 @@
 #include "gui/paint.h"
 #include "gui/palette.h"
 #include "gui/scoped_gdi.h"
-#include "storage/scoped_win.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "gui/palette.h"
-#include "storage/scoped_win.h"
+#include "gui/scoped_gdi.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;

@@ -15,8 +15,8 @@
 
 #include <atomic>
 
+#include "base/scoped_handle.h"
 #include "gui/scoped_gdi.h"
-#include "storage/scoped_win.h"
 
 namespace gui {
 

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "gui/scoped_gdi.h"
-#include "storage/scoped_win.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;

@@ -4,7 +4,31 @@
 
 #include <windows.h>
 
-#include "storage/scoped_win.h"
+#include "base/scoped_handle.h"
+
+// The screen's DC from GetDC(nullptr), for measuring text outside a paint.
+struct ScreenDcTraits {
+  static HDC invalid() { return nullptr; }
+  static bool valid(HDC h) { return h != nullptr; }
+  static void close(HDC h) { ReleaseDC(nullptr, h); }
+};
+using ScopedScreenDc = ScopedHandleOf<HDC, ScreenDcTraits>;
+
+// A GDI pen, brush or font made for one paint; the caller deselects it first.
+struct GdiObjectTraits {
+  static HGDIOBJ invalid() { return nullptr; }
+  static bool valid(HGDIOBJ h) { return h != nullptr; }
+  static void close(HGDIOBJ h) { DeleteObject(h); }
+};
+using ScopedGdiObject = ScopedHandleOf<HGDIOBJ, GdiObjectTraits>;
+
+// A memory DC from CreateCompatibleDC; the caller deselects what it selected.
+struct MemoryDcTraits {
+  static HDC invalid() { return nullptr; }
+  static bool valid(HDC h) { return h != nullptr; }
+  static void close(HDC h) { DeleteDC(h); }
+};
+using ScopedMemoryDc = ScopedHandleOf<HDC, MemoryDcTraits>;
 
 namespace gui {
 

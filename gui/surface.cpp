@@ -10,7 +10,6 @@
 #include "gui/accessible.h"
 #include "gui/paint.h"
 #include "gui/scoped_gdi.h"
-#include "storage/scoped_win.h"
 
 namespace gui {
 namespace {

@@ -5,13 +5,13 @@
 
 #include <cstring>
 
-#include "app/delay_load.h"
+#include "base/delay_load.h"
+#include "base/scoped_handle.h"
 #include "gui/gdiplus_util.h"
 #include "gui/paint.h"
 #include "gui/png.h"
 #include "gui/scoped_gdi.h"
 #include "gui/surface.h"
-#include "storage/scoped_win.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;

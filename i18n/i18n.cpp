@@ -4,8 +4,8 @@
 
 #include <atomic>
 
+#include "base/text.h"
 #include "i18n/strings.h"
-#include "storage/files.h"
 
 namespace {
 

@@ -36,8 +36,8 @@
 
 #include <string>
 
+#include "base/scoped_handle.h"
 #include "gui/com_ptr.h"
-#include "storage/scoped_win.h"
 
 // shellapi.h's macro would rename IShellDispatch2's method.
 #undef ShellExecute

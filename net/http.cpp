@@ -4,10 +4,11 @@
 #include <chrono>
 #include <climits>
 
-#include "app/version.h"
-#include "storage/detached.h"
-#include "storage/files.h"
-#include "storage/scoped_win.h"
+#include "base/scoped_handle.h"
+#include "base/scoped_internet.h"
+#include "base/text.h"
+#include "base/thread.h"
+#include "base/version.h"
 
 namespace {
 

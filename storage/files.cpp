@@ -4,11 +4,11 @@
 
 #include <shlobj.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <vector>
 
-#include "storage/scoped_win.h"
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 
 namespace {
 
@@ -18,16 +18,6 @@ constexpr int kTemporaryNameAttempts = 16;
 constexpr DWORD kMoveRetryMs = 50;
 constexpr int kFirstNumberedFolder = 1;
 constexpr int kLastNumberedFolder = 150;
-
-bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-size_t lastSeparator(const std::wstring& path) { return path.find_last_of(L"\\/"); }
-
-bool isWideTrimChar(wchar_t c) {
-  return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'"';
-}
-
-bool isTextTrimChar(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 bool isDotEntry(const wchar_t* name) {
   return (name[0] == L'.' && name[1] == 0) ||
@@ -113,13 +103,6 @@ WriteResult moveIntoPlace(const std::wstring& temp, const std::wstring& path) {
 
 }  // namespace
 
-std::wstring envVar(const wchar_t* name) {
-  std::vector<wchar_t> buf(kMaxEnvChars + 1);
-  DWORD n = GetEnvironmentVariableW(name, buf.data(), static_cast<DWORD>(buf.size()));
-  if (n < 1 || n > kMaxEnvChars) return {};
-  return std::wstring(buf.data(), n);
-}
-
 std::wstring dataDir() {
   std::wstring overridden = envVar(L"CAIRN_DATA_DIR");
   if (!overridden.empty()) {
@@ -138,92 +121,6 @@ std::wstring knownFolder(int csidl) {
     GetTempPathW(MAX_PATH, base);
   }
   return base;
-}
-
-std::wstring exePath() {
-  wchar_t buf[kExePathChars] = {};
-  DWORD n = GetModuleFileNameW(nullptr, buf, kExePathChars);
-  return std::wstring(buf, n);
-}
-
-std::wstring joinPath(const std::wstring& folder, const std::wstring& name) {
-  if (folder.empty()) return name;
-  if (isSeparator(folder.back())) return folder + name;
-  return folder + L'\\' + name;
-}
-
-std::wstring parentPath(const std::wstring& path) {
-  size_t at = lastSeparator(path);
-  return at == std::wstring::npos ? std::wstring() : path.substr(0, at);
-}
-
-std::wstring fileName(const std::wstring& path) {
-  size_t at = lastSeparator(path);
-  return at == std::wstring::npos ? path : path.substr(at + 1);
-}
-
-std::wstring normalizeFolder(const std::wstring& path) {
-  std::wstring out = trimWide(path);
-  for (wchar_t& c : out) {
-    if (c == L'/') c = L'\\';
-  }
-  while (out.size() > 3 && out.back() == L'\\') out.pop_back();
-  return out;
-}
-
-std::wstring trimWide(const std::wstring& text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && isWideTrimChar(text[begin])) ++begin;
-  while (end > begin && isWideTrimChar(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
-
-std::string trimText(const std::string& text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && isTextTrimChar(text[begin])) ++begin;
-  while (end > begin && isTextTrimChar(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
-
-std::wstring lowerWide(const std::wstring& text) {
-  std::wstring out = text;
-  if (!out.empty()) CharLowerBuffW(&out[0], static_cast<DWORD>(out.size()));
-  return out;
-}
-
-bool startsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
-  if (text.size() < prefix.size()) return false;
-  return lowerWide(text.substr(0, prefix.size())) == lowerWide(prefix);
-}
-
-std::wstring toWide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
-  return out;
-}
-
-std::string toUtf8(const std::wstring& utf16) {
-  if (utf16.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), nullptr, 0,
-                              nullptr, nullptr);
-  if (n <= 0) return {};
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), &out[0], n, nullptr,
-                      nullptr);
-  return out;
-}
-
-std::string sformat(const char* format, ...) {
-  char buf[kFormatBytes] = {};
-  va_list args;
-  va_start(args, format);
-  vsnprintf(buf, sizeof buf, format, args);
-  va_end(args);
-  buf[kFormatBytes - 1] = 0;
-  return std::string(buf);
 }
 
 bool fileExists(const std::wstring& path) {

@@ -1,6 +1,7 @@
-// Paths, string encodings and whole-file operations: the small layer every
-// other module stands on. Free functions, no state; failures are results
-// (false, an empty string, a count of zero), never exceptions.
+// The data folder and whole-file operations: reading, replacing writes that
+// leave the old file whole on failure, removing trees without following
+// links. Free functions, no state; failures are results (false, an empty
+// string, a count of zero), never exceptions.
 #pragma once
 
 #include <string>
@@ -8,9 +9,6 @@
 
 // Limits of the helpers below.
 constexpr unsigned long long kMaxReadBytes = 0x10000000;  // 256 MiB
-constexpr size_t kMaxEnvChars = 4095;
-constexpr size_t kExePathChars = 520;
-constexpr size_t kFormatBytes = 2048;  // sformat keeps at most 2,047 bytes
 
 // The data folder: CAIRN_DATA_DIR exactly as given, else %APPDATA%\Cairn.
 // Created when missing; computed afresh on every call.
@@ -18,30 +16,6 @@ std::wstring dataDir();
 // A shell folder (CSIDL_APPDATA, CSIDL_LOCAL_APPDATA), made when missing; the
 // temporary folder when the shell has none, empty when neither is known.
 std::wstring knownFolder(int csidl);
-std::wstring envVar(const wchar_t* name);
-std::wstring exePath();
-
-std::wstring joinPath(const std::wstring& folder, const std::wstring& name);
-std::wstring parentPath(const std::wstring& path);
-std::wstring fileName(const std::wstring& path);
-// Trimmed, backslashes only, no trailing separator (a drive root keeps it).
-std::wstring normalizeFolder(const std::wstring& path);
-
-std::wstring trimWide(const std::wstring& text);    // also strips '"'
-std::string trimText(const std::string& text);      // space, tab, CR, LF
-std::wstring lowerWide(const std::wstring& text);
-bool startsWithNoCase(const std::wstring& text, const std::wstring& prefix);
-
-// UTF-8 <-> UTF-16. Ill-formed input becomes U+FFFD, never an error.
-std::wstring toWide(const std::string& utf8);
-std::string toUtf8(const std::wstring& utf16);
-
-// printf-style formatting into UTF-8, cut at 2,047 bytes.
-std::string sformat(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(gnu_printf, 1, 2)))
-#endif
-    ;
 
 bool fileExists(const std::wstring& path);
 bool isDirectory(const std::wstring& path);

@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <mutex>
 
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "storage/files.h"
-#include "storage/scoped_win.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "storage/registry.h"
 
-#include "storage/scoped_win.h"
+#include "base/scoped_handle.h"
+
 
 namespace {
 

@@ -1,11 +1,13 @@
 #include "storage/settings.h"
 
 #include "base/languages.h"
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "json/json.h"
 #include "storage/files.h"
 #include "storage/log.h"
 #include "storage/registry.h"
-#include "storage/scoped_win.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include "gui/control.h"
 #include "gui/paint.h"
+#include "gui/scoped_gdi.h"
 #include "i18n/i18n.h"
-#include "storage/scoped_win.h"
 
 namespace ui {
 namespace {

@@ -2,10 +2,10 @@
 
 #include <atomic>
 
+#include "base/scoped_handle.h"
+#include "base/thread.h"
 #include "game/config.h"
 #include "game/folder.h"
-#include "storage/detached.h"
-#include "storage/scoped_win.h"
 
 namespace ui {
 

@@ -4,14 +4,16 @@
 
 #include "app/app.h"
 #include "app/tray.h"
+#include "base/paths.h"
+#include "base/text.h"
 #include "game/addon.h"
 #include "game/folder.h"
 #include "gui/paint.h"
+#include "gui/scoped_gdi.h"
 #include "gui/shell.h"
 #include "i18n/i18n.h"
 #include "storage/files.h"
 #include "storage/log.h"
-#include "storage/scoped_win.h"
 #include "ui/common.h"
 
 namespace ui {

@@ -4,10 +4,12 @@
 
 #include <shlobj.h>
 
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "net/http.h"
 #include "storage/files.h"
 #include "storage/log.h"
-#include "storage/scoped_win.h"
 #include "update/service.h"
 
 namespace {

@@ -5,8 +5,9 @@
 #include <algorithm>
 
 #include "base/languages.h"
-#include "storage/files.h"
-#include "storage/scoped_win.h"
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "update/download.h"
 
 namespace {

@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include "storage/scoped_win.h"
+#include "base/scoped_handle.h"
+
 
 enum InstallResult : int {
   kInstallStarted = 0,   // started, or one started earlier still runs

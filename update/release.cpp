@@ -1,6 +1,6 @@
 #include "update/release.h"
 
-#include "storage/files.h"
+#include "base/text.h"
 #include "update/verify.h"
 #include "update/version.h"
 

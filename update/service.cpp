@@ -2,8 +2,9 @@
 
 #include <cmath>
 
+#include "base/paths.h"
+#include "base/text.h"
 #include "net/http.h"
-#include "storage/files.h"
 #include "storage/log.h"
 
 #ifndef CAIRN_SERVICE_ORIGIN

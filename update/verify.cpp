@@ -4,8 +4,10 @@
 #include <utility>
 #include <vector>
 
-#include "storage/files.h"
-#include "storage/scoped_win.h"
+#include "base/text.h"
+#include "base/scoped_handle.h"
+#include "base/scoped_crypt.h"
+
 
 namespace {
 

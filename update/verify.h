@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "storage/scoped_win.h"
+#include "base/scoped_handle.h"
 #include "update/release.h"
 #include "update/release_key.h"
 

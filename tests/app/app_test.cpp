@@ -5,9 +5,11 @@
 
 #include "app/app.h"
 #include "app/messages.h"
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "i18n/i18n.h"
 #include "storage/files.h"
-#include "storage/scoped_win.h"
 #include "storage/settings.h"
 #include "tests/support/test_support.h"
 

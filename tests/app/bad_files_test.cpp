@@ -5,9 +5,11 @@
 #include <string>
 
 #include "app/messages.h"
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "game/addon.h"
 #include "storage/files.h"
-#include "storage/scoped_win.h"
 #include "storage/settings.h"
 #include "tests/support/test_support.h"
 

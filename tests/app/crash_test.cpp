@@ -14,8 +14,10 @@
 
 #include "app/crash.h"
 #include "app/messages.h"
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "storage/files.h"
-#include "storage/scoped_win.h"
 #include "tests/support/test_support.h"
 
 namespace {

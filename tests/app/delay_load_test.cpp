@@ -16,8 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "app/delay_load.h"
 #include "app/messages.h"
+#include "base/delay_load.h"
+#include "base/paths.h"
 #include "gui/theme.h"
 #include "storage/files.h"
 #include "tests/support/test_support.h"

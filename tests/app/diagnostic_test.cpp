@@ -1,6 +1,7 @@
 // Diagnostic runs of the real Cairnstone.exe.
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "storage/files.h"
 #include "tests/support/test_support.h"
 #include "tests/update/fixtures.h"

@@ -5,8 +5,9 @@
 #include <algorithm>
 
 #include "app/messages.h"
+#include "base/paths.h"
+#include "base/text.h"
 #include "storage/files.h"
-#include "storage/scoped_win.h"
 #include "storage/settings.h"
 #include "tests/support/test_support.h"
 

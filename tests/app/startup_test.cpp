@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "app/messages.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "storage/files.h"
-#include "storage/scoped_win.h"
 #include "tests/support/test_support.h"
 
 namespace {

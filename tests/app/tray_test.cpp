@@ -14,6 +14,7 @@
 #include "app/messages.h"
 #include "app/shell_notify.h"
 #include "app/tray.h"
+#include "base/paths.h"
 #include "gui/theme.h"
 #include "i18n/i18n.h"
 #include "storage/files.h"

@@ -8,8 +8,10 @@
 
 #include "app/app.h"
 #include "app/messages.h"
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "storage/files.h"
-#include "storage/scoped_win.h"
 #include "tests/support/test_support.h"
 #include "tests/update/fixtures.h"
 #include "update/download.h"

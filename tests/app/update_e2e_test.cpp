@@ -3,6 +3,7 @@
 // shut-down in the middle of a download.
 #include <gtest/gtest.h>
 
+#include "base/paths.h"
 #include "storage/files.h"
 #include "storage/settings.h"
 #include "tests/support/test_support.h"

@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "base/paths.h"
+#include "base/scoped_handle.h"
 #include "game/addon.h"
 #include "game/config.h"
 #include "storage/files.h"
 #include "storage/log.h"
-#include "storage/scoped_win.h"
 #include "storage/settings.h"
 #include "tests/support/test_support.h"
 #include "tests/update/fixtures.h"

@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "game/addon.h"
 #include "game/addon_copy.h"
 #include "storage/files.h"
-#include "storage/scoped_win.h"
 #include "tests/support/links.h"
 #include "tests/support/test_support.h"
 

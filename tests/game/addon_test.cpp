@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "base/paths.h"
+#include "base/text.h"
 #include "game/addon.h"
 #include "storage/files.h"
 #include "tests/support/test_support.h"

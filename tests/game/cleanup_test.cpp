@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "base/paths.h"
+#include "base/scoped_handle.h"
 #include "game/addon.h"
 #include "game/cleanup.h"
 #include "storage/files.h"
 #include "storage/log.h"
-#include "storage/scoped_win.h"
 #include "storage/registry.h"
 #include "storage/settings.h"
 #include "tests/support/test_support.h"

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/paths.h"
 #include "game/addon.h"
 #include "game/config.h"
 #include "storage/files.h"

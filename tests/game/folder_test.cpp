@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/paths.h"
 #include "game/folder.h"
 #include "storage/files.h"
 #include "storage/settings.h"

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "base/paths.h"
 #include "gui/surface.h"
-#include "storage/files.h"
 #include "tests/gui/gui_test_util.h"
 #include "tests/support/test_support.h"
 

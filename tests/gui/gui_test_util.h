@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "base/scoped_handle.h"
 #include "gui/theme.h"
-#include "storage/scoped_win.h"
 
 namespace guitest {
 

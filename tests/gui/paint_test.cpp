@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "gui/paint.h"
+#include "gui/scoped_gdi.h"
 #include "tests/gui/gui_test_util.h"
 
 using namespace gui;

@@ -10,9 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/scoped_handle.h"
 #include "gui/paint.h"
+#include "gui/scoped_gdi.h"
 #include "gui/surface.h"
-#include "storage/scoped_win.h"
 #include "tests/gui/gui_test_util.h"
 
 using namespace gui;

@@ -1,15 +1,13 @@
+
+#include "base/text.h"
 #include "i18n/i18n.h"
-
+#include "i18n/strings.h"
 #include <gtest/gtest.h>
-
 #include <iterator>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
-
-#include "i18n/strings.h"
-#include "storage/files.h"
 
 namespace {
 

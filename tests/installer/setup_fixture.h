@@ -16,8 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "storage/files.h"
+#include "base/paths.h"
+#include "base/text.h"
 #include "i18n/i18n.h"
+#include "storage/files.h"
 #include "storage/registry.h"
 #include "storage/settings.h"
 #include "tests/support/links.h"

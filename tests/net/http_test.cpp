@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "base/text.h"
 #include "net/http.h"
 #include "storage/files.h"
 #include "tests/support/local_service.h"

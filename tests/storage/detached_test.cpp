@@ -7,7 +7,7 @@
 #include <atomic>
 #include <memory>
 
-#include "storage/detached.h"
+#include "base/thread.h"
 #include "tests/support/test_support.h"
 
 namespace {

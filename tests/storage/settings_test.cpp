@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+#include "base/text.h"
 #include "storage/files.h"
 #include "storage/registry.h"
-#include "storage/scoped_win.h"
 #include "storage/settings.h"
 #include "tests/support/test_support.h"
 

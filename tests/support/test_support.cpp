@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "base/paths.h"
 #include "storage/files.h"
 
 TempDir::TempDir() {

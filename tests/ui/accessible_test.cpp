@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/paths.h"
+#include "base/text.h"
 #include "i18n/i18n.h"
-#include "storage/files.h"
 #include "tests/ui/ui_test_util.h"
 
 using namespace uitest;

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/text.h"
 #include "json/json.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/setup.h"

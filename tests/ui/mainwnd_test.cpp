@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "gui/scoped_gdi.h"
 #include "i18n/i18n.h"
-#include "storage/scoped_win.h"
 #include "tests/gui/gui_test_util.h"
 #include "tests/ui/ui_test_util.h"
 #include "tests/update/fixtures.h"

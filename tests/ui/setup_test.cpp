@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/shell_notify.h"
+#include "base/text.h"
 #include "i18n/i18n.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/setup.h"

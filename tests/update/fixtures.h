@@ -8,6 +8,8 @@
 #include <sstream>
 #include <string>
 
+#include "base/paths.h"
+#include "base/text.h"
 #include "json/json.h"
 #include "storage/files.h"
 #include "tests/support/local_service.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "storage/files.h"
+#include "base/text.h"
 #include "tests/support/local_service.h"
 #include "tests/support/test_support.h"
 #include "update/service.h"

@@ -14,6 +14,7 @@
 #include "app/app.h"
 #include "app/shell_notify.h"
 #include "app/tray.h"
+#include "base/text.h"
 #include "gui/theme.h"
 #include "storage/files.h"
 #include "tests/ui/ui_test_util.h"

@@ -3,7 +3,7 @@
 // each program with that program's cairn_version.h, so that a program built
 // as another version needs nothing else recompiled: its own definition is
 // found first and the library's is never pulled in.
-#include "app/version.h"
+#include "base/version.h"
 
 #include "cairn_version.h"
 

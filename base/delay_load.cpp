@@ -1,4 +1,4 @@
-#include "app/delay_load.h"
+#include "base/delay_load.h"
 
 #include <delayimp.h>
 

@@ -1,4 +1,4 @@
-#include "storage/detached.h"
+#include "base/thread.h"
 
 #include <windows.h>
 
