@@ -27,7 +27,7 @@ std::string hexBytes(const std::string& bytes) {
 }
 
 // Surrogate handling of the parser and the writer's UTF-8 repair, as bytes.
-DiagnosticResult runJsonTest() {
+DiagnosticResult jsonTest() {
   static const char* const kDocuments[] = {
       R"("a\ud800\u0041")", R"("\ud83d\ude00")", R"("\udc00x")",
       R"("\ud800\ud83d\ude00")", R"("\ud800")",
@@ -69,7 +69,7 @@ void installChecked(App& app, DiagnosticResult& r) {
 
 // One update check of a controller prepared exactly as a first instance is
 // (settings, game folder, clean-ups, Config.lua), with no window or thread.
-DiagnosticResult runUpdateCheck(const Args& args) {
+DiagnosticResult updateCheck(const Args& args) {
   App app;
   app.prepare();
   DiagnosticResult r;
@@ -82,7 +82,7 @@ DiagnosticResult runUpdateCheck(const Args& args) {
 
 // A stored release record against an installer file, with every check of a
 // real update: against version 0.0 any well-formed release is newer.
-DiagnosticResult runVerifyRelease(const Args& args) {
+DiagnosticResult verifyRelease(const Args& args) {
   DiagnosticResult r;
   std::string record;
   JsonValue parsed;
@@ -108,23 +108,14 @@ DiagnosticResult runVerifyRelease(const Args& args) {
   return r;
 }
 
-DiagnosticResult runJob(DiagnosticJob job, const Args& args) {
-  switch (job) {
-    case DiagnosticJob::JsonTest:
-      return runJsonTest();
-    case DiagnosticJob::UpdateCheck:
-      return runUpdateCheck(args);
-    case DiagnosticJob::VerifyRelease:
-      return runVerifyRelease(args);
-  }
-  return {};
-}
-
-}  // namespace
-
-int runDiagnostic(const Args& args) {
-  DiagnosticResult result = runJob(selectDiagnosticJob(args), args);
+int report(const Args& args, const DiagnosticResult& result) {
   const std::wstring out = commandLineValue(args, L"--out");
   if (!out.empty()) writeWholeFile(out, result.text);
   return result.exitCode;
 }
+
+}  // namespace
+
+int runJsonTest(const Args& args) { return report(args, jsonTest()); }
+int runUpdateCheck(const Args& args) { return report(args, updateCheck(args)); }
+int runVerifyRelease(const Args& args) { return report(args, verifyRelease(args)); }

@@ -4,5 +4,10 @@
 
 #include "app/cmdline.h"
 
-// Returns the process exit code.
-int runDiagnostic(const Args& args);
+// Each returns the process exit code.
+// The JSON parser's and writer's surrogate handling, as bytes.
+int runJsonTest(const Args& args);
+// One update check; with --install it runs the installer made ready.
+int runUpdateCheck(const Args& args);
+// --verify-release RECORD --file INSTALLER: every check of a real update.
+int runVerifyRelease(const Args& args);

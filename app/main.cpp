@@ -5,10 +5,9 @@
 #include "app/app.h"
 #include "app/cmdline.h"
 #include "app/crash.h"
-#include "app/diagnostic.h"
-#include "app/first_view.h"
 #include "app/messages.h"
 #include "app/remote.h"
+#include "app/switches.h"
 #include "app/tray.h"
 #include "base/scoped_handle.h"
 #include "gui/theme.h"
@@ -87,17 +86,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // System32 only, never from the program's folder or the current one.
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   const Args args = splitCommandLine(GetCommandLineW());
-  switch (selectRunMode(args)) {
-    case RunMode::Diagnostic:
-      return runDiagnostic(args);
-    case RunMode::Running:
-      return runRunningQuery();
-    case RunMode::Quit:
-      return runQuit();
-    case RunMode::EndSession:
-      return runEndSession();
-    case RunMode::Ordinary:
-      break;
-  }
+  if (const RunSwitch* run = selectRun(args)) return run->run(args);
   return runOrdinary(instance, args);
 }

@@ -17,8 +17,7 @@ constexpr UINT kEndSessionTimeoutMs = 15000;
 HWND findRunningInstance() { return FindWindowW(kTrayWindowClass, nullptr); }
 
 bool requestTaken(HWND window, const StartRequest& request) {
-  ForwardedMessage m;
-  if (!forwardedMessageFor(request, m)) m = {WM_NULL, 0};  // asks only whether it stays
+  const ForwardedMessage m = forwardedMessageFor(request);
   AllowSetForegroundWindow(ASFW_ANY);  // the instance may bring its window to the front
   DWORD_PTR answer = kRequestDeclined;
   return SendMessageTimeoutW(window, m.message, m.wParam, 0, SMTO_ABORTIFHUNG, kRequestTimeoutMs,

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "app/cmdline.h"
+#include "app/switches.h"
 
 // --running: 0 when an instance runs, else 1.
 int runRunningQuery();

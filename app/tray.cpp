@@ -8,6 +8,7 @@
 #include "app/crash.h"
 #include "app/messages.h"
 #include "app/shell_notify.h"
+#include "app/switches.h"
 #include "base/text.h"
 #include "gui/theme.h"
 #include "i18n/i18n.h"
@@ -202,15 +203,7 @@ LRESULT onRequest(UINT message, WPARAM wParam) {
   if (quitPending()) return kRequestDeclined;
   // The start may end now: the work can take long (an elevation prompt).
   ReplyMessage(kRequestTaken);
-  if (message == WM_APP_OPEN && wParam != 0) {
-    openMainUnlessSetup(static_cast<int>(wParam) - 1);
-  } else if (message == WM_APP_OPEN) {
-    openFromTray();
-  } else if (message == WM_APP_SETUP) {
-    openSetup(static_cast<int>(wParam));
-  } else if (message == WM_APP_INSTALL) {
-    installFromTray();
-  }
+  takeStartRequest(message, wParam);
   return kRequestTaken;
 }
 
@@ -237,6 +230,7 @@ LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     addTrayIcon();  // Explorer restarted: the icon is gone
     return 0;
   }
+  if (isStartRequest(message)) return onRequest(message, wParam);
   switch (message) {
     case WM_APP_TRAY:
       onTrayEvent(LOWORD(lParam));
@@ -248,11 +242,6 @@ LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       onStateChanged();
       refreshSetup();
       return 0;
-    case WM_NULL:
-    case WM_APP_OPEN:
-    case WM_APP_SETUP:
-    case WM_APP_INSTALL:
-      return onRequest(message, wParam);
     case WM_APP_UPDATE:
       onUpdate(wParam);
       return 0;

@@ -2,6 +2,7 @@
 
 #include "app/cmdline.h"
 #include "app/messages.h"
+#include "app/switches.h"
 
 namespace {
 
@@ -37,68 +38,61 @@ TEST(CommandLine, ValuesAndNumbers) {
   EXPECT_EQ(commandLineNumber(args({L"--tab"}), L"--tab"), 0);
 }
 
-TEST(CommandLine, ModeSelectionOrder) {
+// The first run given wins; none means an ordinary start.
+TEST(CommandLine, RunSelectionOrder) {
   struct Case {
     Args a;
-    RunMode mode;
+    const wchar_t* run;  // null: an ordinary start
   } cases[] = {
-      {args({}), RunMode::Ordinary},
-      {args({L"--quit", L"--running"}), RunMode::Running},
-      {args({L"--endsession", L"--quit"}), RunMode::Quit},
-      {args({L"--endsession"}), RunMode::EndSession},
-      {args({L"--running", L"--verify-release", L"x"}), RunMode::Diagnostic},
-      {args({L"--Running"}), RunMode::Ordinary},
+      {args({}), nullptr},
+      {args({L"--quit", L"--running"}), L"--running"},
+      {args({L"--endsession", L"--quit"}), L"--quit"},
+      {args({L"--endsession"}), L"--endsession"},
+      {args({L"--running", L"--verify-release", L"x"}), L"--verify-release"},
+      {args({L"--verify-release", L"--update-check", L"--jsontest"}), L"--jsontest"},
+      {args({L"--verify-release", L"f", L"--update-check"}), L"--update-check"},
+      {args({L"--Running", L"--open"}), nullptr},
   };
-  for (const Case& c : cases) EXPECT_EQ(selectRunMode(c.a), c.mode);
-  EXPECT_EQ(selectDiagnosticJob(args({L"--verify-release", L"--update-check", L"--jsontest"})),
-            DiagnosticJob::JsonTest);
-  EXPECT_EQ(selectDiagnosticJob(args({L"--verify-release", L"f", L"--update-check"})),
-            DiagnosticJob::UpdateCheck);
-  EXPECT_EQ(selectDiagnosticJob(args({L"--verify-release", L"f"})), DiagnosticJob::VerifyRelease);
+  for (const Case& c : cases) {
+    const RunSwitch* run = selectRun(c.a);
+    EXPECT_EQ(run ? std::wstring(run->name) : L"", c.run ? c.run : L"") << c.a.size();
+  }
 }
 
-TEST(CommandLine, StartRequest) {
-  StartRequest r = readStartRequest(args({L"--settings", L"--tab", L"3"}));
-  EXPECT_TRUE(r.open);
-  EXPECT_EQ(r.tab, 1);
-  r = readStartRequest(args({L"--tab", L"3"}));
-  EXPECT_FALSE(r.open);
-  EXPECT_EQ(r.tab, 3);
-  r = readStartRequest(args({L"--open", L"--tab"}));
-  EXPECT_EQ(r.tab, 0);  // a missing value reads as 0
-  r = readStartRequest(args({L"--open"}));
-  EXPECT_EQ(r.tab, -1);
-  r = readStartRequest(args({L"--setup", L"--step", L"2"}));
-  EXPECT_TRUE(r.setup);
-  EXPECT_EQ(r.page, 2);
-  EXPECT_EQ(readStartRequest(args({L"--setup"})).page, 0);
-}
-
+// What a later start sends, for each mix of switches: --install-update
+// before --setup before --settings before --open; --tab only with --open.
 TEST(CommandLine, ForwardedMessage) {
   struct Case {
     Args a;
-    bool posts;
     UINT message;
     WPARAM wParam;
   } cases[] = {
-      {args({L"--settings", L"--tab", L"3"}), true, WM_APP_OPEN, 2},
-      {args({L"--open", L"--tab", L"3"}), true, WM_APP_OPEN, 4},
-      {args({L"--tab", L"3"}), true, WM_APP_OPEN, 0},
-      {args({L"--open"}), true, WM_APP_OPEN, 0},
-      {args({}), true, WM_APP_OPEN, 0},
-      {args({L"--setup", L"--install-update"}), true, WM_APP_INSTALL, 0},
-      {args({L"--setup", L"--step", L"2", L"--open"}), true, WM_APP_SETUP, 2},
-      {args({L"--background", L"--open"}), true, WM_APP_OPEN, 0},
-      {args({L"--background"}), false, 0, 0},
-      {args({L"--Open"}), true, WM_APP_OPEN, 0},
+      {args({L"--settings", L"--tab", L"3"}), WM_APP_OPEN, 2},
+      {args({L"--open", L"--tab", L"3"}), WM_APP_OPEN, 4},
+      {args({L"--open", L"--tab"}), WM_APP_OPEN, 1},  // a missing value reads as 0
+      {args({L"--tab", L"3"}), WM_APP_OPEN, 0},
+      {args({L"--open"}), WM_APP_OPEN, 0},
+      {args({}), WM_APP_OPEN, 0},
+      {args({L"--setup", L"--install-update"}), WM_APP_INSTALL, 0},
+      {args({L"--setup", L"--step", L"2", L"--open"}), WM_APP_SETUP, 2},
+      {args({L"--setup", L"--step"}), WM_APP_SETUP, 0},
+      {args({L"--setup"}), WM_APP_SETUP, 0},
+      {args({L"--step", L"2"}), WM_APP_OPEN, 0},
+      {args({L"--background", L"--open"}), WM_APP_OPEN, 0},
+      {args({L"--background", L"--settings"}), WM_APP_OPEN, 2},
+      {args({L"--background"}), WM_NULL, 0},  // asks only whether the instance stays
+      {args({L"--Open"}), WM_APP_OPEN, 0},
   };
   for (const Case& c : cases) {
-    ForwardedMessage m;
-    const bool posts = forwardedMessageFor(readStartRequest(c.a), m);
-    EXPECT_EQ(posts, c.posts) << c.a.back().c_str();
-    if (!posts) continue;
-    EXPECT_EQ(m.message, c.message);
-    EXPECT_EQ(m.wParam, c.wParam);
+    const ForwardedMessage m = forwardedMessageFor(readStartRequest(c.a));
+    EXPECT_EQ(m.message, c.message) << c.a.back().c_str();
+    EXPECT_EQ(m.wParam, c.wParam) << c.a.back().c_str();
+  }
+  for (UINT message : {UINT{WM_NULL}, WM_APP_OPEN, WM_APP_SETUP, WM_APP_INSTALL}) {
+    EXPECT_TRUE(isStartRequest(message)) << message;
+  }
+  for (UINT message : {WM_APP_TRAY, WM_APP_STATE, WM_APP_UPDATE, WM_APP_CHECKED, WM_APP_GAME}) {
+    EXPECT_FALSE(isStartRequest(message)) << message;
   }
 }
 

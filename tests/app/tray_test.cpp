@@ -10,11 +10,12 @@
 #include <vector>
 
 #include "app/app.h"
-#include "app/first_view.h"
 #include "app/messages.h"
 #include "app/shell_notify.h"
+#include "app/switches.h"
 #include "app/tray.h"
 #include "base/paths.h"
+#include "base/text.h"
 #include "gui/theme.h"
 #include "i18n/i18n.h"
 #include "storage/files.h"
@@ -206,13 +207,37 @@ TEST_F(TrayTest, AClickOnAReplacedBalloonOpensInsteadOfInstalling) {
   EXPECT_NE(mainWindowHandle(), nullptr);  // setup is done: the main window
 }
 
-TEST_F(TrayTest, OpenRequestsReachTheRightWindow) {
-  send(WM_APP_OPEN, 2);
-  ASSERT_NE(ui::mainwnd::mainWindow(), nullptr);
-  EXPECT_EQ(ui::mainwnd::mainWindow()->tab(), 1);
-  send(WM_APP_SETUP, 1);
-  EXPECT_NE(setupWindowHandle(), nullptr);
-  send(WM_DESTROY);
+// A later start's switches, as it sends them, reach the window, tab and page
+// asked for; one after another, as the user would start them.
+TEST_F(TrayTest, LaterStartsReachTheWindowTabAndPageAskedFor) {
+  struct Case {
+    std::vector<const wchar_t*> switches;
+    int tab;   // of the main window; -1: none open
+    int page;  // of the wizard; -1: none open
+  };
+  const Case cases[] = {
+      {{L"--background"}, -1, -1},
+      {{L"--settings"}, 1, -1},
+      {{L"--open"}, 1, -1},  // keeps the tab
+      {{}, 1, -1},
+      {{L"--open", L"--tab", L"0"}, 0, -1},
+      {{L"--setup", L"--step", L"2"}, 0, 2},
+      {{L"--background"}, 0, 2},
+      {{L"--install-update"}, 0, 2},  // nothing ready: nothing changes
+  };
+  for (const Case& c : cases) {
+    Args args{L"Cairnstone.exe"};
+    for (const wchar_t* sw : c.switches) args.emplace_back(sw);
+    SCOPED_TRACE(c.switches.empty() ? "no switch" : toUtf8(args.back()));
+    const ForwardedMessage m = forwardedMessageFor(readStartRequest(args));
+    EXPECT_EQ(send(m.message, m.wParam), kRequestTaken);
+    ui::mainwnd::MainWindow* main = ui::mainwnd::mainWindow();
+    EXPECT_EQ(main ? main->tab() : -1, c.tab);
+    ui::setup::Setup* setup = ui::setup::setupWindow();
+    EXPECT_EQ(setup ? setup->page() : -1, c.page);
+  }
+  closeMainWindow();
+  closeSetup();
 }
 
 TEST_F(TrayTest, HungShellDelaysEachRequestByTheTimeOutAtMost) {
@@ -307,6 +332,7 @@ struct FirstViewCase {
   bool wizard;          // the wizard opens
   bool mainWindow;      // the main window opens
   bool runningBalloon;  // "Cairnstone is running"
+  int at = -1;          // the main window's tab or the wizard's page; -1: not checked
 };
 
 class FirstView : public TrayTest, public ::testing::WithParamInterface<FirstViewCase> {
@@ -323,9 +349,16 @@ TEST_P(FirstView, SwitchesSetupAndUpgradeDecide) {
   Args args{L"Cairnstone.exe"};
   for (const wchar_t* sw : c.switches) args.emplace_back(sw);
   takeCalls();
-  showFirstView(app, readStartRequest(args));
+  const StartRequest request = readStartRequest(args);
+  EXPECT_EQ(firstViewOpensWindow(app, request), c.wizard || c.mainWindow);
+  showFirstView(app, request);
   EXPECT_EQ(setupWindowHandle() != nullptr, c.wizard);
   EXPECT_EQ(mainWindowHandle() != nullptr, c.mainWindow);
+  if (c.at >= 0) {
+    ui::mainwnd::MainWindow* main = ui::mainwnd::mainWindow();
+    ui::setup::Setup* setup = ui::setup::setupWindow();
+    EXPECT_EQ(c.mainWindow && main ? main->tab() : c.wizard && setup ? setup->page() : -1, c.at);
+  }
   std::vector<std::wstring> titles;
   for (const ShellCall& b : balloons(takeCalls())) titles.push_back(b.data.szInfoTitle);
   std::vector<std::wstring> expected;
@@ -342,12 +375,17 @@ INSTANTIATE_TEST_SUITE_P(
                       FirstViewCase{{}, false, false, true, false, false},
                       FirstViewCase{{L"--background"}, false, false, false, false, false},
                       FirstViewCase{{L"--background"}, true, true, false, false, false},
-                      FirstViewCase{{L"--open"}, true, false, false, true, false},
-                      FirstViewCase{{L"--open"}, false, false, true, false, false},
+                      FirstViewCase{{L"--open"}, true, false, false, true, false, 0},
+                      FirstViewCase{{L"--open", L"--tab", L"1"}, true, false, false, true, false, 1},
+                      FirstViewCase{{L"--open", L"--tab", L"1"}, false, false, true, false, false, 0},
                       FirstViewCase{
-                          {L"--settings", L"--background"}, true, true, false, true, false},
-                      FirstViewCase{{L"--setup", L"--step", L"2"}, true, false, true, false, false},
+                          {L"--settings", L"--background"}, true, true, false, true, false, 1},
+                      FirstViewCase{
+                          {L"--setup", L"--step", L"2"}, true, false, true, false, false, 2},
                       FirstViewCase{{L"--install-update"}, true, true, false, false, false},
+                      FirstViewCase{{L"--install-update"}, true, false, false, false, true},
+                      FirstViewCase{
+                          {L"--install-update", L"--background"}, true, false, false, false, false},
                       FirstViewCase{{}, true, true, false, false, false}));
 
 }  // namespace
