@@ -5,6 +5,7 @@
 #include "app/app.h"
 #include "app/cmdline.h"
 #include "app/crash.h"
+#include "app/message_loop.h"
 #include "app/messages.h"
 #include "app/remote.h"
 #include "app/switches.h"

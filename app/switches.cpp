@@ -4,6 +4,7 @@
 #include "app/diagnostic.h"
 #include "app/messages.h"
 #include "app/remote.h"
+#include "app/router.h"
 #include "app/tray.h"
 #include "base/text.h"
 #include "i18n/i18n.h"
@@ -147,7 +148,7 @@ void showFirstView(App& app, const StartRequest& request) {
   const std::string updatedTo = app.updatedTo();
   request.shown.row->onFirst(app, request.shown.number);
   if (!updatedTo.empty()) {
-    showBalloon(trFormat("upd.done.title", "version", toWide(updatedTo)), tr("upd.done.text"), 0);
+    showBalloon(trFormat("upd.done.title", "version", toWide(updatedTo)), tr("upd.done.text"), kBalloonPlain);
   }
 }
 

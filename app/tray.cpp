@@ -7,27 +7,23 @@
 #include "app/app.h"
 #include "app/crash.h"
 #include "app/messages.h"
+#include "app/router.h"
 #include "app/shell_notify.h"
 #include "app/switches.h"
 #include "base/text.h"
 #include "gui/theme.h"
 #include "i18n/i18n.h"
 #include "storage/log.h"
-#include "ui/common.h"
 #include "ui/game_check.h"
 #include "ui/mainwnd.h"
 #include "ui/setup.h"
 
 namespace {
 
-enum MenuCommand : UINT { ID_STATUS = 1, ID_OPEN = 2, ID_QUIT = 4, ID_INSTALL = 5 };
-
 constexpr UINT kIconId = 1;
 constexpr size_t kTipChars = 127;
 constexpr size_t kBalloonTitleChars = 63;
 constexpr size_t kBalloonTextChars = 255;
-constexpr BYTE kBalloonPlain = 0;
-constexpr BYTE kBalloonInstalls = 1;
 
 App* controller = nullptr;
 HINSTANCE trayInstance = nullptr;  // of the window class
@@ -189,24 +185,6 @@ void onCommand(WPARAM wParam) {
   }
 }
 
-// A quit already waiting behind a request would end this instance right
-// after it took the request, and lose it.
-bool quitPending() {
-  MSG next;
-  if (PeekMessageW(&next, trayWindow, WM_CLOSE, WM_CLOSE, PM_NOREMOVE)) return true;
-  return PeekMessageW(&next, trayWindow, WM_COMMAND, WM_COMMAND, PM_NOREMOVE) &&
-         LOWORD(next.wParam) == ID_QUIT;
-}
-
-// A later start's request; WM_NULL asks only whether this instance stays.
-LRESULT onRequest(UINT message, WPARAM wParam) {
-  if (quitPending()) return kRequestDeclined;
-  // The start may end now: the work can take long (an elevation prompt).
-  ReplyMessage(kRequestTaken);
-  takeStartRequest(message, wParam);
-  return kRequestTaken;
-}
-
 LRESULT onEndSession(HWND window, WPARAM sessionEnds) {
   if (!sessionEnds) return 0;
   logLine("Windows session ends");
@@ -230,7 +208,7 @@ LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     addTrayIcon();  // Explorer restarted: the icon is gone
     return 0;
   }
-  if (isStartRequest(message)) return onRequest(message, wParam);
+  if (isStartRequest(message)) return onStartRequest(message, wParam);
   switch (message) {
     case WM_APP_TRAY:
       onTrayEvent(LOWORD(lParam));
@@ -268,17 +246,6 @@ LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     default:
       return DefWindowProcW(window, message, wParam, lParam);
   }
-}
-
-// The message's target window decides: the window itself only for key
-// presses, any of its children (the edit fields) always.
-HWND keyboardOwner(const MSG& msg) {
-  for (HWND w : {mainWindowHandle(), setupWindowHandle()}) {
-    if (!w) continue;
-    if (msg.hwnd == w) return msg.message == WM_KEYDOWN ? w : nullptr;
-    if (IsChild(w, msg.hwnd)) return w;
-  }
-  return nullptr;
 }
 
 }  // namespace
@@ -343,6 +310,8 @@ void releaseTrayController() {
 
 App* trayController() { return controller; }
 
+HWND trayWindowHandle() { return trayWindow; }
+
 std::wstring trayStatusText() {
   const AppStatus status = controller ? controller->status() : AppStatus::NoGameFolder;
   return tr(statusKey(status, "tray.ready", "tray.nowow", "tray.noaddon"));
@@ -366,63 +335,4 @@ void showBalloon(const std::wstring& title, const std::wstring& text, int kind) 
 
 void showBalloonKeys(const char* titleKey, const char* textKey) {
   showBalloon(tr(titleKey), tr(textKey), kBalloonPlain);
-}
-
-void installFromTray() {
-  if (!controller) return;
-  const std::string version = controller->readyUpdateVersion();
-  if (version.empty()) return;
-  HWND owner = mainWindowHandle() ? mainWindowHandle() : trayWindow;
-  gui::startCom();  // ShellExecuteEx may hand the start to shell extensions
-  switch (controller->installUpdate(owner)) {
-    case 0:
-      showBalloon(tr("upd.installing.title"),
-                  trFormat("upd.installing.text", "version", toWide(version)), kBalloonPlain);
-      break;
-    case 2:
-      showBalloonKeys("upd.failed.title", "upd.failed.text");
-      break;
-    default:
-      break;  // declined, or nothing ready after all
-  }
-  refreshMainWindow();
-}
-
-void openFromTray() {
-  if (controller && controller->snapshot().wizardDone) {
-    openMainUnlessSetup(-1);
-  } else if (HWND setup = setupWindowHandle()) {
-    ui::bringToFront(setup);  // an open wizard keeps the user's page
-  } else {
-    openSetup(0);
-  }
-}
-
-void openMainUnlessSetup(int tab) {
-  HWND setup = setupWindowHandle();
-  if (setup && controller && !controller->snapshot().wizardDone) {
-    ui::bringToFront(setup);
-    return;
-  }
-  openMainWindow(tab);
-}
-
-bool preTranslate(MSG& msg) {
-  HWND owner = keyboardOwner(msg);
-  if (!owner) return false;
-  if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
-    SendMessageW(owner, WM_COMMAND, gui::kCancelCommand, 0);
-    return true;
-  }
-  if (msg.hwnd == owner) return false;  // the window's own keys reach it as they are
-  return gui::forwardFieldKey(owner, msg);  // Tab and Enter in an edit field
-}
-
-void runMessageLoop() {
-  MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    if (preTranslate(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
 }

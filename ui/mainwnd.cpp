@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/router.h"
 #include "app/tray.h"
 #include "base/paths.h"
 #include "base/text.h"

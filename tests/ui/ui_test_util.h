@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/message_loop.h"
 #include "app/tray.h"
 #include "gui/surface.h"
 #include "storage/files.h"
