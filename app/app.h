@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -17,6 +18,8 @@
 #include "game/addon_copy.h"
 #include "game/config.h"
 #include "storage/settings.h"
+#include "update/install.h"
+#include "update/status.h"
 #include "update/verify.h"
 
 // Ready only when the addon is in place: a folder without it is no more
@@ -91,12 +94,12 @@ class App {
   // installer runs or when none is ready.
   std::string readyUpdateVersion();
   bool isInstallerRunning() const { return installerRunning_; }
-  // Runs the ready installer elevated: 0 started (or still running),
-  // 1 declined, 2 could not start, 3 nothing ready. With `process`, the
-  // caller gets the installer's handle and watches it itself.
-  int installUpdate(HWND owner, ScopedHandle* process = nullptr);
-  // One update check, synchronously; returns its status text.
-  std::string checkForUpdate();
+  // Runs the ready installer elevated (Started also while one still runs).
+  // With `process`, the caller gets the installer's handle and watches it
+  // itself.
+  InstallResult installUpdate(HWND owner, ScopedHandle* process = nullptr);
+  // One update check, synchronously.
+  UpdateStatus checkForUpdate();
   // Any thread: posts to the notification-area window once it exists.
   void postToTray(UINT message, WPARAM wParam);
   // The notification-area window's kUpdateTimerId came due: a check starts
@@ -118,7 +121,7 @@ class App {
   void updateLoop();
   void runScheduledCheck();
   void timeNextCheck(long long waitMs);
-  std::string storeDownloaded(ReadyInstaller downloaded);
+  UpdateStatus storeDownloaded(ReadyInstaller downloaded);
   void watchInstaller(ScopedHandle process, std::string version);
 
   const std::wstring addonPayload_;
@@ -138,7 +141,7 @@ class App {
   std::thread checkThread_;   // one scheduled check, when there is
   UpdateSchedule schedule_ = {};
   bool firstCheck_ = true;         // by the checking thread only
-  std::string lastCheckResult_;    // likewise
+  std::optional<UpdateStatus> lastCheck_;  // likewise; none before the first
   std::thread installerThread_;
   std::condition_variable updateWake_;
   std::atomic<bool> cancelNetwork_{false};

@@ -23,8 +23,6 @@ constexpr long long kFirstCheckMs = 20000;
 constexpr long long kCheckIntervalMs = 6LL * 60 * 60 * 1000;
 constexpr DWORD kWatchSliceMs = 200;
 
-bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
-
 }  // namespace
 
 UpdateSchedule updateSchedule(const std::wstring& updateMs) {
@@ -50,13 +48,11 @@ void App::updateLoop() {
 void App::runScheduledCheck() {
   if (installerRunning_) return;  // no check while an installer runs
   if (firstCheck_) removeOldInstallers();
-  const std::string status = checkForUpdate();
+  const UpdateStatus status = checkForUpdate();
   if (quitting_) return;
-  // READY is logged by the download itself; a repeated status only once.
-  if (!startsWith(status, "READY") && status != lastCheckResult_) {
-    logLine("update check: " + status);
-  }
-  lastCheckResult_ = status;
+  // Ready is logged by the download itself; a repeated status only once.
+  if (!status.isReady() && status != lastCheck_) logLine("update check: " + status.text());
+  lastCheck_ = status;
   firstCheck_ = false;
 }
 
@@ -79,14 +75,14 @@ void App::onUpdateCheckDone() {
   if (!quitting_) timeNextCheck(schedule_.intervalMs);
 }
 
-std::string App::checkForUpdate() {
+UpdateStatus App::checkForUpdate() {
   ReleaseInfo offered;
-  if (!fetchRelease(&cancelNetwork_, offered)) return "NOSERVER";
+  if (!fetchRelease(&cancelNetwork_, offered)) return UpdateStatus::noServer();
   TrustedRelease release;
   std::string error;
-  const int verdict = evaluateRelease(offered, APP_VERSION, release, error);
-  if (verdict == kReleaseRefused) return "REFUSED " + error;
-  if (verdict == kReleaseNotNewer) {
+  const ReleaseVerdict verdict = evaluateRelease(offered, APP_VERSION, release, error);
+  if (verdict == ReleaseVerdict::Refused) return UpdateStatus::refused(error);
+  if (verdict == ReleaseVerdict::NotNewer) {
     bool dropped = false;
     {
       std::lock_guard<std::mutex> hold(mutex_);
@@ -99,38 +95,38 @@ std::string App::checkForUpdate() {
       logLine("update: the server no longer offers the downloaded version; it is dropped");
       postToTray(WM_APP_STATE, 0);
     }
-    return "NONE " + offered.version;
+    return UpdateStatus::notNewer(offered.version);
   }
   {
     std::lock_guard<std::mutex> hold(mutex_);
     if (!readyInstaller_.empty() && readyInstaller_.version == release.version) {
-      return "READY " + release.version;
+      return UpdateStatus::ready(release.version);
     }
   }
   removeOldInstallers();
   ReadyInstaller downloaded;
   if (!downloadInstaller(release, &cancelNetwork_, downloaded, error)) {
-    return "FAILED " + release.version + ": " + error;
+    return UpdateStatus::failed(release.version, error);
   }
   return storeDownloaded(std::move(downloaded));
 }
 
 // Keeps exactly one verified installer; one that arrives while an installer
 // runs is dropped, so the running one's file is never replaced.
-std::string App::storeDownloaded(ReadyInstaller downloaded) {
+UpdateStatus App::storeDownloaded(ReadyInstaller downloaded) {
   const std::string version = downloaded.version;
   {
     std::lock_guard<std::mutex> hold(mutex_);
     if (installerRunning_) {
       discardInstaller(downloaded);
-      return "NONE installing";
+      return UpdateStatus::installing();
     }
     if (!readyInstaller_.empty()) discardInstaller(readyInstaller_);
     readyInstaller_ = std::move(downloaded);
   }
   logLine("update " + version + " downloaded and checked (size, SHA-256, signature): ready to install");
-  postToTray(WM_APP_UPDATE, 1);
-  return "READY " + version;
+  postToTray(WM_APP_UPDATE, updateNewsParam(UpdateNews::Ready));
+  return UpdateStatus::ready(version);
 }
 
 std::string App::readyUpdateVersion() {
@@ -139,15 +135,15 @@ std::string App::readyUpdateVersion() {
   return readyInstaller_.empty() ? std::string() : readyInstaller_.version;
 }
 
-int App::installUpdate(HWND owner, ScopedHandle* process) {
+InstallResult App::installUpdate(HWND owner, ScopedHandle* process) {
   std::string version;
   std::wstring folder;
   std::string lang;
   HANDLE checkedFile;
   {
     std::lock_guard<std::mutex> hold(mutex_);
-    if (installerRunning_) return kInstallStarted;
-    if (readyInstaller_.empty()) return kInstallNothingReady;
+    if (installerRunning_) return InstallResult::Started;
+    if (readyInstaller_.empty()) return InstallResult::NothingReady;
     installerRunning_ = true;
     version = readyInstaller_.version;
     checkedFile = readyInstaller_.handle();
@@ -159,25 +155,25 @@ int App::installUpdate(HWND owner, ScopedHandle* process) {
   logLineW(L"update " + toWide(version) + L": starting the installer " + args);
   ScopedHandle started;
   std::string error;
-  const int result = startInstaller(checkedFile, owner, args, started, error);
-  if (result == kInstallDeclined) {
+  const InstallResult result = startInstaller(checkedFile, owner, args, started, error);
+  if (result == InstallResult::Declined) {
     installerRunning_ = false;
     logLine("update: Windows' permission prompt was declined; the update waits");
     return result;
   }
-  if (result != kInstallStarted) {
+  if (result != InstallResult::Started) {
     installerRunning_ = false;
     logLine("update: " + error);
     return result;
   }
   if (process) {
     *process = std::move(started);
-    return kInstallStarted;
+    return InstallResult::Started;
   }
   postToTray(WM_APP_STATE, 0);
   if (installerThread_.joinable()) installerThread_.join();
   installerThread_ = std::thread(&App::watchInstaller, this, std::move(started), version);
-  return kInstallStarted;
+  return InstallResult::Started;
 }
 
 void App::watchInstaller(ScopedHandle process, std::string version) {
@@ -197,6 +193,7 @@ void App::watchInstaller(ScopedHandle process, std::string version) {
   process.reset();
   installerRunning_ = false;
   logLine(sformat("update %s: the installer ended with exit code %lu", version.c_str(), code));
-  postToTray(WM_APP_UPDATE, code == 0 ? 3 : 2);
+  postToTray(WM_APP_UPDATE,
+             updateNewsParam(code == 0 ? UpdateNews::Installed : UpdateNews::Failed));
   postToTray(WM_APP_STATE, 0);
 }

@@ -52,9 +52,9 @@ void installChecked(App& app, DiagnosticResult& r) {
   ScopedHandle process;
   // The shell's "runas" verb may need COM on this thread, as in a normal start.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  const int result = app.installUpdate(nullptr, &process);
+  const InstallResult result = app.installUpdate(nullptr, &process);
   if (SUCCEEDED(com)) CoUninitialize();
-  if (result == kInstallStarted && process.valid()) {
+  if (result == InstallResult::Started && process.valid()) {
     DWORD code = STILL_ACTIVE;
     if (WaitForSingleObject(process, kInstallerWaitMs) == WAIT_OBJECT_0) {
       GetExitCodeProcess(process, &code);
@@ -63,7 +63,7 @@ void installChecked(App& app, DiagnosticResult& r) {
     r.exitCode = 0;
     return;
   }
-  r.text += result == kInstallDeclined ? "\nCANCELLED" : "\nNOT STARTED";
+  r.text += result == InstallResult::Declined ? "\nCANCELLED" : "\nNOT STARTED";
   r.exitCode = 1;
 }
 
@@ -73,8 +73,9 @@ DiagnosticResult updateCheck(const Args& args) {
   App app;
   app.prepare();
   DiagnosticResult r;
-  r.text = app.checkForUpdate();
-  if (r.text.rfind("READY", 0) != 0) return r;
+  const UpdateStatus status = app.checkForUpdate();
+  r.text = status.text();
+  if (!status.isReady()) return r;
   r.exitCode = 0;
   if (commandLineHas(args, L"--install")) installChecked(app, r);
   return r;
@@ -93,7 +94,7 @@ DiagnosticResult verifyRelease(const Args& args) {
   }
   TrustedRelease release;
   std::string error;
-  if (evaluateRelease(parseReleaseInfo(parsed), "0.0", release, error) != kReleaseTrusted) {
+  if (evaluateRelease(parseReleaseInfo(parsed), "0.0", release, error) != ReleaseVerdict::Trusted) {
     r.text = "BAD " + error;
     return r;
   }

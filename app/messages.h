@@ -12,11 +12,17 @@ constexpr UINT WM_APP_TRAY = WM_APP + 0x01;     // the icon's shell callback
 constexpr UINT WM_APP_STATE = WM_APP + 0x02;    // controller state changed
 constexpr UINT WM_APP_OPEN = WM_APP + 0x04;     // wParam 0, or tab + 1
 constexpr UINT WM_APP_SETUP = WM_APP + 0x08;    // wParam: wizard page
-constexpr UINT WM_APP_UPDATE = WM_APP + 0x09;   // 1 ready, 2 failed, 3 installed
+constexpr UINT WM_APP_UPDATE = WM_APP + 0x09;   // wParam: UpdateNews
 constexpr UINT WM_APP_INSTALL = WM_APP + 0x0A;  // run the ready installer
 constexpr UINT WM_APP_CHECKED = WM_APP + 0x0B;  // a scheduled update check ended
 constexpr UINT WM_APP_GAME = WM_APP + 0x0C;     // the game folder's state was read
 constexpr UINT_PTR kUpdateTimerId = 1;          // the notification-area window's timer
+
+// What WM_APP_UPDATE tells: an installer is ready, or the one that ran failed
+// or installed.
+enum class UpdateNews : WPARAM { Ready = 1, Failed = 2, Installed = 3 };
+constexpr WPARAM updateNewsParam(UpdateNews news) { return static_cast<WPARAM>(news); }
+constexpr UpdateNews updateNewsOf(WPARAM wParam) { return static_cast<UpdateNews>(wParam); }
 
 // A later start sends its request (WM_NULL when it asks for nothing) and
 // reads the answer: an instance about to close declines, and the start then

@@ -41,11 +41,11 @@ void installFromTray() {
   HWND owner = mainWindowHandle() ? mainWindowHandle() : trayWindowHandle();
   gui::startCom();  // ShellExecuteEx may hand the start to shell extensions
   switch (controller->installUpdate(owner)) {
-    case 0:
+    case InstallResult::Started:
       showBalloon(tr("upd.installing.title"),
                   trFormat("upd.installing.text", "version", toWide(version)), kBalloonPlain);
       break;
-    case 2:
+    case InstallResult::Failed:
       showBalloonKeys("upd.failed.title", "upd.failed.text");
       break;
     default:

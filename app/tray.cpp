@@ -148,13 +148,13 @@ void onTrayEvent(UINT event) {
 }
 
 // Each ready version is announced once per process.
-void onUpdate(WPARAM what) {
+void onUpdate(UpdateNews news) {
   const std::string version = controller ? controller->readyUpdateVersion() : std::string();
-  if (what == 1 && !version.empty() && version != lastAnnouncedVersion) {
+  if (news == UpdateNews::Ready && !version.empty() && version != lastAnnouncedVersion) {
     lastAnnouncedVersion = version;
     showBalloon(trFormat("upd.ready.title", "version", toWide(version)), tr("upd.ready.text"),
                 kBalloonInstalls);
-  } else if (what == 2) {
+  } else if (news == UpdateNews::Failed) {
     showBalloonKeys("upd.failed.title", "upd.failed.text");
   }
   updateTrayTip();
@@ -221,7 +221,7 @@ LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       refreshSetup();
       return 0;
     case WM_APP_UPDATE:
-      onUpdate(wParam);
+      onUpdate(updateNewsOf(wParam));
       return 0;
     case WM_TIMER:
       if (wParam == kUpdateTimerId && controller) controller->onUpdateTimer();

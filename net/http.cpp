@@ -365,6 +365,25 @@ void abandon(api::Call& call) {
   }
 }
 
+// The log's words for a call that ended before any answer.
+const char* earlyEndText(HttpFailure failure) {
+  switch (failure) {
+    case HttpFailure::Cancelled:
+      return "cancelled";
+    case HttpFailure::TimedOut:
+      return "timeout";
+    default:
+      return "cannot start the request";
+  }
+}
+
+HttpResult failedCall(HttpFailure failure) {
+  HttpResult result;
+  result.failure = failure;
+  result.error = earlyEndText(failure);
+  return result;
+}
+
 }  // namespace
 
 bool parseContentLength(const std::wstring& text, std::int64_t& length) {
@@ -407,33 +426,28 @@ void httpWorker(std::shared_ptr<api::Call> call, std::wstring url, std::wstring 
 HttpResult httpCall(const std::wstring& verb, const std::wstring& url, const HttpHeaders& headers,
                     const std::string& body, std::uint32_t timeoutMs,
                     const std::atomic<bool>* cancel, const api::HttpOpts& opts) {
-  HttpResult result;
-  if (cancel && cancel->load()) {
-    result.error = "cancelled";
-    return result;
-  }
+  if (cancel && cancel->load()) return failedCall(HttpFailure::Cancelled);
   auto call = std::make_shared<api::Call>();
   if (!startDetached([=] { httpWorker(call, url, verb, headers, body, timeoutMs, opts); })) {
-    result.error = "cannot start the request";
-    return result;
+    return failedCall(HttpFailure::NotStarted);
   }
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   std::unique_lock<std::mutex> guard(call->lock);
   while (!call->done) {
     if (cancel && cancel->load()) {
       abandon(*call);
-      result.error = "cancelled";
-      return result;
+      return failedCall(HttpFailure::Cancelled);
     }
     if (GetTickCount64() >= deadline) {
       abandon(*call);
-      result.error = "timeout";
-      return result;
+      return failedCall(HttpFailure::TimedOut);
     }
     call->finished.wait_for(guard, kPollInterval);
   }
+  HttpResult result;
   result.status = call->status;
   result.body = call->body;
+  result.failure = call->error.empty() ? HttpFailure::None : HttpFailure::Failed;
   result.error = call->error;
   result.bytesWritten = call->bytesWritten;
   return result;

@@ -42,15 +42,20 @@ struct Call {
 
 using HttpHeaders = std::vector<std::pair<std::string, std::string>>;  // UTF-8, sent in order
 
+// Why a call gave no answer to use. Failed covers everything on the wire or
+// on disk; its text tells which.
+enum class HttpFailure { None, Cancelled, TimedOut, NotStarted, Failed };
+
 struct HttpResult {
   std::int32_t status = 0;
   std::string body;
-  std::string error;
+  HttpFailure failure = HttpFailure::None;
+  std::string error;  // says the failure, for the log; empty with None
   std::int64_t bytesWritten = 0;
 };
 
 // Never holds the caller longer than timeoutMs (plus one 100 ms poll); a raised
-// cancel flag ends the call with "cancelled". A body that does not match its
+// cancel flag ends the call as Cancelled. A body that does not match its
 // Content-Length (or one that cannot be read) fails the call.
 HttpResult httpCall(const std::wstring& verb, const std::wstring& url, const HttpHeaders& headers,
                     const std::string& body, std::uint32_t timeoutMs,

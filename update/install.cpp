@@ -72,21 +72,21 @@ std::wstring installerArgs(const std::wstring& gameFolder, const std::string& la
   return args;
 }
 
-int startInstaller(HANDLE checkedFile, HWND owner, const std::wstring& parameters,
-                   ScopedHandle& process, std::string& error) {
+InstallResult startInstaller(HANDLE checkedFile, HWND owner, const std::wstring& parameters,
+                             ScopedHandle& process, std::string& error) {
   process.reset();
   if (checkedFile == INVALID_HANDLE_VALUE) {
     error = "no checked installer";
-    return kInstallFailed;
+    return InstallResult::Failed;
   }
   if (updateDirHoldsLink()) {
     error = "the update folder is reached through a link";
-    return kInstallFailed;
+    return InstallResult::Failed;
   }
   // The checked handle stays open, so the file can be neither changed nor
   // moved; it is started by the path the handle itself names.
   const std::wstring checkedPath = checkedFilePath(checkedFile, error);
-  if (checkedPath.empty()) return kInstallFailed;
+  if (checkedPath.empty()) return InstallResult::Failed;
   const std::wstring folder = parentPath(checkedPath);
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof info;
@@ -100,13 +100,13 @@ int startInstaller(HANDLE checkedFile, HWND owner, const std::wstring& parameter
   if (ShellExecuteExW(&info)) {
     if (info.hProcess) {
       process.reset(info.hProcess);
-      return kInstallStarted;
+      return InstallResult::Started;
     }
     error = "the installer started without a process handle";
-    return kInstallFailed;
+    return InstallResult::Failed;
   }
   const DWORD code = GetLastError();
-  if (code == ERROR_CANCELLED) return kInstallDeclined;
+  if (code == ERROR_CANCELLED) return InstallResult::Declined;
   error = sformat("cannot start the installer (%lu)", code);
-  return kInstallFailed;
+  return InstallResult::Failed;
 }

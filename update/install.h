@@ -7,12 +7,11 @@
 
 #include "base/scoped_handle.h"
 
-
-enum InstallResult : int {
-  kInstallStarted = 0,   // started, or one started earlier still runs
-  kInstallDeclined = 1,  // the user declined the elevation prompt
-  kInstallFailed = 2,    // could not be started
-  kInstallNothingReady = 3,
+enum class InstallResult {
+  Started,   // started, or one started earlier still runs
+  Declined,  // the user declined the elevation prompt
+  Failed,    // could not be started
+  NothingReady,
 };
 
 // "/S /UPDATE", the quoted game folder (left out when empty or holding a
@@ -22,7 +21,7 @@ std::wstring installerArgs(const std::wstring& gameFolder, const std::string& la
 // Starts the verified installer elevated ("runas") by the path its open
 // handle `checkedFile` names, once the file there is that same file; the
 // handle keeps it locked while it runs. Nothing starts from an update folder
-// reached through a link. kInstallStarted hands out the process handle;
-// kInstallFailed sets error.
-int startInstaller(HANDLE checkedFile, HWND owner, const std::wstring& parameters,
-                   ScopedHandle& process, std::string& error);
+// reached through a link. Started hands out the process handle; Failed
+// sets error.
+InstallResult startInstaller(HANDLE checkedFile, HWND owner, const std::wstring& parameters,
+                             ScopedHandle& process, std::string& error);

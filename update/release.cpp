@@ -58,38 +58,38 @@ std::string releaseMessage(const std::string& version, std::int64_t size,
          "\nsha256=" + sha256 + "\n";
 }
 
-int evaluateRelease(const ReleaseInfo& info, const std::string& currentVersion, TrustedRelease& out,
-                    std::string& error) {
+ReleaseVerdict evaluateRelease(const ReleaseInfo& info, const std::string& currentVersion,
+                               TrustedRelease& out, std::string& error) {
   if (!isVersion(info.version)) {
     error += "the server's version is not a version (" +
              shown(info.version, kShownVersionBytes) + ")";
-    return kReleaseRefused;
+    return ReleaseVerdict::Refused;
   }
   if (!isVersion(currentVersion) || compareVersions(info.version, currentVersion) <= 0) {
-    return kReleaseNotNewer;
+    return ReleaseVerdict::NotNewer;
   }
   if (info.signature.empty() || info.sha256.empty() || info.size < 0) {
     error += "the server sent no signature for " + info.version;
-    return kReleaseRefused;
+    return ReleaseVerdict::Refused;
   }
   if (!wellFormed(info)) {
     error += "the server's sha256, size or signature is malformed";
-    return kReleaseRefused;
+    return ReleaseVerdict::Refused;
   }
   const std::wstring url = toWide(info.download);
   if (!onDownloadPath(url)) {
     error += "the download is not on " + toUtf8(apiBase()) + "/download/ (" +
              shown(info.download, kShownDownloadBytes) + ")";
-    return kReleaseRefused;
+    return ReleaseVerdict::Refused;
   }
   if (!verifyReleaseSignature(releaseMessage(info.version, info.size, info.sha256),
                               info.signature)) {
     error += "the signature does not match the release key";
-    return kReleaseRefused;
+    return ReleaseVerdict::Refused;
   }
   out.version = info.version;
   out.url = url;
   out.size = info.size;
   out.sha256 = info.sha256;
-  return kReleaseTrusted;
+  return ReleaseVerdict::Trusted;
 }

@@ -22,15 +22,11 @@ constexpr std::int64_t kMaxInstallerBytes = 134217728;  // 128 MiB
 std::string releaseMessage(const std::string& version, std::int64_t size,
                            const std::string& sha256);
 
-enum ReleaseVerdict : int {
-  kReleaseNotNewer = 0,
-  kReleaseTrusted = 1,
-  kReleaseRefused = 2,
-};
+enum class ReleaseVerdict { NotNewer, Trusted, Refused };
 
-// kReleaseTrusted fills `out`; kReleaseRefused appends the reason to `error`.
-int evaluateRelease(const ReleaseInfo& info, const std::string& currentVersion, TrustedRelease& out,
-                    std::string& error);
+// Trusted fills `out`; Refused appends the reason to `error`.
+ReleaseVerdict evaluateRelease(const ReleaseInfo& info, const std::string& currentVersion,
+                               TrustedRelease& out, std::string& error);
 
 // Exactly `length` characters, each from "0123456789abcdef".
 bool isLowerHex(const std::string& text, std::size_t length);

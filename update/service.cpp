@@ -96,7 +96,7 @@ bool fetchRelease(const std::atomic<bool>* cancel, ReleaseInfo& out) {
     out = std::move(info);
     return true;
   }
-  if (r.error != "cancelled") {
+  if (r.failure != HttpFailure::Cancelled) {
     logLine(sformat("update check: no answer from the server (status=%d %s)", r.status,
                     r.error.c_str()));
   }

@@ -132,9 +132,9 @@ TEST_F(InstallerRun, ParametersReachTheInstallerByteForByte) {
       s.language = "xx";
       app.applySettings(s);
     }
-    ASSERT_EQ(app.checkForUpdate(), "READY 1.5.0");
+    ASSERT_EQ(app.checkForUpdate().text(), "READY 1.5.0");
     ScopedHandle process;
-    ASSERT_EQ(app.installUpdate(nullptr, &process), kInstallStarted);
+    ASSERT_EQ(app.installUpdate(nullptr, &process), InstallResult::Started);
     ASSERT_EQ(WaitForSingleObject(process, kInstallerEndsMs), WAIT_OBJECT_0);
     EXPECT_EQ(recorded(), toUtf8(c.expected) + "\n");
   }
@@ -146,17 +146,18 @@ TEST_F(InstallerRun, ExitCodesReachTheLogAndTheWindow) {
   App app;
   app.prepare();
   app.start(tray.get());
-  ASSERT_EQ(app.checkForUpdate(), "READY 1.5.0");
-  const std::pair<const wchar_t*, WPARAM> outcomes[] = {{L"3", 2}, {L"0", 3}};
-  for (const auto& [code, message] : outcomes) {
+  ASSERT_EQ(app.checkForUpdate().text(), "READY 1.5.0");
+  const std::pair<const wchar_t*, UpdateNews> outcomes[] = {{L"3", UpdateNews::Failed},
+                                                            {L"0", UpdateNews::Installed}};
+  for (const auto& [code, news] : outcomes) {
     ScopedEnv exit(L"CAIRN_TEST_INSTALLER_EXIT", code);
     posted();
-    ASSERT_EQ(app.installUpdate(nullptr), kInstallStarted);
+    ASSERT_EQ(app.installUpdate(nullptr), InstallResult::Started);
     ASSERT_TRUE(installerEnded(toUtf8(code))) << log();
     EXPECT_FALSE(app.isInstallerRunning());
     EXPECT_EQ(app.readyUpdateVersion(), "1.5.0");  // back to ready with the same file
     const std::vector<std::pair<UINT, WPARAM>> expected = {
-        {WM_APP_STATE, 0}, {WM_APP_UPDATE, message}, {WM_APP_STATE, 0}};
+        {WM_APP_STATE, 0}, {WM_APP_UPDATE, updateNewsParam(news)}, {WM_APP_STATE, 0}};
     EXPECT_EQ(posted(expected.size()), expected);
   }
   app.stop();
@@ -195,12 +196,12 @@ TEST_F(InstallerRun, NothingButTheCheckedFileInItsOwnFolderIsStarted) {
     writeSettings("en", forever());
     App app;
     app.prepare();
-    ASSERT_EQ(app.checkForUpdate(), "READY 1.5.0");
+    ASSERT_EQ(app.checkForUpdate().text(), "READY 1.5.0");
     ASSERT_TRUE(runUnixShell(c.swap(installerPath("1.5.0"))));
     ScopedHandle process;
-    const int result = app.installUpdate(nullptr, &process);
+    const InstallResult result = app.installUpdate(nullptr, &process);
     if (process.valid()) WaitForSingleObject(process, kInstallerEndsMs);
-    EXPECT_EQ(result, kInstallFailed);
+    EXPECT_EQ(result, InstallResult::Failed);
     EXPECT_FALSE(fileExists(record));  // nothing ran
     EXPECT_NE(log().find(c.logged), std::string::npos) << log();
     EXPECT_FALSE(app.isInstallerRunning());
@@ -216,8 +217,8 @@ TEST_F(InstallerRun, NothingIsDownloadedIntoAnUpdateFolderReachedThroughALink) {
   ASSERT_TRUE(makeLink(updateDir(), elsewhere.path(), true));
   App app;
   app.prepare();
-  EXPECT_EQ(app.checkForUpdate(), "FAILED 1.5.0: the update folder " + toUtf8(updateDir()) +
-                                      " is reached through a link");
+  EXPECT_EQ(app.checkForUpdate().text(), "FAILED 1.5.0: the update folder " + toUtf8(updateDir()) +
+                                             " is reached through a link");
   EXPECT_TRUE(listFolder(elsewhere.path()).empty());
   EXPECT_TRUE(removeLinkItself(updateDir()));
 }
@@ -226,10 +227,10 @@ TEST_F(InstallerRun, ADeclinedPromptLeavesTheInstallerReadyForAnotherTry) {
   writeSettings("en", forever());
   App app;
   app.prepare();
-  ASSERT_EQ(app.checkForUpdate(), "READY 1.5.0");
+  ASSERT_EQ(app.checkForUpdate().text(), "READY 1.5.0");
   {
     DeclinedPrompt declined;
-    EXPECT_EQ(app.installUpdate(nullptr), kInstallDeclined);
+    EXPECT_EQ(app.installUpdate(nullptr), InstallResult::Declined);
     EXPECT_EQ(DeclinedPrompt::verbs(), std::vector<std::wstring>{L"runas"});
   }
   EXPECT_FALSE(app.isInstallerRunning());
@@ -240,7 +241,7 @@ TEST_F(InstallerRun, ADeclinedPromptLeavesTheInstallerReadyForAnotherTry) {
   EXPECT_FALSE(fileExists(record));  // nothing ran
 
   ScopedHandle process;
-  ASSERT_EQ(app.installUpdate(nullptr, &process), kInstallStarted);
+  ASSERT_EQ(app.installUpdate(nullptr, &process), InstallResult::Started);
   ASSERT_EQ(WaitForSingleObject(process, kInstallerEndsMs), WAIT_OBJECT_0);
   EXPECT_NE(recorded(), "");
 }
@@ -250,14 +251,14 @@ TEST_F(InstallerRun, WhileItRunsNothingElseStartsOrReplacesIt) {
   ScopedEnv slow(L"CAIRN_TEST_INSTALLER_MS", L"3000");
   App app;
   app.prepare();
-  ASSERT_EQ(app.checkForUpdate(), "READY 1.5.0");
-  ASSERT_EQ(app.installUpdate(nullptr), kInstallStarted);
+  ASSERT_EQ(app.checkForUpdate().text(), "READY 1.5.0");
+  ASSERT_EQ(app.installUpdate(nullptr), InstallResult::Started);
   EXPECT_TRUE(app.isInstallerRunning());
   EXPECT_EQ(app.readyUpdateVersion(), "");
-  EXPECT_EQ(app.installUpdate(nullptr), kInstallStarted);  // the running one counts
+  EXPECT_EQ(app.installUpdate(nullptr), InstallResult::Started);  // the running one counts
   // A check already under way throws away what it downloads.
   service.serveAnswer(fixtures::answer(service.base()));
-  EXPECT_EQ(app.checkForUpdate(), "NONE installing");
+  EXPECT_EQ(app.checkForUpdate().text(), "NONE installing");
   EXPECT_TRUE(fileExists(installerPath("1.5.0")));
   ASSERT_TRUE(installerEnded("0"));
   const std::string lines = recorded();
@@ -271,8 +272,8 @@ TEST_F(InstallerRun, StopDuringARunningInstallerEndsAtOnce) {
   App app;
   app.prepare();
   app.start(nullptr);
-  ASSERT_EQ(app.checkForUpdate(), "READY 1.5.0");
-  ASSERT_EQ(app.installUpdate(nullptr), kInstallStarted);
+  ASSERT_EQ(app.checkForUpdate().text(), "READY 1.5.0");
+  ASSERT_EQ(app.installUpdate(nullptr), InstallResult::Started);
   ASSERT_TRUE(waitFor([&] { return fileExists(record); }, kInstallerEndsMs));
   const ULONGLONG begin = GetTickCount64();
   app.stop();

@@ -156,7 +156,7 @@ TEST_F(TrayTest, MenuHasFiveEntriesOrSevenWithAnUpdate) {
   EXPECT_TRUE(GetMenuState(menu, 0, MF_BYPOSITION) & MF_GRAYED);
   EXPECT_EQ(GetMenuDefaultItem(menu, FALSE, 0), 2u);
   DestroyMenu(menu);
-  ASSERT_EQ(app.checkForUpdate(), "READY 1.4.0");
+  ASSERT_EQ(app.checkForUpdate().text(), "READY 1.4.0");
   menu = buildTrayMenu();
   EXPECT_EQ(GetMenuItemCount(menu), 7);
   wchar_t text[64] = {};
@@ -167,10 +167,10 @@ TEST_F(TrayTest, MenuHasFiveEntriesOrSevenWithAnUpdate) {
 }
 
 TEST_F(TrayTest, EachReadyVersionIsAnnouncedOnceAndItsBalloonInstalls) {
-  ASSERT_EQ(app.checkForUpdate(), "READY 1.4.0");
+  ASSERT_EQ(app.checkForUpdate().text(), "READY 1.4.0");
   takeCalls();
-  send(WM_APP_UPDATE, 1);
-  send(WM_APP_UPDATE, 1);
+  send(WM_APP_UPDATE, updateNewsParam(UpdateNews::Ready));
+  send(WM_APP_UPDATE, updateNewsParam(UpdateNews::Ready));
   std::vector<ShellCall> shown = balloons(takeCalls());
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(std::wstring(shown[0].data.szInfoTitle), L"Cairnstone 1.4.0 is ready");
@@ -188,8 +188,8 @@ TEST_F(TrayTest, AClickOnTheReadyBalloonRunsTheVerifiedInstaller) {
   const std::wstring record = joinPath(service.dataDir(), L"installer-record.txt");
   ScopedEnv recordEnv(L"CAIRN_TEST_INSTALLER_RECORD", record);
   service.offerProgram();  // its installer is the tests' test_installer.exe
-  ASSERT_EQ(app.checkForUpdate(), "READY 1.5.0");
-  send(WM_APP_UPDATE, 1);
+  ASSERT_EQ(app.checkForUpdate().text(), "READY 1.5.0");
+  send(WM_APP_UPDATE, updateNewsParam(UpdateNews::Ready));
   send(WM_APP_TRAY, 0, NIN_BALLOONUSERCLICK);
   ASSERT_TRUE(waitFor(
       [&] { return log().find("the installer ended with exit code 0") != std::string::npos; },
@@ -199,8 +199,8 @@ TEST_F(TrayTest, AClickOnTheReadyBalloonRunsTheVerifiedInstaller) {
 }
 
 TEST_F(TrayTest, AClickOnAReplacedBalloonOpensInsteadOfInstalling) {
-  ASSERT_EQ(app.checkForUpdate(), "READY 1.4.0");
-  send(WM_APP_UPDATE, 1);
+  ASSERT_EQ(app.checkForUpdate().text(), "READY 1.4.0");
+  send(WM_APP_UPDATE, updateNewsParam(UpdateNews::Ready));
   showBalloonKeys("tray.balloon.title", "tray.running.text");
   send(WM_APP_TRAY, 0, NIN_BALLOONUSERCLICK);
   EXPECT_EQ(log().find("starting the installer"), std::string::npos);

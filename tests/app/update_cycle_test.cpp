@@ -41,16 +41,16 @@ TEST_F(UpdateCycle, ANewerReleaseIsDownloadedOnceAndKeptReady) {
   App app;
   app.prepare();
   app.start(tray);
-  EXPECT_EQ(app.checkForUpdate(), "READY 1.4.0");
+  EXPECT_EQ(app.checkForUpdate().text(), "READY 1.4.0");
   EXPECT_EQ(app.readyUpdateVersion(), "1.4.0");
-  EXPECT_EQ(app.checkForUpdate(), "READY 1.4.0");
+  EXPECT_EQ(app.checkForUpdate().text(), "READY 1.4.0");
   EXPECT_EQ(service.http().requestsFor(fixtures::kInstallerPath), 1);
   EXPECT_EQ(countOf(log(), "  update 1.4.0 downloaded and checked (size, SHA-256, signature): "
                            "ready to install\r\n"),
             1);
   MSG msg;
   ASSERT_TRUE(PeekMessageW(&msg, tray, WM_APP_UPDATE, WM_APP_UPDATE, PM_REMOVE));
-  EXPECT_EQ(msg.wParam, 1u);
+  EXPECT_EQ(updateNewsOf(msg.wParam), UpdateNews::Ready);
   EXPECT_FALSE(PeekMessageW(&msg, tray, WM_APP_UPDATE, WM_APP_UPDATE, PM_REMOVE));
 
   app.stop();  // closes the installer but keeps its file for the next start
@@ -61,15 +61,15 @@ TEST_F(UpdateCycle, ANewerReleaseIsDownloadedOnceAndKeptReady) {
 TEST_F(UpdateCycle, AWithdrawnReleaseIsDropped) {
   App app;
   app.prepare();
-  ASSERT_EQ(app.checkForUpdate(), "READY 1.4.0");
+  ASSERT_EQ(app.checkForUpdate().text(), "READY 1.4.0");
   offerVersion("1.3.0");
-  EXPECT_EQ(app.checkForUpdate(), "NONE 1.3.0");
+  EXPECT_EQ(app.checkForUpdate().text(), "NONE 1.3.0");
   EXPECT_EQ(app.readyUpdateVersion(), "");
   EXPECT_FALSE(fileExists(installerPath("1.4.0")));
   EXPECT_NE(log().find("  update: the server no longer offers the downloaded version; it is "
                        "dropped\r\n"),
             std::string::npos);
-  EXPECT_EQ(app.checkForUpdate(), "NONE 1.3.0");  // nothing more to drop
+  EXPECT_EQ(app.checkForUpdate().text(), "NONE 1.3.0");  // nothing more to drop
   EXPECT_EQ(countOf(log(), "no longer offers"), 1);
 }
 
@@ -79,13 +79,13 @@ TEST_F(UpdateCycle, RefusedBrokenAndMissingAnswersChangeNothing) {
   JsonValue forged = fixtures::answer(service.base());
   forged.set("signature", jsonString(fixtures::signature("other_key")));
   service.serveAnswer(forged);
-  EXPECT_EQ(app.checkForUpdate(), "REFUSED the signature does not match the release key");
+  EXPECT_EQ(app.checkForUpdate().text(), "REFUSED the signature does not match the release key");
 
   service.serveAnswer(fixtures::answer(service.base()));
   std::string tampered = fixtures::installer();
   tampered[tampered.size() / 2] ^= 1;
   service.http().serveBody(fixtures::kInstallerPath, tampered);
-  const std::string failed = app.checkForUpdate();
+  const std::string failed = app.checkForUpdate().text();
   EXPECT_EQ(failed.rfind("FAILED 1.4.0: ", 0), 0u) << failed;
   EXPECT_EQ(app.readyUpdateVersion(), "");
   EXPECT_EQ(fixtures::updateFolderListing(), "");
@@ -93,16 +93,16 @@ TEST_F(UpdateCycle, RefusedBrokenAndMissingAnswersChangeNothing) {
   LocalService::Answer missing;
   missing.status = 500;
   service.http().serve(fixtures::kVersionPath, missing);
-  EXPECT_EQ(app.checkForUpdate(), "NOSERVER");
+  EXPECT_EQ(app.checkForUpdate().text(), "NOSERVER");
 }
 
 TEST_F(UpdateCycle, InstallingNeedsAReadyInstallerAndKeepsItWhenTheStartFails) {
   App app;
   app.prepare();
-  EXPECT_EQ(app.installUpdate(nullptr), kInstallNothingReady);
-  ASSERT_EQ(app.checkForUpdate(), "READY 1.4.0");
+  EXPECT_EQ(app.installUpdate(nullptr), InstallResult::NothingReady);
+  ASSERT_EQ(app.checkForUpdate().text(), "READY 1.4.0");
   // The test release's installer is not a program, so the start fails.
-  EXPECT_EQ(app.installUpdate(nullptr), kInstallFailed);
+  EXPECT_EQ(app.installUpdate(nullptr), InstallResult::Failed);
   EXPECT_FALSE(app.isInstallerRunning());
   EXPECT_EQ(app.readyUpdateVersion(), "1.4.0");
   const std::string text = log();
@@ -113,20 +113,28 @@ TEST_F(UpdateCycle, InstallingNeedsAReadyInstallerAndKeepsItWhenTheStartFails) {
 }
 
 TEST_F(UpdateCycle, TheLoopLogsAStatusOnlyWhenItChanges) {
-  offerVersion("1.3.0");
+  LocalService::Answer missing;
+  missing.status = 500;
+  service.http().serve(fixtures::kVersionPath, missing);
   ScopedEnv fast(L"CAIRN_UPDATE_MS", L"100");
   App app;
   app.prepare();
   app.start(nullptr);
-  ASSERT_TRUE(waitFor([&] { return service.http().requestsFor(fixtures::kVersionPath) >= 3; },
-                      10000));
+  auto askedMore = [&](int more) {
+    const int asked = service.http().requestsFor(fixtures::kVersionPath);
+    return waitFor(
+        [&] { return service.http().requestsFor(fixtures::kVersionPath) >= asked + more; }, 10000);
+  };
+  ASSERT_TRUE(askedMore(2));
+  offerVersion("1.3.0");
+  ASSERT_TRUE(askedMore(3));
   offerVersion("1.4.0");
   ASSERT_TRUE(waitFor([&] { return app.readyUpdateVersion() == "1.4.0"; }, 10000));
-  const int asked = service.http().requestsFor(fixtures::kVersionPath);
-  ASSERT_TRUE(waitFor(
-      [&] { return service.http().requestsFor(fixtures::kVersionPath) >= asked + 2; }, 10000));
+  ASSERT_TRUE(askedMore(2));
   app.stop();
   const std::string text = log();
+  // The very first status is logged too, whatever it is.
+  EXPECT_EQ(countOf(text, "  update check: NOSERVER\r\n"), 1) << text;
   EXPECT_EQ(countOf(text, "  update check: NONE 1.3.0\r\n"), 1) << text;
   EXPECT_EQ(countOf(text, "update check: READY"), 0) << text;
   EXPECT_EQ(countOf(text, "downloaded and checked"), 1) << text;
@@ -224,7 +232,7 @@ TEST(InstallerArgs, NoCheckedFileStartsNothing) {
   ScopedHandle process;
   std::string error;
   EXPECT_EQ(startInstaller(INVALID_HANDLE_VALUE, nullptr, L"", process, error),
-            kInstallFailed);
+            InstallResult::Failed);
   EXPECT_EQ(error, "no checked installer");
   EXPECT_FALSE(process.valid());
 }

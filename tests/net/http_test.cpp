@@ -66,6 +66,7 @@ TEST_F(Http, AnAnswerInMemoryWithTheHeadersInOrder) {
                            {{"Accept", "application/json"}, {"X-Two", "zwei \xc3\xa9"}});
   EXPECT_EQ(r.status, 200);
   EXPECT_EQ(r.body, "hello, world");
+  EXPECT_EQ(r.failure, HttpFailure::None);
   EXPECT_EQ(r.error, "");
   const std::vector<LocalService::Request> requests = service.requests();
   ASSERT_EQ(requests.size(), 1u);
@@ -145,6 +146,7 @@ TEST_F(Http, ASilentServerEndsInTheCallersTimeout) {
   service.serve("/silent", silent);
   const HttpResult r = get("/silent", inMemory(100), nullptr, 500);
   EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.failure, HttpFailure::TimedOut);
   EXPECT_EQ(r.error, "timeout");
   EXPECT_FALSE(service.stallWasReleased());  // it did not wait for the server
 }
@@ -152,6 +154,7 @@ TEST_F(Http, ASilentServerEndsInTheCallersTimeout) {
 TEST_F(Http, CancelBeforeOrDuringTheCall) {
   std::atomic<bool> cancel{true};
   HttpResult r = get("/anything", inMemory(100), &cancel);
+  EXPECT_EQ(r.failure, HttpFailure::Cancelled);
   EXPECT_EQ(r.error, "cancelled");
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(service.requests().empty());
@@ -168,6 +171,7 @@ TEST_F(Http, CancelBeforeOrDuringTheCall) {
   });
   r = get("/slow", download(300000), &cancel);
   canceller.join();
+  EXPECT_EQ(r.failure, HttpFailure::Cancelled);
   EXPECT_EQ(r.error, "cancelled");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.bytesWritten, 0);
@@ -197,6 +201,7 @@ TEST_F(Http, BrokenConnectionsFailTheDownload) {
   service.stop();
   r = httpCall(L"GET", deadBase + L"/x", {}, std::string(), kCallMs, nullptr, inMemory(10));
   EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.failure, HttpFailure::Failed);
   EXPECT_EQ(r.error, "cannot connect");
 }
 

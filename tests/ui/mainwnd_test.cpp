@@ -527,7 +527,7 @@ TEST_F(UpdateReadyTest, TheButtonNamesTheVersionAndStaysRightOfTheTabs) {
   ASSERT_TRUE(service.ready());
   app.prepare();
   tray = createTrayWindow(GetModuleHandleW(nullptr), &app);
-  ASSERT_EQ(app.checkForUpdate(), "READY 1.4.0");
+  ASSERT_EQ(app.checkForUpdate().text(), "READY 1.4.0");
   openMainWindow(0);
   MainWindow* window = mainWindow();
   ASSERT_NE(window, nullptr);

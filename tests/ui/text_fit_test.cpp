@@ -249,7 +249,7 @@ TEST_F(TextFitTest, EveryTextOfBothWindowsIsShownWholeInEveryLanguageAt96And144D
       measureWizard(where, dpi);
     }
   }
-  ASSERT_EQ(app.checkForUpdate(), "READY 1.4.0");  // the update button replaces the notice
+  ASSERT_EQ(app.checkForUpdate().text(), "READY 1.4.0");  // the update button replaces the notice
   for (const UINT dpi : {96u, 144u}) {
     for (const auto& language : languageTable()) {
       store(language.code, noQuestie.forever());

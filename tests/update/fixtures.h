@@ -17,6 +17,7 @@
 #include "update/download.h"
 #include "update/release.h"
 #include "update/service.h"
+#include "update/status.h"
 
 namespace fixtures {
 
@@ -105,24 +106,24 @@ class Service {
 };
 
 // One update check as the program makes it: ask, evaluate, download, verify.
-// "NOSERVER", "NONE v", "REFUSED why", "FAILED v: why" or "READY v".
+// Its status text, as the log would say it.
 inline std::string checkOnce(ReadyInstaller& ready, const std::atomic<bool>* cancel = nullptr) {
   ReleaseInfo info;
-  if (!fetchRelease(cancel, info)) return "NOSERVER";
+  if (!fetchRelease(cancel, info)) return UpdateStatus::noServer().text();
   TrustedRelease release;
   std::string error;
   switch (evaluateRelease(info, "1.3.0", release, error)) {
-    case kReleaseNotNewer:
-      return "NONE " + info.version;
-    case kReleaseRefused:
-      return "REFUSED " + error;
+    case ReleaseVerdict::NotNewer:
+      return UpdateStatus::notNewer(info.version).text();
+    case ReleaseVerdict::Refused:
+      return UpdateStatus::refused(error).text();
     default:
       break;
   }
   if (!downloadInstaller(release, cancel, ready, error)) {
-    return "FAILED " + release.version + ": " + error;
+    return UpdateStatus::failed(release.version, error).text();
   }
-  return "READY " + release.version;
+  return UpdateStatus::ready(release.version).text();
 }
 
 // Names of the files in the update folder.

@@ -25,7 +25,7 @@ TEST(ReleaseEvaluation, ATrustedReleaseCarriesItsFields) {
   TrustedRelease release;
   std::string error;
   EXPECT_EQ(evaluateRelease(publishedInfo("http://127.0.0.1:8080"), "1.3.0", release, error),
-            kReleaseTrusted);
+            ReleaseVerdict::Trusted);
   EXPECT_EQ(error, "");
   EXPECT_EQ(release.version, "1.4.0");
   EXPECT_EQ(release.url, L"http://127.0.0.1:8080/download/Cairnstone-Setup-1.4.0.exe");
@@ -34,11 +34,11 @@ TEST(ReleaseEvaluation, ATrustedReleaseCarriesItsFields) {
   // Against 0.0 (the diagnostic run) it is newer as well; against 1.4.0 or a
   // current version that is not a version, there is nothing to do.
   EXPECT_EQ(evaluateRelease(publishedInfo("http://127.0.0.1:8080"), "0.0", release, error),
-            kReleaseTrusted);
+            ReleaseVerdict::Trusted);
   EXPECT_EQ(evaluateRelease(publishedInfo("http://127.0.0.1:8080"), "1.4", release, error),
-            kReleaseNotNewer);
+            ReleaseVerdict::NotNewer);
   EXPECT_EQ(evaluateRelease(publishedInfo("http://127.0.0.1:8080"), "dev", release, error),
-            kReleaseNotNewer);
+            ReleaseVerdict::NotNewer);
   EXPECT_EQ(error, "");
 }
 
@@ -48,7 +48,7 @@ TEST(ReleaseEvaluation, ChecksRunInOrderAndTheFirstFailureSpeaks) {
   struct Case {
     const char* name;
     void (*change)(ReleaseInfo&);
-    int verdict;
+    ReleaseVerdict verdict;
     std::string error;
   };
   auto evaluate = [&](void (*change)(ReleaseInfo&), std::string& error) {
@@ -65,36 +65,40 @@ TEST(ReleaseEvaluation, ChecksRunInOrderAndTheFirstFailureSpeaks) {
          i.version = "1.4.0-beta";
          i.signature.clear();
        },
-       kReleaseRefused, "the server's version is not a version (1.4.0-beta)"},
+       ReleaseVerdict::Refused, "the server's version is not a version (1.4.0-beta)"},
       // What the server sent cannot start a line of its own in the log.
       {"version with line breaks",
        [](ReleaseInfo& i) { i.version = "1.4\r\n2026-01-01 00:00:00  forged\x7f"; },
-       kReleaseRefused, "the server's version is not a version (1.4  2026-01-01 00:00:00  forged )"},
+       ReleaseVerdict::Refused,
+       "the server's version is not a version (1.4  2026-01-01 00:00:00  forged )"},
       // Nor with the line breaks of Unicode-aware viewers: C1 controls (NEL),
       // the line and paragraph separators. Other text passes unchanged.
       {"version with Unicode line breaks",
-       [](ReleaseInfo& i) { i.version = "1.4\xc2\x85x\xe2\x80\xa8y\xe2\x80\xa9z\xc2\x9f\xc2\xa0\xc3\xa9"; },
-       kReleaseRefused, "the server's version is not a version (1.4 x y z \xc2\xa0\xc3\xa9)"},
+       [](ReleaseInfo& i) {
+         i.version = "1.4\xc2\x85x\xe2\x80\xa8y\xe2\x80\xa9z\xc2\x9f\xc2\xa0\xc3\xa9";
+       },
+       ReleaseVerdict::Refused,
+       "the server's version is not a version (1.4 x y z \xc2\xa0\xc3\xa9)"},
       {"older, malformed everything",
        [](ReleaseInfo& i) {
          i.version = "1.2";
          i.sha256 = "X";
          i.download = "ftp://x";
        },
-       kReleaseNotNewer, ""},
+       ReleaseVerdict::NotNewer, ""},
       {"negative size before malformed hash",
        [](ReleaseInfo& i) {
          i.size = -1;
          i.sha256 = "X";
        },
-       kReleaseRefused, "the server sent no signature for 1.4.0"},
+       ReleaseVerdict::Refused, "the server sent no signature for 1.4.0"},
       {"largest size passes the form check", [](ReleaseInfo& i) { i.size = 134217728; },
-       kReleaseRefused, "the signature does not match the release key"},
+       ReleaseVerdict::Refused, "the signature does not match the release key"},
       {"host in another case",
        [](ReleaseInfo& i) {
          i.download = "https://updates.example.test:8443/download/Cairnstone-Setup-1.4.0.exe";
        },
-       kReleaseRefused,
+       ReleaseVerdict::Refused,
        "the download is not on https://Updates.example.test:8443/download/ "
        "(https://updates.example.test:8443/download/Cairnstone-Setup-1.4.0.exe)"},
       {"malformed before off the service",
@@ -102,12 +106,12 @@ TEST(ReleaseEvaluation, ChecksRunInOrderAndTheFirstFailureSpeaks) {
          i.download = "elsewhere";
          i.size = 0;
        },
-       kReleaseRefused, "the server's sha256, size or signature is malformed"},
+       ReleaseVerdict::Refused, "the server's sha256, size or signature is malformed"},
       {"off the service with a line break",
        [](ReleaseInfo& i) {
          i.download = "https://Updates.example.test:8443/download/x\xc2\x85y.exe";
        },
-       kReleaseRefused,
+       ReleaseVerdict::Refused,
        "the download is not on https://Updates.example.test:8443/download/ "
        "(https://Updates.example.test:8443/download/x y.exe)"},
       {"off the service before the signature",
@@ -115,7 +119,7 @@ TEST(ReleaseEvaluation, ChecksRunInOrderAndTheFirstFailureSpeaks) {
          i.download.assign(200, 'z');
          i.signature = std::string(128, '1');
        },
-       kReleaseRefused,
+       ReleaseVerdict::Refused,
        "the download is not on https://Updates.example.test:8443/download/ (" +
            std::string(120, 'z') + ")"},
   };
@@ -132,7 +136,7 @@ TEST(ReleaseEvaluation, TheErrorIsAppendedToTheCallersText) {
   info.signature.clear();
   TrustedRelease release;
   std::string error = "check: ";
-  EXPECT_EQ(evaluateRelease(info, "1.3.0", release, error), kReleaseRefused);
+  EXPECT_EQ(evaluateRelease(info, "1.3.0", release, error), ReleaseVerdict::Refused);
   EXPECT_EQ(error, "check: the server sent no signature for 1.4.0");
   EXPECT_TRUE(release.version.empty());
 }

@@ -130,7 +130,7 @@ int shootAll(const std::wstring& out, const std::wstring& gameRoot, const std::s
   {
     // A signed release from a local service, downloaded and verified.
     fixtures::Service service;
-    if (app.checkForUpdate() != "READY 1.4.0") ++failures;
+    if (app.checkForUpdate().text() != "READY 1.4.0") ++failures;
     failures += shootMain(base + L"main-update" + suffix, 0, dpi);
   }
   const wchar_t* pages[] = {L"setup-1-welcome", L"setup-2-language", L"setup-3-wow",
