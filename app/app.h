@@ -17,27 +17,11 @@
 #include "game/addon.h"
 #include "game/addon_copy.h"
 #include "game/config.h"
+#include "game/status.h"
 #include "storage/settings.h"
 #include "update/install.h"
 #include "update/status.h"
 #include "update/verify.h"
-
-// Ready only when the addon is in place: a folder without it is no more
-// ready for the game than no folder.
-enum class AppStatus { Ready, NoGameFolder, NoAddon };
-inline AppStatus appStatusOf(bool folderOk, bool addonOk) {
-  if (!folderOk) return AppStatus::NoGameFolder;
-  return addonOk ? AppStatus::Ready : AppStatus::NoAddon;
-}
-// The text key that says `status`, among the three given.
-inline const char* statusKey(AppStatus status, const char* ready, const char* noFolder,
-                             const char* noAddon) {
-  switch (status) {
-    case AppStatus::Ready: return ready;
-    case AppStatus::NoAddon: return noAddon;
-    default: return noFolder;
-  }
-}
 
 // When the update thread checks: the wait before the first check and the
 // interval after it.

@@ -56,21 +56,28 @@ void installFromTray() {
 
 void openFromTray() {
   App* controller = trayController();
-  if (controller && controller->snapshot().wizardDone) {
-    openMainUnlessSetup(-1);
+  if (!controller) return;
+  if (controller->snapshot().wizardDone) {
+    openMainUnlessSetup(ui::mainwnd::kKeepTab);
   } else if (HWND setup = setupWindowHandle()) {
     ui::bringToFront(setup);  // an open wizard keeps the user's page
   } else {
-    openSetup(0);
+    openSetupPage(0);
   }
 }
 
-void openMainUnlessSetup(int tab) {
+void openSetupPage(int page) {
+  if (ui::WindowHost* host = trayWindowHost()) openSetup(*host, page);
+}
+
+void openMainUnlessSetup(ui::mainwnd::TabRequest tab) {
   App* controller = trayController();
+  ui::WindowHost* host = trayWindowHost();
+  if (!controller || !host) return;
   HWND setup = setupWindowHandle();
-  if (setup && controller && !controller->snapshot().wizardDone) {
+  if (setup && !controller->snapshot().wizardDone) {
     ui::bringToFront(setup);
     return;
   }
-  openMainWindow(tab);
+  openMainWindow(*host, tab);
 }

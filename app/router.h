@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "ui/mainwnd.h"
+
 // A later start's request; WM_NULL asks only whether this instance stays.
 // Declined (kRequestDeclined) while a quit waits behind it.
 LRESULT onStartRequest(UINT message, WPARAM wParam);
@@ -12,6 +14,8 @@ void installFromTray();
 // A click on the icon: the main window once setup is done, else the wizard;
 // an open wizard only comes to the front, at the page the user is on.
 void openFromTray();
-// tab: -1 keeps the current tab, 0 Status, 1 Settings. While setup is not
-// done and the wizard is open, the wizard comes to the front instead.
-void openMainUnlessSetup(int tab);
+// While setup is not done and the wizard is open, the wizard comes to the
+// front instead.
+void openMainUnlessSetup(ui::mainwnd::TabRequest tab);
+// The wizard at page (clamped), or the open one goes there.
+void openSetupPage(int page);

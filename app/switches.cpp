@@ -8,7 +8,7 @@
 #include "app/tray.h"
 #include "base/text.h"
 #include "i18n/i18n.h"
-#include "ui/setup.h"
+#include "ui/mainwnd.h"
 
 namespace {
 
@@ -31,29 +31,29 @@ constexpr int kTabBias = 1;
 
 // What the running instance does.
 void installAsked(int) { installFromTray(); }
-void setupAsked(int page) { openSetup(page); }
+void setupAsked(int page) { openSetupPage(page); }
 void openAsked(int tab) {
   if (tab == kKeepTab) {
     openFromTray();
   } else {
-    openMainUnlessSetup(tab);
+    openMainUnlessSetup(ui::mainwnd::tabFromNumber(tab));
   }
 }
 
 // What a first instance shows.
-void showSetup(App&, int page) { openSetup(page); }
+void showSetup(App&, int page) { openSetupPage(page); }
 void showMain(App& app, int tab) {
   if (app.snapshot().wizardDone) {
-    openMainUnlessSetup(tab);
+    openMainUnlessSetup(ui::mainwnd::tabFromNumber(tab));
   } else {
-    openSetup(kFirstPage);
+    openSetupPage(kFirstPage);
   }
 }
 void showNothing(App&, int) {}
 // After an upgrade the "updated" balloon says the app runs.
 void showPlainStart(App& app, int) {
   if (!app.snapshot().wizardDone) {
-    openSetup(kFirstPage);
+    openSetupPage(kFirstPage);
   } else if (app.updatedTo().empty()) {
     showBalloonKeys("tray.balloon.title", "tray.running.text");
   }

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "app/app.h"
 #include "app/crash.h"
@@ -10,6 +11,7 @@
 #include "app/router.h"
 #include "app/shell_notify.h"
 #include "app/switches.h"
+#include "app/window_host.h"
 #include "base/text.h"
 #include "gui/theme.h"
 #include "i18n/i18n.h"
@@ -26,6 +28,7 @@ constexpr size_t kBalloonTitleChars = 63;
 constexpr size_t kBalloonTextChars = 255;
 
 App* controller = nullptr;
+std::unique_ptr<ControllerHost> windowHost;  // of the controller, while there is one
 HINSTANCE trayInstance = nullptr;  // of the window class
 HWND trayWindow = nullptr;
 UINT taskbarCreatedMessage = 0;
@@ -178,7 +181,7 @@ void onCommand(WPARAM wParam) {
       installFromTray();
       break;
     case ID_OPEN:
-      openMainUnlessSetup(-1);
+      openMainUnlessSetup(ui::mainwnd::kKeepTab);
       break;
     default:
       break;
@@ -270,6 +273,7 @@ HMENU buildTrayMenu() {
 
 HWND createTrayWindow(HINSTANCE instance, App* app) {
   controller = app;
+  windowHost = app ? std::make_unique<ControllerHost>(*app) : nullptr;
   trayInstance = instance;
   setLanguageSource(controllerLanguage);
   // The theme itself waits for the first window: only its icon is needed now.
@@ -300,6 +304,7 @@ HWND createTrayWindow(HINSTANCE instance, App* app) {
 void releaseTrayController() {
   setLanguageSource(nullptr);
   controller = nullptr;
+  windowHost.reset();
   // The class names the icons released with its window: a later window
   // registers it again with new ones. Without a window they are released here.
   if (trayInstance) UnregisterClassW(kTrayWindowClass, trayInstance);
@@ -309,6 +314,8 @@ void releaseTrayController() {
 }
 
 App* trayController() { return controller; }
+
+ui::WindowHost* trayWindowHost() { return windowHost.get(); }
 
 HWND trayWindowHandle() { return trayWindow; }
 

@@ -9,6 +9,9 @@
 
 class App;
 struct GameState;
+namespace ui {
+class WindowHost;
+}
 
 // Starts the theme, creates the window and adds the icon. From then on the
 // controller's language is the language of every text. Null (and logged)
@@ -21,6 +24,9 @@ void releaseTrayController();
 App* trayController();
 // Null before createTrayWindow and once the window is gone.
 HWND trayWindowHandle();
+// What the windows are handed: the controller and this notification area.
+// Null before createTrayWindow and after releaseTrayController.
+ui::WindowHost* trayWindowHost();
 
 // The menu's commands (WM_COMMAND's low word).
 enum MenuCommand : UINT { ID_STATUS = 1, ID_OPEN = 2, ID_QUIT = 4, ID_INSTALL = 5 };

@@ -5,15 +5,15 @@
 #include <windows.h>
 
 #include "app/messages.h"
-#include "gui/theme.h"
+#include "ui/mainwnd.h"
 
 namespace {
 
 HINSTANCE instance = nullptr;
 
 void openEmptyWindow() {
-  if (FindWindowW(gui::kMainWindowClass, nullptr)) return;
-  HWND main = CreateWindowExW(0, gui::kMainWindowClass, L"Cairnstone", WS_OVERLAPPEDWINDOW,
+  if (FindWindowW(ui::mainwnd::kWindowClass, nullptr)) return;
+  HWND main = CreateWindowExW(0, ui::mainwnd::kWindowClass, L"Cairnstone", WS_OVERLAPPEDWINDOW,
                               CW_USEDEFAULT, CW_USEDEFAULT, 900, 640, nullptr, nullptr, instance,
                               nullptr);
   ShowWindow(main, SW_SHOW);
@@ -46,7 +46,7 @@ int WINAPI wWinMain(HINSTANCE self, HINSTANCE, PWSTR commandLine, int) {
                   nullptr);
   wc.lpfnWndProc = DefWindowProcW;
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  wc.lpszClassName = gui::kMainWindowClass;
+  wc.lpszClassName = ui::mainwnd::kWindowClass;
   RegisterClassExW(&wc);
   if (wcsstr(commandLine, L"--open")) openEmptyWindow();
   MSG msg;

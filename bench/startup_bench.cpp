@@ -30,7 +30,8 @@
 #include "base/scoped_handle.h"
 #include "base/text.h"
 #include "bench/bench_timing.h"
-#include "gui/theme.h"
+#include "ui/mainwnd.h"
+#include "ui/setup.h"
 
 namespace {
 
@@ -200,7 +201,7 @@ IdleStart startIdle(const std::wstring& exe, const std::wstring& args) {
 
 double startOpen(const std::wstring& exe) {
   Program p = startProgram(exe, L"--open");
-  const double ms = p.ok ? waitForPainted(p, gui::kMainWindowClass, p.begin) : -1;
+  const double ms = p.ok ? waitForPainted(p, ui::mainwnd::kWindowClass, p.begin) : -1;
   endProgram(p);
   return ms;
 }
@@ -214,9 +215,9 @@ double clickToWindow(const Program& p, HWND tray, DWORD pressedMs = 0) {
   }
   const double since = nowMs();
   PostMessageW(tray, WM_APP_TRAY, 0, MAKELPARAM(WM_LBUTTONUP, 0));
-  const double ms = waitForPainted(p, gui::kMainWindowClass, since);
+  const double ms = waitForPainted(p, ui::mainwnd::kWindowClass, since);
   Sleep(kBeforeCloseMs);
-  return ms >= 0 && closeAndWait(p, gui::kMainWindowClass) ? ms : -1;
+  return ms >= 0 && closeAndWait(p, ui::mainwnd::kWindowClass) ? ms : -1;
 }
 
 struct WindowsRun {
@@ -235,9 +236,9 @@ WindowsRun useWindows(const Program& p, bool wizard) {
   r.firstClickMs = clickToWindow(p, tray);
   if (wizard) {
     PostMessageW(tray, WM_APP_SETUP, 0, 0);
-    if (waitForPainted(p, gui::kSetupWindowClass, nowMs()) < 0) return r;
+    if (waitForPainted(p, ui::setup::kWindowClass, nowMs()) < 0) return r;
     Sleep(kBeforeCloseMs);
-    if (!closeAndWait(p, gui::kSetupWindowClass)) return r;
+    if (!closeAndWait(p, ui::setup::kWindowClass)) return r;
   }
   r.laterClickMs = clickToWindow(p, tray);
   r.ok = r.firstClickMs >= 0 && r.laterClickMs >= 0;

@@ -43,6 +43,13 @@ struct TypedGdiTraits {
 using ScopedBitmap = ScopedHandleOf<HBITMAP, TypedGdiTraits<HBITMAP>>;
 using ScopedBrush = ScopedHandleOf<HBRUSH, TypedGdiTraits<HBRUSH>>;
 
+struct IconTraits {
+  static HICON invalid() { return nullptr; }
+  static bool valid(HICON h) { return h != nullptr; }
+  static void close(HICON h) { DestroyIcon(h); }
+};
+using ScopedIcon = ScopedHandleOf<HICON, IconTraits>;
+
 // `object` selected into `dc` until the end of the scope, when the DC gets
 // back what it held before.
 class ScopedSelect {

@@ -32,7 +32,9 @@ constexpr UINT kLibraryGraceMs = 5000;
 struct ThemeState {
   HINSTANCE instance = nullptr;
   int holds = 0;  // initTheme and each surface with a window
-  bool classesRegistered = false;
+  // One pair for every surface class, kept as long as the classes name them.
+  ScopedIcon icon;
+  ScopedIcon smallIcon;
   bool comStarted = false;
   bool controlsStarted = false;
   UINT_PTR libraryTimer = 0;  // releaseWindowLibraries is due
@@ -241,21 +243,6 @@ void awaitPictures(ThemeState& t) {
   ReleaseSRWLockExclusive(&decoderLock);
 }
 
-// Both classes share one pair of icons, kept while either class is.
-void registerWindowClasses(ThemeState& t) {
-  if (t.classesRegistered) return;
-  HICON icon = appIcon(GetSystemMetrics(SM_CXICON));
-  HICON smallIcon = appIcon(GetSystemMetrics(SM_CXSMICON));
-  const bool main = registerWindowClass(t.instance, kMainWindowClass, icon, smallIcon);
-  const bool setup = registerWindowClass(t.instance, kSetupWindowClass, icon, smallIcon);
-  if (!main && !setup) {
-    // Already registered (by an earlier theme) or refused: the icons are not kept.
-    if (icon) DestroyIcon(icon);
-    if (smallIcon) DestroyIcon(smallIcon);
-  }
-  t.classesRegistered = true;
-}
-
 void disposeSharedPictures(ThemeState& t) {
   AcquireSRWLockExclusive(&pictureLock);
   for (auto& entry : t.emblemCache) {
@@ -323,9 +310,6 @@ void holdTheme() {
   ThemeState& t = theme();
   cancelLibraryRelease(t);
   ++t.holds;
-  // The classes' icons first: loading them waits for the loader's lock,
-  // which the decoding thread holds while it loads GDI+.
-  registerWindowClasses(t);
   startPictures(t);  // the decoding overlaps the rest
 }
 
@@ -403,6 +387,19 @@ void deleteFontSet(FontSet& fontSet) {
     if (font) DeleteObject(font);
     font = nullptr;
   }
+}
+
+// Called before the window's create holds the theme: loading the icons
+// waits for the loader's lock, which the decoding thread holds while it
+// loads GDI+.
+bool registerSurfaceClass(const wchar_t* name) {
+  ThemeState& t = theme();
+  WNDCLASSEXW known = {};
+  known.cbSize = sizeof known;
+  if (GetClassInfoExW(t.instance, name, &known)) return true;
+  if (!t.icon.valid()) t.icon.reset(appIcon(GetSystemMetrics(SM_CXICON)));
+  if (!t.smallIcon.valid()) t.smallIcon.reset(appIcon(GetSystemMetrics(SM_CXSMICON)));
+  return registerWindowClass(t.instance, name, t.icon.get(), t.smallIcon.get());
 }
 
 HICON appIcon(int sizePx) {

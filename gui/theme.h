@@ -1,6 +1,6 @@
 // The process-wide theme: GDI+, the leather and parchment textures, the
 // emblem, the brushes, the serif face, each window's fonts, the application
-// icon and the two window classes. What only windows need is made when the
+// icon and the windows' classes. What only windows need is made when the
 // first window opens and released when the last one closes, so that a
 // program idle in the notification area holds none of it. Everything runs
 // on the GUI thread but the decoding of the pictures, which overlaps the
@@ -63,9 +63,6 @@ constexpr COLORREF kColorCaptionBar = RGB(24, 19, 15);
 constexpr COLORREF kColorCaptionText = RGB(232, 199, 122);
 constexpr COLORREF kColorCaptionBorder = RGB(150, 112, 56);
 
-constexpr const wchar_t* kMainWindowClass = L"CairnMainWnd";
-constexpr const wchar_t* kSetupWindowClass = L"CairnSetupWnd";
-
 // Remembers the module whose resources (pictures, icon) the theme uses.
 void setThemeInstance(HINSTANCE instance);
 // COM (apartment-threaded) on the GUI thread, once per process: the shell's
@@ -76,10 +73,9 @@ void startCom();
 // is made. Unloaded again with the other window libraries.
 void startCommonControls();
 // Each window holds the theme while it exists. The first hold starts GDI+
-// and the decoding of the pictures on a thread of their own, makes the
-// brushes and registers the window classes; a few seconds after the last
-// hold was released, GDI+, the pictures, the brushes and the DLLs only
-// windows use go again (releaseWindowLibraries). Missing resources fall
+// and the decoding of the pictures on a thread of their own and makes the
+// brushes; a few seconds after the last hold was released, GDI+, the
+// pictures, the brushes and the DLLs only windows use go again (releaseWindowLibraries). Missing resources fall
 // back (solid background, plain parchment, no emblem); nothing here fails.
 void holdTheme();
 void releaseTheme();
@@ -118,6 +114,10 @@ void deleteFontSet(FontSet& fontSet);
 
 // Icon 1 at sizePx by sizePx; the caller destroys it. Null when missing.
 HICON appIcon(int sizePx);
+// Registers a window class of surfaces, with the application's icon, unless
+// it is registered already; before the first Surface::create with it. True
+// when the class is there.
+bool registerSurfaceClass(const wchar_t* name);
 
 HINSTANCE themeInstance();
 // The leather as a tile for fillWithTile; null when the picture is missing.

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-#include "app/router.h"
-#include "app/tray.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "base/version.h"
@@ -20,12 +18,13 @@
 #include "storage/settings.h"
 #include "ui/common.h"
 #include "ui/setup.h"
+#include "ui/single_window.h"
 
 namespace ui {
 namespace mainwnd {
 namespace {
 
-MainWindow* instance = nullptr;
+SingleWindow<MainWindow> single;
 
 constexpr int kWidthDip = 900;
 constexpr int kHeightDip = 640;
@@ -84,6 +83,8 @@ std::wstring upperCode(const std::string& code) {
 
 int languageCount() { return static_cast<int>(languageTable().size()); }
 
+int tabControl(Tab tab) { return tab == Tab::Settings ? kSettingsTabId : kStatusTabId; }
+
 UINT segmentPosition(int i, int count) {
   if (count == 1) return gui::kSegmentAlone;
   if (i == 0) return gui::kSegmentFirst;
@@ -92,9 +93,16 @@ UINT segmentPosition(int i, int count) {
 
 }  // namespace
 
-MainWindow* mainWindow() { return instance; }
+MainWindow* mainWindow() { return single.get(); }
 
-MainWindow::MainWindow(int tab) : tab_(tab == kSettingsTab ? kSettingsTab : kStatusTab) {}
+TabRequest tabFromNumber(int number) {
+  if (number == 0) return Tab::Status;
+  if (number == 1) return Tab::Settings;
+  return kKeepTab;
+}
+
+MainWindow::MainWindow(WindowHost& host, TabRequest tab)
+    : host_(host), tab_(tab.value_or(Tab::Status)) {}
 
 MainWindow::~MainWindow() = default;
 
@@ -104,7 +112,8 @@ RECT MainWindow::dip(int left, int top, int right, int bottom) const {
 
 bool MainWindow::open() {
   refresh();  // the first check runs while the window is made
-  if (!create(gui::kMainWindowClass, kProductName, kWidthDip, kHeightDip, nullptr)) return false;
+  gui::registerSurfaceClass(kWindowClass);
+  if (!create(kWindowClass, kProductName, kWidthDip, kHeightDip, nullptr)) return false;
   check_.postTo(window_);
   addControl(kStatusTabId, gui::kTab, L"", L"")->group = kTabGroup;
   addControl(kSettingsTabId, gui::kTab, L"", L"")->group = kTabGroup;
@@ -121,7 +130,7 @@ bool MainWindow::open() {
   addControl(kAutostartBox, gui::kCheckBox, L"", L"");
   addControl(kSaveButton, gui::kPrimaryButton, L"", L"");
   addControl(kUpdateButton, gui::kPrimaryButton, L"", L"");
-  addEdit(kFolderEdit, 0, kFolderMaxChars, tab_ == kSettingsTab);
+  addEdit(kFolderEdit, 0, kFolderMaxChars, tab_ == Tab::Settings);
   loadSettingsTab();
   applyTexts();
   ready_ = true;
@@ -136,8 +145,8 @@ bool MainWindow::open() {
   return true;
 }
 
-void MainWindow::reopen(int tab) {
-  if (tab == kStatusTab || tab == kSettingsTab) onClick(tab + kStatusTabId);
+void MainWindow::reopen(TabRequest tab) {
+  if (tab) onClick(tabControl(*tab));
   refresh();
   applyTexts();
   layout();
@@ -154,18 +163,16 @@ void MainWindow::update() {
 }
 
 void MainWindow::refresh() {
-  App* app = trayController();
-  wantedFolder_ = app ? app->gameFolder() : std::wstring();
-  updateVersion_ = app ? app->readyUpdateVersion() : std::string();
-  updatedVersion_ = app ? app->updatedTo() : std::string();
+  wantedFolder_ = host_.gameFolder();
+  updateVersion_ = host_.readyUpdateVersion();
+  updatedVersion_ = host_.updatedTo();
   startCheck();  // not while one still runs
 }
 
 // The check also brings back a Config.lua that went missing or could not be
 // written before.
 void MainWindow::startCheck() {
-  App* app = trayController();
-  check_.start(window_, kStateArrived, wantedFolder_, app ? app->language() : std::string());
+  check_.start(window_, kStateArrived, wantedFolder_, host_.language());
 }
 
 void MainWindow::takeState() {
@@ -181,12 +188,11 @@ void MainWindow::takeState() {
 }
 
 void MainWindow::keepAddonConfig(const GameState& state) {
-  App* app = trayController();
-  if (!app || state.configLanguage.empty()) return;
-  if (state.configLanguage != app->language()) {
-    app->updateAddonConfig();  // a Save came between: its language wins
+  if (state.configLanguage.empty()) return;
+  if (state.configLanguage != host_.language()) {
+    host_.updateAddonConfig();  // a Save came between: its language wins
   } else if (state.config.outcome != ConfigOutcome::NoAddonFolder) {
-    app->noteAddonConfig(state.config, state.folder, state.configLanguage);
+    host_.noteAddonConfig(state.config, state.folder, state.configLanguage);
   }
 }
 
@@ -199,15 +205,14 @@ void MainWindow::showState(const GameState& state) {
   questieOk_ = state.questieOk;
   gameActive_ = state.gameActive;
   stateKnown_ = true;
-  noteGameState(state);  // the tooltip and the menu follow
+  host_.noteGameState(state);  // the tooltip and the menu follow
   layout();  // the Questie button comes and goes with the state
   keepFocusValid();
   invalidate();
 }
 
 void MainWindow::loadSettingsTab() {
-  App* app = trayController();
-  const Settings settings = app ? app->snapshot() : Settings();
+  const Settings settings = host_.snapshot();
   pendingLanguage_ = knownOrEnglish(settings.language);
   setEditText(kFolderEdit, settings.foreverDir);
   setChecked(kAutostartBox, autostartEnabled());
@@ -253,10 +258,8 @@ void MainWindow::applyTexts() {
 // stored folder, still in the field as it was, stays as it is even when it is
 // gone now (the Status tab says so): the rest is still saved.
 void MainWindow::save() {
-  App* app = trayController();
-  if (!app) return;
   const std::wstring text = trimWide(getEditText(kFolderEdit));
-  if (text.empty() || text == app->snapshot().foreverDir) {
+  if (text.empty() || text == host_.snapshot().foreverDir) {
     store(text);
     return;
   }
@@ -299,9 +302,7 @@ void MainWindow::takeFieldCheck() {
 }
 
 void MainWindow::store(const std::wstring& folder) {
-  App* app = trayController();
-  if (!app) return;
-  Settings settings = app->snapshot();
+  Settings settings = host_.snapshot();
   settings.language = pendingLanguage_;
   settings.foreverDir = folder;
   const gui::Control* box = findControl(kAutostartBox);
@@ -314,7 +315,7 @@ void MainWindow::store(const std::wstring& folder) {
     settings.autostart = autostartEnabled();
     setChecked(kAutostartBox, settings.autostart);
   }
-  const WriteResult saved = app->applySettings(settings);
+  const WriteResult saved = host_.applySettings(settings);
   // The inputs stay as they are either way: a failed save can be tried again.
   message_ = saved ? tr(autostartSet ? "se.saved" : "se.autostartfailed") : notSavedText(saved);
   messageOk_ = saved && autostartSet;
@@ -329,15 +330,15 @@ void MainWindow::dropResult() {
   invalidate();
 }
 
-void MainWindow::selectTab(int tab) {
+void MainWindow::selectTab(Tab tab) {
   tab_ = tab;
-  setChecked(kStatusTabId, tab == kStatusTab);
-  setChecked(kSettingsTabId, tab == kSettingsTab);
+  setChecked(kStatusTabId, tab == Tab::Status);
+  setChecked(kSettingsTabId, tab == Tab::Settings);
 }
 
-void MainWindow::showTab(int tab) {
+void MainWindow::showTab(Tab tab) {
   selectTab(tab);
-  if (tab == kStatusTab) {
+  if (tab == Tab::Status) {
     refresh();
   } else {
     loadSettingsTab();
@@ -351,7 +352,7 @@ std::wstring MainWindow::caption(int id) {
 
 bool MainWindow::stillOpen(HWND handle) const {
   // A shell call or the folder picker pumps messages: the window may be gone.
-  return instance == this && window_ == handle && IsWindow(handle);
+  return single.isOpen(this) && window_ == handle && IsWindow(handle);
 }
 
 void MainWindow::onClick(int id) {
@@ -360,10 +361,10 @@ void MainWindow::onClick(int id) {
   switch (id) {
     case kStatusTabId:
     case kSettingsTabId:
-      showTab(id - kStatusTabId);
+      showTab(id == kSettingsTabId ? Tab::Settings : Tab::Status);
       break;
     case kSetupButton:
-      openSetup(0);
+      openSetup(host_, 0);
       if (!stillOpen(handle)) return;
       break;
     case kQuestieButton:
@@ -398,7 +399,7 @@ void MainWindow::onClick(int id) {
       save();
       break;
     case kUpdateButton:
-      installFromTray();
+      host_.installUpdate();
       if (!stillOpen(handle)) return;
       refresh();
       break;
@@ -417,7 +418,7 @@ void MainWindow::onClick(int id) {
   }
   layout();
   if (tabChanged && onTabStrip) {
-    focusItem(tab_ + kStatusTabId);  // the strip keeps the focus, on the new tab
+    focusItem(tabControl(tab_));  // the strip keeps the focus, on the new tab
   } else if (tabChanged) {
     focusInitial();
   } else {
@@ -431,7 +432,7 @@ void MainWindow::onClick(int id) {
 //             when Questie is missing, else the Status tab itself;
 //   Settings: the folder field.
 int MainWindow::initialFocus() {
-  if (tab_ == kSettingsTab) return kFolderEdit;
+  if (tab_ == Tab::Settings) return kFolderEdit;
   for (int id : {kUpdateButton, kQuestieButton}) {
     const gui::Control* c = findControl(id);
     if (c && c->visible && c->enabled) return id;
@@ -440,10 +441,10 @@ int MainWindow::initialFocus() {
 }
 
 // Enter where no control has the focus: Save on the Settings tab.
-int MainWindow::defaultButton() { return tab_ == kSettingsTab ? kSaveButton : 0; }
+int MainWindow::defaultButton() { return tab_ == Tab::Settings ? kSaveButton : 0; }
 
 void MainWindow::onSwitchTab(int) {
-  onClick(tab_ == kStatusTab ? kSettingsTabId : kStatusTabId);  // two tabs: both ways round
+  onClick(tab_ == Tab::Status ? kSettingsTabId : kStatusTabId);  // two tabs: both ways round
 }
 
 std::wstring MainWindow::actionName(int kind, bool checked) const {
@@ -456,7 +457,7 @@ void MainWindow::onCommand(int id, int code) {
   } else if (id == IDOK) {
     // Enter from the message loop's dialog handling.
     HWND field = editWindow(kFolderEdit);
-    if (tab_ == kSettingsTab && field && GetFocus() == field) onClick(kSaveButton);
+    if (tab_ == Tab::Settings && field && GetFocus() == field) onClick(kSaveButton);
   } else if (id == IDCANCEL) {
     DestroyWindow(window_);  // deletes this object
   }
@@ -474,7 +475,7 @@ bool MainWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result)
   }
   if (msg != WM_TIMER) return false;
   result = 0;
-  if (wParam == kRefreshTimer && tab_ == kStatusTab && IsWindowVisible(window_) &&
+  if (wParam == kRefreshTimer && tab_ == Tab::Status && IsWindowVisible(window_) &&
       !IsIconic(window_)) {
     refresh();
   }
@@ -482,7 +483,7 @@ bool MainWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result)
 }
 
 void MainWindow::onDestroyed() {
-  if (instance == this) instance = nullptr;
+  single.forget(this);
   delete this;
 }
 
@@ -520,7 +521,7 @@ void MainWindow::layoutUpdateButton() {
 }
 
 void MainWindow::layoutStatusRow() {
-  const bool onStatus = tab_ == kStatusTab;
+  const bool onStatus = tab_ == Tab::Status;
   const bool questieButton = onStatus && folderOk_ && !questieOk_;
   const HFONT captionFont = fonts_[gui::kFontCaption];
   const int setupWidth = std::max(
@@ -542,7 +543,7 @@ void MainWindow::layoutStatusRow() {
 }
 
 void MainWindow::layoutSettings() {
-  const bool onSettings = tab_ == kSettingsTab;
+  const bool onSettings = tab_ == Tab::Settings;
   const int count = languageCount();
   int x = kColumnLeft;
   for (int i = 0; i < count; ++i) {
@@ -576,7 +577,7 @@ void MainWindow::paintBackdrop(HDC dc, const RECT& clientRect) {
 }
 
 // The status page's panels lie under nothing that paint() draws before them.
-int MainWindow::firstLayer() const { return tab_ == kStatusTab ? kStatusPanelsLayer : 0; }
+int MainWindow::firstLayer() const { return tab_ == Tab::Status ? kStatusPanelsLayer : 0; }
 
 void MainWindow::paintFirstLayer(HDC dc, int layer) {
   if (layer == kStatusPanelsLayer) paintStatusPanels(dc);
@@ -591,7 +592,7 @@ void MainWindow::paint(HDC dc, const RECT&) {
   paintHeader(dc);
   gui::paintDivider(dc, scale(30), scale(870), scale(126), dpi_);
   paintUpdateNotice(dc);
-  if (tab_ == kStatusTab) {
+  if (tab_ == Tab::Status) {
     paintStatusTab(dc);
   } else {
     paintSettingsTab(dc);
@@ -719,31 +720,15 @@ void MainWindow::paintSettingsTab(HDC dc) {
 }  // namespace mainwnd
 }  // namespace ui
 
-void openMainWindow(int tab) {
+void openMainWindow(ui::WindowHost& host, ui::mainwnd::TabRequest tab) {
   using ui::mainwnd::MainWindow;
-  if (MainWindow* open = ui::mainwnd::instance) {
-    open->reopen(tab);
-    return;
-  }
-  auto* window = new MainWindow(tab);
-  ui::mainwnd::instance = window;
-  if (!window->open()) {
-    // No window was made, so nothing will delete the object but this.
-    ui::mainwnd::instance = nullptr;
-    delete window;
-    logLine("main window could not be created");
-  }
+  ui::mainwnd::single.show([&](MainWindow& open) { open.reopen(tab); },
+                           [&] { return new MainWindow(host, tab); },
+                           "main window could not be created");
 }
 
-void refreshMainWindow() {
-  if (ui::mainwnd::MainWindow* open = ui::mainwnd::instance) open->update();
-}
+void refreshMainWindow() { ui::mainwnd::single.refresh(); }
 
-void closeMainWindow() {
-  if (ui::mainwnd::MainWindow* open = ui::mainwnd::instance) DestroyWindow(open->hwnd());
-}
+void closeMainWindow() { ui::mainwnd::single.close(); }
 
-HWND mainWindowHandle() {
-  ui::mainwnd::MainWindow* open = ui::mainwnd::instance;
-  return open ? open->hwnd() : nullptr;
-}
+HWND mainWindowHandle() { return ui::mainwnd::single.handle(); }

@@ -1,4 +1,4 @@
-// The main window, class "CairnMainWnd": a Status tab that shows whether
+// The main window: a Status tab that shows whether
 // everything the in-game addon needs is in place, and a Settings tab for the
 // language, the game folder and start-with-Windows. At most one exists; it
 // reads the controller through copies and writes settings only through it.
@@ -6,16 +6,27 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
-#include "app/app.h"
+#include "game/status.h"
 #include "gui/surface.h"
 #include "ui/game_check.h"
+#include "ui/window_host.h"
 
 namespace ui {
 namespace mainwnd {
 
-enum Tab { kStatusTab = 0, kSettingsTab = 1 };
+constexpr wchar_t kWindowClass[] = L"CairnMainWnd";
+
+enum class Tab { Status, Settings };
+// What opening asks of the tab: one of the two, or kKeepTab, the tab an open
+// window shows (Status for a new one).
+using TabRequest = std::optional<Tab>;
+constexpr TabRequest kKeepTab = std::nullopt;
+// A tab by its number on the command line and in a later start's request:
+// 0 Status, 1 Settings, any other keeps the tab.
+TabRequest tabFromNumber(int number);
 
 // Control ids; the segment of language i is kLanguageSegment + i.
 enum ControlId {
@@ -34,7 +45,7 @@ enum ControlId {
 
 class MainWindow : public gui::Surface {
  public:
-  explicit MainWindow(int tab);
+  MainWindow(WindowHost& host, TabRequest tab);
   ~MainWindow() override;
 
   // Creates, fills and shows the window; false when the window cannot be made.
@@ -46,14 +57,14 @@ class MainWindow : public gui::Surface {
   void loadSettingsTab();
   void applyTexts();
   void save();
-  // What openMainWindow does to an open window: switch to tab 0 or 1, then
-  // refresh, re-label and bring the window to the front.
-  void reopen(int tab);
+  // What openMainWindow does to an open window: switch to the tab asked
+  // for, then refresh, re-label and bring the window to the front.
+  void reopen(TabRequest tab);
   // What refreshMainWindow does: refresh, re-label, lay out and repaint.
   void update();
 
   // Read-only views of the state, for the tray and the tests.
-  int tab() const { return tab_; }
+  Tab tab() const { return tab_; }
   const std::wstring& message() const { return message_; }
   bool messageOk() const { return messageOk_; }
   const std::string& pendingLanguage() const { return pendingLanguage_; }
@@ -85,8 +96,8 @@ class MainWindow : public gui::Surface {
   std::wstring actionName(int kind, bool checked) const override;
 
  private:
-  void selectTab(int tab);
-  void showTab(int tab);
+  void selectTab(Tab tab);
+  void showTab(Tab tab);
   void startCheck();
   void takeState();
   // Hands what the check did to Config.lua to the controller.
@@ -112,7 +123,8 @@ class MainWindow : public gui::Surface {
   void paintSettingsTab(HDC dc);
   RECT dip(int left, int top, int right, int bottom) const;
 
-  int tab_ = kStatusTab;
+  WindowHost& host_;
+  Tab tab_ = Tab::Status;
   bool ready_ = false;
   bool folderOk_ = false;
   bool gameActive_ = false;
@@ -140,9 +152,9 @@ MainWindow* mainWindow();
 }  // namespace mainwnd
 }  // namespace ui
 
-// Entry operations of the GUI thread. tab: 0 Status, 1 Settings, above 1
-// keeps the current tab, negative only refreshes an open window.
-void openMainWindow(int tab);
+// Entry operations of the GUI thread. An open window switches to the tab
+// asked for and comes to the front; a new one works with `host`.
+void openMainWindow(ui::WindowHost& host, ui::mainwnd::TabRequest tab);
 void refreshMainWindow();
 void closeMainWindow();
 HWND mainWindowHandle();

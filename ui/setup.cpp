@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "app/app.h"
-#include "app/tray.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "game/addon.h"
@@ -15,12 +13,13 @@
 #include "storage/files.h"
 #include "storage/log.h"
 #include "ui/common.h"
+#include "ui/single_window.h"
 
 namespace ui {
 namespace setup {
 namespace {
 
-Setup* instance = nullptr;
+SingleWindow<Setup> single;
 
 constexpr int kWidthDip = 780;
 constexpr int kHeightDip = 560;
@@ -96,9 +95,9 @@ const char* const kLineTexts[3][kLineVariants] = {
 
 }  // namespace
 
-Setup* setupWindow() { return instance; }
+Setup* setupWindow() { return single.get(); }
 
-Setup::Setup(int page) : page_(page) {}
+Setup::Setup(WindowHost& host, int page) : host_(host), page_(page) {}
 
 Setup::~Setup() = default;
 
@@ -107,7 +106,8 @@ RECT Setup::dip(int left, int top, int right, int bottom) const {
 }
 
 bool Setup::open() {
-  if (!create(gui::kSetupWindowClass, tr("wz.title"), kWidthDip, kHeightDip, nullptr)) return false;
+  gui::registerSurfaceClass(kWindowClass);
+  if (!create(kWindowClass, tr("wz.title"), kWidthDip, kHeightDip, nullptr)) return false;
   addControl(kBackButton, gui::kButton, L"", L"");
   addControl(kNextButton, gui::kPrimaryButton, L"", L"");
   for (int i = 0; i < languageCount(); ++i)
@@ -116,8 +116,7 @@ bool Setup::open() {
   addControl(kCheckButton, gui::kButton, L"", L"");
   addControl(kQuestieLink, gui::kLink, L"", L"");
   addEdit(kFolderEdit, 0, kFolderMaxChars, false);  // made when the game page shows
-  App* app = trayController();
-  setEditText(kFolderEdit, app ? app->snapshot().foreverDir : std::wstring());
+  setEditText(kFolderEdit, host_.snapshot().foreverDir);
   ready_ = true;
   goToPage(page_);
   ShowWindow(window_, SW_SHOWNORMAL);
@@ -280,15 +279,13 @@ void Setup::finish() {
 }
 
 void Setup::store() {
-  App* app = trayController();
-  if (!app) return;
-  Settings settings = app->snapshot();
+  Settings settings = host_.snapshot();
   if (folderOk_) settings.foreverDir = shownText_;  // else the stored folder stays
   const bool found = folderOk_ || storedFolderOk();
   settings.language = currentLanguage();
   settings.wizardDone = true;
   // The notification area reads the folder anew.
-  const WriteResult saved = app->applySettings(settings);
+  const WriteResult saved = host_.applySettings(settings);
   if (!saved) {
     // Not finished until stored: the wizard stays, the choices as they are,
     // for Finish to be pressed again.
@@ -297,19 +294,19 @@ void Setup::store() {
     return;
   }
   logLine("first-run setup finished");
+  WindowHost& host = host_;
   DestroyWindow(window_);  // deletes this object: nothing of it is touched after
   if (found) {
-    showBalloonKeys("tray.ready.title", "tray.ready.text");
+    host.announce("tray.ready.title", "tray.ready.text");
   } else {
-    showBalloonKeys("tray.balloon.title", "tray.nofolder.text");
+    host.announce("tray.balloon.title", "tray.nofolder.text");
   }
 }
 
 // Finish keeps the folder stored before when the field holds no game folder:
 // whether that is one, as it was last read.
 bool Setup::storedFolderOk() const {
-  App* app = trayController();
-  return app && app->gameStateKnown() && app->status() != AppStatus::NoGameFolder;
+  return host_.gameStateKnown() && host_.status() != AppStatus::NoGameFolder;
 }
 
 // The Done page without a game folder says so rather than "ready".
@@ -338,7 +335,7 @@ int Setup::stepOrb(int step) const {
 
 bool Setup::stillOpen(HWND handle) const {
   // A shell call or the folder picker pumps messages: the wizard may be gone.
-  return instance == this && window_ == handle && IsWindow(handle);
+  return single.isOpen(this) && window_ == handle && IsWindow(handle);
 }
 
 void Setup::onClick(int id) {
@@ -374,12 +371,11 @@ void Setup::onClick(int id) {
     default:
       if (id >= kLanguageCard && id < kLanguageCard + languageCount()) {
         const std::string& code = languageTable()[static_cast<size_t>(id - kLanguageCard)].code;
-        App* app = trayController();
-        Settings settings = app ? app->snapshot() : Settings();
+        Settings settings = host_.snapshot();
         // The whole application, this wizard included, switches at once.
-        if (app && settings.language != code) {
+        if (settings.language != code) {
           settings.language = code;
-          app->applySettings(settings);
+          host_.applySettings(settings);
         }
       }
       break;
@@ -413,7 +409,7 @@ bool Setup::handleMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
 }
 
 void Setup::onDestroyed() {
-  if (instance == this) instance = nullptr;
+  single.forget(this);
   delete this;
 }
 
@@ -683,32 +679,18 @@ void Setup::paintDone(HDC dc) {
 }  // namespace setup
 }  // namespace ui
 
-void openSetup(int page) {
+void openSetup(ui::WindowHost& host, int page) {
   using ui::setup::Setup;
-  if (Setup* open = ui::setup::instance) {
-    open->goToPage(page);
-    ui::bringToFront(open->hwnd());
-    return;
-  }
-  auto* wizard = new Setup(page);
-  ui::setup::instance = wizard;
-  if (!wizard->open()) {
-    // No window was made, so nothing will delete the object but this.
-    ui::setup::instance = nullptr;
-    delete wizard;
-    logLine("setup wizard could not be created");
-  }
+  ui::setup::single.show(
+      [&](Setup& open) {
+        open.goToPage(page);
+        ui::bringToFront(open.hwnd());
+      },
+      [&] { return new Setup(host, page); }, "setup wizard could not be created");
 }
 
-void refreshSetup() {
-  if (ui::setup::Setup* open = ui::setup::instance) open->update();
-}
+void refreshSetup() { ui::setup::single.refresh(); }
 
-void closeSetup() {
-  if (ui::setup::Setup* open = ui::setup::instance) DestroyWindow(open->hwnd());
-}
+void closeSetup() { ui::setup::single.close(); }
 
-HWND setupWindowHandle() {
-  ui::setup::Setup* open = ui::setup::instance;
-  return open ? open->hwnd() : nullptr;
-}
+HWND setupWindowHandle() { return ui::setup::single.handle(); }

@@ -1,4 +1,4 @@
-// The first-run setup wizard, class "CairnSetupWnd": four pages (Welcome,
+// The first-run setup wizard: four pages (Welcome,
 // Language, World of Warcraft, Done) that pick the main language and the game
 // folder, check the addon and Questie there, and on Finish store the choices
 // and mark setup as done. At most one exists.
@@ -12,9 +12,12 @@
 #include "storage/settings.h"
 #include "ui/common.h"
 #include "ui/game_check.h"
+#include "ui/window_host.h"
 
 namespace ui {
 namespace setup {
+
+constexpr wchar_t kWindowClass[] = L"CairnSetupWnd";
 
 enum Page { kWelcomePage = 0, kLanguagePage = 1, kGamePage = 2, kDonePage = 3 };
 constexpr int kPageCount = 4;
@@ -32,7 +35,7 @@ enum ControlId {
 
 class Setup : public gui::Surface {
  public:
-  explicit Setup(int page);
+  Setup(WindowHost& host, int page);
   ~Setup() override;
 
   // Creates, fills and shows the wizard; false when the window cannot be made.
@@ -116,6 +119,7 @@ class Setup : public gui::Surface {
   void paintDone(HDC dc);
   RECT dip(int left, int top, int right, int bottom) const;
 
+  WindowHost& host_;
   int page_ = kWelcomePage;
   bool ready_ = false;
   std::wstring message_;
@@ -143,7 +147,9 @@ Setup* setupWindow();
 }  // namespace ui
 
 // Entry operations of the GUI thread. page: 0 Welcome to 3 Done, clamped.
-void openSetup(int page);
+// An open wizard goes to the page and comes to the front; a new one works
+// with `host`.
+void openSetup(ui::WindowHost& host, int page);
 void refreshSetup();
 void closeSetup();
 HWND setupWindowHandle();

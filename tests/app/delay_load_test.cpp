@@ -19,7 +19,8 @@
 #include "app/messages.h"
 #include "base/delay_load.h"
 #include "base/paths.h"
-#include "gui/theme.h"
+#include "ui/mainwnd.h"
+#include "ui/setup.h"
 #include "storage/files.h"
 #include "tests/support/test_support.h"
 
@@ -60,7 +61,7 @@ HWND waitForPaintedMainWindow() {
   HWND main = nullptr;
   if (!waitFor(
           [&] {
-            main = FindWindowW(gui::kMainWindowClass, nullptr);
+            main = FindWindowW(ui::mainwnd::kWindowClass, nullptr);
             return main && IsWindowVisible(main);
           },
           kTimeoutMs)) {
@@ -246,7 +247,7 @@ TEST_F(DelayLoadRun, ABackgroundStartLoadsNoneUntilAPressOrAWindowAndLetsThemGoA
   PostMessageW(tray, WM_APP_TRAY, 0, MAKELPARAM(WM_LBUTTONDOWN, 0));
   const bool readiedByPress = waitFor(drawingLoaded, kTimeoutMs);
   const bool pressLetGo = readiedByPress && waitFor([&] { return !drawingLoaded(); }, kTimeoutMs);
-  const bool noWindowFromPress = FindWindowW(gui::kMainWindowClass, nullptr) == nullptr;
+  const bool noWindowFromPress = FindWindowW(ui::mainwnd::kWindowClass, nullptr) == nullptr;
   PostMessageW(tray, WM_APP_OPEN, 0, 0);
   HWND main = waitForPaintedMainWindow();
   const std::vector<std::wstring> withWindow = loadedDlls(instance.handle());

@@ -77,10 +77,10 @@ TEST_F(KeyboardTest, EscapeTabAndEnterGoThroughTheMessageLoop) {
     const bool wizard = c.target == Target::WizardField;
     gui::Surface* window = nullptr;
     if (wizard) {
-      openSetup(wz::kGamePage);
+      openSetup(uitest::host(), wz::kGamePage);
       window = wz::setupWindow();
     } else {
-      openMainWindow(mw::kSettingsTab);
+      openMainWindow(uitest::host(), mw::Tab::Settings);
       window = mw::mainWindow();
     }
     ASSERT_NE(window, nullptr);

@@ -90,7 +90,7 @@ void runAsChild() {
   }
   guitest::ScopedTheme theme;
   PlainSurface surface;
-  ASSERT_TRUE(surface.create(kMainWindowClass, L"main", 900, 640, nullptr));
+  ASSERT_TRUE(surface.create(guitest::surfaceClass(), L"main", 900, 640, nullptr));
   EXPECT_EQ(surface.dpi(), kHighDpi);
   RECT client;
   GetClientRect(surface.hwnd(), &client);

@@ -16,6 +16,15 @@
 
 namespace guitest {
 
+// A window class of the toolkit's tests, registered on first use (after
+// setThemeInstance, whose module the windows belong to).
+constexpr wchar_t kTestClass[] = L"CairnTestSurface";
+constexpr wchar_t kOtherTestClass[] = L"CairnOtherTestSurface";
+inline const wchar_t* surfaceClass(const wchar_t* name = kTestClass) {
+  gui::registerSurfaceClass(name);
+  return name;
+}
+
 class Bitmap32 {
  public:
   Bitmap32(int width, int height, COLORREF fill) : width_(width), height_(height) {

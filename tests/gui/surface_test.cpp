@@ -57,7 +57,7 @@ class SurfaceTest : public ::testing::Test {
   ProbeSurface surface;
 
   void SetUp() override {
-    ASSERT_TRUE(surface.create(kMainWindowClass, L"probe", 400, 300, nullptr));
+    ASSERT_TRUE(surface.create(guitest::surfaceClass(), L"probe", 400, 300, nullptr));
     HWND w = surface.hwnd();
     ASSERT_NE(w, nullptr);
     surface.addControl(1, kButton, L"one", L"");
@@ -400,7 +400,7 @@ TEST(SurfaceLifeTest, WindowsClosedBeforeTheirFirstPaintLeaveNothingBehind) {
   guitest::ScopedTheme theme;
   const auto openAndClose = [](int round) {
     SlowBackdrop s;
-    ASSERT_TRUE(s.create(kMainWindowClass, L"probe", 400, 300, nullptr));
+    ASSERT_TRUE(s.create(guitest::surfaceClass(), L"probe", 400, 300, nullptr));
     if (round % 2) {
       RECT suggested = {0, 0, 700, 500};
       SendMessageW(s.hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144),
@@ -474,7 +474,7 @@ TEST(SurfaceLifeTest, TheFirstLayerIsPaintedOnceWhereverItIsPainted) {
     s.colours = kLayer;
     s.boxes = kLayerBox;
     s.slowBackdrop = c.slowBackdrop;
-    ASSERT_TRUE(s.create(kMainWindowClass, L"layered", 300, 100, nullptr));
+    ASSERT_TRUE(s.create(guitest::surfaceClass(), L"layered", 300, 100, nullptr));
     if (!c.slowBackdrop) {
       ASSERT_EQ(WaitForSingleObject(s.layerDone, 5000), WAIT_OBJECT_0);
     }
@@ -508,9 +508,9 @@ TEST(SurfaceTheme, WindowsHoldTheThemeOnlyWhileTheyExist) {
   setThemeInstance(GetModuleHandleW(nullptr));
   ASSERT_EQ(fieldBrush(), nullptr);
   ProbeSurface first, second;
-  ASSERT_TRUE(first.create(kMainWindowClass, L"first", 200, 100, nullptr));
+  ASSERT_TRUE(first.create(guitest::surfaceClass(), L"first", 200, 100, nullptr));
   EXPECT_NE(fieldBrush(), nullptr);
-  ASSERT_TRUE(second.create(kSetupWindowClass, L"second", 200, 100, nullptr));
+  ASSERT_TRUE(second.create(guitest::surfaceClass(guitest::kOtherTestClass), L"second", 200, 100, nullptr));
   DestroyWindow(first.hwnd());
   EXPECT_NE(fieldBrush(), nullptr);  // one window is still open
   DestroyWindow(second.hwnd());
@@ -518,7 +518,7 @@ TEST(SurfaceTheme, WindowsHoldTheThemeOnlyWhileTheyExist) {
   releaseWindowLibraries();          // the little while is over
   EXPECT_EQ(fieldBrush(), nullptr);
   ProbeSurface third;
-  ASSERT_TRUE(third.create(kMainWindowClass, L"third", 200, 100, nullptr));
+  ASSERT_TRUE(third.create(guitest::surfaceClass(), L"third", 200, 100, nullptr));
   EXPECT_NE(fieldBrush(), nullptr);
   DestroyWindow(third.hwnd());
   releaseWindowLibraries();
@@ -605,7 +605,7 @@ TEST(SurfaceTheme, AWindowAfterTheWindowLibrariesWentLooksAndWorksTheSame) {
   // libraries stayed while the window was open.
   auto openPaintAndClose = [&](guitest::Bitmap32& shot) {
     ProbeSurface s;
-    if (!s.create(kMainWindowClass, L"again", kWidth, kHeight, nullptr)) return false;
+    if (!s.create(guitest::surfaceClass(), L"again", kWidth, kHeight, nullptr)) return false;
     s.addControl(1, kButton, L"one", L"");
     s.placeControl(1, 10, 10, 100, 40);
     s.labels = {{{10, 100, 40, 130}, DT_SINGLELINE | DT_END_ELLIPSIS, L"a text too long for it"}};

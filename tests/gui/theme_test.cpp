@@ -10,8 +10,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/text.h"
 #include "gui/paint.h"
 #include "gui/png.h"
+#include "gui/surface.h"
 #include "gui/theme.h"
 #include "tests/gui/gui_test_util.h"
 #include "tests/support/test_support.h"
@@ -63,6 +65,36 @@ TEST(ThemeTest, WithoutLeatherTheBackgroundIsSolid) {
   paintBackground(bmp.dc(), {0, 0, 400, 400});
   const COLORREF mid = bmp.at(200, 300);
   EXPECT_LE(guitest::colourDistance(mid, RGB(36, 28, 22)), 6);
+}
+
+// Every window registers its own class; all of them show the program's icon,
+// one pair loaded once and shared, and a class registered twice is kept.
+TEST(ThemeTest, SurfaceClassesShareTheProgramsIconsAndRegisterOnce) {
+  ProgramResources program;
+  ASSERT_NE(program.get(), nullptr) << "cannot map Cairnstone.exe";
+  setThemeInstance(program.get());
+  const wchar_t* const names[] = {L"CairnIconProbeA", L"CairnIconProbeB", L"CairnIconProbeA"};
+  HICON firstIcon = nullptr, firstSmall = nullptr;
+  for (const wchar_t* name : names) {
+    SCOPED_TRACE(::testing::Message() << "class " << toUtf8(name));
+    ASSERT_TRUE(registerSurfaceClass(name));
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof wc;
+    ASSERT_TRUE(GetClassInfoExW(program.get(), name, &wc));
+    EXPECT_EQ(wc.lpfnWndProc, surfaceWindowProc);
+    ASSERT_NE(wc.hIcon, nullptr);
+    ASSERT_NE(wc.hIconSm, nullptr);
+    EXPECT_EQ(iconSize(wc.hIcon).cx, GetSystemMetrics(SM_CXICON));
+    if (!firstIcon) {
+      firstIcon = wc.hIcon;
+      firstSmall = wc.hIconSm;
+    }
+    EXPECT_EQ(wc.hIcon, firstIcon);
+    EXPECT_EQ(wc.hIconSm, firstSmall);
+  }
+  UnregisterClassW(L"CairnIconProbeA", program.get());
+  UnregisterClassW(L"CairnIconProbeB", program.get());
+  setThemeInstance(nullptr);
 }
 
 // Real pictures exercise every code and filter: ours must match GDI+'s decoder.

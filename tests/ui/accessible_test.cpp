@@ -131,7 +131,7 @@ TEST_F(AccessibleTest, ChildrenHaveTheirRoleNameStateAndPlaceInTwoLanguagesAtBot
       {0, ROLE_SYSTEM_STATICTEXT, "pill.ready", STATE_SYSTEM_READONLY},
   };
   store(game.forever());
-  openMainWindow(mw::kSettingsTab);
+  openMainWindow(host(), mw::Tab::Settings);
   pump();
   mw::MainWindow* window = mw::mainWindow();
   const HWND handle = window->hwnd();
@@ -197,7 +197,7 @@ TEST_F(AccessibleTest, ChildrenHaveTheirRoleNameStateAndPlaceInTwoLanguagesAtBot
 
 TEST_F(AccessibleTest, TheDefaultActionTurnsTheWizardPageAndTheFocusEventsFollow) {
   store(game.forever());
-  openSetup(wz::kWelcomePage);
+  openSetup(host(), wz::kWelcomePage);
   pump();
   wz::Setup* wizard = wz::setupWindow();
   const HWND handle = wizard->hwnd();
@@ -245,7 +245,7 @@ TEST_F(AccessibleTest, TheDefaultActionTurnsTheWizardPageAndTheFocusEventsFollow
 TEST_F(AccessibleTest, AStatusLineTellsOfAChangeOnlyWhenItReallyChanged) {
   GameFolder other(true);
   store(game.forever());
-  openMainSettled(mw::kStatusTab);
+  openMainSettled(mw::Tab::Status);
   const HWND handle = mainWindowHandle();
   UpdateWindow(handle);
   seen.clear();
@@ -270,7 +270,7 @@ TEST_F(AccessibleTest, AStatusLineTellsOfAChangeOnlyWhenItReallyChanged) {
 }
 
 TEST_F(AccessibleTest, CallsAfterTheWindowIsGoneFailCleanly) {
-  openMainWindow(mw::kStatusTab);
+  openMainWindow(host(), mw::Tab::Status);
   pump();
   Accessible acc(mainWindowHandle());
   ASSERT_TRUE(acc);
@@ -314,7 +314,7 @@ void readAsAnotherProcess() {
 TEST_F(AccessibleTest, AnotherProcessReadsTheWizardAndPressesItsForwardButton) {
   if (!envVar(kReaderWindow).empty()) return readAsAnotherProcess();
   store(game.forever());
-  openSetup(wz::kWelcomePage);
+  openSetup(host(), wz::kWelcomePage);
   pump();
   wz::Setup* wizard = wz::setupWindow();
   TempDir dir;

@@ -25,7 +25,7 @@ class FirstRun : public WindowTest {
   // Where the wizard's controls lie, from this process's own wizard: the
   // same layout code at the same 96 DPI as the program's.
   void learnLayout() {
-    openSetup(wz::kLanguagePage);
+    openSetup(host(), wz::kLanguagePage);
     pump();
     ASSERT_NE(wz::setupWindow(), nullptr);
     const gui::Control* card = wz::setupWindow()->findControl(wz::kLanguageCard + 2);

@@ -62,7 +62,7 @@ class KeyboardTest : public WindowTest {
 };
 
 struct PageCase {
-  bool main;  // main window tab, else wizard page
+  bool main;  // main window tab (by its number), else wizard page
   int page;
   bool folderOk;
   int firstFocus;
@@ -72,9 +72,9 @@ struct PageCase {
 TEST_F(KeyboardTest, EveryPageHasItsFirstFocusAndTabOrderAtBothDpis) {
   GameFolder game(false);  // no Questie: the Status tab offers it
   const PageCase cases[] = {
-      {true, mw::kStatusTab, true, mw::kQuestieButton,
+      {true, 0 /* Status */, true, mw::kQuestieButton,
        {mw::kStatusTabId, mw::kSetupButton, mw::kQuestieButton, mw::kLogLink}},
-      {true, mw::kSettingsTab, true, mw::kFolderEdit,
+      {true, 1 /* Settings */, true, mw::kFolderEdit,
        {mw::kSettingsTabId, mw::kLanguageSegment, mw::kFolderEdit, mw::kBrowseButton,
         mw::kAutostartBox, mw::kSaveButton}},
       {false, wz::kWelcomePage, true, wz::kNextButton, {wz::kNextButton}},
@@ -95,10 +95,10 @@ TEST_F(KeyboardTest, EveryPageHasItsFirstFocusAndTabOrderAtBothDpis) {
       store(c.folderOk ? game.forever() : L"");
       gui::Surface* surface;
       if (c.main) {
-        surface = openMainSettled(c.page);
+        surface = openMainSettled(mw::tabFromNumber(c.page));
         switchDpi(surface, dpi, 900, 640);
       } else {
-        openSetup(c.page);
+        openSetup(host(), c.page);
         surface = wz::setupWindow();
         switchDpi(surface, dpi, 780, 560);
       }
@@ -115,7 +115,7 @@ TEST_F(KeyboardTest, EveryPageHasItsFirstFocusAndTabOrderAtBothDpis) {
 TEST_F(KeyboardTest, SpaceAndEnterActivateAndEnterElsewherePressesTheDefaultButton) {
   GameFolder game(true);
   store(game.forever());
-  openMainWindow(mw::kSettingsTab);
+  openMainWindow(host(), mw::Tab::Settings);
   pump();
   mw::MainWindow* window = mw::mainWindow();
   const gui::Control* box = window->findControl(mw::kAutostartBox);
@@ -140,7 +140,7 @@ TEST_F(KeyboardTest, SpaceAndEnterActivateAndEnterElsewherePressesTheDefaultButt
   EXPECT_EQ(window->message(), L"");
 
   // The wizard: Enter on the forward button turns the page; Space on Back returns.
-  openSetup(wz::kWelcomePage);
+  openSetup(host(), wz::kWelcomePage);
   pump();
   wz::Setup* wizard = wz::setupWindow();
   press(wizard, VK_RETURN);
@@ -153,7 +153,7 @@ TEST_F(KeyboardTest, SpaceAndEnterActivateAndEnterElsewherePressesTheDefaultButt
 TEST_F(KeyboardTest, ArrowsSelectWithinGroupsAndCtrlTabSwitchesTabs) {
   GameFolder game(true);
   store(game.forever());
-  openSetup(wz::kLanguagePage);
+  openSetup(host(), wz::kLanguagePage);
   pump();
   wz::Setup* wizard = wz::setupWindow();
   ASSERT_EQ(wizard->focusId(), wz::kLanguageCard);  // English, the language in use
@@ -180,25 +180,25 @@ TEST_F(KeyboardTest, ArrowsSelectWithinGroupsAndCtrlTabSwitchesTabs) {
   pump();
 
   // The tab strip selects with the arrows and stops at its ends.
-  openMainSettled(mw::kStatusTab);
+  openMainSettled(mw::Tab::Status);
   pump();
   mw::MainWindow* window = mw::mainWindow();
   window->focusItem(mw::kStatusTabId);
   press(window, VK_RIGHT);
-  EXPECT_EQ(window->tab(), mw::kSettingsTab);
+  EXPECT_EQ(window->tab(), mw::Tab::Settings);
   EXPECT_EQ(window->focusId(), mw::kSettingsTabId);
   press(window, VK_RIGHT);
-  EXPECT_EQ(window->tab(), mw::kSettingsTab);
+  EXPECT_EQ(window->tab(), mw::Tab::Settings);
   press(window, VK_HOME);
-  EXPECT_EQ(window->tab(), mw::kStatusTab);
+  EXPECT_EQ(window->tab(), mw::Tab::Status);
   // Ctrl+Tab from anywhere, the folder field included, switches tabs; the
   // new tab's first focus follows.
   press(window, VK_TAB, false, true);
-  EXPECT_EQ(window->tab(), mw::kSettingsTab);
+  EXPECT_EQ(window->tab(), mw::Tab::Settings);
   EXPECT_EQ(window->focusId(), mw::kSettingsTabId);  // it came from the strip
   window->focusItem(mw::kFolderEdit);
   press(window, VK_TAB, true, true);
-  EXPECT_EQ(window->tab(), mw::kStatusTab);
+  EXPECT_EQ(window->tab(), mw::Tab::Status);
   EXPECT_EQ(window->focusId(), mw::kStatusTabId);  // Questie is there: the tab itself
   // Segments choose the pending language.
   press(window, VK_TAB, false, true);
@@ -227,10 +227,10 @@ TEST_F(KeyboardTest, TabbingIntoTheFolderFieldSelectsItsText) {
     gui::Surface* surface;
     int field;
     if (c.main) {
-      surface = openMainSettled(mw::kSettingsTab);
+      surface = openMainSettled(mw::Tab::Settings);
       field = mw::kFolderEdit;
     } else {
-      openSetup(wz::kGamePage);
+      openSetup(host(), wz::kGamePage);
       surface = wz::setupWindow();
       field = wz::kFolderEdit;
     }
@@ -257,7 +257,7 @@ TEST_F(KeyboardTest, TheFocusMarkShowsOnlyOnceAKeyWasPressedAndStaysThroughARefr
   store(game.forever());
   for (UINT dpi : kDpis) {
     SCOPED_TRACE(::testing::Message() << "dpi " << dpi);
-    openSetup(wz::kWelcomePage);
+    openSetup(host(), wz::kWelcomePage);
     pump();
     wz::Setup* wizard = wz::setupWindow();
     switchDpi(wizard, dpi, 780, 560);

@@ -78,7 +78,7 @@ void CALLBACK lookAtPicker(HWND, UINT, UINT_PTR timer, DWORD) {
 
 class MainWindowTest : public WindowTest {
  protected:
-  MainWindow* openOn(int tab) { return openMainSettled(tab); }
+  MainWindow* openOn(mw::TabRequest tab) { return openMainSettled(tab); }
   void typeFolder(const std::wstring& text) { mainWindow()->setEditText(mw::kFolderEdit, text); }
   std::wstring folderField() { return mainWindow()->getEditText(mw::kFolderEdit); }
   bool visible(int id) {
@@ -87,14 +87,28 @@ class MainWindowTest : public WindowTest {
   }
 };
 
+// The command line's --tab and a later start's request name the tab by number.
+TEST(MainWindowTabs, ANumberNamesATabOrKeepsTheOneShown) {
+  const struct {
+    int number;
+    mw::TabRequest tab;
+  } cases[] = {
+      {0, mw::Tab::Status}, {1, mw::Tab::Settings}, {-1, mw::kKeepTab},
+      {2, mw::kKeepTab},    {5, mw::kKeepTab},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(mw::tabFromNumber(c.number), c.tab) << c.number;
+  }
+}
+
 TEST_F(MainWindowTest, OneWindowWhoseTabsSwitchByClickAndByRequest) {
-  MainWindow* window = openOn(0);
+  MainWindow* window = openOn(mw::Tab::Status);
   ASSERT_NE(window, nullptr);
   const HWND handle = mainWindowHandle();
   EXPECT_EQ(windowClass(handle), L"CairnMainWnd");
   EXPECT_EQ(windowTitle(handle), L"Cairnstone");
   EXPECT_TRUE(IsWindowVisible(handle));
-  EXPECT_EQ(window->tab(), mw::kStatusTab);
+  EXPECT_EQ(window->tab(), mw::Tab::Status);
   EXPECT_TRUE(window->findControl(mw::kStatusTabId)->checked);
   EXPECT_TRUE(visible(mw::kSetupButton));
   EXPECT_FALSE(visible(mw::kSaveButton));
@@ -104,7 +118,7 @@ TEST_F(MainWindowTest, OneWindowWhoseTabsSwitchByClickAndByRequest) {
   const RECT status = dipRectOf(window, mw::kStatusTabId);
   const RECT settings = dipRectOf(window, mw::kSettingsTabId);
   clickAtDip(handle, (settings.left + settings.right) / 2, 160);
-  EXPECT_EQ(window->tab(), mw::kSettingsTab);
+  EXPECT_EQ(window->tab(), mw::Tab::Settings);
   EXPECT_TRUE(window->findControl(mw::kSettingsTabId)->checked);
   EXPECT_FALSE(window->findControl(mw::kStatusTabId)->checked);
   EXPECT_TRUE(visible(mw::kSaveButton));
@@ -112,14 +126,14 @@ TEST_F(MainWindowTest, OneWindowWhoseTabsSwitchByClickAndByRequest) {
   EXPECT_FALSE(visible(mw::kSetupButton));
   EXPECT_FALSE(visible(mw::kLogLink));
 
-  openMainWindow(5);  // above 1 keeps the tab
+  openMainWindow(host(), mw::kKeepTab);
   EXPECT_EQ(mainWindowHandle(), handle);
-  EXPECT_EQ(window->tab(), mw::kSettingsTab);
-  openMainWindow(0);
-  EXPECT_EQ(window->tab(), mw::kStatusTab);
+  EXPECT_EQ(window->tab(), mw::Tab::Settings);
+  openMainWindow(host(), mw::Tab::Status);
+  EXPECT_EQ(window->tab(), mw::Tab::Status);
   EXPECT_FALSE(IsWindowVisible(window->editWindow(mw::kFolderEdit)));
   clickAtDip(handle, (status.left + status.right) / 2, 160);
-  EXPECT_EQ(window->tab(), mw::kStatusTab);
+  EXPECT_EQ(window->tab(), mw::Tab::Status);
 
   click(window, mw::kSetupButton);  // setup again opens the wizard on its first page
   ASSERT_NE(setupWindowHandle(), nullptr);
@@ -128,7 +142,7 @@ TEST_F(MainWindowTest, OneWindowWhoseTabsSwitchByClickAndByRequest) {
 }
 
 TEST_F(MainWindowTest, TabsAreWideEnoughForTheirCaptionsAndEdgeToEdgeSegmentsFillTheRow) {
-  MainWindow* window = openOn(1);
+  MainWindow* window = openOn(mw::Tab::Settings);
   ASSERT_NE(window, nullptr);
   const RECT status = dipRectOf(window, mw::kStatusTabId);
   const RECT settings = dipRectOf(window, mw::kSettingsTabId);
@@ -158,7 +172,7 @@ TEST_F(MainWindowTest, SaveRefusesAFolderThatIsNoGameFolderAndKeepsTheOldOne) {
   GameFolder game(true);
   store(game.forever());
   const std::string before = readFileText(settingsPath());
-  MainWindow* window = openOn(1);
+  MainWindow* window = openOn(mw::Tab::Settings);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(folderField(), game.forever());
 
@@ -181,7 +195,7 @@ TEST_F(MainWindowTest, SaveRefusesAFolderThatIsNoGameFolderAndKeepsTheOldOne) {
 
 TEST_F(MainWindowTest, SaveStoresTheNormalisedFolderAndAnEmptyFieldClearsIt) {
   GameFolder game(true);
-  MainWindow* window = openOn(1);
+  MainWindow* window = openOn(mw::Tab::Settings);
   ASSERT_NE(window, nullptr);
 
   typeFolder(L"  \"" + game.wow() + L"\"  ");  // pasted with quotes and spaces
@@ -208,7 +222,7 @@ TEST_F(MainWindowTest, SaveKeepsAStoredFolderThatHasGoneAndSavesTheRest) {
   auto game = std::make_unique<GameFolder>(true);
   const std::wstring gone = game->forever();
   store(gone);
-  MainWindow* window = openOn(1);
+  MainWindow* window = openOn(mw::Tab::Settings);
   ASSERT_NE(window, nullptr);
   game.reset();
   ASSERT_FALSE(isDirectory(gone));
@@ -227,7 +241,7 @@ TEST_F(MainWindowTest, SaveKeepsAStoredFolderThatHasGoneAndSavesTheRest) {
 // Any change after a Save takes its result line away.
 TEST_F(MainWindowTest, TheResultLineGoesAtTheNextChange) {
   GameFolder game(true);
-  MainWindow* window = openOn(1);
+  MainWindow* window = openOn(mw::Tab::Settings);
   ASSERT_NE(window, nullptr);
   const std::pair<const char*, std::function<void()>> changes[] = {
       {"language", [&] { click(window, mw::kLanguageSegment + 1); }},
@@ -248,7 +262,7 @@ TEST_F(MainWindowTest, TheResultLineGoesAtTheNextChange) {
 // A Save that Windows refuses says so in the warning colour and leaves every
 // input as the user left it, to be saved again.
 TEST_F(MainWindowTest, AFailedSaveSaysWhyAndKeepsTheInputs) {
-  MainWindow* window = openOn(1);
+  MainWindow* window = openOn(mw::Tab::Settings);
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(DeleteFileW(settingsPath().c_str()));
   ASSERT_TRUE(CreateDirectoryW(settingsPath().c_str(), nullptr));  // a sync tool's doing
@@ -276,7 +290,7 @@ TEST_F(MainWindowTest, TheStatusCheckWritesAMissingConfigLuaAgain) {
   GameFolder game(true);
   store(game.forever(), true, "it");
   const std::wstring config = game.addOns() + L"\\Cairn\\Config.lua";
-  MainWindow* window = openOn(0);
+  MainWindow* window = openOn(mw::Tab::Status);
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(DeleteFileW(config.c_str()));
   window->refresh();
@@ -286,7 +300,7 @@ TEST_F(MainWindowTest, TheStatusCheckWritesAMissingConfigLuaAgain) {
 }
 
 TEST_F(MainWindowTest, ALanguageSegmentIsPendingUntilSaveAndATabSwitchDiscardsIt) {
-  MainWindow* window = openOn(1);
+  MainWindow* window = openOn(mw::Tab::Settings);
   ASSERT_NE(window, nullptr);
   ASSERT_EQ(window->pendingLanguage(), "en");
   const int german = mw::kLanguageSegment + 2;
@@ -313,7 +327,7 @@ TEST_F(MainWindowTest, ALanguageSegmentIsPendingUntilSaveAndATabSwitchDiscardsIt
 
 TEST_F(MainWindowTest, AutostartIsWrittenOnSave) {
   setAutostart(true);
-  MainWindow* window = openOn(1);
+  MainWindow* window = openOn(mw::Tab::Settings);
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(window->findControl(mw::kAutostartBox)->checked);
 
@@ -338,7 +352,7 @@ TEST_F(MainWindowTest, AutostartIsWrittenOnSave) {
 TEST_F(MainWindowTest, TheQuestieButtonAppearsWhileQuestieIsMissingAndTheLinkMoves) {
   GameFolder game(false);
   store(game.forever());
-  MainWindow* window = openOn(0);
+  MainWindow* window = openOn(mw::Tab::Status);
   ASSERT_NE(window, nullptr);
   EXPECT_TRUE(window->folderOk());
   EXPECT_FALSE(window->questieOk());
@@ -385,7 +399,7 @@ TEST_F(MainWindowTest, ThePillAndTheStatusLinesSayWhatTheFolderHolds) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pill);
     store(c.folder);
-    MainWindow* window = openOn(mw::kStatusTab);
+    MainWindow* window = openOn(mw::Tab::Status);
     ASSERT_NE(window, nullptr);
     const RECT client = clientOf(window);
     const guitest::Bitmap32 picture(client.right, client.bottom, 0);
@@ -428,10 +442,10 @@ TEST_F(MainWindowTest, BrowseOpensThePickerAtTheFolderInTheField) {
                                       << toUtf8(c.field));
     gui::Surface* surface;
     if (c.wizard) {
-      openSetup(ui::setup::kGamePage);
+      openSetup(host(), ui::setup::kGamePage);
       surface = ui::setup::setupWindow();
     } else {
-      surface = openOn(mw::kSettingsTab);
+      surface = openOn(mw::Tab::Settings);
     }
     ASSERT_NE(surface, nullptr);
     const int field = c.wizard ? static_cast<int>(ui::setup::kFolderEdit) : mw::kFolderEdit;
@@ -449,7 +463,7 @@ TEST_F(MainWindowTest, BrowseOpensThePickerAtTheFolderInTheField) {
 }
 
 TEST_F(MainWindowTest, EscapeClosesAndTheWindowCanBeOpenedAgain) {
-  MainWindow* window = openOn(0);
+  MainWindow* window = openOn(mw::Tab::Status);
   ASSERT_NE(window, nullptr);
   const HWND handle = window->hwnd();
   pressEscape(handle);
@@ -459,8 +473,8 @@ TEST_F(MainWindowTest, EscapeClosesAndTheWindowCanBeOpenedAgain) {
 
   refreshMainWindow();  // nothing open: nothing happens
   closeMainWindow();
-  ASSERT_NE(openOn(1), nullptr);
-  EXPECT_EQ(mainWindow()->tab(), mw::kSettingsTab);
+  ASSERT_NE(openOn(mw::Tab::Settings), nullptr);
+  EXPECT_EQ(mainWindow()->tab(), mw::Tab::Settings);
   closeMainWindow();
   EXPECT_EQ(mainWindowHandle(), nullptr);
 }
@@ -488,7 +502,7 @@ std::vector<BYTE> clientPixels(HWND window, const std::function<void(HDC, const 
 TEST_F(MainWindowTest, TheFirstPaintShowsWhatAPaintFromScratchShows) {
   for (const DWORD beforePaintMs : {0, 300}) {  // the second lets the thread finish first
     SCOPED_TRACE(beforePaintMs);
-    openMainWindow(mw::kStatusTab);
+    openMainWindow(host(), mw::Tab::Status);
     MainWindow* window = mainWindow();
     ASSERT_NE(window, nullptr);
     Sleep(beforePaintMs);
@@ -528,7 +542,7 @@ TEST_F(UpdateReadyTest, TheButtonNamesTheVersionAndStaysRightOfTheTabs) {
   app.prepare();
   tray = createTrayWindow(GetModuleHandleW(nullptr), &app);
   ASSERT_EQ(app.checkForUpdate().text(), "READY 1.4.0");
-  openMainWindow(0);
+  openMainWindow(host(), mw::Tab::Status);
   MainWindow* window = mainWindow();
   ASSERT_NE(window, nullptr);
   const gui::Control* button = window->findControl(mw::kUpdateButton);

@@ -109,7 +109,7 @@ Messages ticksAndTraffic() {
 
 class RefreshTest : public WindowTest {
  protected:
-  MainWindow* openOn(int tab) { return openMainSettled(tab); }
+  MainWindow* openOn(mw::TabRequest tab) { return openMainSettled(tab); }
   bool visible(int id) { return controlVisible(mainWindow(), id); }
   void expectAnswering(HWND window) {
     const auto answers = roundTrips(window, ticksAndTraffic());
@@ -121,7 +121,7 @@ class RefreshTest : public WindowTest {
 TEST_F(RefreshTest, AHungCheckLeavesTheWindowAnsweringOnItsLastStateWithNoSecondCheck) {
   GameFolder game(false);
   store(game.forever());
-  MainWindow* window = openOn(mw::kStatusTab);
+  MainWindow* window = openOn(mw::Tab::Status);
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(window->stateKnown());
   ASSERT_FALSE(window->questieOk());
@@ -148,7 +148,7 @@ TEST_F(RefreshTest, AFolderChangedWhileACheckRunsIsCheckedWhenThatCheckEnds) {
   GameFolder first(true);
   GameFolder second(false);
   store(first.forever());
-  MainWindow* window = openOn(mw::kStatusTab);
+  MainWindow* window = openOn(mw::Tab::Status);
   ASSERT_NE(window, nullptr);
 
   HeldChecks held;
@@ -175,7 +175,7 @@ TEST_F(RefreshTest, TheWindowOpensAndClosesWhileItsFirstCheckHangs) {
   const int threadsBefore = guitest::liveThreads();
   {
     HeldChecks held;
-    openMainWindow(mw::kStatusTab);
+    openMainWindow(host(), mw::Tab::Status);
     MainWindow* window = mainWindow();
     ASSERT_NE(window, nullptr);
     const HWND handle = window->hwnd();
@@ -199,7 +199,7 @@ TEST_F(RefreshTest, TheWindowOpensAndClosesWhileItsFirstCheckHangs) {
   EXPECT_TRUE(waitFor([&] { return guitest::liveThreads() <= threadsBefore; }, kSettleMs))
       << guitest::liveThreads() << " threads, " << threadsBefore << " before";
 
-  MainWindow* again = openOn(mw::kStatusTab);
+  MainWindow* again = openOn(mw::Tab::Status);
   ASSERT_NE(again, nullptr);
   EXPECT_TRUE(again->stateKnown());
   EXPECT_TRUE(again->questieOk());
@@ -229,13 +229,13 @@ TEST_F(RefreshTest, OpeningOnEitherTabChecksTheGameOnce) {
   ui::setGameCheckFunction(&endingCheck);
   const HHOOK hook = SetWindowsHookExW(WH_CBT, afterTheCheck, nullptr, GetCurrentThreadId());
   ASSERT_NE(hook, nullptr);
-  for (const int tab : {mw::kStatusTab, mw::kSettingsTab}) {
+  for (const mw::Tab tab : {mw::Tab::Status, mw::Tab::Settings}) {
     ResetEvent(checkEnded);
     checksStarted = 0;
     MainWindow* window = openOn(tab);
     ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(window->stateKnown()) << tab;
-    EXPECT_EQ(checksStarted, 1) << tab;
+    EXPECT_TRUE(window->stateKnown()) << static_cast<int>(tab);
+    EXPECT_EQ(checksStarted, 1) << static_cast<int>(tab);
     closeMainWindow();
   }
   UnhookWindowsHookEx(hook);
@@ -247,7 +247,7 @@ TEST_F(RefreshTest, AFirstCheckEndingAfterTheWindowOpenedShowsItsStateAtOnce) {
   GameFolder game(true);
   store(game.forever());
   HeldChecks held;
-  openMainWindow(mw::kStatusTab);
+  openMainWindow(host(), mw::Tab::Status);
   MainWindow* window = mainWindow();
   ASSERT_NE(window, nullptr);
   EXPECT_FALSE(window->stateKnown());
@@ -270,7 +270,7 @@ TEST_F(RefreshTest, TheWizardReadsItsFolderOnTheWorkerAndNextWaitsForTheAnswer) 
   wz::Setup* wizard = nullptr;
   {
     HeldChecks held;
-    openSetup(wz::kGamePage);  // arriving reads the field
+    openSetup(host(), wz::kGamePage);  // arriving reads the field
     wizard = setupWindow();
     ASSERT_NE(wizard, nullptr);
     EXPECT_FALSE(wizard->stateKnown());
@@ -311,7 +311,7 @@ TEST_F(RefreshTest, TheWizardReadsItsFolderOnTheWorkerAndNextWaitsForTheAnswer) 
 TEST_F(RefreshTest, TheWizardsFinishStoresTheFolderOnceItWasRead) {
   GameFolder game(true);
   store(L"", false);
-  openSetup(wz::kGamePage);
+  openSetup(host(), wz::kGamePage);
   ASSERT_TRUE(settleSetup(kSettleMs));
   wz::Setup* wizard = setupWindow();
   ASSERT_NE(wizard, nullptr);
@@ -339,7 +339,7 @@ TEST_F(RefreshTest, TheWizardsFinishStoresTheFolderOnceItWasRead) {
 TEST_F(RefreshTest, TheWizardReadsTypedTextOnceTypingPauses) {
   GameFolder game(false);
   store(L"", false);
-  openSetup(wz::kGamePage);
+  openSetup(host(), wz::kGamePage);
   ASSERT_TRUE(settleSetup(kSettleMs));
   wz::Setup* wizard = setupWindow();
   ASSERT_NE(wizard, nullptr);
@@ -365,7 +365,7 @@ TEST_F(RefreshTest, TheWizardReadsTypedTextOnceTypingPauses) {
 
 TEST_F(RefreshTest, SaveReadsATypedFolderOnTheWorkerAndStoresItOnceItIsKnown) {
   GameFolder game(true);
-  MainWindow* window = openOn(mw::kSettingsTab);
+  MainWindow* window = openOn(mw::Tab::Settings);
   ASSERT_NE(window, nullptr);
   {
     HeldChecks held;

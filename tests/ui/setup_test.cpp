@@ -43,7 +43,7 @@ std::vector<COLORREF> stepOrb(const guitest::Bitmap32& picture, int step) {
 class SetupTest : public WindowTest {
  protected:
   Wizard* openOn(int page) {
-    openSetup(page);
+    openSetup(host(), page);
     pump();
     return setupWindow();
   }
@@ -80,7 +80,7 @@ TEST_F(SetupTest, PagesAreClampedAndBackNextAndEnterMoveBetweenThem) {
   EXPECT_EQ(wizard->page(), wz::kLanguagePage);
   EXPECT_FALSE(IsWindowVisible(wizard->editWindow(wz::kFolderEdit)));
 
-  openSetup(7);  // the open wizard jumps; no second one appears
+  openSetup(host(), 7);  // the open wizard jumps; no second one appears
   EXPECT_EQ(setupWindowHandle(), handle);
   EXPECT_EQ(wizard->page(), wz::kDonePage);
   EXPECT_EQ(wizard->findControl(wz::kNextButton)->text, tr("wz.finish"));

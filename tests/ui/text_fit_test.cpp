@@ -154,7 +154,7 @@ class TextFitTest : public ::testing::Test {
   void measureSetup(const std::string& where) { measure(wz::setupWindow(), where, 780, 560); }
 
   void measureMainWindow(const std::string& where, UINT dpi) {
-    openMainWindow(0);
+    openMainWindow(host(), mw::Tab::Status);
     pump();
     mw::MainWindow* window = mw::mainWindow();
     ASSERT_NE(window, nullptr);
@@ -185,7 +185,7 @@ class TextFitTest : public ::testing::Test {
   }
 
   void measureWizard(const std::string& where, UINT dpi) {
-    openSetup(0);
+    openSetup(host(), 0);
     pump();
     wz::Setup* wizard = wz::setupWindow();
     ASSERT_NE(wizard, nullptr);
@@ -253,7 +253,7 @@ TEST_F(TextFitTest, EveryTextOfBothWindowsIsShownWholeInEveryLanguageAt96And144D
   for (const UINT dpi : {96u, 144u}) {
     for (const auto& language : languageTable()) {
       store(language.code, noQuestie.forever());
-      openMainWindow(0);
+      openMainWindow(host(), mw::Tab::Status);
       pump();
       switchDpi(mw::mainWindow(), dpi, 900, 640);
       pump();
@@ -285,7 +285,7 @@ TEST_F(TextFitTest, TheWizardsButtonsStayPutAndTheQuestieLinkKeepsClearOfCheckAg
     for (const auto& language : languageTable()) {
       const std::string where = language.code + " " + std::to_string(dpi);
       store(language.code, L"");
-      openSetup(wz::kGamePage);
+      openSetup(host(), wz::kGamePage);
       wz::Setup* wizard = wz::setupWindow();
       ASSERT_NE(wizard, nullptr);
       switchDpi(wizard, dpi, 780, 560);
@@ -327,7 +327,7 @@ TEST_F(TextFitTest, TheWizardsButtonsStayPutAndTheQuestieLinkKeepsClearOfCheckAg
       SetEvent(checkGate);
       ASSERT_TRUE(settleSetup()) << where;  // finished: the wizard is gone
       // Save waiting likewise.
-      openMainWindow(1);
+      openMainWindow(host(), mw::Tab::Settings);
       ASSERT_TRUE(settleMainWindow()) << where;
       mw::MainWindow* window = mw::mainWindow();
       switchDpi(window, dpi, 900, 640);

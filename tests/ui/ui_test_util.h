@@ -103,9 +103,12 @@ inline bool showsText(gui::Surface* surface, const std::wstring& text) {
   return false;
 }
 
+// What the notification-area window hands the windows: the test's controller.
+inline ui::WindowHost& host() { return *trayWindowHost(); }
+
 // Opens (or shows) the main window at tab, once its game state is there.
-inline ui::mainwnd::MainWindow* openMainSettled(int tab) {
-  openMainWindow(tab);
+inline ui::mainwnd::MainWindow* openMainSettled(ui::mainwnd::TabRequest tab) {
+  openMainWindow(host(), tab);
   EXPECT_TRUE(settleMainWindow());
   return ui::mainwnd::mainWindow();
 }

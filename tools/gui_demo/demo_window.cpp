@@ -72,7 +72,9 @@ const wchar_t kRichText[] =
 }  // namespace
 
 bool DemoWindow::open() {
-  if (!create(kMainWindowClass, L"Cairnstone toolkit", kWidthDip, kHeightDip, nullptr)) {
+  constexpr wchar_t kDemoClass[] = L"CairnToolkitDemo";
+  registerSurfaceClass(kDemoClass);
+  if (!create(kDemoClass, L"Cairnstone toolkit", kWidthDip, kHeightDip, nullptr)) {
     return false;
   }
   const wchar_t* states[] = {L"Normal", L"Hover", L"Pressed", L"Disabled"};

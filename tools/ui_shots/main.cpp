@@ -74,7 +74,7 @@ void pressFirstKey(gui::Surface* surface, int focus) {
 }
 
 int shootMain(const std::wstring& out, int tab, UINT dpi, int focus = kMouseUser) {
-  openMainWindow(tab);
+  openMainWindow(uitest::host(), ui::mainwnd::tabFromNumber(tab));
   pump();
   ui::mainwnd::MainWindow* window = ui::mainwnd::mainWindow();
   if (!window || !settle(window)) return 1;
@@ -88,7 +88,7 @@ int shootMain(const std::wstring& out, int tab, UINT dpi, int focus = kMouseUser
 }
 
 int shootSetup(const std::wstring& out, int page, UINT dpi, int focus = kMouseUser) {
-  openSetup(page);
+  openSetup(uitest::host(), page);
   pump();
   ui::setup::Setup* wizard = ui::setup::setupWindow();
   if (!wizard || !settle(wizard)) return 1;
