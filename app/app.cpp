@@ -128,7 +128,8 @@ void App::start(HWND trayWindow) {
   if (trayWindow) {
     timeNextCheck(schedule_.firstWaitMs);
   } else {
-    updateThread_ = std::thread(&App::updateLoop, this);
+    if (!updateThread_.start([this] { updateLoop(); }))
+      logLine("update checks: no thread could be made");
   }
   logLine(std::string("Cairn ") + APP_VERSION + " started");
 }
@@ -141,10 +142,10 @@ void App::stop() {
     std::lock_guard<std::mutex> hold(mutex_);
     updateWake_.notify_all();
   }
-  if (updateThread_.joinable()) updateThread_.join();
-  if (checkThread_.joinable()) checkThread_.join();
+  updateThread_.join();
+  checkThread_.join();
   if (HWND window = trayWindow_) KillTimer(window, kUpdateTimerId);
-  if (installerThread_.joinable()) installerThread_.join();
+  installerThread_.join();
   {
     std::lock_guard<std::mutex> hold(mutex_);
     readyInstaller_.close();  // the file stays; the next start removes it

@@ -10,10 +10,10 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "base/scoped_handle.h"
+#include "base/thread.h"
 #include "game/addon.h"
 #include "game/addon_copy.h"
 #include "game/config.h"
@@ -121,12 +121,12 @@ class App {
   std::atomic<HWND> trayWindow_{nullptr};
   std::atomic<bool> quitting_{false};
   std::atomic<bool> stopped_{false};
-  std::thread updateThread_;  // waits between checks when there is no window
-  std::thread checkThread_;   // one scheduled check, when there is
+  JoinableThread updateThread_;  // waits between checks when there is no window
+  JoinableThread checkThread_;   // one scheduled check, when there is
   UpdateSchedule schedule_ = {};
   bool firstCheck_ = true;         // by the checking thread only
   std::optional<UpdateStatus> lastCheck_;  // likewise; none before the first
-  std::thread installerThread_;
+  JoinableThread installerThread_;
   std::condition_variable updateWake_;
   std::atomic<bool> cancelNetwork_{false};
   ReadyInstaller readyInstaller_;

@@ -64,14 +64,15 @@ void App::timeNextCheck(long long waitMs) {
 void App::onUpdateTimer() {
   if (HWND window = trayWindow_) KillTimer(window, kUpdateTimerId);
   if (quitting_ || checkThread_.joinable()) return;  // the running one times the next
-  checkThread_ = std::thread([this] {
+  const bool started = checkThread_.start([this] {
     runScheduledCheck();
     postToTray(WM_APP_CHECKED, 0);
   });
+  if (!started) timeNextCheck(schedule_.intervalMs);  // the next one may find a thread
 }
 
 void App::onUpdateCheckDone() {
-  if (checkThread_.joinable()) checkThread_.join();
+  checkThread_.join();
   if (!quitting_) timeNextCheck(schedule_.intervalMs);
 }
 
@@ -171,8 +172,16 @@ InstallResult App::installUpdate(HWND owner, ScopedHandle* process) {
     return InstallResult::Started;
   }
   postToTray(WM_APP_STATE, 0);
-  if (installerThread_.joinable()) installerThread_.join();
-  installerThread_ = std::thread(&App::watchInstaller, this, std::move(started), version);
+  const bool watched =
+      installerThread_.start([this, installer = std::move(started), version]() mutable {
+        watchInstaller(std::move(installer), version);
+      });
+  if (!watched) {
+    // Nobody would see it end: later checks are not held up by it.
+    installerRunning_ = false;
+    logLine("update " + version + ": the installer runs unwatched (no thread could be made)");
+    postToTray(WM_APP_STATE, 0);
+  }
   return InstallResult::Started;
 }
 

@@ -10,6 +10,7 @@
 #include "base/paths.h"
 #include "base/scoped_handle.h"
 #include "base/text.h"
+#include "base/thread.h"
 #include "storage/files.h"
 #include "storage/log.h"
 
@@ -168,12 +169,11 @@ DWORD writeDumpFile() {
   return error;
 }
 
-DWORD WINAPI dumpWriter(void*) {
+void writeCrashRecord() {
   crash.dumpError = writeDumpFile();
   if (crash.dumpError == 0) pruneDumps(crash.folder, kKeptDumps);
   markUnreported();
   appendLogLine();
-  return 0;
 }
 
 // The dump and the log line of a crash, once per process.
@@ -190,12 +190,7 @@ void recordCrash(EXCEPTION_POINTERS* info) {
   *name++ = L'\\';
   *putDumpName(name, crash.at) = 0;
   // A thread of its own: this one's stack may be what ran out.
-  ScopedHandle writer(CreateThread(nullptr, 0, dumpWriter, nullptr, 0, nullptr));
-  if (writer.valid()) {
-    WaitForSingleObject(writer, kWriterWaitMs);
-  } else {
-    dumpWriter(nullptr);
-  }
+  if (runOnOwnStack(writeCrashRecord, kWriterWaitMs) == OwnStackRun::NoThread) writeCrashRecord();
 }
 
 LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* info) {

@@ -1,26 +1,40 @@
 #include "base/thread.h"
 
-#include <windows.h>
-
-#include <process.h>
-
-#include <memory>
-
 namespace {
 
-unsigned __stdcall runWork(void* parameter) {
-  std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(parameter));
-  (*work)();
+// An exception that escapes the work ends the program, as it would on any
+// other thread.
+void runWork(thread_detail::Work& work) noexcept { work.run(); }
+
+DWORD WINAPI runOwnedWork(void* parameter) {
+  std::unique_ptr<thread_detail::Work> work(static_cast<thread_detail::Work*>(parameter));
+  runWork(*work);
+  return 0;
+}
+
+DWORD WINAPI runPlainWork(void* parameter) {
+  reinterpret_cast<void (*)()>(parameter)();
   return 0;
 }
 
 }  // namespace
 
-bool startDetached(std::function<void()> work) {
-  auto owned = std::make_unique<std::function<void()>>(std::move(work));
-  const uintptr_t thread = _beginthreadex(nullptr, 0, runWork, owned.get(), 0, nullptr);
-  if (thread == 0) return false;
-  owned.release();  // the thread owns it now
-  CloseHandle(reinterpret_cast<HANDLE>(thread));
-  return true;
+HANDLE thread_detail::startThread(std::unique_ptr<Work> work) {
+  HANDLE thread = CreateThread(nullptr, 0, runOwnedWork, work.get(), 0, nullptr);
+  if (thread) work.release();  // the thread owns it now
+  return thread;
+}
+
+void JoinableThread::join() {
+  if (!thread_.valid()) return;
+  WaitForSingleObject(thread_, INFINITE);
+  thread_.reset();
+}
+
+OwnStackRun runOnOwnStack(void (*work)(), DWORD waitMs) {
+  ScopedHandle thread(
+      CreateThread(nullptr, 0, runPlainWork, reinterpret_cast<void*>(work), 0, nullptr));
+  if (!thread.valid()) return OwnStackRun::NoThread;
+  return WaitForSingleObject(thread, waitMs) == WAIT_OBJECT_0 ? OwnStackRun::Ended
+                                                              : OwnStackRun::StillRunning;
 }

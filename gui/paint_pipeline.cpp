@@ -51,20 +51,14 @@ void PaintPipeline::start(const RECT& client, UINT dpi, int firstLayer) {
   threadDpi_ = dpi;
   firstLayer_ = firstLayer;
   paintWaits_ = false;
-  thread_.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
+  thread_.start([this] { run(); });
 }
 
-void PaintPipeline::finish() {
-  if (!thread_.valid()) return;
-  WaitForSingleObject(thread_, INFINITE);
-  thread_.reset();
-}
+void PaintPipeline::finish() { thread_.join(); }
 
-DWORD WINAPI PaintPipeline::run(void* pipeline) {
-  auto* self = static_cast<PaintPipeline*>(pipeline);
-  self->renderBackdrop(self->threadClient_, self->threadDpi_);
-  self->renderFirstFrame(self->threadClient_);
-  return 0;
+void PaintPipeline::run() {
+  renderBackdrop(threadClient_, threadDpi_);
+  renderFirstFrame(threadClient_);
 }
 
 void PaintPipeline::paint(HDC screen, const RECT& client, UINT dpi, int firstLayer) {

@@ -15,7 +15,7 @@
 
 #include <atomic>
 
-#include "base/scoped_handle.h"
+#include "base/thread.h"
 #include "gui/scoped_gdi.h"
 
 namespace gui {
@@ -53,7 +53,7 @@ class PaintPipeline {
   void paint(HDC screen, const RECT& client, UINT dpi, int firstLayer);
 
  private:
-  static DWORD WINAPI run(void* pipeline);
+  void run();
   HBITMAP backBuffer(HDC screen, const RECT& client);
   void renderBackdrop(const RECT& client, UINT dpi);
   void renderFirstFrame(const RECT& client);
@@ -67,7 +67,7 @@ class PaintPipeline {
   ScopedBitmap backdrop_;  // paintBackdrop's picture for backdropSize_ at backdropDpi_
   SIZE backdropSize_ = {};
   UINT backdropDpi_ = 0;
-  ScopedHandle thread_;  // the thread painting the first backdrop
+  JoinableThread thread_;  // the thread painting the first backdrop
   RECT threadClient_ = {};
   UINT threadDpi_ = 0;
   int firstLayer_ = 0;                   // what that thread paints into buffer_ after it
