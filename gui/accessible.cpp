@@ -19,23 +19,22 @@ bool isShown(const AccessibleItem& item) { return !(item.state & STATE_SYSTEM_IN
 
 }  // namespace
 
-long accessibleRole(int kind) {
+long accessibleRole(ControlKind kind) {
   switch (kind) {
-    case kButton:
-    case kPrimaryButton:
+    case ControlKind::Button:
+    case ControlKind::PrimaryButton:
       return ROLE_SYSTEM_PUSHBUTTON;
-    case kTab:
+    case ControlKind::Tab:
       return ROLE_SYSTEM_PAGETAB;
-    case kCheckBox:
+    case ControlKind::CheckBox:
       return ROLE_SYSTEM_CHECKBUTTON;
-    case kOptionCard:
-    case kSegment:
+    case ControlKind::OptionCard:
+    case ControlKind::Segment:
       return ROLE_SYSTEM_RADIOBUTTON;
-    case kLink:
+    case ControlKind::Link:
       return ROLE_SYSTEM_LINK;
-    default:
-      return ROLE_SYSTEM_CLIENT;
   }
+  return ROLE_SYSTEM_CLIENT;  // not reached: every kind has its role
 }
 
 LRESULT SurfaceAccessible::answer(WPARAM wParam) {

@@ -15,7 +15,7 @@
 namespace gui {
 
 // Role of a drawn control kind for screen readers.
-long accessibleRole(int kind);
+long accessibleRole(ControlKind kind);
 
 class SurfaceAccessible final : public IAccessible {
  public:

@@ -64,7 +64,7 @@ RECT moved(const RECT& rc, int dx, int dy) {
 }
 
 void paintButton(HDC dc, const Control& c, const FontSet& fonts, float s) {
-  const bool primary = c.kind == kPrimaryButton;
+  const bool primary = c.kind == ControlKind::PrimaryButton;
   const bool hot = c.enabled && c.hover;
   const Shape r = shapeOf(c.rect);
   look::Gradient body = primary ? look::kPrimaryButton : look::kButton;
@@ -174,7 +174,7 @@ void paintOptionCard(HDC dc, const Control& c, const FontSet& fonts, float s, UI
   }
   const int middle = (c.rect.top + c.rect.bottom) / 2;
   paintStatusOrb(dc, c.rect.left + truncScaled(22 * s), middle, dpi,
-                 c.checked ? kOrbActive : kOrbNeutral);
+                 c.checked ? OrbState::Active : OrbState::Neutral);
   const int left = c.rect.left + truncScaled(44 * s);
   const int right = c.rect.right - truncScaled(12 * s);
   const COLORREF titleColour = c.checked ? kColorGoldHighlight : kColorLightText;
@@ -253,7 +253,7 @@ void paintFocusMark(HDC dc, const Control& c, UINT dpi) {
   if (!c.visible) return;
   const float s = static_cast<float>(dpi) / 96.0f;
   Shape r = shapeOf(c.rect);
-  if (c.kind == kTab) {
+  if (c.kind == ControlKind::Tab) {
     const float inset = kFocusTabInset * s;
     const float top = c.checked ? inset : inset + 4 * s;  // an unselected tab is shorter
     r = {r.x + inset, r.y + top, r.w - 2 * inset, r.h - top - inset / 2, 0, 0};
@@ -275,27 +275,25 @@ void paintControl(HDC dc, const Control& control, const FontSet& fonts, UINT dpi
   if (!control.visible) return;
   const float s = static_cast<float>(dpi) / 96.0f;
   switch (control.kind) {
-    case kButton:
-    case kPrimaryButton:
+    case ControlKind::Button:
+    case ControlKind::PrimaryButton:
       paintButton(dc, control, fonts, s);
       break;
-    case kTab:
+    case ControlKind::Tab:
       paintTab(dc, control, fonts, s);
       break;
-    case kCheckBox:
+    case ControlKind::CheckBox:
       paintCheckBox(dc, control, fonts, s);
       break;
-    case kOptionCard:
+    case ControlKind::OptionCard:
       paintOptionCard(dc, control, fonts, s, dpi);
       break;
-    case kSegment:
+    case ControlKind::Segment:
       paintSegment(dc, control, fonts, s);
       break;
-    case kLink:
+    case ControlKind::Link:
       paintLink(dc, control, fonts, s);
       break;
-    default:
-      break;  // unknown kinds are never painted
   }
 }
 

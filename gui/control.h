@@ -9,18 +9,10 @@
 
 namespace gui {
 
-enum ControlKind {
-  kButton = 0,
-  kPrimaryButton = 1,
-  kTab = 2,
-  kCheckBox = 3,
-  kOptionCard = 4,
-  kSegment = 5,
-  kLink = 6,
-};
-
-// Kinds the painter draws; any other is never painted nor focused.
-inline bool isDrawnKind(int kind) { return kind >= kButton && kind <= kLink; }
+// What a control is; it decides its painter, its role for screen readers
+// and its action's name (switches over every kind, so the compiler names
+// each place a new kind must reach).
+enum class ControlKind { Button, PrimaryButton, Tab, CheckBox, OptionCard, Segment, Link };
 
 // Where a segment sits in its row: which corners are rounded.
 enum SegmentPosition {
@@ -32,7 +24,7 @@ enum SegmentPosition {
 
 struct Control {
   int id = 0;
-  int kind = kButton;
+  ControlKind kind = ControlKind::Button;
   RECT rect = {};
   std::wstring text;
   std::wstring detail;  // option cards: the description line
@@ -52,8 +44,7 @@ struct Control {
   int group = 0;
 };
 
-// Paints one control by its kind and state; invisible controls and unknown
-// kinds paint nothing.
+// Paints one control by its kind and state; invisible controls paint nothing.
 void paintControl(HDC dc, const Control& control, const FontSet& fonts, UINT dpi);
 // The keyboard focus mark around a visible control: a dashed ring in the
 // highlight gold, at least one pixel wide at any DPI.

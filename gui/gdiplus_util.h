@@ -17,17 +17,28 @@ class GpOwned {
  public:
   GpOwned() = default;
   explicit GpOwned(T* p) : p_(p) {}
-  ~GpOwned() {
-    if (p_) Release(p_);
-  }
+  ~GpOwned() { reset(); }
   GpOwned(const GpOwned&) = delete;
   GpOwned& operator=(const GpOwned&) = delete;
-  T** out() { return &p_; }
+  GpOwned(GpOwned&& other) noexcept : p_(other.release()) {}
+  GpOwned& operator=(GpOwned&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  // Releases what is held; the slot for an API that writes the object.
+  T** out() {
+    reset();
+    return &p_;
+  }
   T* get() const { return p_; }
   T* release() {
     T* p = p_;
     p_ = nullptr;
     return p;
+  }
+  void reset(T* p = nullptr) {
+    if (p_) Release(p_);
+    p_ = p;
   }
   operator T*() const { return p_; }
   explicit operator bool() const { return p_ != nullptr; }

@@ -340,15 +340,16 @@ void drawEmblem(HDC dc, const RECT& rc, const SharedPictures& pictures) {
   auto& cache = pictures.emblemCache();
   auto found = cache.find(side);
   if (found == cache.end()) {
-    GpBitmap* scaled = nullptr;
-    if (GdipCreateBitmapFromScan0(side, side, 0, PixelFormat32bppPARGB, nullptr, &scaled) != Ok) {
+    ImageOwner scaled;
+    if (GdipCreateBitmapFromScan0(side, side, 0, PixelFormat32bppPARGB, nullptr, scaled.out()) !=
+        Ok) {
       return;
     }
     {
       Canvas g(scaled);
       GdipDrawImageRectI(g, emblem, 0, 0, side, side);
     }
-    found = cache.emplace(side, scaled).first;
+    found = cache.emplace(side, std::move(scaled)).first;
   }
   Canvas g(dc);
   GdipDrawImageI(g, found->second, rc.left + (width - side) / 2, rc.top + (height - side) / 2);
@@ -358,14 +359,14 @@ void drawEmblem(HDC dc, const RECT& rc, const SharedPictures& pictures) {
 
 void paintEmblem(HDC dc, const RECT& rc) { drawEmblem(dc, rc, SharedPictures()); }
 
-void paintStatusOrb(HDC dc, int cx, int cy, UINT dpi, int state) {
+void paintStatusOrb(HDC dc, int cx, int cy, UINT dpi, OrbState state) {
   const float s = scaleOf(dpi);
   const float R = 9 * s;
   const float x = static_cast<float>(cx), y = static_cast<float>(cy);
   Canvas g(dc);
   switch (state) {
-    case kOrbOk:
-    case kOrbActive: {
+    case OrbState::Ok:
+    case OrbState::Active: {
       for (int n = 3; n >= 1; --n) {
         const float rr = R + 2.2f * static_cast<float>(n) * s;
         const unsigned alpha = 0x1A + static_cast<unsigned>(3 - n) * 0x0E;
@@ -373,24 +374,24 @@ void paintStatusOrb(HDC dc, int cx, int cy, UINT dpi, int state) {
       }
       const PointF focus(x - 0.25f * R, y - 0.3f * R);
       fillEllipseWithCentre(g, x, y, R, look::kOrbOk.from, look::kOrbOk.to, &focus);
-      if (state == kOrbOk) drawCheckMark(g, x, y, s, look::kOrbOkMark);
+      if (state == OrbState::Ok) drawCheckMark(g, x, y, s, look::kOrbOkMark);
       break;
     }
-    case kOrbWarning: {
+    case OrbState::Warning: {
       fillEllipseWithCentre(g, x, y, R, look::kOrbWarning.from, look::kOrbWarning.to, nullptr);
       const PointF stroke[] = {PointF(x, y - 4.6f * s), PointF(x, y + s)};
       drawRoundLines(g, look::kOrbWarningMark, 2.2f * s, stroke, 2);
       fillEllipse(g, look::kOrbWarningMark, x - 1.4f * s, y + 2.8f * s, 2.8f * s, 2.8f * s);
       break;
     }
-    case kOrbDone: {
+    case OrbState::Done: {
       LineBrushOwner fill(makeVerticalBrush(y - R, y + R, look::kOrbDone.from, look::kOrbDone.to));
       if (fill) GdipFillEllipse(g, fill, x - R, y - R, 2 * R, 2 * R);
       drawCheckMark(g, x, y, s, look::kOrbDoneMark);
       break;
     }
-    case kOrbNeutral:
-    case kOrbPending: {
+    case OrbState::Neutral:
+    case OrbState::Pending: {
       fillEllipse(g, look::kOrbNeutralFill, x - R, y - R, 2 * R, 2 * R);
       PenOwner ring;
       if (GdipCreatePen1(look::kOrbNeutralRing, 1.4f * s, UnitPixel, ring.out()) == Ok) {
@@ -399,8 +400,6 @@ void paintStatusOrb(HDC dc, int cx, int cy, UINT dpi, int state) {
       }
       break;
     }
-    default:
-      break;
   }
 }
 

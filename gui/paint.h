@@ -23,14 +23,9 @@ enum CornerFlags {
   kCornersAll = 15,
 };
 
-enum OrbState {
-  kOrbOk = 0,
-  kOrbWarning = 1,
-  kOrbNeutral = 2,
-  kOrbDone = 3,
-  kOrbActive = 4,
-  kOrbPending = 5,
-};
+// The status orb: Ok (a tick, glowing), Active (glowing), Warning (an
+// exclamation mark), Done (a gold tick), Neutral and Pending (an empty ring).
+enum class OrbState { Ok, Warning, Neutral, Done, Active, Pending };
 
 constexpr int kOrbDiameterDip = 18;
 
@@ -49,7 +44,7 @@ void paintBullet(HDC dc, int x, int y, UINT dpi);
 void paintHalo(HDC dc, int cx, int cy, int radius);
 // Centred in rc, scaled once per size; from any thread.
 void paintEmblem(HDC dc, const RECT& rc);
-void paintStatusOrb(HDC dc, int cx, int cy, UINT dpi, int state);
+void paintStatusOrb(HDC dc, int cx, int cy, UINT dpi, OrbState state);
 void paintPill(HDC dc, const RECT& rc, UINT dpi, bool good);
 void paintFieldFrame(HDC dc, const RECT& rc, UINT dpi, bool focused);
 

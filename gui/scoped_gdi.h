@@ -42,6 +42,8 @@ struct TypedGdiTraits {
 // A bitmap is deleted only once no DC holds it: a ScopedSelect of it ends first.
 using ScopedBitmap = ScopedHandleOf<HBITMAP, TypedGdiTraits<HBITMAP>>;
 using ScopedBrush = ScopedHandleOf<HBRUSH, TypedGdiTraits<HBRUSH>>;
+// A font is deleted only once no DC and no window uses it.
+using ScopedFont = ScopedHandleOf<HFONT, TypedGdiTraits<HFONT>>;
 
 struct IconTraits {
   static HICON invalid() { return nullptr; }

@@ -124,7 +124,6 @@ Surface::~Surface() {
     DestroyWindow(window_);
   }
   pipeline_.finish();  // it paints with the theme
-  deleteFontSet(fonts_);
   letGoOfTheme();
 }
 
@@ -240,7 +239,7 @@ bool Surface::create(const wchar_t* className, const std::wstring& title, int wi
     pipeline_.finish();  // it reads dpi_; the first paint makes another
     dpi_ = dpi;
   }
-  buildFontSet(fonts_, dpi_);
+  fonts_ = FontSet(dpi_);
   // Windows' rule: no focus mark until the keyboard is used, unless the
   // user asked to see keyboard cues always.
   SendMessageW(window_, WM_UPDATEUISTATE, MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS), 0);
@@ -272,7 +271,7 @@ void Surface::invalidate() {
   if (window_) InvalidateRect(window_, nullptr, FALSE);
 }
 
-Control* Surface::addControl(int id, int kind, const std::wstring& text,
+Control* Surface::addControl(int id, ControlKind kind, const std::wstring& text,
                              const std::wstring& detail) {
   Control control;
   control.id = id;
@@ -312,7 +311,8 @@ void Surface::setChecked(int id, bool on) {
   Control* c = findControl(id);
   if (!c || c->checked == on) return;
   c->checked = on;
-  notifyChild(c->kind == kTab && on ? EVENT_OBJECT_SELECTION : EVENT_OBJECT_STATECHANGE, id);
+  notifyChild(c->kind == ControlKind::Tab && on ? EVENT_OBJECT_SELECTION : EVENT_OBJECT_STATECHANGE,
+              id);
 }
 
 void Surface::setTexts(int id, const std::wstring& text, const std::wstring& detail) {
@@ -444,7 +444,7 @@ void Surface::onBackgroundDown(POINT) {}
 void Surface::onMouseMove(POINT) {}
 bool Surface::wantsHandCursor(POINT) { return false; }
 void Surface::onDestroyed() {}
-std::wstring Surface::actionName(int, bool) const { return std::wstring(); }
+std::wstring Surface::actionName(ControlKind, bool) const { return std::wstring(); }
 
 LRESULT CALLBACK surfaceWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NCCREATE) {
@@ -659,13 +659,11 @@ void Surface::onDpiChanged(WPARAM wParam, LPARAM lParam) {
   pipeline_.finish();  // it reads dpi_
   dpi_ = HIWORD(wParam);
   // The EDITs get their new font before the old ones are deleted.
-  FontSet next = {};
-  buildFontSet(next, dpi_);
+  FontSet next(dpi_);
   for (const EditField& e : edits_) {
     if (e.window) setEditFont(e.window, next[kFontBody]);
   }
-  deleteFontSet(fonts_);
-  fonts_ = next;
+  fonts_ = std::move(next);
   const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
   if (suggested) {
     SetWindowPos(window_, nullptr, suggested->left, suggested->top,

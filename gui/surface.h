@@ -88,7 +88,8 @@ class Surface : private PaintSource {
   void setClientSize(int widthDip, int heightDip, bool center);
   void invalidate();
 
-  Control* addControl(int id, int kind, const std::wstring& text, const std::wstring& detail);
+  Control* addControl(int id, ControlKind kind, const std::wstring& text,
+                      const std::wstring& detail);
   Control* findControl(int id);
   void placeControl(int id, int xDip, int yDip, int wDip, int hDip);
   void setVisible(int id, bool on);
@@ -185,7 +186,7 @@ class Surface : private PaintSource {
   // Ctrl+Tab (1) and Ctrl+Shift+Tab (-1).
   virtual void onSwitchTab(int step);
   // The name of a control's default action in the user's language.
-  virtual std::wstring actionName(int kind, bool checked) const;
+  virtual std::wstring actionName(ControlKind kind, bool checked) const;
 
   HWND window_ = nullptr;
   UINT dpi_ = 96;

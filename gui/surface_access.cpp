@@ -30,8 +30,8 @@ AccessibleItem Surface::describeControl(const Control& c) const {
   if (c.id == focusId_ && window_ && GetFocus() == window_) state |= STATE_SYSTEM_FOCUSED;
   if (c.hover) state |= STATE_SYSTEM_HOTTRACKED;
   if (c.pressed) state |= STATE_SYSTEM_PRESSED;
-  if (c.kind == kLink) state |= STATE_SYSTEM_LINKED;
-  if (c.kind == kTab) {
+  if (c.kind == ControlKind::Link) state |= STATE_SYSTEM_LINKED;
+  if (c.kind == ControlKind::Tab) {
     state |= STATE_SYSTEM_SELECTABLE;
     if (c.checked) state |= STATE_SYSTEM_SELECTED;
   } else if (c.checked) {
@@ -45,9 +45,7 @@ std::vector<AccessibleItem> Surface::accessibleItems() {
   // The texts are those of the last paint: bring a pending one forward.
   if (window_ && IsWindowVisible(window_)) UpdateWindow(window_);
   std::vector<AccessibleItem> items;
-  for (const Control& c : controls_) {
-    if (isDrawnKind(c.kind)) items.push_back(describeControl(c));
-  }
+  for (const Control& c : controls_) items.push_back(describeControl(c));
   for (const EditField& e : edits_) {
     AccessibleItem item;
     item.role = ROLE_SYSTEM_TEXT;
@@ -74,7 +72,6 @@ int Surface::accessibleChildOf(int id) const {
   if (id == 0) return 0;
   int child = 0;
   for (const Control& c : controls_) {
-    if (!isDrawnKind(c.kind)) continue;
     ++child;
     if (c.id == id) return child;
   }
@@ -93,7 +90,7 @@ void Surface::notifyChild(DWORD event, int id) {
 bool Surface::onControl(const RECT& box) const {
   const POINT middle = {(box.left + box.right) / 2, (box.top + box.bottom) / 2};
   for (const Control& c : controls_) {
-    if (c.visible && isDrawnKind(c.kind) && PtInRect(&c.rect, middle)) return true;
+    if (c.visible && PtInRect(&c.rect, middle)) return true;
   }
   return false;
 }
@@ -129,15 +126,14 @@ void Surface::announceTextChanges() {
   }
   std::vector<int> shownIds;
   for (const Control& c : controls_) {
-    if (c.visible && isDrawnKind(c.kind)) shownIds.push_back(c.id);
+    if (c.visible) shownIds.push_back(c.id);
   }
   const bool first = spokenTexts_.empty() && shownControls_.empty();
   bool sameShape = shownIds == shownControls_ && texts.size() == spokenTexts_.size();
   for (size_t i = 0; sameShape && i < texts.size(); ++i)
     sameShape = sameRect(texts[i].box, spokenTexts_[i].box);
-  // Texts come after every drawn control and EDIT among the children.
-  long firstText = static_cast<long>(edits_.size());
-  for (const Control& c : controls_) firstText += isDrawnKind(c.kind) ? 1 : 0;
+  // Texts come after every control and EDIT among the children.
+  const long firstText = static_cast<long>(edits_.size() + controls_.size());
   std::vector<long> changed;
   for (size_t i = 0; sameShape && i < texts.size(); ++i) {
     if (texts[i].text != spokenTexts_[i].text) changed.push_back(firstText + static_cast<long>(i) + 1);

@@ -92,7 +92,7 @@ bool Surface::isFocusable(int id) const {
     if (e.id == id) return e.visible && e.window && IsWindowEnabled(e.window);
   }
   for (const Control& c : controls_) {
-    if (c.id == id) return c.visible && c.enabled && isDrawnKind(c.kind);
+    if (c.id == id) return c.visible && c.enabled;
   }
   return false;
 }
@@ -103,8 +103,7 @@ std::vector<int> Surface::tabStops() const {
     if (isFocusable(e.id)) stops.push_back({e.id, 0, false, e.frame});
   }
   for (const Control& c : controls_) {
-    if (c.visible && c.enabled && isDrawnKind(c.kind))
-      stops.push_back({c.id, c.group, c.checked, c.rect});
+    if (c.visible && c.enabled) stops.push_back({c.id, c.group, c.checked, c.rect});
   }
   std::vector<RECT> rects;
   for (const Stop& s : stops) rects.push_back(s.rect);
@@ -206,7 +205,7 @@ void Surface::moveFocus(int step) {
 
 bool Surface::activate(int id) {
   const Control* c = findControl(id);
-  if (!c || !c->visible || !c->enabled || !isDrawnKind(c->kind)) return false;
+  if (!c || !c->visible || !c->enabled) return false;
   invalidate();
   onClick(id);  // last: it may destroy the window
   return true;
@@ -236,7 +235,7 @@ bool Surface::stepInGroup(UINT key) {
   const int count = static_cast<int>(ids.size());
   const int here = static_cast<int>(std::find(ids.begin(), ids.end(), focusId_) - ids.begin());
   if (here == count) return false;  // the focused member is hidden or disabled
-  const bool wraps = focused->kind != kTab;
+  const bool wraps = focused->kind != ControlKind::Tab;
   const int vertical =
       key == VK_UP || key == VK_DOWN
           ? verticalNeighbour(placed, static_cast<size_t>(here), key == VK_DOWN ? 1 : -1)

@@ -7,6 +7,7 @@
 
 #include "base/delay_load.h"
 #include "base/scoped_handle.h"
+#include "base/thread.h"
 #include "gui/gdiplus_util.h"
 #include "gui/paint.h"
 #include "gui/png.h"
@@ -47,14 +48,14 @@ struct ThemeState {
   ULONG_PTR hookToken = 0;
   bool hooked = false;
   ScopedBitmap leather;  // tiles; none when the picture is missing
-  GpBitmap* parchment = nullptr;
+  ImageOwner parchment;
   ScopedBitmap parchmentTile;  // the same texels, for plain GDI
-  GpBitmap* emblem = nullptr;
+  ImageOwner emblem;
   ScopedBrush field;
-  std::map<int, GpBitmap*> emblemCache;
+  std::map<int, ImageOwner> emblemCache;
   // Decodes the leather, the parchment and the emblem while the window is
   // being made; joined before anything reads them.
-  ScopedHandle decoder;
+  JoinableThread decoder;
   ScopedHandle leatherDecoded;  // set by the decoder once the leather is done
 };
 
@@ -108,17 +109,17 @@ HBITMAP tileOf(const Picture& picture) {
 }
 
 // Decoded straight into GDI+'s own pixels.
-GpBitmap* bitmapOf(const Picture& picture) {
+ImageOwner bitmapOf(const Picture& picture) {
   const int width = picture.size.width, height = picture.size.height;
   ImageOwner bitmap;
   if (GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, bitmap.out()) !=
       Ok) {
-    return nullptr;
+    return ImageOwner();
   }
   BitmapData data = {};
   const GpRect whole(0, 0, width, height);
   if (GdipBitmapLockBits(bitmap, &whole, ImageLockModeWrite, PixelFormat32bppARGB, &data) != Ok) {
-    return nullptr;
+    return ImageOwner();
   }
   const auto row = [&](int y, const std::uint8_t* bgra) {
     std::memcpy(static_cast<std::uint8_t*>(data.Scan0) + static_cast<ptrdiff_t>(y) * data.Stride,
@@ -126,7 +127,7 @@ GpBitmap* bitmapOf(const Picture& picture) {
   };
   const bool decoded = png::decode(picture.bytes, picture.length, row);
   GdipBitmapUnlockBits(bitmap, &data);
-  return decoded ? bitmap.release() : nullptr;
+  return decoded ? std::move(bitmap) : ImageOwner();
 }
 
 void decodeLeather(ThemeState& t) {
@@ -147,7 +148,7 @@ void decodeParchmentAndEmblem(ThemeState& t) {
       GetObjectW(t.parchmentTile, sizeof tile, &tile) == sizeof tile) {
     GdipCreateBitmapFromScan0(tile.dsBm.bmWidth, tile.dsBm.bmHeight, tile.dsBm.bmWidthBytes,
                               PixelFormat24bppRGB, static_cast<BYTE*>(tile.dsBm.bmBits),
-                              &t.parchment);
+                              t.parchment.out());
   }
   if (!t.emblem && findPicture(t.instance, L"EMBLEM", picture)) t.emblem = bitmapOf(picture);
 }
@@ -182,13 +183,11 @@ void stopGdiplus(ThemeState& t) {
 }
 
 // GDI+, then the leather: whoever waits for the leather paints with both.
-DWORD WINAPI decoderThread(void* state) {
-  ThemeState& t = *static_cast<ThemeState*>(state);
+void decodeInBackground(ThemeState& t) {
   if (!t.gdiplusToken) startGdiplus(t);
   decodeLeather(t);
   SetEvent(t.leatherDecoded);
   decodeParchmentAndEmblem(t);
-  return 0;
 }
 
 // A window's backdrop may be painted on a thread of its own: either thread
@@ -203,9 +202,8 @@ SRWLOCK pictureLock = SRWLOCK_INIT;
 bool startDecoder(ThemeState& t) {
   t.leatherDecoded.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (t.leatherDecoded.valid()) {
-    t.decoder.reset(CreateThread(nullptr, 0, decoderThread, &t, 0, nullptr));
+    if (t.decoder.start([&t] { decodeInBackground(t); })) return true;
   }
-  if (t.decoder.valid()) return true;
   t.leatherDecoded.reset();
   return false;
 }
@@ -217,8 +215,8 @@ void startPictures(ThemeState& t) {
   t.guiThread = GetCurrentThreadId();
   if (!t.field.valid()) t.field.reset(CreateSolidBrush(kColorField));
   AcquireSRWLockExclusive(&decoderLock);
-  const bool ready = t.decoder.valid() ||
-                     (t.gdiplusToken && t.leather.valid() && t.parchment && t.emblem);
+  const bool ready =
+      t.decoder.joinable() || (t.gdiplusToken && t.leather.valid() && t.parchment && t.emblem);
   const bool threaded = ready || startDecoder(t);
   ReleaseSRWLockExclusive(&decoderLock);
   if (threaded) return;
@@ -229,15 +227,14 @@ void startPictures(ThemeState& t) {
 
 void awaitLeather(ThemeState& t) {
   AcquireSRWLockExclusive(&decoderLock);
-  if (t.decoder.valid()) WaitForSingleObject(t.leatherDecoded, INFINITE);
+  if (t.decoder.joinable()) WaitForSingleObject(t.leatherDecoded, INFINITE);
   ReleaseSRWLockExclusive(&decoderLock);
 }
 
 void awaitPictures(ThemeState& t) {
   AcquireSRWLockExclusive(&decoderLock);
-  if (t.decoder.valid()) {
-    WaitForSingleObject(t.decoder, INFINITE);
-    t.decoder.reset();
+  if (t.decoder.joinable()) {
+    t.decoder.join();
     t.leatherDecoded.reset();
   }
   ReleaseSRWLockExclusive(&decoderLock);
@@ -245,14 +242,9 @@ void awaitPictures(ThemeState& t) {
 
 void disposeSharedPictures(ThemeState& t) {
   AcquireSRWLockExclusive(&pictureLock);
-  for (auto& entry : t.emblemCache) {
-    if (entry.second) GdipDisposeImage(entry.second);
-  }
   t.emblemCache.clear();
-  if (t.emblem) GdipDisposeImage(t.emblem);
-  if (t.parchment) GdipDisposeImage(t.parchment);
-  t.emblem = nullptr;
-  t.parchment = nullptr;
+  t.emblem.reset();
+  t.parchment.reset();
   ReleaseSRWLockExclusive(&pictureLock);
 }
 
@@ -361,7 +353,7 @@ void shutdownTheme() {
   t.comStarted = false;
 }
 
-void buildFontSet(FontSet& fontSet, UINT dpi) {
+FontSet::FontSet(UINT dpi) {
   struct FaceChoice {
     int size;
     int weight;
@@ -372,21 +364,13 @@ void buildFontSet(FontSet& fontSet, UINT dpi) {
       {16, FW_NORMAL, false}, {16, FW_BOLD, false}, {14, FW_NORMAL, false},
       {14, FW_NORMAL, true},  {16, FW_BOLD, false}, {32, FW_BOLD, false}};
   constexpr int kMonoSize = 15;
-  deleteFontSet(fontSet);
   const std::wstring& face = serifFace();
   for (int i = 0; i < kFontMono; ++i) {
-    fontSet.fonts[i] = createFont(kSerif[i].size, kSerif[i].weight, kSerif[i].italic, face.c_str(),
-                                  VARIABLE_PITCH | FF_ROMAN, dpi);
+    fonts_[i].reset(createFont(kSerif[i].size, kSerif[i].weight, kSerif[i].italic, face.c_str(),
+                               VARIABLE_PITCH | FF_ROMAN, dpi));
   }
-  fontSet.fonts[kFontMono] =
-      createFont(kMonoSize, FW_NORMAL, false, L"Consolas", FIXED_PITCH | FF_MODERN, dpi);
-}
-
-void deleteFontSet(FontSet& fontSet) {
-  for (HFONT& font : fontSet.fonts) {
-    if (font) DeleteObject(font);
-    font = nullptr;
-  }
+  fonts_[kFontMono].reset(
+      createFont(kMonoSize, FW_NORMAL, false, L"Consolas", FIXED_PITCH | FF_MODERN, dpi));
 }
 
 // Called before the window's create holds the theme: loading the icons
@@ -425,7 +409,7 @@ SharedPictures::SharedPictures() {
 SharedPictures::~SharedPictures() { ReleaseSRWLockExclusive(&pictureLock); }
 GpBitmap* SharedPictures::parchment() const { return theme().parchment; }
 GpBitmap* SharedPictures::emblem() const { return theme().emblem; }
-std::map<int, GpBitmap*>& SharedPictures::emblemCache() const { return theme().emblemCache; }
+std::map<int, ImageOwner>& SharedPictures::emblemCache() const { return theme().emblemCache; }
 
 bool fontFamilyInstalled(const wchar_t* face) {
   LOGFONTW query = {};

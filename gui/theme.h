@@ -15,15 +15,24 @@
 #include <map>
 #include <string>
 
+#include "gui/gdiplus_util.h"
+#include "gui/scoped_gdi.h"
+
 namespace gui {
 
 // Fonts of one window, by index: 0 title, 1 headings, 2 selected tab,
 // 3 body, 4 bold body, 5 small, 6 small italic, 7 captions, 8 command,
 // 9 monospaced.
 constexpr int kFontCount = 10;
-struct FontSet {
-  HFONT fonts[kFontCount] = {};
-  HFONT operator[](int index) const { return fonts[index]; }
+class FontSet {
+ public:
+  FontSet() = default;  // no fonts
+  // The ten at `dpi`.
+  explicit FontSet(UINT dpi);
+  HFONT operator[](int index) const { return fonts_[index]; }
+
+ private:
+  ScopedFont fonts_[kFontCount];
 };
 
 enum FontIndex {
@@ -109,9 +118,6 @@ void initTheme(HINSTANCE instance);
 // Releases everything, COM included; safe when parts never loaded.
 void shutdownTheme();
 
-void buildFontSet(FontSet& fontSet, UINT dpi);
-void deleteFontSet(FontSet& fontSet);
-
 // Icon 1 at sizePx by sizePx; the caller destroys it. Null when missing.
 HICON appIcon(int sizePx);
 // Registers a window class of surfaces, with the application's icon, unless
@@ -140,7 +146,7 @@ class SharedPictures {
   SharedPictures& operator=(const SharedPictures&) = delete;
   Gdiplus::GpBitmap* parchment() const;
   Gdiplus::GpBitmap* emblem() const;
-  std::map<int, Gdiplus::GpBitmap*>& emblemCache() const;
+  std::map<int, ImageOwner>& emblemCache() const;
 };
 
 // The serif face for every font but the monospaced one, chosen on first use.

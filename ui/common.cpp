@@ -46,27 +46,27 @@ LineFit fitStatusLine(const gui::FontSet& fonts, const std::wstring& text, int w
 
 PresenceLine presenceLine(bool folderOk, bool present, const char* foundKey,
                           const char* missingKey, const char* unknownKey) {
-  if (!folderOk) return {unknownKey, gui::kOrbNeutral};
-  return present ? PresenceLine{foundKey, gui::kOrbOk} : PresenceLine{missingKey, gui::kOrbWarning};
+  if (!folderOk) return {unknownKey, gui::OrbState::Neutral};
+  return present ? PresenceLine{foundKey, gui::OrbState::Ok}
+                 : PresenceLine{missingKey, gui::OrbState::Warning};
 }
 
-std::wstring actionName(int kind, bool checked) {
+std::wstring actionName(gui::ControlKind kind, bool checked) {
   switch (kind) {
-    case gui::kButton:
-    case gui::kPrimaryButton:
+    case gui::ControlKind::Button:
+    case gui::ControlKind::PrimaryButton:
       return tr("acc.press");
-    case gui::kTab:
+    case gui::ControlKind::Tab:
       return tr("acc.switch");
-    case gui::kCheckBox:
+    case gui::ControlKind::CheckBox:
       return tr(checked ? "acc.uncheck" : "acc.check");
-    case gui::kOptionCard:
-    case gui::kSegment:
+    case gui::ControlKind::OptionCard:
+    case gui::ControlKind::Segment:
       return tr("acc.select");
-    case gui::kLink:
+    case gui::ControlKind::Link:
       return tr("acc.open");
-    default:
-      return std::wstring();
   }
+  return std::wstring();  // not reached: every kind has its action
 }
 
 void bringToFront(HWND window) {

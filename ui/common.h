@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "gui/control.h"
+#include "gui/paint.h"
 #include "gui/theme.h"
 #include "storage/files.h"
 
@@ -34,7 +36,7 @@ LineFit fitStatusLine(const gui::FontSet& fonts, const std::wstring& text, int w
 // folder to look in (neutral).
 struct PresenceLine {
   const char* key;
-  int orb;
+  gui::OrbState orb;
 };
 PresenceLine presenceLine(bool folderOk, bool present, const char* foundKey,
                           const char* missingKey, const char* unknownKey);
@@ -43,7 +45,7 @@ PresenceLine presenceLine(bool folderOk, bool present, const char* foundKey,
 std::wstring notSavedText(const WriteResult& saved);
 
 // The default action of a drawn control kind, as a screen reader names it.
-std::wstring actionName(int kind, bool checked);
+std::wstring actionName(gui::ControlKind kind, bool checked);
 // Restores a minimised window, shows it and makes it the foreground window.
 void bringToFront(HWND window);
 

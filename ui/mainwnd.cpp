@@ -115,21 +115,21 @@ bool MainWindow::open() {
   gui::registerSurfaceClass(kWindowClass);
   if (!create(kWindowClass, kProductName, kWidthDip, kHeightDip, nullptr)) return false;
   check_.postTo(window_);
-  addControl(kStatusTabId, gui::kTab, L"", L"")->group = kTabGroup;
-  addControl(kSettingsTabId, gui::kTab, L"", L"")->group = kTabGroup;
-  addControl(kSetupButton, gui::kButton, L"", L"");
-  addControl(kQuestieButton, gui::kButton, L"", L"");
-  addControl(kLogLink, gui::kLink, L"", L"");
+  addControl(kStatusTabId, gui::ControlKind::Tab, L"", L"")->group = kTabGroup;
+  addControl(kSettingsTabId, gui::ControlKind::Tab, L"", L"")->group = kTabGroup;
+  addControl(kSetupButton, gui::ControlKind::Button, L"", L"");
+  addControl(kQuestieButton, gui::ControlKind::Button, L"", L"");
+  addControl(kLogLink, gui::ControlKind::Link, L"", L"");
   const int count = languageCount();
   for (int i = 0; i < count; ++i) {
-    gui::Control* segment = addControl(kLanguageSegment + i, gui::kSegment, L"", L"");
+    gui::Control* segment = addControl(kLanguageSegment + i, gui::ControlKind::Segment, L"", L"");
     segment->segmentPosition = segmentPosition(i, count);
     segment->group = kLanguageGroup;
   }
-  addControl(kBrowseButton, gui::kButton, L"", L"");
-  addControl(kAutostartBox, gui::kCheckBox, L"", L"");
-  addControl(kSaveButton, gui::kPrimaryButton, L"", L"");
-  addControl(kUpdateButton, gui::kPrimaryButton, L"", L"");
+  addControl(kBrowseButton, gui::ControlKind::Button, L"", L"");
+  addControl(kAutostartBox, gui::ControlKind::CheckBox, L"", L"");
+  addControl(kSaveButton, gui::ControlKind::PrimaryButton, L"", L"");
+  addControl(kUpdateButton, gui::ControlKind::PrimaryButton, L"", L"");
   addEdit(kFolderEdit, 0, kFolderMaxChars, tab_ == Tab::Settings);
   loadSettingsTab();
   applyTexts();
@@ -447,7 +447,7 @@ void MainWindow::onSwitchTab(int) {
   onClick(tab_ == Tab::Status ? kSettingsTabId : kStatusTabId);  // two tabs: both ways round
 }
 
-std::wstring MainWindow::actionName(int kind, bool checked) const {
+std::wstring MainWindow::actionName(gui::ControlKind kind, bool checked) const {
   return ui::actionName(kind, checked);
 }
 
@@ -618,7 +618,7 @@ void MainWindow::paintHeader(HDC dc) {
       scale(870) - gui::measureTextWidth(dc, fonts_[gui::kFontBodyBold], text) - scale(48);
   gui::paintPill(dc, {left, scale(45), scale(870), scale(73)}, dpi_, good);
   gui::paintStatusOrb(dc, left + scale(16), scale(59), dpi_,
-                      good ? gui::kOrbActive : gui::kOrbWarning);
+                      good ? gui::OrbState::Active : gui::OrbState::Warning);
   gui::drawLabel(dc, fonts_[gui::kFontBodyBold], good ? gui::kColorPillReady : gui::kColorWarning,
                  {left + scale(32), scale(45), scale(858), scale(73)}, text, kOneLine);
 }
@@ -629,13 +629,13 @@ void MainWindow::paintUpdateNotice(HDC dc) {
   const int height =
       gui::measureWrappedHeight(dc, fonts_[gui::kFontSmall], scale(834 - tabsEnd_), text);
   const int top = scale(160) - height / 2;
-  gui::paintStatusOrb(dc, scale(tabsEnd_ + 22), scale(160), dpi_, gui::kOrbOk);
+  gui::paintStatusOrb(dc, scale(tabsEnd_ + 22), scale(160), dpi_, gui::OrbState::Ok);
   gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorLightText,
                  {scale(tabsEnd_ + 36), top, scale(870), top + height}, text, kWrapped);
 }
 
 void MainWindow::paintStatusLine(HDC dc, int& y, const std::wstring& text,
-                                 const std::wstring& detail, int orb) {
+                                 const std::wstring& detail, gui::OrbState orb) {
   gui::paintStatusOrb(dc, scale(78), scale(y + 13), dpi_, orb);
   int extra = 0;
   const LineFit fit = fitStatusLine(fonts_, text, kLineRight - kLineLeft, dpi_);
@@ -663,16 +663,16 @@ void MainWindow::paintStatusTab(HDC dc) {
   gui::drawLabel(dc, fonts_[gui::kFontTabSelected], gui::kColorDarkText, dip(66, 214, 522, 240),
                  tr("st.title"), kOneLine);
   int y = 252;
-  paintStatusLine(dc, y, tr("st.app.run"), L"", gui::kOrbOk);
+  paintStatusLine(dc, y, tr("st.app.run"), L"", gui::OrbState::Ok);
   // Until the first check of the folder answers, no line claims anything of it.
   if (stateKnown_) {
     if (folderOk_) {
-      paintStatusLine(dc, y, tr("st.folder.ok"), folder_, gui::kOrbOk);
+      paintStatusLine(dc, y, tr("st.folder.ok"), folder_, gui::OrbState::Ok);
     } else {
-      paintStatusLine(dc, y, tr("st.folder.bad"), L"", gui::kOrbWarning);
+      paintStatusLine(dc, y, tr("st.folder.bad"), L"", gui::OrbState::Warning);
     }
     paintStatusLine(dc, y, tr(gameActive_ ? "st.wow.on" : "st.wow.off"), L"",
-                    gameActive_ ? gui::kOrbOk : gui::kOrbNeutral);
+                    gameActive_ ? gui::OrbState::Ok : gui::OrbState::Neutral);
     // Without a game folder nothing is known of what is installed in it.
     const PresenceLine addon =
         presenceLine(folderOk_, addonOk_, "wz.wow.addon.ok", "st.addon.bad", "st.addon.unknown");
@@ -701,7 +701,9 @@ void MainWindow::paintSettingsTab(HDC dc) {
   gui::drawLabel(dc, fonts_[gui::kFontTabSelected], gui::kColorGold, dip(464, 280, 856, 304),
                  tr("se.folder"), kOneLine);
   if (!message_.empty()) {
-    const int orb = saving_ ? gui::kOrbNeutral : messageOk_ ? gui::kOrbOk : gui::kOrbWarning;
+    const gui::OrbState orb = saving_      ? gui::OrbState::Neutral
+                              : messageOk_ ? gui::OrbState::Ok
+                                           : gui::OrbState::Warning;
     const COLORREF colour = saving_      ? gui::kColorGreyBeige
                             : messageOk_ ? gui::kColorSuccess
                                          : gui::kColorWarning;

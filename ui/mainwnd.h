@@ -93,7 +93,7 @@ class MainWindow : public gui::Surface {
   int initialFocus() override;
   int defaultButton() override;
   void onSwitchTab(int step) override;
-  std::wstring actionName(int kind, bool checked) const override;
+  std::wstring actionName(gui::ControlKind kind, bool checked) const override;
 
  private:
   void selectTab(Tab tab);
@@ -119,7 +119,7 @@ class MainWindow : public gui::Surface {
   void paintUpdateNotice(HDC dc);
   void paintStatusTab(HDC dc);
   void paintStatusLine(HDC dc, int& y, const std::wstring& text, const std::wstring& detail,
-                       int orb);
+                       gui::OrbState orb);
   void paintSettingsTab(HDC dc);
   RECT dip(int left, int top, int right, int bottom) const;
 

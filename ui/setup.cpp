@@ -108,13 +108,13 @@ RECT Setup::dip(int left, int top, int right, int bottom) const {
 bool Setup::open() {
   gui::registerSurfaceClass(kWindowClass);
   if (!create(kWindowClass, tr("wz.title"), kWidthDip, kHeightDip, nullptr)) return false;
-  addControl(kBackButton, gui::kButton, L"", L"");
-  addControl(kNextButton, gui::kPrimaryButton, L"", L"");
+  addControl(kBackButton, gui::ControlKind::Button, L"", L"");
+  addControl(kNextButton, gui::ControlKind::PrimaryButton, L"", L"");
   for (int i = 0; i < languageCount(); ++i)
-    addControl(kLanguageCard + i, gui::kOptionCard, L"", L"")->group = kCardGroup;
-  addControl(kBrowseButton, gui::kButton, L"", L"");
-  addControl(kCheckButton, gui::kButton, L"", L"");
-  addControl(kQuestieLink, gui::kLink, L"", L"");
+    addControl(kLanguageCard + i, gui::ControlKind::OptionCard, L"", L"")->group = kCardGroup;
+  addControl(kBrowseButton, gui::ControlKind::Button, L"", L"");
+  addControl(kCheckButton, gui::ControlKind::Button, L"", L"");
+  addControl(kQuestieLink, gui::ControlKind::Link, L"", L"");
   addEdit(kFolderEdit, 0, kFolderMaxChars, false);  // made when the game page shows
   setEditText(kFolderEdit, host_.snapshot().foreverDir);
   ready_ = true;
@@ -168,7 +168,7 @@ int Setup::initialFocus() {
 // Enter where no control has the focus goes forward.
 int Setup::defaultButton() { return kNextButton; }
 
-std::wstring Setup::actionName(int kind, bool checked) const {
+std::wstring Setup::actionName(gui::ControlKind kind, bool checked) const {
   return ui::actionName(kind, checked);
 }
 
@@ -326,11 +326,11 @@ const char* Setup::bodyKey() const {
 
 // Steps behind are ticked, but for a World of Warcraft step that left no
 // game folder.
-int Setup::stepOrb(int step) const {
-  if (step == page_) return gui::kOrbActive;
-  if (step > page_) return gui::kOrbPending;
+gui::OrbState Setup::stepOrb(int step) const {
+  if (step == page_) return gui::OrbState::Active;
+  if (step > page_) return gui::OrbState::Pending;
   const bool folderLeftOpen = step == kGamePage && page_ == kDonePage && !folderFound_;
-  return folderLeftOpen ? gui::kOrbWarning : gui::kOrbDone;
+  return folderLeftOpen ? gui::OrbState::Warning : gui::OrbState::Done;
 }
 
 bool Setup::stillOpen(HWND handle) const {
@@ -448,12 +448,13 @@ void Setup::layout() {
 void Setup::statusLines(StatusLine (&lines)[kStatusLines]) const {
   if (!stateKnown_) {
     // Nothing is claimed of a folder before it was read.
-    lines[0] = {"se.checking", gui::kOrbNeutral, gui::kColorGreyBeige};
-    lines[1] = lines[2] = {nullptr, gui::kOrbNeutral, gui::kColorGreyBeige};
+    lines[0] = {"se.checking", gui::OrbState::Neutral, gui::kColorGreyBeige};
+    lines[1] = lines[2] = {nullptr, gui::OrbState::Neutral, gui::kColorGreyBeige};
     return;
   }
-  lines[0] = folderOk_ ? StatusLine{"wz.wow.folder.ok", gui::kOrbOk, gui::kColorLightText}
-                       : StatusLine{"wz.wow.folder.bad", gui::kOrbWarning, gui::kColorWarning};
+  lines[0] = folderOk_
+                 ? StatusLine{"wz.wow.folder.ok", gui::OrbState::Ok, gui::kColorLightText}
+                 : StatusLine{"wz.wow.folder.bad", gui::OrbState::Warning, gui::kColorWarning};
   // Without a game folder nothing is known of what is installed in it.
   const PresenceLine found[] = {
       presenceLine(folderOk_, addonOk_, "wz.wow.addon.ok", "wz.wow.addon.bad",
@@ -462,10 +463,10 @@ void Setup::statusLines(StatusLine (&lines)[kStatusLines]) const {
                    "st.questie.unknown"),
   };
   for (int i = 0; i < 2; ++i) {
-    const int orb = found[i].orb;
-    const COLORREF colour = orb == gui::kOrbOk        ? gui::kColorLightText
-                            : orb == gui::kOrbWarning ? gui::kColorWarning
-                                                      : gui::kColorGreyBeige;
+    const gui::OrbState orb = found[i].orb;
+    const COLORREF colour = orb == gui::OrbState::Ok        ? gui::kColorLightText
+                            : orb == gui::OrbState::Warning ? gui::kColorWarning
+                                                            : gui::kColorGreyBeige;
     lines[i + 1] = {found[i].key, orb, colour};
   }
 }
@@ -668,7 +669,7 @@ void Setup::paintDone(HDC dc) {
                    tr("se.checking"), DT_WORDBREAK);
   } else if (!message_.empty()) {
     gui::paintStatusOrb(dc, scale(kContentLeft + kNoteOrbX), scale(noteTop + kNoteOrbY), dpi_,
-                        gui::kOrbWarning);
+                        gui::OrbState::Warning);
     gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorWarning,
                    dip(kContentLeft + kNoteTextIndent, noteTop, kContentRight,
                        noteTop + kNotSavedHeight),

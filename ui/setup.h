@@ -80,13 +80,13 @@ class Setup : public gui::Surface {
   void onDestroyed() override;
   int initialFocus() override;
   int defaultButton() override;
-  std::wstring actionName(int kind, bool checked) const override;
+  std::wstring actionName(gui::ControlKind kind, bool checked) const override;
 
  private:
   // One status line of the World of Warcraft page.
   struct StatusLine {
     const char* key;
-    int orb;
+    gui::OrbState orb;
     COLORREF colour;
   };
   static constexpr int kStatusLines = 3;
@@ -104,7 +104,7 @@ class Setup : public gui::Surface {
   const char* headingKey() const;
   const char* bodyKey() const;
   const char* stepKey(int step) const;
-  int stepOrb(int step) const;
+  gui::OrbState stepOrb(int step) const;
   void statusLines(StatusLine (&lines)[kStatusLines]) const;
   LineFit fitLine(const std::wstring& text) const;
   void layoutGamePage();

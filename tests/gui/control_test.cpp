@@ -15,11 +15,9 @@ constexpr COLORREF kBack = RGB(0, 0, 0);
 class ControlPainterTest : public ::testing::Test {
  protected:
   guitest::ScopedTheme theme;
-  FontSet fonts;
-  void SetUp() override { buildFontSet(fonts, 96); }
-  void TearDown() override { deleteFontSet(fonts); }
+  FontSet fonts{96};
 
-  Control make(int kind, RECT rect, const wchar_t* text = L"Save") {
+  Control make(ControlKind kind, RECT rect, const wchar_t* text = L"Save") {
     Control c;
     c.kind = kind;
     c.rect = rect;
@@ -49,7 +47,7 @@ int firstPaintedRow(const Bitmap32& bmp, int x) {
 }
 
 TEST_F(ControlPainterTest, DisabledPrimaryButtonNeverLightsUp) {
-  Control c = make(kPrimaryButton, {20, 20, 140, 56});
+  Control c = make(ControlKind::PrimaryButton, {20, 20, 140, 56});
   c.enabled = false;
   Bitmap32 calm(160, 80, kBack), hovered(160, 80, kBack);
   paint(calm, c);
@@ -66,7 +64,7 @@ TEST_F(ControlPainterTest, DisabledPrimaryButtonNeverLightsUp) {
 }
 
 TEST_F(ControlPainterTest, PressedCaptionMovesDownOnePixelAt96Dpi) {
-  for (int kind : {kButton, kPrimaryButton}) {
+  for (ControlKind kind : {ControlKind::Button, ControlKind::PrimaryButton}) {
     Control c = make(kind, {10, 10, 150, 50}, L"HHHH");
     Bitmap32 up(160, 60, kBack), down(160, 60, kBack);
     paint(up, c);
@@ -74,18 +72,18 @@ TEST_F(ControlPainterTest, PressedCaptionMovesDownOnePixelAt96Dpi) {
     paint(down, c);
     const RECT inside = {20, 14, 140, 46};  // clear of the outline and highlight
     const int upRow = firstBrightRow(up, inside);
-    ASSERT_GT(upRow, 0) << "kind " << kind;
-    EXPECT_EQ(firstBrightRow(down, inside), upRow + 1) << "kind " << kind;
+    ASSERT_GT(upRow, 0) << "kind " << static_cast<int>(kind);
+    EXPECT_EQ(firstBrightRow(down, inside), upRow + 1) << "kind " << static_cast<int>(kind);
   }
 }
 
 TEST_F(ControlPainterTest, UnknownKindsAndInvisibleControlsPaintNothing) {
   for (int kind : {7, 8, -1, 1000}) {
     Bitmap32 bmp(120, 60, kBack);
-    paint(bmp, make(kind, {0, 0, 120, 60}));
+    paint(bmp, make(static_cast<ControlKind>(kind), {0, 0, 120, 60}));
     EXPECT_TRUE(bmp.unchanged(kBack)) << "kind " << kind;
   }
-  Control hidden = make(kButton, {0, 0, 120, 60});
+  Control hidden = make(ControlKind::Button, {0, 0, 120, 60});
   hidden.visible = false;
   Bitmap32 bmp(120, 60, kBack);
   paint(bmp, hidden);
@@ -96,7 +94,7 @@ TEST_F(ControlPainterTest, SegmentRowRoundsOnlyItsOuterCorners) {
   // A square corner puts its outline into the 2x2 corner block; a round one
   // leaves it empty but for faint anti-aliasing.
   auto cornerPainted = [&](UINT position, int x, int y) {
-    Control c = make(kSegment, {0, 0, 60, 32}, L"");
+    Control c = make(ControlKind::Segment, {0, 0, 60, 32}, L"");
     c.segmentPosition = position;
     Bitmap32 bmp(60, 32, kBack);
     paint(bmp, c);
@@ -122,7 +120,7 @@ TEST_F(ControlPainterTest, SegmentRowRoundsOnlyItsOuterCorners) {
 
 TEST_F(ControlPainterTest, UnselectedTabIsFourDipsShorter) {
   for (UINT dpi : {96u, 192u}) {
-    Control c = make(kTab, {10, 10, 130, 50}, L"");
+    Control c = make(ControlKind::Tab, {10, 10, 130, 50}, L"");
     Bitmap32 selected(140, 70, kBack), plain(140, 70, kBack);
     c.checked = true;
     paint(selected, c, dpi);
@@ -138,14 +136,20 @@ TEST_F(ControlPainterTest, UnselectedTabIsFourDipsShorter) {
 TEST_F(ControlPainterTest, EveryKindShowsItsStates) {
   // Each state flag that matters for a kind changes its picture.
   struct Case {
-    int kind;
+    ControlKind kind;
     bool Control::*flag;
-  } cases[] = {{kButton, &Control::hover},       {kButton, &Control::pressed},
-               {kTab, &Control::checked},        {kTab, &Control::hover},
-               {kCheckBox, &Control::checked},   {kCheckBox, &Control::hover},
-               {kOptionCard, &Control::checked}, {kOptionCard, &Control::hover},
-               {kSegment, &Control::checked},    {kSegment, &Control::hover},
-               {kLink, &Control::hover},         {kPrimaryButton, &Control::enabled}};
+  } cases[] = {{ControlKind::Button, &Control::hover},
+               {ControlKind::Button, &Control::pressed},
+               {ControlKind::Tab, &Control::checked},
+               {ControlKind::Tab, &Control::hover},
+               {ControlKind::CheckBox, &Control::checked},
+               {ControlKind::CheckBox, &Control::hover},
+               {ControlKind::OptionCard, &Control::checked},
+               {ControlKind::OptionCard, &Control::hover},
+               {ControlKind::Segment, &Control::checked},
+               {ControlKind::Segment, &Control::hover},
+               {ControlKind::Link, &Control::hover},
+               {ControlKind::PrimaryButton, &Control::enabled}};
   for (const Case& k : cases) {
     Control c = make(k.kind, {10, 10, 230, 60}, L"Caption");
     c.detail = L"detail";
@@ -153,12 +157,12 @@ TEST_F(ControlPainterTest, EveryKindShowsItsStates) {
     paint(off, c);
     c.*k.flag = !(c.*k.flag);
     paint(on, c);
-    EXPECT_FALSE(off.sameAs(on)) << "kind " << k.kind;
+    EXPECT_FALSE(off.sameAs(on)) << "kind " << static_cast<int>(k.kind);
   }
 }
 
 TEST_F(ControlPainterTest, OptionCardWithoutDetailCentresItsTitle) {
-  Control c = make(kOptionCard, {0, 0, 300, 80}, L"HHHH");
+  Control c = make(ControlKind::OptionCard, {0, 0, 300, 80}, L"HHHH");
   Bitmap32 bmp(300, 80, kBack);
   paint(bmp, c);
   int top = -1, bottom = -1;

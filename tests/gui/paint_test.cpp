@@ -34,29 +34,28 @@ void fillRounded(HDC dc, float x, float y, float w, float h, float radius, int c
 class PaintTest : public ::testing::Test {
  protected:
   guitest::ScopedTheme theme;
-  FontSet fonts;
-  void SetUp() override { buildFontSet(fonts, 96); }
-  void TearDown() override { deleteFontSet(fonts); }
+  FontSet fonts{96};
 };
 
 TEST_F(PaintTest, StatusOrbIsEighteenDipsAcross) {
   for (UINT dpi : {96u, 192u}) {
     // Blue is far from every colour of the orb, its check mark included.
     Bitmap32 bmp(100, 100, RGB(0, 0, 255));
-    paintStatusOrb(bmp.dc(), 50, 50, dpi, kOrbDone);
+    paintStatusOrb(bmp.dc(), 50, 50, dpi, OrbState::Done);
     const int expected = MulDiv(kOrbDiameterDip, static_cast<int>(dpi), 96);
     EXPECT_EQ(paintedRun(bmp, 50, RGB(0, 0, 255)), expected) << "dpi " << dpi;
   }
 }
 
 TEST_F(PaintTest, EveryOrbStatePaintsAndUnknownStatesDoNot) {
-  for (int state = kOrbOk; state <= kOrbPending; ++state) {
+  for (OrbState state : {OrbState::Ok, OrbState::Warning, OrbState::Neutral, OrbState::Done,
+                         OrbState::Active, OrbState::Pending}) {
     Bitmap32 bmp(60, 60, RGB(128, 128, 128));
     paintStatusOrb(bmp.dc(), 30, 30, 96, state);
-    EXPECT_FALSE(bmp.unchanged(RGB(128, 128, 128))) << "state " << state;
+    EXPECT_FALSE(bmp.unchanged(RGB(128, 128, 128))) << "state " << static_cast<int>(state);
   }
   Bitmap32 bmp(60, 60, kBack);
-  paintStatusOrb(bmp.dc(), 30, 30, 96, 6);
+  paintStatusOrb(bmp.dc(), 30, 30, 96, static_cast<OrbState>(6));
   EXPECT_TRUE(bmp.unchanged(kBack));
 }
 

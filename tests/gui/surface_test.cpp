@@ -60,9 +60,9 @@ class SurfaceTest : public ::testing::Test {
     ASSERT_TRUE(surface.create(guitest::surfaceClass(), L"probe", 400, 300, nullptr));
     HWND w = surface.hwnd();
     ASSERT_NE(w, nullptr);
-    surface.addControl(1, kButton, L"one", L"");
-    surface.addControl(2, kButton, L"two", L"");
-    surface.addControl(3, kCheckBox, L"three", L"");
+    surface.addControl(1, ControlKind::Button, L"one", L"");
+    surface.addControl(2, ControlKind::Button, L"two", L"");
+    surface.addControl(3, ControlKind::CheckBox, L"three", L"");
     surface.placeControl(1, 10, 10, 100, 40);
     surface.placeControl(2, 60, 10, 100, 40);  // overlaps the first
     surface.placeControl(3, 10, 100, 100, 40);
@@ -606,7 +606,7 @@ TEST(SurfaceTheme, AWindowAfterTheWindowLibrariesWentLooksAndWorksTheSame) {
   auto openPaintAndClose = [&](guitest::Bitmap32& shot) {
     ProbeSurface s;
     if (!s.create(guitest::surfaceClass(), L"again", kWidth, kHeight, nullptr)) return false;
-    s.addControl(1, kButton, L"one", L"");
+    s.addControl(1, ControlKind::Button, L"one", L"");
     s.placeControl(1, 10, 10, 100, 40);
     s.labels = {{{10, 100, 40, 130}, DT_SINGLELINE | DT_END_ELLIPSIS, L"a text too long for it"}};
     ShowWindow(s.hwnd(), SW_SHOWNOACTIVATE);

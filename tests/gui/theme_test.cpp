@@ -279,9 +279,8 @@ TEST(ThemeTest, SerifFaceFallsBackInOrder) {
   EXPECT_FALSE(fontFamilyInstalled(L"No Such Font Family 1234"));
 }
 
-TEST(ThemeTest, FontSetFollowsTheDpiAndIsRebuiltCleanly) {
-  FontSet fonts;
-  buildFontSet(fonts, 96);
+TEST(ThemeTest, FontSetFollowsTheDpiAndOwnsItsFonts) {
+  FontSet fonts(96);
   const int sizes[] = {42, 25, 17, 16, 16, 14, 14, 16, 32, 15};
   for (int i = 0; i < kFontCount; ++i) {
     LOGFONTW lf = {};
@@ -291,16 +290,21 @@ TEST(ThemeTest, FontSetFollowsTheDpiAndIsRebuiltCleanly) {
     EXPECT_EQ(std::wstring(lf.lfFaceName), i == kFontMono ? L"Consolas" : serifFace()) << i;
   }
   const int objects = guitest::liveGdiObjects();
-  buildFontSet(fonts, 192);  // the old ten are deleted first
+  fonts = FontSet(192);  // the old ten go
   EXPECT_EQ(guitest::liveGdiObjects(), objects);
   LOGFONTW lf = {};
   GetObjectW(fonts[kFontTitle], sizeof lf, &lf);
   EXPECT_EQ(lf.lfHeight, -84);
   EXPECT_EQ(lf.lfWeight, FW_BOLD);
-  deleteFontSet(fonts);
-  for (HFONT f : fonts.fonts) EXPECT_EQ(f, nullptr);
-  EXPECT_EQ(guitest::liveGdiObjects(), objects - kFontCount);
-  deleteFontSet(fonts);  // twice is harmless
+  {
+    const FontSet moved(std::move(fonts));
+    EXPECT_EQ(guitest::liveGdiObjects(), objects);  // a move makes and deletes nothing
+    for (int i = 0; i < kFontCount; ++i) {
+      EXPECT_EQ(fonts[i], nullptr) << i;
+      EXPECT_NE(moved[i], nullptr) << i;
+    }
+  }
+  EXPECT_EQ(guitest::liveGdiObjects(), objects - kFontCount);  // the owner took them along
 }
 
 // The leak checks count on this: one object more is seen, and one less.

@@ -78,24 +78,25 @@ bool DemoWindow::open() {
     return false;
   }
   const wchar_t* states[] = {L"Normal", L"Hover", L"Pressed", L"Disabled"};
-  for (int i = 0; i < 4; ++i) addControl(kButtonNormal + i, kButton, states[i], L"");
-  for (int i = 0; i < 4; ++i) addControl(kPrimaryNormal + i, kPrimaryButton, states[i], L"");
-  addControl(kTabSelected, kTab, L"Status", L"");
-  addControl(kTabNormal, kTab, L"Settings", L"");
-  addControl(kTabHot, kTab, L"Hovered", L"");
-  addControl(kCheckOff, kCheckBox, L"Start with Windows", L"");
-  addControl(kCheckOn, kCheckBox, L"Ticked", L"");
-  addControl(kCheckHot, kCheckBox, L"Hovered", L"");
-  addControl(kCheckHotOn, kCheckBox, L"Hovered, ticked", L"");
+  for (int i = 0; i < 4; ++i) addControl(kButtonNormal + i, ControlKind::Button, states[i], L"");
+  for (int i = 0; i < 4; ++i)
+    addControl(kPrimaryNormal + i, ControlKind::PrimaryButton, states[i], L"");
+  addControl(kTabSelected, ControlKind::Tab, L"Status", L"");
+  addControl(kTabNormal, ControlKind::Tab, L"Settings", L"");
+  addControl(kTabHot, ControlKind::Tab, L"Hovered", L"");
+  addControl(kCheckOff, ControlKind::CheckBox, L"Start with Windows", L"");
+  addControl(kCheckOn, ControlKind::CheckBox, L"Ticked", L"");
+  addControl(kCheckHot, ControlKind::CheckBox, L"Hovered", L"");
+  addControl(kCheckHotOn, ControlKind::CheckBox, L"Hovered, ticked", L"");
   for (int i = 0; i < 6; ++i) {
-    Control* segment = addControl(kSegmentFirstId + i, kSegment, kLanguages[i], L"");
+    Control* segment = addControl(kSegmentFirstId + i, ControlKind::Segment, kLanguages[i], L"");
     segment->segmentPosition = i == 0 ? kSegmentFirst : (i == 5 ? kSegmentLast : kSegmentMiddle);
   }
-  addControl(kLinkNormal, kLink, L"Open the log file", L"");
-  addControl(kLinkHot, kLink, L"Hovered link", L"");
-  addControl(kCardSelected, kOptionCard, L"English", L"The addon speaks English");
-  addControl(kCardHot, kOptionCard, L"Deutsch", L"Das Addon spricht Deutsch");
-  addControl(kCardPlain, kOptionCard, L"Polski", L"");
+  addControl(kLinkNormal, ControlKind::Link, L"Open the log file", L"");
+  addControl(kLinkHot, ControlKind::Link, L"Hovered link", L"");
+  addControl(kCardSelected, ControlKind::OptionCard, L"English", L"The addon speaks English");
+  addControl(kCardHot, ControlKind::OptionCard, L"Deutsch", L"Das Addon spricht Deutsch");
+  addControl(kCardPlain, ControlKind::OptionCard, L"Polski", L"");
   addEdit(kEditFocused, 0, 260);
   addEdit(kEditPlain, 0, 260);
   setEditText(kEditFocused, L"C:\\Games\\World of Warcraft\\_forever_");
@@ -184,11 +185,16 @@ void DemoWindow::paint(HDC dc, const RECT&) {
             DT_LEFT | DT_VCENTER | DT_SINGLELINE);
   drawRichText(dc, fonts_, kColorDarkText, kColorDarkTextSecondary, dipRect(490, 202, 360, 120),
                kRichText, dpi_, true);
-  const wchar_t* orbNames[] = {L"ok", L"warn", L"off", L"done", L"active", L"later"};
+  const struct {
+    OrbState state;
+    const wchar_t* name;
+  } orbs[] = {{OrbState::Ok, L"ok"},         {OrbState::Warning, L"warn"},
+              {OrbState::Neutral, L"off"},   {OrbState::Done, L"done"},
+              {OrbState::Active, L"active"}, {OrbState::Pending, L"later"}};
   for (int i = 0; i < 6; ++i) {
-    paintStatusOrb(dc, scale(500 + 62 * i), scale(330), dpi_, i);
+    paintStatusOrb(dc, scale(500 + 62 * i), scale(330), dpi_, orbs[i].state);
     drawLabel(dc, fonts_[kFontSmall], kColorDarkTextSecondary, dipRect(470 + 62 * i, 342, 60, 20),
-              orbNames[i], DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+              orbs[i].name, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
   }
   heading(dc, 470, 390, L"Option cards");
   for (int i = 0; i < 3; ++i) paintBullet(dc, scale(600 + 14 * i), scale(401), dpi_);
@@ -200,7 +206,7 @@ void DemoWindow::paint(HDC dc, const RECT&) {
 void DemoWindow::onClick(int id) {
   if (id >= kSegmentFirstId && id < kSegmentFirstId + 6) {
     for (int i = 0; i < 6; ++i) setChecked(kSegmentFirstId + i, kSegmentFirstId + i == id);
-  } else if (Control* c = findControl(id); c && c->kind == kCheckBox) {
+  } else if (Control* c = findControl(id); c && c->kind == ControlKind::CheckBox) {
     c->checked = !c->checked;
   }
   invalidate();
@@ -273,11 +279,9 @@ bool savePng(HBITMAP bitmap, const std::wstring& path) {
   // The PNG encoder of GDI+.
   static const CLSID kPngEncoder = {
       0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
-  GpBitmap* image = nullptr;
-  if (GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &image) != Ok) return false;
-  const bool saved = GdipSaveImageToFile(image, path.c_str(), &kPngEncoder, nullptr) == Ok;
-  GdipDisposeImage(image);
-  return saved;
+  gui::ImageOwner image;
+  if (GdipCreateBitmapFromHBITMAP(bitmap, nullptr, image.out()) != Ok) return false;
+  return GdipSaveImageToFile(image, path.c_str(), &kPngEncoder, nullptr) == Ok;
 }
 
 }  // namespace demo
