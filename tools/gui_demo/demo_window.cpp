@@ -235,11 +235,11 @@ void DemoWindow::switchDpi(UINT newDpi) {
                reinterpret_cast<LPARAM>(&suggested));
 }
 
-HBITMAP DemoWindow::renderBitmap() {
+gui::ScopedBitmap DemoWindow::renderBitmap() {
   return renderSurface(*this, {0, 0, scale(kWidthDip), scale(kHeightDip)});
 }
 
-HBITMAP renderSurface(Surface& surface, const RECT& client) {
+gui::ScopedBitmap renderSurface(Surface& surface, const RECT& client) {
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = client.right;
@@ -247,14 +247,10 @@ HBITMAP renderSurface(Surface& surface, const RECT& client) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HDC dc = CreateCompatibleDC(nullptr);
-  if (!bitmap || !dc) {
-    if (bitmap) DeleteObject(bitmap);
-    if (dc) DeleteDC(dc);
-    return nullptr;
-  }
-  HGDIOBJ old = SelectObject(dc, bitmap);
+  gui::ScopedBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  ScopedMemoryDc dc(CreateCompatibleDC(nullptr));
+  if (!bitmap.valid() || !dc.valid()) return gui::ScopedBitmap();
+  gui::ScopedSelect selected(dc, bitmap);
   surface.renderTo(dc, client);
   // The EDIT children draw themselves; print them into the picture too.
   for (const EditField& e : surface.edits()) {
@@ -265,11 +261,9 @@ HBITMAP renderSurface(Surface& surface, const RECT& client) {
     // The EDIT leaves its clipping and origin behind: keep the DC's state.
     const int saved = SaveDC(dc);
     SetViewportOrgEx(dc, child.left, child.top, nullptr);
-    SendMessageW(e.window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    SendMessageW(e.window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
     RestoreDC(dc, saved);
   }
-  SelectObject(dc, old);
-  DeleteDC(dc);
   return bitmap;
 }
 

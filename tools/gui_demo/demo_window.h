@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "gui/scoped_gdi.h"
 #include "gui/surface.h"
 
 namespace demo {
@@ -21,7 +22,7 @@ class DemoWindow : public gui::Surface {
   // Re-lays the window out for `dpi`, as a move to such a monitor would.
   void switchDpi(UINT dpi);
   // Paints the whole client area into a new 32-bit bitmap of the client size.
-  HBITMAP renderBitmap();
+  gui::ScopedBitmap renderBitmap();
   bool quitOnClose = false;
 
  protected:
@@ -40,8 +41,8 @@ class DemoWindow : public gui::Surface {
 };
 
 // Paints a window's whole client area (`client`, from the origin), its EDIT
-// children printed in, into a new 32-bit bitmap; null on failure.
-HBITMAP renderSurface(gui::Surface& surface, const RECT& client);
+// children printed in, into a new 32-bit bitmap; none on failure.
+gui::ScopedBitmap renderSurface(gui::Surface& surface, const RECT& client);
 
 // Saves a bitmap as a PNG file through GDI+; false on failure.
 bool savePng(HBITMAP bitmap, const std::wstring& path);

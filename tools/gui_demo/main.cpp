@@ -17,9 +17,8 @@ int saveShot(const std::wstring& path, UINT dpi) {
   demo::DemoWindow window;
   if (!window.open()) return 2;
   window.switchDpi(dpi);
-  HBITMAP bitmap = window.renderBitmap();
-  const bool saved = bitmap && demo::savePng(bitmap, path);
-  if (bitmap) DeleteObject(bitmap);
+  const gui::ScopedBitmap bitmap = window.renderBitmap();
+  const bool saved = bitmap.valid() && demo::savePng(bitmap, path);
   DestroyWindow(window.hwnd());
   return saved ? 0 : 1;
 }

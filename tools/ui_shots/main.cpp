@@ -35,10 +35,8 @@ BOOL WINAPI noShell(DWORD, PNOTIFYICONDATAW) { return TRUE; }
 bool saveWindow(gui::Surface* surface, const std::wstring& path) {
   RECT client;
   GetClientRect(surface->hwnd(), &client);
-  HBITMAP bitmap = demo::renderSurface(*surface, client);
-  const bool saved = bitmap && demo::savePng(bitmap, path);
-  if (bitmap) DeleteObject(bitmap);
-  return saved;
+  const gui::ScopedBitmap bitmap = demo::renderSurface(*surface, client);
+  return bitmap.valid() && demo::savePng(bitmap, path);
 }
 
 void store(App& app, const std::string& language, const std::wstring& folder) {
