@@ -13,6 +13,7 @@
 #include "app/switches.h"
 #include "app/window_host.h"
 #include "base/text.h"
+#include "gui/scoped_gdi.h"
 #include "gui/theme.h"
 #include "i18n/i18n.h"
 #include "storage/log.h"
@@ -35,8 +36,8 @@ UINT taskbarCreatedMessage = 0;
 NOTIFYICONDATAW trayIconData;
 // Loaded once and released with the window: the shell copies what it is
 // given, so re-adding the icon or another balloon needs no new handle.
-HICON smallIcon = nullptr;
-HICON largeIcon = nullptr;
+gui::ScopedIcon smallIcon;
+gui::ScopedIcon largeIcon;
 BYTE balloonKind = kBalloonPlain;
 std::string lastAnnouncedVersion;
 // Reads the configured folder's state when no window has read it yet.
@@ -52,16 +53,14 @@ void copyCut(wchar_t (&target)[N], const std::wstring& text, size_t limit) {
   target[n] = 0;
 }
 
-HICON iconOnce(HICON& icon, int sizeMetric) {
-  if (!icon) icon = gui::appIcon(GetSystemMetrics(sizeMetric));
-  return icon;
+HICON iconOnce(gui::ScopedIcon& icon, int sizeMetric) {
+  if (!icon.valid()) icon.reset(gui::appIcon(GetSystemMetrics(sizeMetric)));
+  return icon.get();
 }
 
 void releaseIcons() {
-  for (HICON* icon : {&smallIcon, &largeIcon}) {
-    if (*icon) DestroyIcon(*icon);
-    *icon = nullptr;
-  }
+  smallIcon.reset();
+  largeIcon.reset();
 }
 
 void addTrayIcon() {

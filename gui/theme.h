@@ -84,8 +84,9 @@ void startCommonControls();
 // Each window holds the theme while it exists. The first hold starts GDI+
 // and the decoding of the pictures on a thread of their own and makes the
 // brushes; a few seconds after the last hold was released, GDI+, the
-// pictures, the brushes and the DLLs only windows use go again (releaseWindowLibraries). Missing resources fall
-// back (solid background, plain parchment, no emblem); nothing here fails.
+// pictures, the brushes and the DLLs only windows use go again
+// (releaseWindowLibraries). Missing resources fall back (solid background,
+// plain parchment, no emblem); nothing here fails.
 void holdTheme();
 void releaseTheme();
 // Starts GDI+ and the decoding of the pictures ahead of a window that is

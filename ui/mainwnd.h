@@ -1,7 +1,7 @@
-// The main window: a Status tab that shows whether
-// everything the in-game addon needs is in place, and a Settings tab for the
-// language, the game folder and start-with-Windows. At most one exists; it
-// reads the controller through copies and writes settings only through it.
+// The main window: a Status tab that shows whether everything the in-game
+// addon needs is in place, and a Settings tab for the language, the game
+// folder and start-with-Windows. At most one exists; it reads its host
+// through copies and writes settings only through it.
 #pragma once
 
 #include <windows.h>
@@ -100,7 +100,7 @@ class MainWindow : public gui::Surface {
   void showTab(Tab tab);
   void startCheck();
   void takeState();
-  // Hands what the check did to Config.lua to the controller.
+  // Hands what the check did to Config.lua to the host.
   void keepAddonConfig(const GameState& state);
   // The one step where a newly read game state reaches the window.
   void showState(const GameState& state);
