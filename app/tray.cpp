@@ -105,7 +105,7 @@ void onGameState() {
 }
 
 void showContextMenu() {
-  HMENU menu = buildTrayMenu();
+  const ScopedMenu menu = buildTrayMenu();
   if (!menu) return;
   POINT at;
   GetCursorPos(&at);
@@ -114,7 +114,6 @@ void showContextMenu() {
   SetForegroundWindow(trayWindow);
   TrackPopupMenu(menu, TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, trayWindow, nullptr);
   PostMessageW(trayWindow, WM_NULL, 0, 0);
-  DestroyMenu(menu);
 }
 
 void onTrayEvent(UINT event) {
@@ -252,9 +251,9 @@ LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 }  // namespace
 
-HMENU buildTrayMenu() {
-  HMENU menu = CreatePopupMenu();
-  if (!menu) return nullptr;
+ScopedMenu buildTrayMenu() {
+  ScopedMenu menu(CreatePopupMenu());
+  if (!menu) return menu;
   AppendMenuW(menu, MF_STRING | MF_GRAYED, ID_STATUS, trayStatusText().c_str());
   AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
   const std::string ready = controller ? controller->readyUpdateVersion() : std::string();

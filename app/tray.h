@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "base/scoped_handle.h"
+
 class App;
 struct GameState;
 namespace ui {
@@ -47,5 +49,5 @@ std::wstring trayStatusText();
 void noteGameState(const GameState& state);
 
 // The context menu as it stands now: status line (grayed), the install item
-// while an update is ready, open (the default) and quit. The caller owns it.
-HMENU buildTrayMenu();
+// while an update is ready, open (the default) and quit.
+ScopedMenu buildTrayMenu();

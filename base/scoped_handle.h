@@ -70,6 +70,13 @@ struct WindowTraits {
 };
 using ScopedWindow = ScopedHandleOf<HWND, WindowTraits>;
 
+struct MenuTraits {
+  static HMENU invalid() { return nullptr; }
+  static bool valid(HMENU h) { return h != nullptr; }
+  static void close(HMENU h) { DestroyMenu(h); }
+};
+using ScopedMenu = ScopedHandleOf<HMENU, MenuTraits>;
+
 struct RegKeyTraits {
   static HKEY invalid() { return nullptr; }
   static bool valid(HKEY h) { return h != nullptr; }

@@ -1,5 +1,7 @@
 #include "gui/accessible.h"
 
+#include "base/com_ptr.h"
+
 namespace gui {
 namespace {
 
@@ -349,8 +351,8 @@ namespace {
 // other question goes to Windows' object.
 class FieldAccessible final : public IAccessible {
  public:
-  FieldAccessible(IAccessible* standard, HWND field, std::wstring name)
-      : standard_(standard), field_(field), name_(std::move(name)) {}
+  FieldAccessible(ComPtr<IAccessible> standard, HWND field, std::wstring name)
+      : standard_(std::move(standard)), field_(field), name_(std::move(name)) {}
   FieldAccessible(const FieldAccessible&) = delete;
   FieldAccessible& operator=(const FieldAccessible&) = delete;
 
@@ -455,10 +457,10 @@ class FieldAccessible final : public IAccessible {
   }
 
  private:
-  ~FieldAccessible() { standard_->Release(); }
+  ~FieldAccessible() = default;
 
   LONG references_ = 1;
-  IAccessible* standard_;
+  ComPtr<IAccessible> standard_;
   HWND field_;
   std::wstring name_;
 };
@@ -467,15 +469,14 @@ class FieldAccessible final : public IAccessible {
 
 LRESULT answerForField(HWND field, WPARAM wParam, const std::wstring& name) {
   startCom();  // the answer is marshalled
-  IAccessible* standard = nullptr;
+  ComPtr<IAccessible> standard;
   if (FAILED(CreateStdAccessibleObject(field, OBJID_CLIENT, __uuidof(IAccessible),
-                                       reinterpret_cast<void**>(&standard))) ||
+                                       standard.putVoid())) ||
       !standard)
     return 0;
-  auto* named = new FieldAccessible(standard, field, name);
-  const LRESULT answer = LresultFromObject(__uuidof(IAccessible), wParam, named);
-  named->Release();  // the answer holds its own reference
-  return answer;
+  // The answer holds its own reference; ours goes with `named`.
+  const ComPtr<FieldAccessible> named(new FieldAccessible(std::move(standard), field, name));
+  return LresultFromObject(__uuidof(IAccessible), wParam, named.get());
 }
 
 }  // namespace gui

@@ -6,7 +6,7 @@
 
 #include <type_traits>
 
-#include "gui/com_ptr.h"
+#include "base/com_ptr.h"
 #include "gui/theme.h"
 #include "storage/files.h"
 

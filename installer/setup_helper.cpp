@@ -36,8 +36,8 @@
 
 #include <string>
 
+#include "base/com_ptr.h"
 #include "base/scoped_handle.h"
-#include "gui/com_ptr.h"
 
 // shellapi.h's macro would rename IShellDispatch2's method.
 #undef ShellExecute
@@ -150,25 +150,6 @@ bool elevated() {
   return GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size) &&
          elevation.TokenIsElevated != 0;
 }
-
-// Releases a COM interface pointer at the end of its scope.
-template <typename T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() {
-    if (p_) p_->Release();
-  }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  T** put() { return &p_; }
-  void** putVoid() { return reinterpret_cast<void**>(&p_); }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-
- private:
-  T* p_ = nullptr;
-};
 
 // A BSTR variant, freed at the end of its scope.
 class TextVariant {
@@ -357,7 +338,7 @@ int removeRunValue() {
 int writeDataFolder(const std::wstring& file) {
   const ShellToken user;
   // The block is the caller's to free even when the call fails.
-  gui::ScopedCoTaskMem<wchar_t> roaming;
+  ScopedCoTaskMem<wchar_t> roaming;
   if (FAILED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, user.get(), roaming.put()))) {
     return kFailed;
   }
@@ -377,6 +358,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (!argv) return kUsage;
+  const ScopedLocal ownedArgv(argv);
   int code = kUsage;
   const std::wstring command = argc > 1 ? argv[1] : L"";
   if (command == L"quit" && argc == 4) {
@@ -392,6 +374,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     code = writeDataFolder(fullPath(argv[2]));
     CoUninitialize();
   }
-  LocalFree(argv);
   return code;
 }

@@ -156,12 +156,11 @@ TEST_F(TrayTest, StateChangesRefreshTheTipAndExplorerRestartsReAddTheIcon) {
 }
 
 TEST_F(TrayTest, MenuHasFiveEntriesOrSevenWithAnUpdate) {
-  HMENU menu = buildTrayMenu();
+  ScopedMenu menu = buildTrayMenu();
   ASSERT_NE(menu, nullptr);
   EXPECT_EQ(GetMenuItemCount(menu), 5);
   EXPECT_TRUE(GetMenuState(menu, 0, MF_BYPOSITION) & MF_GRAYED);
   EXPECT_EQ(GetMenuDefaultItem(menu, FALSE, 0), 2u);
-  DestroyMenu(menu);
   ASSERT_EQ(app.checkForUpdate().text(), "READY 1.4.0");
   menu = buildTrayMenu();
   EXPECT_EQ(GetMenuItemCount(menu), 7);
@@ -169,7 +168,6 @@ TEST_F(TrayTest, MenuHasFiveEntriesOrSevenWithAnUpdate) {
   GetMenuStringW(menu, 2, text, 64, MF_BYPOSITION);
   EXPECT_EQ(std::wstring(text), L"Install update 1.4.0");
   EXPECT_EQ(GetMenuItemID(menu, 2), 5u);
-  DestroyMenu(menu);
 }
 
 TEST_F(TrayTest, EachReadyVersionIsAnnouncedOnceAndItsBalloonInstalls) {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "gui/com_ptr.h"
+#include "base/com_ptr.h"
 #include "gui/paint.h"
 #include "gui/scoped_gdi.h"
 

@@ -396,11 +396,10 @@ TEST_F(RefreshTest, TheTipAndTheMenuShowTheLastKnownStateAndANewFolderIsReadOnTh
     expectAnswering(tray);
     EXPECT_EQ(held.started(), 1);
     EXPECT_EQ(trayStatusText(), tr("tray.ready"));  // the last known state until the answer
-    HMENU menu = buildTrayMenu();
+    ScopedMenu menu = buildTrayMenu();
     ASSERT_NE(menu, nullptr);
     wchar_t line[128] = {};
     GetMenuStringW(menu, 0, line, 128, MF_BYPOSITION);
-    DestroyMenu(menu);
     EXPECT_EQ(std::wstring(line), tr("tray.ready"));
     held.release();
     EXPECT_TRUE(pumpUntil([&] { return app.gameStateKnown(); }, kSettleMs));

@@ -8,13 +8,12 @@
 
 #include "base/scoped_handle.h"
 
-
-namespace gui {
-
 template <typename T>
 class ComPtr {
  public:
   ComPtr() = default;
+  // Takes over a reference the caller holds.
+  explicit ComPtr(T* adopted) : p_(adopted) {}
   ~ComPtr() { reset(); }
   ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
   ComPtr& operator=(ComPtr&& o) noexcept {
@@ -35,6 +34,8 @@ class ComPtr {
     reset();
     return &p_;
   }
+  // The same for calls that hand one out as void** (QueryInterface and kin).
+  void** putVoid() { return reinterpret_cast<void**>(put()); }
   void reset() {
     if (p_) std::exchange(p_, nullptr)->Release();
   }
@@ -51,5 +52,3 @@ struct CoTaskMemTraits {
 };
 template <typename T>
 using ScopedCoTaskMem = ScopedHandleOf<T*, CoTaskMemTraits<T>>;
-
-}  // namespace gui
