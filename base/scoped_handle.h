@@ -40,6 +40,15 @@ class ScopedHandleOf {
   H h_ = Traits::invalid();
 };
 
+// Handles that are null when there is none and closed by one call: `Close`
+// is that function, or a small wrapper when it takes more than the handle.
+template <typename H, auto Close>
+struct NullHandleTraits {
+  static H invalid() { return nullptr; }
+  static bool valid(H h) { return h != nullptr; }
+  static void close(H h) { Close(h); }
+};
+
 // Kernel handles. Some APIs fail with NULL, files with INVALID_HANDLE_VALUE;
 // both count as "no handle".
 struct KernelHandleTraits {
@@ -56,30 +65,10 @@ struct FindHandleTraits {
 };
 using ScopedFind = ScopedHandleOf<HANDLE, FindHandleTraits>;
 
-struct LocalMemTraits {
-  static HLOCAL invalid() { return nullptr; }
-  static bool valid(HLOCAL h) { return h != nullptr; }
-  static void close(HLOCAL h) { LocalFree(h); }
-};
-using ScopedLocal = ScopedHandleOf<HLOCAL, LocalMemTraits>;
+using ScopedLocal = ScopedHandleOf<HLOCAL, NullHandleTraits<HLOCAL, LocalFree>>;
 
-struct WindowTraits {
-  static HWND invalid() { return nullptr; }
-  static bool valid(HWND h) { return h != nullptr; }
-  static void close(HWND h) { DestroyWindow(h); }
-};
-using ScopedWindow = ScopedHandleOf<HWND, WindowTraits>;
+using ScopedWindow = ScopedHandleOf<HWND, NullHandleTraits<HWND, DestroyWindow>>;
 
-struct MenuTraits {
-  static HMENU invalid() { return nullptr; }
-  static bool valid(HMENU h) { return h != nullptr; }
-  static void close(HMENU h) { DestroyMenu(h); }
-};
-using ScopedMenu = ScopedHandleOf<HMENU, MenuTraits>;
+using ScopedMenu = ScopedHandleOf<HMENU, NullHandleTraits<HMENU, DestroyMenu>>;
 
-struct RegKeyTraits {
-  static HKEY invalid() { return nullptr; }
-  static bool valid(HKEY h) { return h != nullptr; }
-  static void close(HKEY h) { RegCloseKey(h); }
-};
-using ScopedRegKey = ScopedHandleOf<HKEY, RegKeyTraits>;
+using ScopedRegKey = ScopedHandleOf<HKEY, NullHandleTraits<HKEY, RegCloseKey>>;

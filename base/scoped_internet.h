@@ -7,9 +7,4 @@
 
 #include "base/scoped_handle.h"
 
-struct InternetTraits {
-  static HINTERNET invalid() { return nullptr; }
-  static bool valid(HINTERNET h) { return h != nullptr; }
-  static void close(HINTERNET h) { WinHttpCloseHandle(h); }
-};
-using ScopedInternet = ScopedHandleOf<HINTERNET, InternetTraits>;
+using ScopedInternet = ScopedHandleOf<HINTERNET, NullHandleTraits<HINTERNET, WinHttpCloseHandle>>;

@@ -7,50 +7,27 @@
 #include "base/scoped_handle.h"
 
 // The screen's DC from GetDC(nullptr), for measuring text outside a paint.
-struct ScreenDcTraits {
-  static HDC invalid() { return nullptr; }
-  static bool valid(HDC h) { return h != nullptr; }
-  static void close(HDC h) { ReleaseDC(nullptr, h); }
-};
-using ScopedScreenDc = ScopedHandleOf<HDC, ScreenDcTraits>;
+inline void releaseScreenDc(HDC h) { ReleaseDC(nullptr, h); }
+using ScopedScreenDc = ScopedHandleOf<HDC, NullHandleTraits<HDC, releaseScreenDc>>;
 
 // A GDI pen, brush or font made for one paint; the caller deselects it first.
-struct GdiObjectTraits {
-  static HGDIOBJ invalid() { return nullptr; }
-  static bool valid(HGDIOBJ h) { return h != nullptr; }
-  static void close(HGDIOBJ h) { DeleteObject(h); }
-};
-using ScopedGdiObject = ScopedHandleOf<HGDIOBJ, GdiObjectTraits>;
+using ScopedGdiObject = ScopedHandleOf<HGDIOBJ, NullHandleTraits<HGDIOBJ, DeleteObject>>;
 
 // A memory DC from CreateCompatibleDC; the caller deselects what it selected.
-struct MemoryDcTraits {
-  static HDC invalid() { return nullptr; }
-  static bool valid(HDC h) { return h != nullptr; }
-  static void close(HDC h) { DeleteDC(h); }
-};
-using ScopedMemoryDc = ScopedHandleOf<HDC, MemoryDcTraits>;
+using ScopedMemoryDc = ScopedHandleOf<HDC, NullHandleTraits<HDC, DeleteDC>>;
 
 namespace gui {
 
 // GDI objects of one kind (bitmap, brush, font), deleted with DeleteObject.
 template <typename H>
-struct TypedGdiTraits {
-  static H invalid() { return nullptr; }
-  static bool valid(H h) { return h != nullptr; }
-  static void close(H h) { DeleteObject(h); }
-};
+using TypedGdiTraits = NullHandleTraits<H, DeleteObject>;
 // A bitmap is deleted only once no DC holds it: a ScopedSelect of it ends first.
 using ScopedBitmap = ScopedHandleOf<HBITMAP, TypedGdiTraits<HBITMAP>>;
 using ScopedBrush = ScopedHandleOf<HBRUSH, TypedGdiTraits<HBRUSH>>;
 // A font is deleted only once no DC and no window uses it.
 using ScopedFont = ScopedHandleOf<HFONT, TypedGdiTraits<HFONT>>;
 
-struct IconTraits {
-  static HICON invalid() { return nullptr; }
-  static bool valid(HICON h) { return h != nullptr; }
-  static void close(HICON h) { DestroyIcon(h); }
-};
-using ScopedIcon = ScopedHandleOf<HICON, IconTraits>;
+using ScopedIcon = ScopedHandleOf<HICON, NullHandleTraits<HICON, DestroyIcon>>;
 
 // `object` selected into `dc` until the end of the scope, when the DC gets
 // back what it held before.
