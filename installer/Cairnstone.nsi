@@ -1,6 +1,7 @@
 ; Cairnstone-Setup: installs Cairnstone for every user of the machine (and
-; the Cairn addon's files beside it, when the build packs them), and
-; uninstalls it.
+; the Cairnstone addon's files beside it, when the build packs them), has the
+; program place the addon in the game as the signed-in user, and uninstalls
+; it.
 ; Built by installer/make_setup.sh, which passes:
 ;   VERSION   the program's version (2 to 4 numbers), VERSION4 the same as four
 ;   PROGRAM   Cairnstone.exe        HELPER  setup_helper.exe
@@ -15,12 +16,15 @@
 ;   /MAINLANG=xx       the program's language (en nl de es it pl; others: en)
 ;   /NOAUTOSTART       do not start Cairnstone with Windows
 ;   /UPDATE            quit the running Cairnstone first, start it again after
+; A silent run hands over only what its switches say: without /MAINLANG,
+; /FOREVER or /NOAUTOSTART the program keeps the user's own choice. An
+; interactive one preselects what the signed-in user has now.
 ; The program always goes into the 64-bit Program Files\Cairnstone, whatever
 ; /D= or an earlier installation's entry says: an elevated setup only ever
 ; writes and runs what only administrators can change, so it writes nothing
 ; into the game folder (the addon goes beside the program, and the program,
-; running as the user, copies it into the game) and never starts the
-; installed program with its own rights.
+; running as the user, places it in the game) and never starts the installed
+; program with its own rights.
 ; Exit codes: 0 done, 1 cancelled by the user, 2 aborted, 3 an older version
 ; than the installed one (refused), 4 Cairnstone did not quit, 5 the program
 ; files could not be replaced, 6 no administrator rights, 7 another setup runs.
@@ -35,6 +39,7 @@ RequestExecutionLevel admin
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include WordFunc.nsh
+!include TextFunc.nsh
 !include nsDialogs.nsh
 
 !define PRODUCT "Cairnstone"
@@ -45,6 +50,8 @@ RequestExecutionLevel admin
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Cairnstone"
 !define QUIT_WAIT_MS 20000 ; the program stops its threads within a second or two
 !define ADDON_DIR "addon\Cairn" ; in the program's folder; the program copies it into the game
+!define PLACE_WAIT_MS 60000 ; the program's placement of the addon, a copy of a few files
+!define CURRENT_FILE "current.txt" ; the setup helper's account of the signed-in user
 !define HELPER_EXE "setup_helper.exe"
 !define HELPER_RETRY_MS 500
 ; One setup at a time, in all sessions. Only administrators may open the
@@ -66,6 +73,12 @@ RequestExecutionLevel admin
 !define EXIT_NOT_REPLACED 5
 !define EXIT_NOT_ADMIN 6
 !define EXIT_SETUP_RUNS 7
+
+; The setup helper's quit: 0 none ran, 3 one ran and has quit.
+!define QUIT_AFTER_RUNNING 3
+; The setup helper's place, beside the program's own exit codes (0 to 8).
+!define PLACE_NOT_STARTED 100
+!define PLACE_NOT_ENDED 101
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -90,6 +103,13 @@ Var AutostartBox
 Var FolderField
 Var LogFile       ; the open log, or 0
 Var DataFolder    ; the signed-in user's data folder, named on the uninstall page
+Var WasRunning    ; 1 when the setup closed a running Cairnstone
+Var AutostartSet  ; 1 when the hand-over names autostart (else the program keeps its own)
+Var InstallUser   ; the signed-in user's SID, or empty
+Var UserLang      ; what the signed-in user has now (checked again before use)
+Var UserFolder
+Var UserAutostart
+Var PlaceLine     ; the finish page's line on the addon's placement
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -111,7 +131,8 @@ Page custom LanguagePage LanguagePageLeave
 Page custom FolderPage FolderPageLeave
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "$(FinishTitle)"
-!define MUI_FINISHPAGE_TEXT "$(FinishText)"
+!define MUI_FINISHPAGE_TEXT "$(FinishText)$\r$\n$\r$\n$PlaceLine"
+!define MUI_FINISHPAGE_TEXT_LARGE
 !define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "$(StartProgram)"
 !define MUI_FINISHPAGE_RUN_FUNCTION StartProgram
@@ -288,8 +309,10 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
     retry:
     Push 'quit "$INSTDIR\${PROGRAM_EXE}" ${QUIT_WAIT_MS}'
     Call ${prefix}RunHelper
-    ${Log} "asked Cairnstone to quit: $0 (0: not running any more)"
-    ${If} $0 != 0
+    ${Log} "asked Cairnstone to quit: $0 (0: none ran, ${QUIT_AFTER_RUNNING}: it ran and has quit)"
+    ${If} $0 == ${QUIT_AFTER_RUNNING}
+      StrCpy $WasRunning 1
+    ${ElseIf} $0 != 0
       MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(StillRunning)" /SD IDCANCEL IDRETRY retry
       SetErrorLevel ${EXIT_STILL_RUNNING}
       Abort
@@ -375,7 +398,8 @@ FunctionEnd
 ; The _forever_ folder a path means, checked as Cairnstone checks it: the
 ; folder itself, its _forever_ sub-folder, or the _forever_ folder up to three
 ; levels above; then it must hold Interface\AddOns or a Wow*.exe. Empty when
-; the path means no game folder.
+; the path means no game folder. Only a path on a drive is looked at: the
+; elevated setup would reach a network or device path with its own rights.
 Function ResolveGameFolder
   Exch $0
   Push $1
@@ -385,6 +409,10 @@ Function ResolveGameFolder
   Push $0
   Call TrimSpaces
   Pop $0
+  StrCpy $1 $0 2 1
+  ${If} $1 != ":\"
+    StrCpy $0 ""
+  ${EndIf}
   ${Do}
     StrLen $1 $0
     StrCpy $2 $0 1 -1
@@ -435,8 +463,86 @@ FunctionEnd
 !macroend
 !define ResolveGameFolder "!insertmacro ResolveGameFolder"
 
-; What to install with, from the command line, an earlier installation and
-; the machine, each bad or missing value replaced by a sound default.
+; What the signed-in user has now, as the setup helper found it in their
+; settings and Run value: their SID in $InstallUser, and $UserLang,
+; $UserFolder, $UserAutostart (each empty when not found). The values are
+; theirs to change, so each is checked again where it is used.
+Function ReadCurrentUser
+  StrCpy $InstallUser ""
+  StrCpy $UserLang ""
+  StrCpy $UserFolder ""
+  StrCpy $UserAutostart ""
+  StrCpy $R1 0
+  ${IfNot} ${FileExists} "$INSTDIR\*.*"
+    StrCpy $R1 1 ; made only for the helper: a cancelled setup leaves nothing
+  ${EndIf}
+  Delete "$INSTDIR\${CURRENT_FILE}"
+  Push 'current "$INSTDIR\${CURRENT_FILE}"'
+  Call RunHelper
+  ${Log} "looked for the signed-in user: $0 (0: found)"
+  ${If} $0 == 0
+    ClearErrors
+    FileOpen $1 "$INSTDIR\${CURRENT_FILE}" r
+    ${IfNot} ${Errors}
+      ${Do}
+        ClearErrors
+        FileReadUTF16LE $1 $2
+        ${IfThen} ${Errors} ${|} ${ExitDo} ${|}
+        ${TrimNewLines} $2 $2
+        StrCpy $3 $2 5
+        ${If} $3 S== "user="
+          StrCpy $InstallUser $2 "" 5
+        ${EndIf}
+        StrCpy $3 $2 9
+        ${If} $3 S== "language="
+          StrCpy $UserLang $2 "" 9
+        ${EndIf}
+        StrCpy $3 $2 8
+        ${If} $3 S== "forever="
+          StrCpy $UserFolder $2 "" 8
+        ${EndIf}
+        StrCpy $3 $2 10
+        ${If} $3 S== "autostart="
+          StrCpy $UserAutostart $2 "" 10
+        ${EndIf}
+      ${Loop}
+      FileClose $1
+    ${EndIf}
+  ${EndIf}
+  Delete "$INSTDIR\${CURRENT_FILE}"
+  ${If} $R1 == 1
+    RMDir "$INSTDIR"
+  ${EndIf}
+  ; A SID is "S-1-" and digits and dashes.
+  StrCpy $3 $InstallUser 4
+  ${If} $3 S!= "S-1-"
+  ${OrIf} $InstallUser == ""
+    StrCpy $InstallUser ""
+  ${Else}
+    StrCpy $3 $InstallUser "" 4
+    ${WordReplace} $3 "-" "" "+" $3
+    ${If} $3 == ""
+      StrCpy $InstallUser ""
+    ${Else}
+      ${For} $4 0 200
+        StrCpy $5 $3 1 $4
+        ${IfThen} $5 == "" ${|} ${ExitFor} ${|}
+        ${If} $5 S< "0"
+        ${OrIf} $5 S> "9"
+          StrCpy $InstallUser ""
+          ${ExitFor}
+        ${EndIf}
+      ${Next}
+    ${EndIf}
+  ${EndIf}
+  ${Log} "the signed-in user: '$InstallUser'; now: language '$UserLang', game folder '$UserFolder', autostart '$UserAutostart'"
+FunctionEnd
+
+; What to install with. A silent run takes only what its switches give and
+; leaves the rest to the program, which keeps the user's own choices. An
+; interactive one shows the user's current choices (else the earlier
+; installation's, else the machine's); each bad or missing value is replaced
+; by a sound default.
 Function ChooseSettings
   ${GetParameters} $R0
   ClearErrors
@@ -445,14 +551,19 @@ Function ChooseSettings
     StrCpy $Updating 1
   ${EndIf}
 
-  ; A silent run starts with Windows unless told not to; the check box of an
-  ; interactive one shows the earlier installation's choice.
   StrCpy $Autostart 1
+  StrCpy $AutostartSet 1
   ClearErrors
   ${GetOptions} $R0 "/NOAUTOSTART" $0
   ${IfNot} ${Errors}
     StrCpy $Autostart 0
-  ${ElseIfNot} ${Silent}
+  ${ElseIf} ${Silent}
+    StrCpy $AutostartSet 0
+  ${ElseIf} $UserAutostart S== "0"
+    StrCpy $Autostart 0
+  ${ElseIf} $UserAutostart S== "1"
+    StrCpy $Autostart 1
+  ${Else}
     ReadRegDWORD $0 HKLM "${SETTINGS_KEY}" "Autostart"
     ${If} $0 == "0"
       StrCpy $Autostart 0
@@ -461,22 +572,30 @@ Function ChooseSettings
 
   ClearErrors
   ${GetOptions} $R0 "/MAINLANG=" $MainLang
-  ${If} ${Errors}
-    ; Not given: the earlier installation's choice, else Windows' language.
-    ReadRegStr $MainLang HKLM "${SETTINGS_KEY}" "Language"
-    Push $MainLang
-    Call IsKnownLanguage
-    Pop $0
-    ${If} $0 == 0
-      Call LanguageOfInstaller
-      Pop $MainLang
-    ${EndIf}
-  ${Else}
+  ${IfNot} ${Errors}
     Push $MainLang
     Call IsKnownLanguage
     Pop $0
     ${If} $0 == 0
       StrCpy $MainLang "en"
+    ${EndIf}
+  ${ElseIf} ${Silent}
+    StrCpy $MainLang ""
+  ${Else}
+    ; The user's language now, else the earlier installation's, else Windows'.
+    StrCpy $MainLang $UserLang
+    Push $MainLang
+    Call IsKnownLanguage
+    Pop $0
+    ${If} $0 == 0
+      ReadRegStr $MainLang HKLM "${SETTINGS_KEY}" "Language"
+      Push $MainLang
+      Call IsKnownLanguage
+      Pop $0
+    ${EndIf}
+    ${If} $0 == 0
+      Call LanguageOfInstaller
+      Pop $MainLang
     ${EndIf}
   ${EndIf}
 
@@ -485,11 +604,16 @@ Function ChooseSettings
   ${GetOptions} $R0 "/FOREVER=" $0
   ${IfNot} ${Errors}
     ${ResolveGameFolder} $GameDir $0
+  ${ElseIf} ${Silent}
+    StrCpy $GameDir ""
   ${Else}
-    ; Not given: the earlier installation's folder, else where Blizzard's
-    ; launcher put the game.
-    ReadRegStr $0 HKLM "${SETTINGS_KEY}" "ForeverDir"
-    ${ResolveGameFolder} $GameDir $0
+    ; The user's folder now, else the earlier installation's, else where
+    ; Blizzard's launcher put the game.
+    ${ResolveGameFolder} $GameDir $UserFolder
+    ${If} $GameDir == ""
+      ReadRegStr $0 HKLM "${SETTINGS_KEY}" "ForeverDir"
+      ${ResolveGameFolder} $GameDir $0
+    ${EndIf}
     ${If} $GameDir == ""
       SetRegView 32
       ReadRegStr $0 HKLM "SOFTWARE\Blizzard Entertainment\World of Warcraft" "InstallPath"
@@ -514,8 +638,9 @@ Function .onInit
       older_confirmed:
     ${EndIf}
   ${EndIf}
+  Call ReadCurrentUser
   Call ChooseSettings
-  ${Log} "installed: $Installed; language $MainLang, game folder '$GameDir', autostart $Autostart"
+  ${Log} "installed: $Installed; language '$MainLang', game folder '$GameDir', autostart $Autostart (handed over: $AutostartSet)"
 FunctionEnd
 
 Function LanguagePage
@@ -662,7 +787,7 @@ FunctionEnd
 
 ; The addon's files go beside the program, exactly as the build has them:
 ; the program, running as the signed-in user, copies them into the game
-; folder and keeps the user's Config.lua there. Nothing is written into the
+; folder (PlaceAddon) and keeps the user's Config.lua there. Nothing is written into the
 ; game folder from here: any user may write there.
 Function InstallAddon
   !ifdef ADDON
@@ -688,9 +813,16 @@ Function WriteUninstallEntry
 FunctionEnd
 
 ; What the program takes over at its next start, once per installation: the
-; stamp is new every time and written last.
+; stamp is new every time and written last. An empty language or folder, or
+; no Autostart, leaves the program's own choice; the folder is taken only by
+; the account that chose it (InstallUser).
 Function WriteProgramSettings
-  WriteRegDWORD HKLM "${SETTINGS_KEY}" "Autostart" $Autostart
+  WriteRegStr HKLM "${SETTINGS_KEY}" "InstallUser" $InstallUser
+  ${If} $AutostartSet == 1
+    WriteRegDWORD HKLM "${SETTINGS_KEY}" "Autostart" $Autostart
+  ${Else}
+    DeleteRegValue HKLM "${SETTINGS_KEY}" "Autostart"
+  ${EndIf}
   WriteRegStr HKLM "${SETTINGS_KEY}" "Language" $MainLang
   WriteRegStr HKLM "${SETTINGS_KEY}" "ForeverDir" $GameDir
   System::Call 'ole32::CoCreateGuid(g .r0)'
@@ -707,6 +839,42 @@ Function StartProgram
   ${EndIf}
 FunctionEnd
 
+; The program, as the signed-in user, takes over this installation and
+; places the addon in the game (the elevated setup writes nothing there); its
+; exit code says how that went, and the finish page says it in a line.
+Function PlaceAddon
+  Push 'place "$INSTDIR\${PROGRAM_EXE}" ${PLACE_WAIT_MS}'
+  Call RunHelper
+  ${Log} "placed the addon in the game as the signed-in user: '$0' (0 in place, 1 no game folder, 2 another account's link refused, 3 access denied, 4 disk full, 5 a file in use, 6 another failure, 7 no addon beside the program, 8 the running Cairnstone did not answer, ${PLACE_NOT_STARTED} not seen running, ${PLACE_NOT_ENDED} not ended in time)"
+  ${If} $0 == ""
+    StrCpy $0 ${PLACE_NOT_STARTED}
+  ${EndIf}
+  ${Select} $0
+    ${Case} 0
+      StrCpy $PlaceLine "$(Placed)"
+    ${Case} 1
+      StrCpy $PlaceLine "$(PlaceNoFolder)"
+    ${Case} 2
+      StrCpy $PlaceLine "$(PlaceLinkRefused)"
+    ${Case} 3
+      StrCpy $PlaceLine "$(PlaceAccessDenied)"
+    ${Case} 4
+      StrCpy $PlaceLine "$(PlaceDiskFull)"
+    ${Case} 5
+      StrCpy $PlaceLine "$(PlaceInUse)"
+    ${Case} 7
+      StrCpy $PlaceLine "$(PlaceNoAddon)"
+    ${Case} 8
+      StrCpy $PlaceLine "$(PlaceNoAnswer)"
+    ${Case} ${PLACE_NOT_STARTED}
+      StrCpy $PlaceLine "$(PlaceNotStarted)"
+    ${Case} ${PLACE_NOT_ENDED}
+      StrCpy $PlaceLine "$(PlaceNotEnded)"
+    ${CaseElse}
+      StrCpy $PlaceLine "$(PlaceFailed)"
+  ${EndSelect}
+FunctionEnd
+
 Section
   SetOutPath "$INSTDIR"
   Call QuitProgram
@@ -718,7 +886,15 @@ Section
   Call WriteUninstallEntry
   Call WriteProgramSettings
   ${Log} "installed in $INSTDIR"
-  ${If} $Updating == 1
+  Call PlaceAddon
+  ; An update, or a silent run that closed it, starts it again (an
+  ; interactive run offers that on its last page).
+  StrCpy $0 $Updating
+  ${If} ${Silent}
+  ${AndIf} $WasRunning == 1
+    StrCpy $0 1
+  ${EndIf}
+  ${If} $0 == 1
     Call StartProgram
   ${EndIf}
 SectionEnd
@@ -796,6 +972,7 @@ Section Uninstall
   DeleteRegValue HKLM "${SETTINGS_KEY}" "Autostart"
   DeleteRegValue HKLM "${SETTINGS_KEY}" "Language"
   DeleteRegValue HKLM "${SETTINGS_KEY}" "ForeverDir"
+  DeleteRegValue HKLM "${SETTINGS_KEY}" "InstallUser"
   DeleteRegKey /ifempty HKLM "${SETTINGS_KEY}"
   ${Log} "removed from $INSTDIR"
   SetDetailsPrint both ; and "Completed"

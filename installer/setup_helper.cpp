@@ -1,12 +1,24 @@
-// The helper that Cairnstone-Setup and its uninstaller unpack and run for the
-// two things NSIS cannot do by itself:
+// The helper that Cairnstone-Setup and its uninstaller unpack and run for
+// what NSIS cannot do by itself:
 //
 //   setup_helper quit PROGRAM MS
 //       Asks the running Cairnstone to quit by closing its notification-area
 //       window (again every second in case it was still starting and had no
 //       window yet; PROGRAM itself is never run) and waits up to MS
 //       milliseconds until no process of PROGRAM runs in this session.
-//       Exit code 0 when none runs any more, 1 when one still does.
+//       Exit code 0 when none ran, 3 when one ran and has quit, 1 when one
+//       still runs.
+//   setup_helper place PROGRAM MS
+//       Runs PROGRAM --place-addon as the signed-in user (as start does) and
+//       waits up to MS milliseconds for it to end. Exit code: the program's
+//       own (0 to 8, see the installer), 100 when it was not seen running,
+//       101 when it did not end in time.
+//   setup_helper current FILE
+//       Writes to FILE (UTF-16LE, one key=value a line) what the signed-in
+//       user has now: "user" (their SID), and each of "language", "forever"
+//       (the game folder) and "autostart" (0 or 1) that their settings.json
+//       and Run value hold and that passes its check. Exit code 0 when the
+//       user was found, 1 when not (FILE is then not made).
 //   setup_helper start PROGRAM [ARGUMENTS]
 //       Starts PROGRAM as the signed-in user. An elevated setup must not hand
 //       its administrator token to the program (with over-the-shoulder
@@ -23,7 +35,8 @@
 //
 // The setup unpacks the helper into the program's folder, which only
 // administrators can write, just before each use. Exit code 2 means a usage
-// error.
+// error. What it reads from the user's files and hive is data only: each
+// value is checked before it is passed on, and the installer checks it again.
 #include <windows.h>
 
 #include <exdisp.h>
@@ -34,10 +47,13 @@
 #include <tlhelp32.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "base/com_ptr.h"
 #include "base/scoped_handle.h"
+#include "json/json.h"
 
 // shellapi.h's macro would rename IShellDispatch2's method.
 #undef ShellExecute
@@ -47,6 +63,13 @@ namespace {
 constexpr int kDone = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+constexpr int kQuitAfterRunning = 3;
+// Apart from the program's own exit codes (0 to 8).
+constexpr int kPlaceNotStarted = 100;
+constexpr int kPlaceNotEnded = 101;
+constexpr wchar_t kPlaceSwitch[] = L"--place-addon";
+constexpr DWORD kFindPollMs = 5;  // a placement that has nothing to do ends quickly
+constexpr DWORD kMaxSettingsBytes = 64 * 1024;
 constexpr DWORD kQuitRepeatMs = 1000;  // how often the windows are asked again
 constexpr DWORD kPollMs = 100;
 constexpr wchar_t kTrayWindowClass[] = L"CairnTrayWnd";
@@ -68,35 +91,45 @@ bool samePath(const std::wstring& a, const std::wstring& b) {
                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
-// Whether a process started from `program` runs in this session. Instances
+// The processes started from `program` that run in this session. Instances
 // in other users' sessions cannot be asked to quit from here; the installer
 // replaces the file under them instead.
-bool runsInThisSession(const std::wstring& program) {
+std::vector<DWORD> processesInThisSession(const std::wstring& program) {
+  std::vector<DWORD> found;
   DWORD mySession = 0;
   ProcessIdToSessionId(GetCurrentProcessId(), &mySession);
   ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot.valid()) return false;
-  bool found = false;
+  if (!snapshot.valid()) return found;
+  const size_t slash = program.find_last_of(L'\\');
+  const std::wstring name = slash == std::wstring::npos ? program : program.substr(slash + 1);
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
-  for (BOOL more = Process32FirstW(snapshot, &entry); more && !found;
-       more = Process32NextW(snapshot, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
     DWORD session = 0;
-    if (!ProcessIdToSessionId(entry.th32ProcessID, &session) || session != mySession) continue;
+    // The image's name first: opening every process would be slow.
+    if (!samePath(entry.szExeFile, name) ||
+        !ProcessIdToSessionId(entry.th32ProcessID, &session) || session != mySession) {
+      continue;
+    }
     ScopedHandle process(
         OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
     if (!process.valid()) continue;
     wchar_t image[MAX_PATH * 2];
     DWORD size = MAX_PATH * 2;
-    if (QueryFullProcessImageNameW(process, 0, image, &size)) {
-      // A process that has ended but whose handle someone still holds is no
-      // obstacle: its image is no longer in use.
-      DWORD code = 0;
-      found = samePath(std::wstring(image, size), program) && GetExitCodeProcess(process, &code) &&
-              code == STILL_ACTIVE;
+    // A process that has ended but whose handle someone still holds is no
+    // obstacle: its image is no longer in use.
+    DWORD code = 0;
+    if (QueryFullProcessImageNameW(process, 0, image, &size) &&
+        samePath(std::wstring(image, size), program) && GetExitCodeProcess(process, &code) &&
+        code == STILL_ACTIVE) {
+      found.push_back(entry.th32ProcessID);
     }
   }
   return found;
+}
+
+bool runsInThisSession(const std::wstring& program) {
+  return !processesInThisSession(program).empty();
 }
 
 // Closing the notification-area window is what the program's own --quit
@@ -116,6 +149,8 @@ void askToQuit() { EnumWindows(closeTrayWindow, 0); }
 int quit(const std::wstring& program, DWORD timeoutMs) {
   const ULONGLONG end = GetTickCount64() + timeoutMs;
   ULONGLONG nextAsk = 0;
+  // The setup starts it again after a silent run only when it was running.
+  const bool wasRunning = runsInThisSession(program);
   while (runsInThisSession(program)) {
     const ULONGLONG now = GetTickCount64();
     if (now >= end) return kFailed;
@@ -125,15 +160,15 @@ int quit(const std::wstring& program, DWORD timeoutMs) {
     }
     Sleep(kPollMs);
   }
-  return kDone;
+  return wasRunning ? kQuitAfterRunning : kDone;
 }
 
 template <typename Cond>
-bool waitUntil(Cond cond, DWORD timeoutMs) {
+bool waitUntil(Cond cond, DWORD timeoutMs, DWORD pollMs = kPollMs) {
   const ULONGLONG end = GetTickCount64() + timeoutMs;
   while (!cond()) {
     if (GetTickCount64() >= end) return false;
-    Sleep(kPollMs);
+    Sleep(pollMs);
   }
   return true;
 }
@@ -264,19 +299,66 @@ int start(const std::wstring& program, const std::wstring& arguments) {
              : kFailed;
 }
 
-// The signed-in user's token: the desktop shell's (COM must be set up).
-// Empty when there is no shell to ask.
+// A process of `program` in this session that is not among `before`, opened
+// to wait for it and read its exit code; invalid when there is none.
+ScopedHandle newProcessOf(const std::wstring& program, const std::vector<DWORD>& before) {
+  for (DWORD id : processesInThisSession(program)) {
+    if (std::find(before.begin(), before.end(), id) != before.end()) continue;
+    ScopedHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (process.valid()) return process;
+  }
+  return ScopedHandle();
+}
+
+// The program places the addon in the game as the user who plays it: the
+// elevated setup must not write into a folder that user can change. The
+// shell hands out no process, so the new one is told from those that ran
+// before; one that ends before it is seen counts as not started.
+int place(const std::wstring& program, DWORD timeoutMs) {
+  const std::wstring folder = folderOf(program);
+  ScopedHandle process;
+  if (!elevated()) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = program.c_str();
+    info.lpParameters = kPlaceSwitch;
+    info.lpDirectory = folder.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExW(&info)) process.reset(info.hProcess);
+  } else {
+    const std::vector<DWORD> before = processesInThisSession(program);
+    throughTheShell(program, kPlaceSwitch, folder, SW_SHOWNORMAL, [&] {
+      return waitUntil([&] { return (process = newProcessOf(program, before)).valid(); },
+                       kStartSeenMs, kFindPollMs);
+    });
+  }
+  if (!process.valid()) return kPlaceNotStarted;
+  DWORD code = 0;
+  if (WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(process, &code)) {
+    return kPlaceNotEnded;
+  }
+  return static_cast<int>(code);
+}
+
+// The signed-in user's token: the desktop shell's (COM must be set up),
+// opened with only the access its use needs. Empty when there is no shell to
+// ask.
+constexpr DWORD kTokenForSid = TOKEN_QUERY;
+constexpr DWORD kTokenForFolders = TOKEN_QUERY | TOKEN_IMPERSONATE;  // SHGetKnownFolderPath
+
 class ShellToken {
  public:
-  ShellToken() {
+  explicit ShellToken(DWORD access) {
     ComPtr<IShellDispatch2> shell;
     DWORD id = 0;
     if (!desktopShell(shell, id) || id == 0) return;
     ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
     if (!process.valid()) return;
     // A failed open leaves nothing of its own to close.
-    if (!OpenProcessToken(process, TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE,
-                          token_.put())) {
+    if (!OpenProcessToken(process, access, token_.put())) {
       token_.release();
     }
   }
@@ -315,7 +397,7 @@ int removeRunValue() {
     const LSTATUS status = RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, kRunValue);
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? kDone : kFailed;
   }
-  const ShellToken user;
+  const ShellToken user(kTokenForSid);
   const std::wstring sid = user.sid();
   if (sid.empty()) return kFailed;
   const std::wstring runKey = sid + L"\\" + kRunKey;
@@ -335,23 +417,164 @@ int removeRunValue() {
 
 // The data folder that stays after an uninstall: the signed-in user's
 // roaming application data, Cairn.
-int writeDataFolder(const std::wstring& file) {
-  const ShellToken user;
+// The user's Cairn data folder (their roaming application data, Cairn), or
+// empty.
+std::wstring dataFolderOf(HANDLE token) {
   // The block is the caller's to free even when the call fails.
   ScopedCoTaskMem<wchar_t> roaming;
-  if (FAILED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, user.get(), roaming.put()))) {
-    return kFailed;
-  }
-  const std::wstring folder = std::wstring(roaming.get()) + L"\\Cairn";
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, token, roaming.put()))) return {};
+  return std::wstring(roaming.get()) + L"\\Cairn";
+}
+
+// Makes FILE anew (never through a link) holding `text` as UTF-16LE.
+int writeNewFile(const std::wstring& file, const std::wstring& text) {
   ScopedHandle out(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!out.valid()) return kFailed;
   DWORD written = 0;
-  const DWORD bytes = static_cast<DWORD>(folder.size() * sizeof(wchar_t));
-  const bool ok = WriteFile(out, folder.data(), bytes, &written, nullptr) && written == bytes;
+  const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  const bool ok = WriteFile(out, text.data(), bytes, &written, nullptr) && written == bytes;
   return ok ? kDone : kFailed;
 }
 
+int writeDataFolder(const std::wstring& file) {
+  const ShellToken user(kTokenForFolders);
+  const std::wstring folder = dataFolderOf(user.get());
+  return folder.empty() ? kFailed : writeNewFile(file, folder);
+}
+
+
+// --- What the signed-in user has now. Their files and hive are theirs to
+// change: every value is checked here as a hostile answer would be.
+
+bool isLanguageCode(const std::string& code) {
+  for (const char* known : {"en", "nl", "de", "es", "it", "pl"}) {
+    if (code == known) return true;
+  }
+  return false;
+}
+
+// A folder the setup may look at: a full path on a drive ("D:\\..."), no
+// control characters, no network or device path (an elevated setup would
+// reach it with its own rights), no "." or ".." parts, not overlong.
+bool isLocalFolder(const std::wstring& path) {
+  constexpr size_t kMaxChars = 1024;
+  if (path.size() < 3 || path.size() > kMaxChars || path[1] != L':' || path[2] != L'\\' ||
+      !((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'))) {
+    return false;
+  }
+  for (wchar_t c : path) {
+    if (c < 0x20 || c == 0x7F || c == L'/' || c == L'"' || c == L'*' || c == L'?' || c == L'<' ||
+        c == L'>' || c == L'|') {
+      return false;
+    }
+  }
+  if (path.find(L':', 2) != std::wstring::npos) return false;  // a stream name
+  const std::wstring parts = path + L"\\";
+  return parts.find(L"\\.\\") == std::wstring::npos &&
+         parts.find(L"\\..\\") == std::wstring::npos &&
+         parts.find(L"\\\\") == std::wstring::npos;
+}
+
+bool isLinkOrOdd(DWORD attributes, bool folder) {
+  return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+         ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != folder;
+}
+
+// Whether the folder listing shows `path` itself as a link (a system may
+// report one there and not through a handle).
+bool listedAsLinkOrOdd(const std::wstring& path, bool folder) {
+  WIN32_FIND_DATAW entry{};
+  const ScopedFind find(FindFirstFileW(path.c_str(), &entry));
+  return !find.valid() || isLinkOrOdd(entry.dwFileAttributes, folder);
+}
+
+// The bytes of `file` in `folder`, neither reached through a link, at most
+// kMaxSettingsBytes; false otherwise.
+bool readUserFile(const std::wstring& folder, const std::wstring& file, std::string& bytes) {
+  if (listedAsLinkOrOdd(folder, true) || listedAsLinkOrOdd(file, false)) return false;
+  ScopedHandle in(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!in.valid() || !GetFileInformationByHandle(in, &info) ||
+      isLinkOrOdd(info.dwFileAttributes, false) || info.nFileSizeHigh != 0 ||
+      info.nFileSizeLow > kMaxSettingsBytes) {
+    return false;
+  }
+  DWORD read = 0;
+  // One byte more than the size said: a file that grew meanwhile is refused.
+  std::string buffer(kMaxSettingsBytes + 1, '\0');
+  if (!ReadFile(in, &buffer[0], static_cast<DWORD>(buffer.size()), &read, nullptr) ||
+      read > kMaxSettingsBytes) {
+    return false;
+  }
+  bytes.assign(buffer.data(), read);
+  return true;
+}
+
+// Strict UTF-8 to UTF-16; false for bytes that are not UTF-8.
+bool fromUtf8(const std::string& text, std::wstring& out) {
+  out.clear();
+  if (text.empty()) return true;
+  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                    static_cast<int>(text.size()), nullptr, 0);
+  if (n <= 0) return false;
+  out.resize(static_cast<size_t>(n));
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                             static_cast<int>(text.size()), &out[0], n) == n;
+}
+
+// 1 or 0 when the user's Run key could be read (the value is there and
+// names something, or not), -1 when it could not.
+int runValueState(const std::wstring& sid) {
+  const std::wstring key = sid + L"\\" + kRunKey;
+  DWORD bytes = 0;
+  const LSTATUS status = RegGetValueW(HKEY_USERS, key.c_str(), kRunValue,
+                                      RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
+                                      nullptr, &bytes);
+  if (status == ERROR_SUCCESS) return bytes > sizeof(wchar_t) ? 1 : 0;
+  if (status == ERROR_FILE_NOT_FOUND) {
+    // The value is missing, or the key (or the whole hive) is: only a key
+    // that opens says the former.
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(HKEY_USERS, key.c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) {
+      return -1;
+    }
+    RegCloseKey(handle);
+    return 0;
+  }
+  return -1;
+}
+
+int writeCurrent(const std::wstring& file) {
+  const ShellToken user(kTokenForFolders);
+  const std::wstring sid = user.sid();
+  if (sid.empty()) return kFailed;
+  std::wstring out = L"user=" + sid + L"\r\n";
+  JsonValue settings;
+  const std::wstring folder = dataFolderOf(user.get());
+  std::string bytes;
+  if (isLocalFolder(folder) && readUserFile(folder, folder + L"\\settings.json", bytes) &&
+      jsonParse(bytes, settings) && settings.kind == JsonKind::Object) {
+    const JsonValue& language = settings.get("language");
+    if (language.kind == JsonKind::String && isLanguageCode(language.text)) {
+      out += L"language=" + std::wstring(language.text.begin(), language.text.end()) + L"\r\n";
+    }
+    const JsonValue& forever = settings.get("foreverDir");
+    std::wstring path;
+    if (forever.kind == JsonKind::String && fromUtf8(forever.text, path) && isLocalFolder(path)) {
+      out += L"forever=" + path + L"\r\n";
+    }
+  } else {
+    settings = JsonValue();
+  }
+  // What Windows will do (the Run value) before what the settings say.
+  int autostart = runValueState(sid);
+  const JsonValue& stored = settings.get("autostart");
+  if (autostart < 0 && stored.kind == JsonKind::Boolean) autostart = stored.boolean ? 1 : 0;
+  if (autostart >= 0) out += autostart ? L"autostart=1\r\n" : L"autostart=0\r\n";
+  return writeNewFile(file, out);
+}
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -368,6 +591,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   } else if (command == L"unrun" && argc == 2) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     code = removeRunValue();
+    CoUninitialize();
+  } else if (command == L"place" && argc == 4) {
+    code = place(fullPath(argv[2]), static_cast<DWORD>(_wtoi(argv[3])));
+  } else if (command == L"current" && argc == 3) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    code = writeCurrent(fullPath(argv[2]));
     CoUninitialize();
   } else if (command == L"datafolder" && argc == 3) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
