@@ -9,10 +9,11 @@
 //       Exit code 0 when none ran, 3 when one ran and has quit, 1 when one
 //       still runs.
 //   setup_helper place PROGRAM MS
-//       Runs PROGRAM --place-addon as the signed-in user (as start does) and
-//       waits up to MS milliseconds for it to end. Exit code: the program's
-//       own (0 to 8, see the installer), 100 when it was not seen running,
-//       101 when it did not end in time.
+//       Runs PROGRAM --place-addon as the signed-in user (through the shell as
+//       start does, by way of this helper's place-as-user, which waits for
+//       it) and waits up to MS milliseconds for it to end. Exit code: the
+//       program's own (0 to 8, see the installer), 100 when it could not be
+//       started, 101 when it did not end in time.
 //   setup_helper current FILE
 //       Writes to FILE (UTF-16LE, one key=value a line) what the signed-in
 //       user has now: "user" (their SID), and each of "language", "forever"
@@ -68,7 +69,9 @@ constexpr int kQuitAfterRunning = 3;
 constexpr int kPlaceNotStarted = 100;
 constexpr int kPlaceNotEnded = 101;
 constexpr wchar_t kPlaceSwitch[] = L"--place-addon";
-constexpr DWORD kFindPollMs = 5;  // a placement that has nothing to do ends quickly
+constexpr wchar_t kPlaceAsUserCommand[] = L"place-as-user";
+constexpr DWORD kFindPollMs = 5;
+constexpr DWORD kSeenWaitMs = 10000;  // how long the helper run as the user waits to be seen
 constexpr DWORD kMaxSettingsBytes = 64 * 1024;
 constexpr DWORD kQuitRepeatMs = 1000;  // how often the windows are asked again
 constexpr DWORD kPollMs = 100;
@@ -310,37 +313,85 @@ ScopedHandle newProcessOf(const std::wstring& program, const std::vector<DWORD>&
   return ScopedHandle();
 }
 
+std::wstring ownPath() {
+  wchar_t path[MAX_PATH * 2];
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+  return n > 0 && n < MAX_PATH * 2 ? std::wstring(path, n) : std::wstring();
+}
+
+// The event by which the elevated helper tells the helper it started as the
+// user that it holds that process, which may then end.
+std::wstring seenEventName(DWORD relayId) {
+  return L"Local\\CairnstoneSetupSeen-" + std::to_wstring(relayId);
+}
+
+// As the signed-in user (started by the elevated helper through the shell,
+// or run directly by a setup that is not elevated): runs PROGRAM
+// --place-addon with a handle to wait on, and ends with its exit code once
+// the elevated helper has this process in hand (or after kSeenWaitMs), so
+// that code is never lost to a program that ends quickly.
+int placeAsUser(const std::wstring& program, DWORD timeoutMs) {
+  // Only administrators (the elevated helper) may say so; the creator holds
+  // its own handle whatever the list says.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;0x1F0003;;;BA)(A;;0x1F0003;;;SY)",
+                                                       SDDL_REVISION_1, &descriptor, nullptr);
+  const ScopedLocal ownedDescriptor(descriptor);
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+  const ScopedHandle seen(CreateEventW(descriptor ? &attributes : nullptr, TRUE, FALSE,
+                                       seenEventName(GetCurrentProcessId()).c_str()));
+  const std::wstring folder = folderOf(program);
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = L"open";
+  info.lpFile = program.c_str();
+  info.lpParameters = kPlaceSwitch;
+  info.lpDirectory = folder.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  int code = kPlaceNotStarted;
+  if (ShellExecuteExW(&info) && info.hProcess) {
+    const ScopedHandle process(info.hProcess);
+    DWORD exitCode = 0;
+    code = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0 &&
+                   GetExitCodeProcess(process, &exitCode)
+               ? static_cast<int>(exitCode)
+               : kPlaceNotEnded;
+  }
+  if (seen.valid()) WaitForSingleObject(seen, kSeenWaitMs);
+  return code;
+}
+
 // The program places the addon in the game as the user who plays it: the
 // elevated setup must not write into a folder that user can change. The
-// shell hands out no process, so the new one is told from those that ran
-// before; one that ends before it is seen counts as not started.
+// shell hands out no process, so the helper has it start a copy of this
+// helper as the user, which runs the program and waits for it; that copy is
+// told from the helpers that ran before, and its exit code is the program's.
 int place(const std::wstring& program, DWORD timeoutMs) {
-  const std::wstring folder = folderOf(program);
-  ScopedHandle process;
-  if (!elevated()) {
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-    info.lpVerb = L"open";
-    info.lpFile = program.c_str();
-    info.lpParameters = kPlaceSwitch;
-    info.lpDirectory = folder.c_str();
-    info.nShow = SW_SHOWNORMAL;
-    if (ShellExecuteExW(&info)) process.reset(info.hProcess);
-  } else {
-    const std::vector<DWORD> before = processesInThisSession(program);
-    throughTheShell(program, kPlaceSwitch, folder, SW_SHOWNORMAL, [&] {
-      return waitUntil([&] { return (process = newProcessOf(program, before)).valid(); },
-                       kStartSeenMs, kFindPollMs);
-    });
+  if (!elevated()) return placeAsUser(program, timeoutMs);
+  const std::wstring self = ownPath();
+  if (self.empty()) return kPlaceNotStarted;
+  const std::vector<DWORD> before = processesInThisSession(self);
+  const std::wstring arguments =
+      std::wstring(kPlaceAsUserCommand) + L" \"" + program + L"\" " + std::to_wstring(timeoutMs);
+  ScopedHandle relay;
+  throughTheShell(self, arguments, folderOf(self), SW_HIDE, [&] {
+    return waitUntil([&] { return (relay = newProcessOf(self, before)).valid(); }, kStartSeenMs,
+                     kFindPollMs);
+  });
+  if (!relay.valid()) return kPlaceNotStarted;
+  const std::wstring seenName = seenEventName(GetProcessId(relay));
+  const ULONGLONG end = GetTickCount64() + timeoutMs + kSeenWaitMs;
+  bool told = false;
+  while (WaitForSingleObject(relay, kPollMs) == WAIT_TIMEOUT) {
+    if (!told) {
+      const ScopedHandle seen(OpenEventW(EVENT_MODIFY_STATE, FALSE, seenName.c_str()));
+      told = seen.valid() && SetEvent(seen);
+    }
+    if (GetTickCount64() >= end) return kPlaceNotEnded;
   }
-  if (!process.valid()) return kPlaceNotStarted;
   DWORD code = 0;
-  if (WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0 ||
-      !GetExitCodeProcess(process, &code)) {
-    return kPlaceNotEnded;
-  }
-  return static_cast<int>(code);
+  return GetExitCodeProcess(relay, &code) ? static_cast<int>(code) : kPlaceNotEnded;
 }
 
 // The signed-in user's token: the desktop shell's (COM must be set up),
@@ -594,6 +645,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     CoUninitialize();
   } else if (command == L"place" && argc == 4) {
     code = place(fullPath(argv[2]), static_cast<DWORD>(_wtoi(argv[3])));
+  } else if (command == kPlaceAsUserCommand && argc == 4) {
+    code = placeAsUser(fullPath(argv[2]), static_cast<DWORD>(_wtoi(argv[3])));
   } else if (command == L"current" && argc == 3) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     code = writeCurrent(fullPath(argv[2]));
