@@ -13,6 +13,7 @@ namespace {
 using namespace setup;
 
 constexpr DWORD kPlaceMs = 30000;
+constexpr DWORD kShellReadyMs = 120000;
 
 std::wstring helperExe() { return joinPath(binFolder(), L"setup_helper.exe"); }
 
@@ -47,6 +48,18 @@ std::string utf16File(const std::wstring& path) {
 
 class SetupHelper : public ::testing::Test {
  protected:
+  // Wine's desktop shell, started just before the tests (in_prefix.sh), may
+  // take many seconds before it answers; on Windows it is there at sign-in.
+  static void SetUpTestSuite() {
+    TempDir scratch;
+    const bool ready = waitFor(
+        [&] {
+          DeleteFileW(scratch.file(L"ready.txt").c_str());
+          return run(helperExe(), L"current \"" + scratch.file(L"ready.txt") + L"\"") == 0;
+        },
+        kShellReadyMs);
+    if (!ready) std::cout << "the desktop shell did not answer in " << kShellReadyMs << " ms\n";
+  }
   void SetUp() override {
     reset();
     ASSERT_TRUE(CopyFileW(joinPath(binFolder(), L"placing_program.exe").c_str(), program().c_str(),
