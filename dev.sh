@@ -4,8 +4,8 @@
 #   ./dev.sh test    build and run every test, headless
 #   ./dev.sh build   only build; the last line is the path of Cairnstone.exe
 #   ./dev.sh run|test|build --debug   the same with the debug build (below)
-#   ./dev.sh release VERSION --key PRIVATE.pem --base URL --out SITE [--sign-cert CERT.p12]
-#                    [--addon FOLDER]   build, sign, check and publish a release
+#   ./dev.sh release VERSION --key PRIVATE.pem --base URL --out SITE --addon FOLDER
+#                    [--sign-cert CERT.p12]   build, sign, check and publish a release
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -115,7 +115,7 @@ cmd_test() {
 }
 
 release_usage() {
-  echo "usage: ./dev.sh release VERSION --key PRIVATE.pem --base URL --out SITE [--sign-cert CERT.p12] [--addon FOLDER]" >&2
+  echo "usage: ./dev.sh release VERSION --key PRIVATE.pem --base URL --out SITE --addon FOLDER [--sign-cert CERT.p12]" >&2
   exit 2
 }
 
@@ -151,7 +151,10 @@ cmd_release() {
   [[ $version =~ ^[0-9]{1,6}(\.[0-9]{1,6}){1,3}$ ]] || { echo "$fail $version is not a version like 1.4.0" >&2; exit 2; }
   [ -f "$key" ] || { echo "$fail no private key $key" >&2; exit 2; }
   [ -z "$cert" ] || [ -f "$cert" ] || { echo "$fail no certificate $cert" >&2; exit 2; }
-  [ -z "$addon" ] || [ -d "$addon" ] || { echo "$fail no addon folder $addon" >&2; exit 2; }
+  # Installed programs place the addon the installer carries: a release
+  # without it would leave players without the addon.
+  [ -n "$addon" ] || { echo "$fail a release needs the addon: give --addon FOLDER (the Cairnstone addon's files)" >&2; exit 2; }
+  [ -f "$addon/Cairn.toc" ] || { echo "$fail $addon holds no addon (no Cairn.toc)" >&2; exit 2; }
   key_password=${CAIRN_RELEASE_KEY_PASSWORD-} key_password_set=${CAIRN_RELEASE_KEY_PASSWORD+set}
   local sign_password=${CAIRN_SIGN_PASSWORD-} sign_password_set=${CAIRN_SIGN_PASSWORD+set}
   unset CAIRN_RELEASE_KEY_PASSWORD CAIRN_SIGN_PASSWORD
@@ -186,7 +189,7 @@ cmd_release() {
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCAIRN_BUILD_TESTS=OFF \
     -DCAIRN_VERSION="$version" -DCAIRN_SERVICE_ORIGIN="$base" -DCAIRN_RELEASE_KEY_FILE="$(realpath "$public")" \
     -DCAIRN_SIGN_CERT="$(if [ -n "$cert" ]; then realpath "$cert"; fi)" \
-    -DCAIRN_ADDON_DIR="$(if [ -n "$addon" ]; then realpath "$addon"; fi)" >&2 || exit 1
+    -DCAIRN_ADDON_DIR="$(realpath "$addon")" >&2 || exit 1
   CAIRN_SIGN_PASSWORD_FILE=$password_file cmake --build "$release_build" --target Cairnstone_setup >&2 || exit 1
   [ -z "$password_file" ] || rm -f "$password_file"
   local setup="$release_build/bin/Cairnstone-Setup-$version.exe"

@@ -13,16 +13,21 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 test_key="$root/tests/update/keys/TEST-ONLY-release-key.pem"
+addon="$root/tests/installer/addon"
+mkdir -p "$work/no-addon"
 failures=0
 
 # expected exit code | expected message | arguments after "release"
 cases=(
   "2|usage: ./dev.sh release|"
-  "2|usage: ./dev.sh release|1.4.0 --key $test_key --base http://127.0.0.1 --out"
-  "2|is not a version like 1.4.0|1.4.0.0.1 --key $test_key --base http://127.0.0.1 --out $work/site"
-  "2|no private key|1.4.0 --key $work/missing.pem --base http://127.0.0.1 --out $work/site"
-  "2|no certificate|1.4.0 --key $test_key --base http://127.0.0.1 --out $work/site --sign-cert $work/missing.p12"
-  "1|is not the private half of|1.4.0 --key $test_key --base http://127.0.0.1 --out $work/site"
+  "2|usage: ./dev.sh release|1.4.0 --key $test_key --base http://127.0.0.1 --addon $addon --out"
+  "2|is not a version like 1.4.0|1.4.0.0.1 --key $test_key --base http://127.0.0.1 --out $work/site --addon $addon"
+  "2|no private key|1.4.0 --key $work/missing.pem --base http://127.0.0.1 --out $work/site --addon $addon"
+  "2|no certificate|1.4.0 --key $test_key --base http://127.0.0.1 --out $work/site --addon $addon --sign-cert $work/missing.p12"
+  "2|a release needs the addon: give --addon FOLDER|1.4.0 --key $test_key --base http://127.0.0.1 --out $work/site"
+  "2|holds no addon (no Cairn.toc)|1.4.0 --key $test_key --base http://127.0.0.1 --out $work/site --addon $work/no-addon"
+  "2|holds no addon (no Cairn.toc)|1.4.0 --key $test_key --base http://127.0.0.1 --out $work/site --addon $work/missing"
+  "1|is not the private half of|1.4.0 --key $test_key --base http://127.0.0.1 --out $work/site --addon $addon"
 )
 for case in "${cases[@]}"; do
   IFS='|' read -r code message arguments <<<"$case"
@@ -105,7 +110,8 @@ release() {
   PATH="$work/bin:$PATH" CAIRN_BUILD_DIR="$work/release" CAIRN_API_BASE=https://cairnstone.app \
     CAIRN_RELEASE_KEY_FILE="$root/tests/update/keys/TEST-ONLY-release-public.key" \
     CAIRN_RELEASE_KEY_PASSWORD=$key_password CAIRN_SIGN_PASSWORD=$sign_password \
-    "$root/dev.sh" release 9.8.7 --key "$work/key.pem" --base https://cairnstone.app --out "$site" "$@" \
+    "$root/dev.sh" release 9.8.7 --key "$work/key.pem" --base https://cairnstone.app --out "$site" \
+    --addon "$addon" "$@" \
     </dev/null >"$work/out" 2>&1
 }
 
@@ -114,6 +120,8 @@ release() {
 cp "$program" "$work/setup-source"
 release --sign-cert "$work/signer.p12" || fail "the signed release: $(tail -5 "$work/out")"
 [ -s "$work/checked/record" ] || fail "the program checked no record"
+grep -qxF -- "-DCAIRN_ADDON_DIR=$(realpath "$addon")" "$work/release/release-9.8.7/definitions" ||
+  fail "the release build was not given the addon: $(cat "$work/release/release-9.8.7/definitions")"
 cmp -s "$work/checked/record" "$site/api/app/version" || fail "the published answer is not the record the program checked"
 cmp -s "$work/checked/installer" "$published" || fail "the published installer is not the one the program checked"
 osslsigncode extract-signature -in "$published" -out "$work/signature" >/dev/null 2>&1 ||
