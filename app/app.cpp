@@ -1,6 +1,7 @@
 #include "app/app.h"
 
 #include "app/messages.h"
+#include "app/place_addon.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "base/version.h"
@@ -12,6 +13,18 @@
 #include "storage/files.h"
 #include "storage/log.h"
 #include "update/version.h"
+
+App::App(std::wstring addonPayload)
+    : keeper_(
+          std::move(addonPayload),
+          [this] {
+            std::lock_guard<std::mutex> hold(mutex_);
+            return AddonKeeper::Target{settings_.foreverDir, settings_.language};
+          },
+          [this] {
+            postToTray(WM_APP_STATE, 0);
+            answerPlaceRequests();
+          }) {}
 
 void App::prepare() {
   removeOldDataFolder();
@@ -36,10 +49,9 @@ void App::prepare() {
       logLine(sformat("removed %d old answer folders (CairnPost, Cairn\\Bridge)", removed));
     }
   }
-  // Before the first window reads the addon's state, and before Config.lua,
-  // which needs the addon's folder.
-  installAddon(folder);
-  updateAddonConfig();
+  // Before the first window reads the addon's state. The worker starts
+  // later, with the notification area.
+  (void)keeper_.runNow();
   // What the tooltip shows until a worker reads the folder again.
   GameState known;
   known.folder = folder;
@@ -50,17 +62,26 @@ void App::prepare() {
 }
 
 // Each installer run is applied once: a later change in the program wins
-// until the next installation.
+// until the next installation. The folder is taken over only by the account
+// that chose it, and only when it is a game folder; a value the run did not
+// give keeps the user's own choice, which then holds from the install on.
 bool App::takeOverInstallerValues() {
   const InstallerValues installer = readInstallerValues();
   if (!installer.present || installer.installStamp == settings_.installStamp) return false;
-  setAutostart(installer.autostart);
-  settings_.autostart = installer.autostart;
+  if (installer.autostartGiven) settings_.autostart = installer.autostart;
+  if (!setAutostart(settings_.autostart)) logLine("autostart entry could not be changed");
   if (!installer.language.empty()) settings_.language = installer.language;
+  const bool ownChoice = !installer.installUser.empty() && installer.installUser == currentUserSid();
+  const std::wstring chosen =
+      ownChoice && !installer.foreverDir.empty() ? resolveForeverDir(installer.foreverDir) : L"";
+  if (!chosen.empty() && isGameFolder(chosen)) settings_.foreverDir = chosen;
   settings_.installStamp = installer.installStamp;
   logLine(std::string("from the installer: start with Windows ") +
-          (installer.autostart ? "on" : "off") + ", language " +
+          (settings_.autostart ? "on" : "off") + ", language " +
           (installer.language.empty() ? "-" : installer.language));
+  if (!chosen.empty() && settings_.foreverDir == chosen) {
+    logLineW(L"from the installer: WoW Forever folder " + chosen);
+  }
   return true;
 }
 
@@ -122,6 +143,7 @@ App::~App() {
 
 void App::start(HWND trayWindow) {
   trayWindow_ = trayWindow;
+  (void)keeper_.start();
   schedule_ = updateSchedule(envVar(L"CAIRN_UPDATE_MS"));
   // With a window its timer waits between checks: a thread that waits six
   // hours keeps its stack all that time.
@@ -137,6 +159,7 @@ void App::start(HWND trayWindow) {
 void App::stop() {
   if (stopped_.exchange(true)) return;
   quitting_.exchange(true);
+  keeper_.stop();
   cancelNetwork_ = true;
   {
     std::lock_guard<std::mutex> hold(mutex_);
@@ -160,19 +183,21 @@ Settings App::snapshot() {
 
 WriteResult App::applySettings(const Settings& input) {
   WriteResult saved;
-  bool folderChanged;
   {
     std::lock_guard<std::mutex> hold(mutex_);
-    folderChanged = settings_.foreverDir != input.foreverDir;
+    const Settings before = settings_;
     settings_.language = knownOrEnglish(input.language);
     settings_.foreverDir = input.foreverDir;
-    if (settings_.foreverDir.empty()) knownState_ = GameState();  // known without reading
     settings_.autostart = input.autostart;
     settings_.wizardDone = input.wizardDone;
     saved = storeSettings();
+    if (!saved) {
+      settings_ = before;  // what failed to be saved is not what the program goes on with
+      return saved;
+    }
+    if (settings_.foreverDir.empty()) knownState_ = GameState();  // known without reading
   }
-  if (folderChanged) installAddon(input.foreverDir);
-  updateAddonConfig();
+  (void)keeper_.request(true);
   postToTray(WM_APP_STATE, 0);
   return saved;
 }
@@ -189,22 +214,32 @@ std::wstring App::gameFolder() {
 
 namespace {
 
-AppStatus statusOf(const GameState& state) { return appStatusOf(state.folderOk, state.addonOk); }
+AppStatus statusOf(const GameState& state, const AddonReport& report) {
+  const bool ofThisFolder = report.folder == state.folder;
+  return appStatusOf(state.folderOk, state.addonOk,
+                     ofThisFolder ? report.problem : AddonProblem::None);
+}
 
 }  // namespace
 
 AppStatus App::status() {
+  const AddonReport report = keeper_.report();
   std::lock_guard<std::mutex> hold(mutex_);
-  return statusOf(knownState_);
+  return statusOf(knownState_, report);
 }
 
+AddonReport App::addonReport() { return keeper_.report(); }
+
+bool App::addonWorking() { return keeper_.working(); }
+
 bool App::noteGameState(const GameState& state) {
+  const AddonReport report = keeper_.report();
   std::lock_guard<std::mutex> hold(mutex_);
   if (state.folder != settings_.foreverDir) return false;  // of a folder no longer configured
   const bool newlyKnown = knownState_.folder != state.folder;
-  const AppStatus before = statusOf(knownState_);
+  const AppStatus before = statusOf(knownState_, report);
   knownState_ = state;
-  return newlyKnown || statusOf(knownState_) != before;
+  return newlyKnown || statusOf(knownState_, report) != before;
 }
 
 bool App::gameStateKnown() {
@@ -212,51 +247,36 @@ bool App::gameStateKnown() {
   return knownState_.folder == settings_.foreverDir;
 }
 
-void App::updateAddonConfig() {
-  std::wstring folder;
-  std::string lang;
+void App::keepAddon() { (void)keeper_.request(false); }
+
+void App::placeAddonForLaterRun(HWND reply) {
   {
     std::lock_guard<std::mutex> hold(mutex_);
-    folder = settings_.foreverDir;
-    lang = settings_.language;  // the addon file turns an unknown code into "en"
+    if (takeOverInstallerValues()) (void)storeSettings();
+    // Listed before it is asked for: any run numbered from here on starts
+    // after the values above were taken over.
+    placeReplies_.emplace_back(keeper_.asked() + 1, reply);
   }
-  noteAddonConfig(writeAddonConfig(folder, lang), folder, lang);
+  (void)keeper_.request(true);
 }
 
-void App::noteAddonConfig(const ConfigWrite& result, const std::wstring& folder,
-                          const std::string& language) {
+void App::answerPlaceRequests() {
+  const unsigned long long finished = keeper_.finished();
+  const int code = static_cast<int>(placeExitOf(keeper_.report()));
   std::lock_guard<std::mutex> hold(mutex_);
-  if (result.outcome == ConfigOutcome::Written) {
-    logLine("Config.lua: " + trimText(buildAddonConfig(language)));
+  for (auto it = placeReplies_.begin(); it != placeReplies_.end();) {
+    if (it->first > finished) {
+      ++it;
+      continue;
+    }
+    PostMessageW(it->second, WM_APP_PLACED, static_cast<WPARAM>(code), 0);
+    it = placeReplies_.erase(it);
   }
-  if (result.current()) configFailing_ = false;
-  if (result.outcome != ConfigOutcome::Failed) return;
-  if (configFailing_ && result.write.error == configError_) return;  // once per cause
-  configFailing_ = true;
-  configError_ = result.write.error;
-  logLineW(describeConfigFailure(result, folder));
 }
 
-void App::installAddon(const std::wstring& folder) {
-  if (!isGameFolder(folder)) return;
-  const AddonCopyResult copied = copyAddon(addonPayload_, folder);
-  const std::wstring target = addonDir(folder);
-  switch (copied.outcome) {
-    case AddonCopyOutcome::NoPayload:
-    case AddonCopyOutcome::UpToDate:
-      return;
-    case AddonCopyOutcome::Copied:
-      logLineW(toWide(sformat("addon: %d file(s) copied into ", copied.filesWritten)) + target);
-      return;
-    case AddonCopyOutcome::LinkRefused:
-      logLineW(L"addon: not copied, " + copied.path +
-               L" is a link (junction or symbolic link) and is left as it is");
-      return;
-    case AddonCopyOutcome::Failed:
-      logLineW(L"addon: not copied into " + target + L", " + copied.path +
-               toWide(sformat(" failed (error %lu); tried again at the next start", copied.error)));
-      return;
-  }
+AddonReport App::placeAddonForInstaller() {
+  prepare();  // takes the installation over and places the addon
+  return keeper_.report();
 }
 
 std::string App::updatedTo() {

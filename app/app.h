@@ -11,7 +11,9 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "app/addon_keeper.h"
 #include "base/scoped_handle.h"
 #include "base/thread.h"
 #include "game/addon.h"
@@ -37,7 +39,7 @@ UpdateSchedule updateSchedule(const std::wstring& updateMs);
 class App {
  public:
   // `addonPayload`: the addon the installer left beside the program.
-  explicit App(std::wstring addonPayload = addonPayloadDir()) : addonPayload_(std::move(addonPayload)) {}
+  explicit App(std::wstring addonPayload = addonPayloadDir());
   ~App();
   App(const App&) = delete;
   App& operator=(const App&) = delete;
@@ -50,29 +52,37 @@ class App {
   void stop();
 
   // Windows read copies and change settings only through applySettings,
-  // which tells whether settings.json took them (the record takes them
-  // either way, and the next save writes them).
+  // which tells whether settings.json took them: the running program goes
+  // on with the new record only when it was saved. A saved change asks the
+  // addon's worker to place the addon and Config.lua for it.
   Settings snapshot();
   WriteResult applySettings(const Settings& input);
   // The stored language when known, else "en".
   std::string language();
   std::wstring gameFolder();
-  // From the state last read of the configured folder, never from the disk:
-  // the tooltip and the menu ask on the GUI thread.
+  // From the state last read of the configured folder and the addon
+  // worker's last answer, never from the disk: the tooltip and the menu ask
+  // on the GUI thread.
   AppStatus status();
+  // What placing the addon and Config.lua last came to, and whether a run
+  // of it is still to come.
+  AddonReport addonReport();
+  bool addonWorking();
   // A state read of a folder on a worker. Kept when it is the configured
   // folder's; true when it is the first of that folder or changed the status.
   bool noteGameState(const GameState& state);
   // The last known state is of the configured folder (not of one before it).
   bool gameStateKnown();
-  // Rewrites Config.lua for the current settings when its bytes change
-  // (also when it went missing); a failure is logged once per cause and
-  // tried again at the next call.
-  void updateAddonConfig();
-  // Logs what a write of Config.lua for folder and language did, as
-  // updateAddonConfig does; for writes made on a window's worker.
-  void noteAddonConfig(const ConfigWrite& result, const std::wstring& folder,
-                       const std::string& language);
+  // Asks the addon's worker to bring the addon and Config.lua in line with
+  // the current settings (also when they went missing); a failure is logged
+  // once per cause and tried again at the next call.
+  void keepAddon();
+  // The installer's one-job run as the signed-in user: takes over the new
+  // installation's values and places the addon, before anything else runs.
+  AddonReport placeAddonForInstaller();
+  // The same asked of this running instance by a later --place-addon: the
+  // answer (its exit code) is posted to `reply` when the worker's run ends.
+  void placeAddonForLaterRun(HWND reply);
   std::string updatedTo();
   // The version of the verified installer waiting to run; empty while an
   // installer runs or when none is ready.
@@ -100,23 +110,18 @@ class App {
   bool recordVersion();
   // Saves the record, with mutex_ held; a failure is logged.
   WriteResult storeSettings();
-  // Brings the addon into the game folder when it differs there; logged.
-  void installAddon(const std::wstring& folder);
+  void answerPlaceRequests();
   void updateLoop();
   void runScheduledCheck();
   void timeNextCheck(long long waitMs);
   UpdateStatus storeDownloaded(ReadyInstaller downloaded);
   void watchInstaller(ScopedHandle process, std::string version);
 
-  const std::wstring addonPayload_;
   std::mutex mutex_;  // guards settings_, knownState_, readyInstaller_, updatedTo_ and settings.json
   Settings settings_;
   // Why the settings.json that stands there was not read, while it stands:
   // it is set aside before the first save.
   std::string unreadSettings_;
-  // The cause of the Config.lua failure last logged, until a write succeeds.
-  bool configFailing_ = false;
-  unsigned long configError_ = 0;
   GameState knownState_;  // the state last read of the configured folder
   std::atomic<HWND> trayWindow_{nullptr};
   std::atomic<bool> quitting_{false};
@@ -132,4 +137,7 @@ class App {
   ReadyInstaller readyInstaller_;
   std::atomic<bool> installerRunning_{false};
   std::string updatedTo_;
+  // Later --place-addon runs waiting for the worker's run of this number.
+  std::vector<std::pair<unsigned long long, HWND>> placeReplies_;
+  AddonKeeper keeper_;  // last: its worker reads the settings above
 };

@@ -16,6 +16,11 @@ constexpr UINT WM_APP_UPDATE = WM_APP + 0x09;   // wParam: UpdateNews
 constexpr UINT WM_APP_INSTALL = WM_APP + 0x0A;  // run the ready installer
 constexpr UINT WM_APP_CHECKED = WM_APP + 0x0B;  // a scheduled update check ended
 constexpr UINT WM_APP_GAME = WM_APP + 0x0C;     // the game folder's state was read
+// --place-addon asks the running instance to take a new installation over
+// and place the addon; lParam: the window that waits for the answer, which
+// comes as WM_APP_PLACED with the run's exit code in wParam.
+constexpr UINT WM_APP_PLACE = WM_APP + 0x0D;
+constexpr UINT WM_APP_PLACED = WM_APP + 0x0E;
 constexpr UINT_PTR kUpdateTimerId = 1;          // the notification-area window's timer
 
 // What WM_APP_UPDATE tells: an installer is ready, or the one that ran failed

@@ -4,6 +4,7 @@
 #include "app/diagnostic.h"
 #include "app/messages.h"
 #include "app/remote.h"
+#include "app/place_addon.h"
 #include "app/router.h"
 #include "app/tray.h"
 #include "base/text.h"
@@ -21,6 +22,7 @@ constexpr RunSwitch kRuns[] = {
     {L"--running", [](const Args&) { return runRunningQuery(); }},
     {L"--quit", [](const Args&) { return runQuit(); }},
     {L"--endsession", [](const Args&) { return runEndSession(); }},
+    {L"--place-addon", runPlaceAddon},
 };
 
 constexpr int kKeepTab = -1;

@@ -215,8 +215,9 @@ LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       onTrayEvent(LOWORD(lParam));
       return 0;
     case WM_APP_STATE:
-      // A Config.lua that went missing or could not be written comes back here.
-      if (controller) controller->updateAddonConfig();
+      // A Config.lua or addon that went missing or could not be written is
+      // placed again, on the addon's worker.
+      if (controller) controller->keepAddon();
       refreshMainWindow();
       onStateChanged();
       refreshSetup();
@@ -232,6 +233,9 @@ LRESULT CALLBACK trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       return 0;
     case WM_APP_GAME:
       onGameState();
+      return 0;
+    case WM_APP_PLACE:
+      if (controller) controller->placeAddonForLaterRun(reinterpret_cast<HWND>(lParam));
       return 0;
     case WM_COMMAND:
       onCommand(wParam);
@@ -319,7 +323,7 @@ HWND trayWindowHandle() { return trayWindow; }
 
 std::wstring trayStatusText() {
   const AppStatus status = controller ? controller->status() : AppStatus::NoGameFolder;
-  return tr(statusKey(status, "tray.ready", "tray.nowow", "tray.noaddon"));
+  return tr(statusKey(status, {"tray.ready", "tray.nowow", "tray.noaddon", "tray.addonblocked"}));
 }
 
 void noteGameState(const GameState& state) {

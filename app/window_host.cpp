@@ -21,12 +21,11 @@ bool ControllerHost::gameStateKnown() { return app_.gameStateKnown(); }
 // Through the notification area, whose tooltip follows the state.
 void ControllerHost::noteGameState(const GameState& state) { ::noteGameState(state); }
 
-void ControllerHost::updateAddonConfig() { app_.updateAddonConfig(); }
+void ControllerHost::keepAddon() { app_.keepAddon(); }
 
-void ControllerHost::noteAddonConfig(const ConfigWrite& result, const std::wstring& folder,
-                                     const std::string& language) {
-  app_.noteAddonConfig(result, folder, language);
-}
+AddonReport ControllerHost::addonReport() { return app_.addonReport(); }
+
+bool ControllerHost::addonWorking() { return app_.addonWorking(); }
 
 std::string ControllerHost::readyUpdateVersion() { return app_.readyUpdateVersion(); }
 

@@ -18,9 +18,9 @@ class ControllerHost final : public ui::WindowHost {
   AppStatus status() override;
   bool gameStateKnown() override;
   void noteGameState(const GameState& state) override;
-  void updateAddonConfig() override;
-  void noteAddonConfig(const ConfigWrite& result, const std::wstring& folder,
-                       const std::string& language) override;
+  void keepAddon() override;
+  AddonReport addonReport() override;
+  bool addonWorking() override;
   std::string readyUpdateVersion() override;
   std::string updatedTo() override;
   void installUpdate() override;

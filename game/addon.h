@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "game/config.h"
 
 std::wstring addOnsDir(const std::wstring& folder);  // folder\Interface\AddOns
 std::wstring addonDir(const std::wstring& folder);   // folder\Interface\AddOns\Cairn
@@ -23,10 +22,6 @@ struct GameState {
   bool gameActive = false;
   bool addonOk = false;
   bool questieOk = false;
-  // When the check was asked to keep Config.lua in a language: that
-  // language, and what keeping it did.
-  std::string configLanguage;
-  ConfigWrite config;
 };
 // The addon, Questie and game are looked for only in a valid game folder.
 GameState readGameState(const std::wstring& folder);

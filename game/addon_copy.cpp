@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "base/paths.h"
-#include "base/scoped_handle.h"
 #include "base/text.h"
 #include "game/addon.h"
+#include "game/held_path.h"
 #include "storage/files.h"
 
 namespace {
@@ -16,12 +16,9 @@ namespace {
 constexpr wchar_t kPayloadFolder[] = L"addon\\Cairn";
 constexpr wchar_t kUserConfig[] = L"config.lua";  // compared in lower case
 constexpr int kMaxDepth = 8;
-// Held without FILE_SHARE_DELETE: while the copy runs, no folder it checked
-// can be renamed or removed and replaced by a link.
-constexpr DWORD kHeldFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 struct PlannedFile {
-  std::wstring target;
+  std::wstring target;  // where the bytes go: a followed link's own file
   std::string bytes;
 };
 
@@ -38,25 +35,7 @@ class Copy {
  public:
   explicit Copy(AddonCopyResult& result) : result_(result) {}
 
-  // Opens an existing folder of the destination as itself and keeps it open.
-  // A link is told by the folder's listing as well as by the handle, since a
-  // system may report it by either; false (with the result set) for a link
-  // or a folder that cannot be opened.
-  bool hold(const std::wstring& path) {
-    ScopedHandle folder(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY, kHeldFolderShare, nullptr,
-                                    OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                    nullptr));
-    if (!folder.valid()) return fail(path, GetLastError());
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(folder, &info)) return fail(path, GetLastError());
-    const DWORD listed = GetFileAttributesW(path.c_str());
-    if (listed == INVALID_FILE_ATTRIBUTES) return fail(path, GetLastError());
-    if (isLink(info.dwFileAttributes) || isLink(listed)) return refuse(path);
-    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return fail(path, ERROR_DIRECTORY);
-    held_.push_back(std::move(folder));
-    return true;
-  }
+  bool hold(const std::wstring& path) { return take(folders_.hold(path)); }
 
   // A folder of the destination below one that exists (`parentExists`) or
   // will be made: held when it is there, else planned. `exists` tells which.
@@ -69,17 +48,16 @@ class Copy {
 
   bool planFile(const std::wstring& source, const std::wstring& target, bool targetFolderExists,
                 bool userFile, Plan& plan) {
-    const DWORD attributes =
-        targetFolderExists ? GetFileAttributesW(target.c_str()) : INVALID_FILE_ATTRIBUTES;
-    const bool present = attributes != INVALID_FILE_ATTRIBUTES;
-    if (present && isLink(attributes)) return refuse(target);
+    const bool present =
+        targetFolderExists && GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+    std::wstring writeTo = target;
+    if (present && !take(judgeFile(target, writeTo))) return false;
     if (userFile && present) return true;  // the user's own settings stay
-    if (present && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return fail(target, ERROR_DIRECTORY);
     std::string bytes;
     if (!readWholeFile(source, bytes)) return fail(source, GetLastError());
     std::string current;
-    if (present && readWholeFile(target, current) && current == bytes) return true;
-    plan.files.push_back({target, std::move(bytes)});
+    if (present && readWholeFile(writeTo, current) && current == bytes) return true;
+    plan.files.push_back({writeTo, std::move(bytes)});
     return true;
   }
 
@@ -106,7 +84,7 @@ class Copy {
   }
 
   // Makes a planned folder and holds it; one that appeared meanwhile is
-  // checked like any other.
+  // judged like any other.
   bool make(const std::wstring& path) {
     if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
       return fail(path, GetLastError());
@@ -116,16 +94,29 @@ class Copy {
 
   bool write(const PlannedFile& file) {
     const WriteResult written = replaceFileNoFollow(file.target, file.bytes);
-    if (!written) return fail(file.target, written.error);
+    if (!written) {
+      result_.replacing = written.failedAt == WriteStep::Replace;
+      return fail(file.target, written.error);
+    }
     ++result_.filesWritten;
     return true;
   }
 
  private:
-  bool refuse(const std::wstring& path) {
-    result_.outcome = AddonCopyOutcome::LinkRefused;
-    result_.path = path;
-    return false;
+  bool take(const HoldResult& held) {
+    switch (held.outcome) {
+      case HoldOutcome::Held:
+        return true;
+      case HoldOutcome::Refused:
+        result_.outcome = AddonCopyOutcome::LinkRefused;
+        result_.path = held.path;
+        result_.owner = held.owner;
+        return false;
+      case HoldOutcome::Missing:
+      case HoldOutcome::Failed:
+        break;
+    }
+    return fail(held.path, held.error);
   }
   bool fail(const std::wstring& path, unsigned long error) {
     result_.outcome = AddonCopyOutcome::Failed;
@@ -135,7 +126,7 @@ class Copy {
   }
 
   AddonCopyResult& result_;
-  std::vector<ScopedHandle> held_;
+  HeldFolders folders_;
 };
 
 }  // namespace
@@ -147,7 +138,8 @@ AddonCopyResult copyAddon(const std::wstring& payload, const std::wstring& gameF
   if (payload.empty() || !isDirectory(payload)) return result;
   Copy copy(result);
   Plan plan;
-  // The game folder itself is the user's choice; below it every step is checked.
+  // The game folder itself is held and judged too: it may be a junction.
+  if (!copy.hold(gameFolder)) return result;
   const std::wstring chain[] = {joinPath(gameFolder, L"Interface"), addOnsDir(gameFolder),
                                 addonDir(gameFolder)};
   bool exists = true;
@@ -167,14 +159,4 @@ AddonCopyResult copyAddon(const std::wstring& payload, const std::wstring& gameF
   }
   result.outcome = AddonCopyOutcome::Copied;
   return result;
-}
-
-bool addonPathHasLink(const std::wstring& gameFolder) {
-  const std::wstring steps[] = {joinPath(gameFolder, L"Interface"), addOnsDir(gameFolder),
-                                addonDir(gameFolder), joinPath(addonDir(gameFolder), L"Config.lua")};
-  for (const std::wstring& step : steps) {
-    const DWORD attributes = GetFileAttributesW(step.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && isLink(attributes)) return true;
-  }
-  return false;
 }

@@ -5,7 +5,7 @@
 #include "base/paths.h"
 #include "base/text.h"
 #include "game/addon.h"
-#include "game/addon_copy.h"
+#include "game/held_path.h"
 #include "i18n/i18n.h"
 #include "storage/files.h"
 
@@ -17,6 +17,27 @@ std::wstring configPath(const std::wstring& folder) {
 
 std::string langField(const std::string& code) { return "lang = \"" + code + "\""; }
 
+// A hold that did not succeed, as the write's outcome.
+ConfigWrite notHeld(const HoldResult& held) {
+  ConfigWrite result;
+  result.path = held.path;
+  switch (held.outcome) {
+    case HoldOutcome::Refused:
+      result.outcome = ConfigOutcome::LinkRefused;
+      result.owner = held.owner;
+      break;
+    case HoldOutcome::Missing:
+      result.outcome = ConfigOutcome::NoAddonFolder;
+      break;
+    case HoldOutcome::Failed:
+    case HoldOutcome::Held:
+      result.outcome = ConfigOutcome::Failed;
+      result.write = {WriteStep::TempFile, held.error};
+      break;
+  }
+  return result;
+}
+
 }  // namespace
 
 std::string buildAddonConfig(const std::string& language) {
@@ -25,26 +46,33 @@ std::string buildAddonConfig(const std::string& language) {
 }
 
 ConfigWrite writeAddonConfig(const std::wstring& folder, const std::string& language) {
-  ConfigWrite result;
-  // Installing the addon is the installer's job: never create its folder.
-  if (folder.empty() || !isDirectory(addonDir(folder))) return result;
-  // Never written through a link another account may have put there.
-  if (addonPathHasLink(folder)) return result;
+  // Installing the addon is the copy's job: never create its folder.
+  if (folder.empty() || !isDirectory(addonDir(folder))) return {};
   static std::mutex oneWriter;
   std::lock_guard<std::mutex> hold(oneWriter);
+  HeldFolders held;
+  const std::wstring chain[] = {folder, joinPath(folder, L"Interface"), addOnsDir(folder),
+                                addonDir(folder)};
+  for (const std::wstring& step : chain) {
+    const HoldResult result = held.hold(step);
+    if (!result.ok()) return notHeld(result);
+  }
+  std::wstring target = configPath(folder);
+  if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    const HoldResult judged = judgeFile(configPath(folder), target);
+    if (!judged.ok()) return notHeld(judged);
+  }
+  ConfigWrite result;
+  result.path = target;
   const std::string content = buildAddonConfig(language);
   std::string existing;
-  if (readWholeFile(configPath(folder), existing) && existing == content) {
+  if (readWholeFile(target, existing) && existing == content) {
     result.outcome = ConfigOutcome::Unchanged;
     return result;
   }
-  result.write = replaceFileNoFollow(configPath(folder), content);
+  result.write = replaceFileNoFollow(target, content);
   result.outcome = result.write ? ConfigOutcome::Written : ConfigOutcome::Failed;
   return result;
-}
-
-std::wstring describeConfigFailure(const ConfigWrite& result, const std::wstring& folder) {
-  return L"cannot write " + configPath(folder) + L": " + toWide(describeWrite(result.write));
 }
 
 std::string readAddonConfigLanguage(const std::wstring& folder) {

@@ -102,6 +102,16 @@ const StringRow kRows[] = {
     {"wz.done.nofolder.h", "Fast bereit"},
     {"wz.done.nofolder.text", "Cairnstone läuft jetzt im Infobereich und hält das Addon aktuell, hat den Ordner von WoW Forever aber noch nicht gefunden. Bei jedem Start sucht es ihn erneut.\n\nUm den Ordner selbst zu wählen, klicke auf das leuchtende Symbol im Infobereich, öffne Einstellungen, wähle den Ordner mit Auswählen und klicke auf Speichern."},
     {"wz.done.later", "Wähle den Ordner von WoW Forever später unter"},
+    {"addon.working", "Das Cairnstone-Addon wird ins Spiel gelegt …"},
+    {"addon.link", "Eine Verknüpfung hier stammt von einem anderen Konto ({owner}); Cairnstone lässt sie unberührt. Entferne sie oder wähle einen anderen Ordner."},
+    {"addon.denied", "Dein Konto darf in diesem Ordner nicht schreiben. Wähle einen Ordner, in den du schreiben kannst, oder gib deinem Konto Schreibrechte."},
+    {"addon.full", "Der Datenträger ist voll, das Addon konnte nicht abgelegt werden. Schaffe Platz; Cairnstone versucht es erneut."},
+    {"addon.inuse", "Eine Datei des Addons ist in Gebrauch (läuft das Spiel?). Cairnstone versucht es gleich erneut."},
+    {"addon.failed", "Das Addon konnte nicht in den Spielordner gelegt werden. Das Protokoll sagt, warum."},
+    {"tray.addonblocked", "Cairnstone - das Addon konnte nicht ins Spiel gelegt werden"},
+    {"pill.addonblocked", "Addon nicht abgelegt"},
+    {"wz.done.noaddon.text", "Cairnstone läuft jetzt im Infobereich, konnte das Cairnstone-Addon aber noch nicht ins Spiel legen. Die Zeile unten sagt, warum und was zu tun ist; Cairnstone versucht es bei jeder Prüfung erneut."},
+    {"tray.noaddon.text", "Das Cairnstone-Addon ist noch nicht im Spiel. Klicke auf das leuchtende Symbol im Infobereich, um zu sehen, warum."},
 };
 
 }  // namespace

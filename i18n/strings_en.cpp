@@ -104,6 +104,16 @@ const StringRow kRows[] = {
     {"wz.done.nofolder.h", "Almost ready"},
     {"wz.done.nofolder.text", "Cairnstone now runs in the tray and keeps the addon up to date, but it has not found the WoW Forever folder yet. It looks for it again each time it starts.\n\nTo choose the folder yourself, click the glowing icon in the tray, open Settings, pick the folder with Browse and press Save."},
     {"wz.done.later", "Choose the WoW Forever folder later under"},
+    {"addon.working", "Placing the Cairnstone addon in the game…"},
+    {"addon.link", "A link here was made by another account ({owner}); Cairnstone leaves it alone. Remove it or choose another folder."},
+    {"addon.denied", "Your account may not write in this folder. Choose a folder you can write in, or give your account write access."},
+    {"addon.full", "The disk is full, so the addon could not be placed. Free some space; Cairnstone tries again."},
+    {"addon.inuse", "An addon file is in use (is the game running?). Cairnstone tries again shortly."},
+    {"addon.failed", "The addon could not be placed in the game folder. The log says why."},
+    {"tray.addonblocked", "Cairnstone - the addon could not be placed in the game"},
+    {"pill.addonblocked", "Addon not placed"},
+    {"wz.done.noaddon.text", "Cairnstone now runs in the tray, but it could not place the Cairnstone addon in the game yet. The line below says why and what to do; Cairnstone tries again each time it checks."},
+    {"tray.noaddon.text", "The Cairnstone addon is not in the game yet. Click the glowing icon in the tray to see why."},
 };
 
 }  // namespace

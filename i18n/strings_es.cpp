@@ -102,6 +102,16 @@ const StringRow kRows[] = {
     {"wz.done.nofolder.h", "Casi listo"},
     {"wz.done.nofolder.text", "Cairnstone ya funciona en el área de notificación y mantiene el addon al día, pero aún no ha encontrado la carpeta de WoW Forever. La vuelve a buscar cada vez que se inicia.\n\nPara elegir la carpeta tú mismo, haz clic en el icono brillante del área de notificación, abre Ajustes, elige la carpeta con Examinar y pulsa Guardar."},
     {"wz.done.later", "Elige la carpeta de WoW Forever más tarde en"},
+    {"addon.working", "Colocando el addon de Cairnstone en el juego…"},
+    {"addon.link", "Un enlace de aquí lo creó otra cuenta ({owner}); Cairnstone no lo toca. Quítalo o elige otra carpeta."},
+    {"addon.denied", "Tu cuenta no puede escribir en esta carpeta. Elige una carpeta en la que puedas escribir o da permiso de escritura a tu cuenta."},
+    {"addon.full", "El disco está lleno y no se pudo colocar el addon. Libera espacio; Cairnstone lo intentará de nuevo."},
+    {"addon.inuse", "Un archivo del addon está en uso (¿está abierto el juego?). Cairnstone lo intentará de nuevo enseguida."},
+    {"addon.failed", "No se pudo colocar el addon en la carpeta del juego. El registro dice por qué."},
+    {"tray.addonblocked", "Cairnstone - no se pudo colocar el addon en el juego"},
+    {"pill.addonblocked", "Addon no colocado"},
+    {"wz.done.noaddon.text", "Cairnstone ya funciona en el área de notificación, pero aún no pudo colocar el addon de Cairnstone en el juego. La línea de abajo dice por qué y qué hacer; Cairnstone lo intenta de nuevo en cada comprobación."},
+    {"tray.noaddon.text", "El addon de Cairnstone aún no está en el juego. Haz clic en el icono brillante del área de notificación para ver por qué."},
 };
 
 }  // namespace

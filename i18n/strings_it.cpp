@@ -102,6 +102,16 @@ const StringRow kRows[] = {
     {"wz.done.nofolder.h", "Quasi pronto"},
     {"wz.done.nofolder.text", "Ora Cairnstone è attivo nell'area di notifica e tiene aggiornato l'addon, ma non ha ancora trovato la cartella di WoW Forever. La cerca di nuovo a ogni avvio.\n\nPer scegliere tu la cartella, fai clic sull'icona luminosa nell'area di notifica, apri Impostazioni, scegli la cartella con Sfoglia e fai clic su Salva."},
     {"wz.done.later", "Scegli la cartella di WoW Forever più tardi in"},
+    {"addon.working", "Sto mettendo l'addon di Cairnstone nel gioco…"},
+    {"addon.link", "Un collegamento qui è stato creato da un altro account ({owner}); Cairnstone non lo tocca. Rimuovilo o scegli un'altra cartella."},
+    {"addon.denied", "Il tuo account non può scrivere in questa cartella. Scegli una cartella in cui puoi scrivere o dai al tuo account il permesso di scrittura."},
+    {"addon.full", "Il disco è pieno, quindi l'addon non è stato messo. Libera spazio; Cairnstone riproverà."},
+    {"addon.inuse", "Un file dell'addon è in uso (il gioco è aperto?). Cairnstone riproverà tra poco."},
+    {"addon.failed", "Non è stato possibile mettere l'addon nella cartella del gioco. Il registro dice perché."},
+    {"tray.addonblocked", "Cairnstone - non è stato possibile mettere l'addon nel gioco"},
+    {"pill.addonblocked", "Addon non messo"},
+    {"wz.done.noaddon.text", "Cairnstone ora è nell'area di notifica, ma non ha ancora potuto mettere l'addon di Cairnstone nel gioco. La riga qui sotto dice perché e cosa fare; Cairnstone riprova a ogni controllo."},
+    {"tray.noaddon.text", "L'addon di Cairnstone non è ancora nel gioco. Fai clic sull'icona luminosa nell'area di notifica per vedere perché."},
 };
 
 }  // namespace

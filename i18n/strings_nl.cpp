@@ -102,6 +102,16 @@ const StringRow kRows[] = {
     {"wz.done.nofolder.h", "Bijna klaar"},
     {"wz.done.nofolder.text", "Cairnstone draait nu in het systeemvak en houdt de addon up-to-date, maar heeft de WoW Forever-map nog niet gevonden. Bij elke start zoekt het opnieuw.\n\nWil je de map zelf kiezen? Klik op het gloeiende pictogram in het systeemvak, open Instellingen, kies de map met Bladeren en klik op Opslaan."},
     {"wz.done.later", "Kies de WoW Forever-map later bij"},
+    {"addon.working", "De Cairnstone-addon wordt in het spel gezet…"},
+    {"addon.link", "Een koppeling hier is gemaakt door een ander account ({owner}); Cairnstone laat hem staan. Verwijder hem of kies een andere map."},
+    {"addon.denied", "Uw account mag niet schrijven in deze map. Kies een map waarin u kunt schrijven, of geef uw account schrijfrechten."},
+    {"addon.full", "De schijf is vol, dus de addon kon niet worden geplaatst. Maak ruimte vrij; Cairnstone probeert het opnieuw."},
+    {"addon.inuse", "Een bestand van de addon is in gebruik (draait het spel?). Cairnstone probeert het zo opnieuw."},
+    {"addon.failed", "De addon kon niet in de spelmap worden geplaatst. Het logboek zegt waarom."},
+    {"tray.addonblocked", "Cairnstone - de addon kon niet in het spel worden gezet"},
+    {"pill.addonblocked", "Addon niet geplaatst"},
+    {"wz.done.noaddon.text", "Cairnstone draait nu in het systeemvak, maar kon de Cairnstone-addon nog niet in het spel zetten. De regel hieronder zegt waarom en wat u kunt doen; Cairnstone probeert het bij elke controle opnieuw."},
+    {"tray.noaddon.text", "De Cairnstone-addon staat nog niet in het spel. Klik op het gloeiende pictogram in het systeemvak om te zien waarom."},
 };
 
 }  // namespace

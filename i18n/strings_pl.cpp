@@ -102,6 +102,16 @@ const StringRow kRows[] = {
     {"wz.done.nofolder.h", "Prawie gotowe"},
     {"wz.done.nofolder.text", "Cairnstone działa teraz w obszarze powiadomień i dba o aktualność addonu, ale jeszcze nie znalazł folderu WoW Forever. Szuka go ponownie przy każdym uruchomieniu.\n\nAby samodzielnie wybrać folder, kliknij świecącą ikonę w obszarze powiadomień, otwórz Ustawienia, wybierz folder przyciskiem Wybierz i kliknij Zapisz."},
     {"wz.done.later", "Folder WoW Forever możesz wybrać później w zakładce"},
+    {"addon.working", "Umieszczanie addonu Cairnstone w grze…"},
+    {"addon.link", "Link w tym miejscu utworzyło inne konto ({owner}); Cairnstone go nie rusza. Usuń go lub wybierz inny folder."},
+    {"addon.denied", "Twoje konto nie może zapisywać w tym folderze. Wybierz folder, w którym możesz zapisywać, albo daj kontu prawo zapisu."},
+    {"addon.full", "Dysk jest pełny, więc nie udało się umieścić addonu. Zwolnij miejsce; Cairnstone spróbuje ponownie."},
+    {"addon.inuse", "Plik addonu jest w użyciu (czy gra działa?). Cairnstone zaraz spróbuje ponownie."},
+    {"addon.failed", "Nie udało się umieścić addonu w folderze gry. Dziennik mówi dlaczego."},
+    {"tray.addonblocked", "Cairnstone - nie udało się umieścić addonu w grze"},
+    {"pill.addonblocked", "Addon nieumieszczony"},
+    {"wz.done.noaddon.text", "Cairnstone działa już w obszarze powiadomień, ale nie mógł jeszcze umieścić addonu Cairnstone w grze. Wiersz poniżej mówi dlaczego i co zrobić; Cairnstone próbuje ponownie przy każdym sprawdzeniu."},
+    {"tray.noaddon.text", "Addonu Cairnstone nie ma jeszcze w grze. Kliknij świecącą ikonę w obszarze powiadomień, aby zobaczyć dlaczego."},
 };
 
 }  // namespace

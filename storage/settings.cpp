@@ -1,5 +1,7 @@
 #include "storage/settings.h"
 
+#include <sddl.h>
+
 #include "base/languages.h"
 #include "base/paths.h"
 #include "base/scoped_handle.h"
@@ -127,6 +129,7 @@ InstallerValues readInstallerValues() {
   if (RegQueryValueExW(key, L"Autostart", nullptr, &type, reinterpret_cast<BYTE*>(&autostart),
                        &bytes) == ERROR_SUCCESS &&
       type == REG_DWORD && bytes == sizeof autostart) {
+    values.autostartGiven = true;
     values.autostart = autostart != 0;
   }
   values.installStamp =
@@ -134,8 +137,23 @@ InstallerValues readInstallerValues() {
   values.language =
       toUtf8(regString(HKEY_LOCAL_MACHINE, kInstallerKey, L"Language", KEY_WOW64_64KEY));
   if (!isKnownLanguage(values.language)) values.language.clear();
+  values.foreverDir = regString(HKEY_LOCAL_MACHINE, kInstallerKey, L"ForeverDir", KEY_WOW64_64KEY);
+  values.installUser =
+      regString(HKEY_LOCAL_MACHINE, kInstallerKey, L"InstallUser", KEY_WOW64_64KEY);
   values.present = !values.installStamp.empty();
   return values;
+}
+
+std::wstring currentUserSid() {
+  ScopedHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
+  unsigned char buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD size = 0;
+  if (!GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size)) return {};
+  PWSTR text = nullptr;
+  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) return {};
+  const ScopedLocal owned(text);
+  return text;
 }
 
 bool setAutostart(bool on) {

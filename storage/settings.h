@@ -20,8 +20,11 @@ struct Settings {
 struct InstallerValues {
   bool present = false;  // the installer left a stamp
   std::string installStamp;
+  bool autostartGiven = false;  // a run that gave no choice keeps the user's
   bool autostart = true;
-  std::string language;  // empty unless a known code
+  std::string language;      // empty unless a known code
+  std::wstring foreverDir;   // the folder chosen in the installer, or empty
+  std::wstring installUser;  // the SID of the account that chose it
 };
 
 // A settings.json larger than this is not the program's.
@@ -49,6 +52,8 @@ unsigned long setAsideSettings(const std::string& problem);
 WriteResult saveSettings(const Settings& settings);
 
 InstallerValues readInstallerValues();
+// The SID of the account this program runs as ("S-1-5-21-..."), or empty.
+std::wstring currentUserSid();
 // Writes or removes the per-user Run value "Cairn".
 bool setAutostart(bool on);
 bool autostartEnabled();

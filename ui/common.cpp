@@ -74,6 +74,36 @@ void bringToFront(HWND window) {
   SetForegroundWindow(window);
 }
 
+namespace {
+
+const char* addonProblemKey(AddonProblem problem) {
+  switch (problem) {
+    case AddonProblem::LinkRefused: return "addon.link";
+    case AddonProblem::AccessDenied: return "addon.denied";
+    case AddonProblem::DiskFull: return "addon.full";
+    case AddonProblem::InUse: return "addon.inuse";
+    case AddonProblem::Failed: return "addon.failed";
+    case AddonProblem::None:
+    case AddonProblem::NoPayload:
+      break;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+AddonLine addonLine(const AddonReport& report, bool working, const std::wstring& folder) {
+  if (folder.empty()) return {};
+  if (working) return {tr("addon.working"), gui::OrbState::Neutral};
+  if (report.folder != folder) return {};  // of another folder: not this one's truth
+  // A program without the addon beside it (a development build) only logs
+  // so: the addon's presence line tells what the game folder holds.
+  const char* key = addonProblemKey(report.problem);
+  if (!key) return {};
+  const std::wstring owner = report.owner.name.empty() ? L"?" : report.owner.name;
+  return {trFormat(key, "owner", owner), gui::OrbState::Warning};
+}
+
 std::wstring notSavedText(const WriteResult& saved) {
   switch (writeProblem(saved)) {
     case WriteProblem::DiskFull:

@@ -9,6 +9,7 @@
 #include "gui/control.h"
 #include "gui/paint.h"
 #include "gui/theme.h"
+#include "game/addon_report.h"
 #include "storage/files.h"
 
 namespace ui {
@@ -40,6 +41,15 @@ struct PresenceLine {
 };
 PresenceLine presenceLine(bool folderOk, bool present, const char* foundKey,
                           const char* missingKey, const char* unknownKey);
+
+// The addon's line where a window shows it: while the worker places it,
+// "placing"; after a placing that failed, why and what to do (a warning);
+// else empty, and the presence line stands.
+struct AddonLine {
+  std::wstring text;
+  gui::OrbState orb = gui::OrbState::Neutral;
+};
+AddonLine addonLine(const AddonReport& report, bool working, const std::wstring& folder);
 
 // Why settings were not saved, for the window where the user saved them.
 std::wstring notSavedText(const WriteResult& saved);

@@ -31,29 +31,22 @@ void setGameCheckFunction(GameCheckFunction function) {
   checkFunction = function ? function : &readGameState;
 }
 
-bool GameCheck::start(HWND window, UINT message, const std::wstring& folder,
-                      const std::string& configLanguage) {
-  return run(window, message, folder, false, configLanguage);
+bool GameCheck::start(HWND window, UINT message, const std::wstring& folder) {
+  return run(window, message, folder, false);
 }
 
 bool GameCheck::startTyped(HWND window, UINT message, const std::wstring& path) {
-  return run(window, message, path, true, std::string());
+  return run(window, message, path, true);
 }
 
-bool GameCheck::run(HWND window, UINT message, const std::wstring& path, bool resolve,
-                    const std::string& configLanguage) {
+bool GameCheck::run(HWND window, UINT message, const std::wstring& path, bool resolve) {
   if (job_ && !job_->ended) return false;
   auto job = std::make_shared<Job>();
   if (!job->done.valid()) return false;
   job->window = window;
   const GameCheckFunction check = checkFunction;
-  const bool started = startDetached([job, path, resolve, check, message, configLanguage] {
-    const std::wstring folder = resolve ? resolveForeverDir(path) : path;
-    job->state = check(folder);
-    if (!configLanguage.empty() && job->state.addonOk) {
-      job->state.configLanguage = configLanguage;
-      job->state.config = writeAddonConfig(folder, configLanguage);
-    }
+  const bool started = startDetached([job, path, resolve, check, message] {
+    job->state = check(resolve ? resolveForeverDir(path) : path);
     job->ended = true;
     SetEvent(job->done);
     if (const HWND to = job->window) PostMessageW(to, message, 0, 0);

@@ -25,10 +25,7 @@ class GameCheck {
   // ends, `message` is posted to `window` (a window gone by then is no harm).
   // False when nothing was started.
   // `window` may be null, to be told by postTo() once the window exists.
-  // With a configLanguage, the worker then also writes Config.lua in it when
-  // the addon is there and the file is missing or says otherwise.
-  bool start(HWND window, UINT message, const std::wstring& folder,
-             const std::string& configLanguage = std::string());
+  bool start(HWND window, UINT message, const std::wstring& folder);
   // The same for a path the user typed or picked: the worker first takes it
   // to the game folder it means (resolveForeverDir), which is the state's
   // folder then, empty when the path means none.
@@ -46,8 +43,7 @@ class GameCheck {
 
  private:
   struct Job;
-  bool run(HWND window, UINT message, const std::wstring& path, bool resolve,
-           const std::string& configLanguage);
+  bool run(HWND window, UINT message, const std::wstring& path, bool resolve);
   std::shared_ptr<Job> job_;
 };
 

@@ -166,13 +166,27 @@ void MainWindow::refresh() {
   wantedFolder_ = host_.gameFolder();
   updateVersion_ = host_.readyUpdateVersion();
   updatedVersion_ = host_.updatedTo();
+  takeAddonReport();
   startCheck();  // not while one still runs
 }
 
-// The check also brings back a Config.lua that went missing or could not be
-// written before.
-void MainWindow::startCheck() {
-  check_.start(window_, kStateArrived, wantedFolder_, host_.language());
+void MainWindow::startCheck() { check_.start(window_, kStateArrived, wantedFolder_); }
+
+void MainWindow::takeAddonReport() {
+  addonReport_ = host_.addonReport();
+  addonWorking_ = host_.addonWorking();
+  if (stateKnown_) appStatus_ = appStatusOf(folderOk_, addonOk_, addonProblemHere());
+  if (!placing_ || addonWorking_) return;
+  placing_ = false;
+  const AddonLine line = addonLine(addonReport_, false, wantedFolder_);
+  if (!line.text.empty()) {
+    message_ = line.text;
+    messageOk_ = false;
+  }
+}
+
+AddonProblem MainWindow::addonProblemHere() const {
+  return addonReport_.folder == folder_ ? addonReport_.problem : AddonProblem::None;
 }
 
 void MainWindow::takeState() {
@@ -183,25 +197,17 @@ void MainWindow::takeState() {
     startCheck();
     return;
   }
-  keepAddonConfig(state);
+  // Brings back an addon or a Config.lua that went missing, on the worker.
+  host_.keepAddon();
   showState(state);
-}
-
-void MainWindow::keepAddonConfig(const GameState& state) {
-  if (state.configLanguage.empty()) return;
-  if (state.configLanguage != host_.language()) {
-    host_.updateAddonConfig();  // a Save came between: its language wins
-  } else if (state.config.outcome != ConfigOutcome::NoAddonFolder) {
-    host_.noteAddonConfig(state.config, state.folder, state.configLanguage);
-  }
 }
 
 void MainWindow::showState(const GameState& state) {
   folder_ = state.folder;
   folderOk_ = state.folderOk;
-  // The controller's status is this same check of the same folder.
-  appStatus_ = appStatusOf(state.folderOk, state.addonOk);
   addonOk_ = state.addonOk;
+  // The controller's status is this same check of the same folder.
+  appStatus_ = appStatusOf(state.folderOk, state.addonOk, addonProblemHere());
   questieOk_ = state.questieOk;
   gameActive_ = state.gameActive;
   stateKnown_ = true;
@@ -319,6 +325,8 @@ void MainWindow::store(const std::wstring& folder) {
   // The inputs stay as they are either way: a failed save can be tried again.
   message_ = saved ? tr(autostartSet ? "se.saved" : "se.autostartfailed") : notSavedText(saved);
   messageOk_ = saved && autostartSet;
+  // A saved folder's addon is placed on the worker; its answer may replace the line.
+  placing_ = saved && !folder.empty();
   refresh();
   applyTexts();
 }
@@ -613,7 +621,8 @@ void MainWindow::paintHeader(HDC dc) {
   if (!stateKnown_) return;  // no pill rather than a wrong one
 
   const bool good = appStatus_ == AppStatus::Ready;
-  const std::wstring text = tr(statusKey(appStatus_, "pill.ready", "pill.nowow", "pill.noaddon"));
+  const std::wstring text =
+      tr(statusKey(appStatus_, {"pill.ready", "pill.nowow", "pill.noaddon", "pill.addonblocked"}));
   const int left =
       scale(870) - gui::measureTextWidth(dc, fonts_[gui::kFontBodyBold], text) - scale(48);
   gui::paintPill(dc, {left, scale(45), scale(870), scale(73)}, dpi_, good);
@@ -678,7 +687,12 @@ void MainWindow::paintStatusTab(HDC dc) {
         presenceLine(folderOk_, addonOk_, "wz.wow.addon.ok", "st.addon.bad", "st.addon.unknown");
     const PresenceLine questie = presenceLine(folderOk_, questieOk_, "st.questie.ok",
                                             "st.questie.bad", "st.questie.unknown");
-    paintStatusLine(dc, y, tr(addon.key), L"", addon.orb);
+    const AddonLine placing = addonLine(addonReport_, addonWorking_, folder_);
+    if (placing.text.empty()) {
+      paintStatusLine(dc, y, tr(addon.key), L"", addon.orb);
+    } else {
+      paintStatusLine(dc, y, placing.text, L"", placing.orb);
+    }
     paintStatusLine(dc, y, tr(questie.key), L"", questie.orb);
   }
 

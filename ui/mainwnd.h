@@ -100,8 +100,10 @@ class MainWindow : public gui::Surface {
   void showTab(Tab tab);
   void startCheck();
   void takeState();
-  // Hands what the check did to Config.lua to the host.
-  void keepAddonConfig(const GameState& state);
+  // The addon worker's answer: the pill, the addon's line, and the Settings
+  // tab's result line after a Save.
+  void takeAddonReport();
+  AddonProblem addonProblemHere() const;
   // The one step where a newly read game state reaches the window.
   void showState(const GameState& state);
   void checkField();
@@ -138,6 +140,9 @@ class MainWindow : public gui::Surface {
   ui::GameCheck fieldCheck_;  // a folder typed or picked on the Settings tab
   std::wstring fieldAsked_;   // the field's text it reads
   bool saving_ = false;       // Save waits for its answer
+  bool placing_ = false;      // a saved change waits for the addon's worker
+  AddonReport addonReport_;
+  bool addonWorking_ = false;
   std::wstring message_;
   bool messageOk_ = true;
   std::string pendingLanguage_;

@@ -86,10 +86,11 @@ int languageCount() { return static_cast<int>(languageTable().size()); }
 
 // Every text each status line may show. A line takes the room of its
 // longest, so that nothing under the lines moves whatever a check finds.
-constexpr int kLineVariants = 3;
+constexpr int kLineVariants = 9;
 const char* const kLineTexts[3][kLineVariants] = {
     {"wz.wow.folder.ok", "wz.wow.folder.bad", "se.checking"},
-    {"wz.wow.addon.ok", "wz.wow.addon.bad", "st.addon.unknown"},
+    {"wz.wow.addon.ok", "wz.wow.addon.bad", "st.addon.unknown", "addon.working",
+     "addon.link", "addon.denied", "addon.full", "addon.inuse", "addon.failed"},
     {"wz.wow.questie.ok", "wz.wow.questie.bad", "st.questie.unknown"},
 };
 
@@ -142,6 +143,8 @@ void Setup::goToPage(int n) {
 }
 
 void Setup::update() {
+  addonReport_ = host_.addonReport();
+  addonWorking_ = host_.addonWorking();
   applyTexts();
   layout();
   keepFocusValid();
@@ -245,7 +248,7 @@ void Setup::takeCheck() {
   const Waiting then = waiting_;
   waiting_ = Waiting::kNothing;
   if (then == Waiting::kNext && folderOk_) {
-    goToPage(kDonePage);
+    if (storeFolder()) goToPage(kDonePage);
     return;
   }
   if (then == Waiting::kFinish) {
@@ -278,6 +281,21 @@ void Setup::finish() {
   }
 }
 
+// The folder is stored when the World of Warcraft page is left with it, as a
+// language is when its card is picked: the addon is placed there now, and
+// the Done page tells truly how that went.
+bool Setup::storeFolder() {
+  Settings settings = host_.snapshot();
+  if (settings.foreverDir == shownText_) return true;
+  settings.foreverDir = shownText_;
+  const WriteResult saved = host_.applySettings(settings);
+  if (!saved) {
+    message_ = notSavedText(saved);
+    update();
+  }
+  return saved.ok();
+}
+
 void Setup::store() {
   Settings settings = host_.snapshot();
   if (folderOk_) settings.foreverDir = shownText_;  // else the stored folder stays
@@ -294,9 +312,12 @@ void Setup::store() {
     return;
   }
   logLine("first-run setup finished");
+  const bool blocked = addonBlocked();
   WindowHost& host = host_;
   DestroyWindow(window_);  // deletes this object: nothing of it is touched after
-  if (found) {
+  if (found && blocked) {
+    host.announce("tray.balloon.title", "tray.noaddon.text");
+  } else if (found) {
     host.announce("tray.ready.title", "tray.ready.text");
   } else {
     host.announce("tray.balloon.title", "tray.nofolder.text");
@@ -309,19 +330,33 @@ bool Setup::storedFolderOk() const {
   return host_.gameStateKnown() && host_.status() != AppStatus::NoGameFolder;
 }
 
-// The Done page without a game folder says so rather than "ready".
+// The addon's line for the stored folder: placing, or why it could not be placed.
+AddonLine Setup::addonNote() const {
+  return addonLine(addonReport_, addonWorking_, host_.gameFolder());
+}
+
+bool Setup::addonBlocked() const {
+  return folderFound_ && addonNote().orb == gui::OrbState::Warning;
+}
+
+// The Done page without a game folder, or whose addon could not be placed,
+// says so rather than "ready".
 const char* Setup::headingKey() const {
-  return page_ == kDonePage && !folderFound_ ? "wz.done.nofolder.h" : kPages[page_].heading;
+  const bool almost = !folderFound_ || addonBlocked();
+  return page_ == kDonePage && almost ? "wz.done.nofolder.h" : kPages[page_].heading;
 }
 
 // Nor does the sidebar's last step.
 const char* Setup::stepKey(int step) const {
-  return step == kDonePage && page_ == kDonePage && !folderFound_ ? "wz.done.nofolder.h"
-                                                                  : kPages[step].step;
+  const bool almost = !folderFound_ || addonBlocked();
+  return step == kDonePage && page_ == kDonePage && almost ? "wz.done.nofolder.h"
+                                                           : kPages[step].step;
 }
 
 const char* Setup::bodyKey() const {
-  return page_ == kDonePage && !folderFound_ ? "wz.done.nofolder.text" : kPages[page_].body;
+  if (page_ != kDonePage) return kPages[page_].body;
+  if (!folderFound_) return "wz.done.nofolder.text";
+  return addonBlocked() ? "wz.done.noaddon.text" : kPages[page_].body;
 }
 
 // Steps behind are ticked, but for a World of Warcraft step that left no
@@ -448,13 +483,13 @@ void Setup::layout() {
 void Setup::statusLines(StatusLine (&lines)[kStatusLines]) const {
   if (!stateKnown_) {
     // Nothing is claimed of a folder before it was read.
-    lines[0] = {"se.checking", gui::OrbState::Neutral, gui::kColorGreyBeige};
-    lines[1] = lines[2] = {nullptr, gui::OrbState::Neutral, gui::kColorGreyBeige};
+    lines[0] = {"se.checking", gui::OrbState::Neutral, gui::kColorGreyBeige, {}};
+    lines[1] = lines[2] = {nullptr, gui::OrbState::Neutral, gui::kColorGreyBeige, {}};
     return;
   }
   lines[0] = folderOk_
-                 ? StatusLine{"wz.wow.folder.ok", gui::OrbState::Ok, gui::kColorLightText}
-                 : StatusLine{"wz.wow.folder.bad", gui::OrbState::Warning, gui::kColorWarning};
+                 ? StatusLine{"wz.wow.folder.ok", gui::OrbState::Ok, gui::kColorLightText, {}}
+                 : StatusLine{"wz.wow.folder.bad", gui::OrbState::Warning, gui::kColorWarning, {}};
   // Without a game folder nothing is known of what is installed in it.
   const PresenceLine found[] = {
       presenceLine(folderOk_, addonOk_, "wz.wow.addon.ok", "wz.wow.addon.bad",
@@ -467,7 +502,14 @@ void Setup::statusLines(StatusLine (&lines)[kStatusLines]) const {
     const COLORREF colour = orb == gui::OrbState::Ok        ? gui::kColorLightText
                             : orb == gui::OrbState::Warning ? gui::kColorWarning
                                                             : gui::kColorGreyBeige;
-    lines[i + 1] = {found[i].key, orb, colour};
+    lines[i + 1] = {found[i].key, orb, colour, {}};
+  }
+  // The stored folder's addon: placing, or why it could not be placed.
+  const AddonLine placing = folderOk_ && shownText_ == host_.gameFolder() ? addonNote() : AddonLine();
+  if (!placing.text.empty()) {
+    const bool warning = placing.orb == gui::OrbState::Warning;
+    lines[1] = {nullptr, placing.orb, warning ? gui::kColorWarning : gui::kColorGreyBeige,
+                placing.text};
   }
 }
 
@@ -625,9 +667,9 @@ void Setup::paintGamePage(HDC dc) {
   StatusLine lines[kStatusLines];
   statusLines(lines);
   for (int i = 0; i < kStatusLines; ++i) {
-    if (!lines[i].key) continue;
+    if (!lines[i].key && lines[i].text.empty()) continue;
     const int y = lineTops_[i];
-    const std::wstring text = tr(lines[i].key);
+    const std::wstring text = lines[i].key ? tr(lines[i].key) : lines[i].text;
     gui::paintStatusOrb(dc, scale(296), scale(y + 14), dpi_, lines[i].orb);
     const LineFit fit = fitLine(text);
     if (fit == LineFit::kSmallTwoLines) {
@@ -667,14 +709,18 @@ void Setup::paintDone(HDC dc) {
     gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorGreyBeige,
                    dip(kContentLeft, noteTop, kContentRight, noteTop + kDoneNoteHeight),
                    tr("se.checking"), DT_WORDBREAK);
-  } else if (!message_.empty()) {
-    gui::paintStatusOrb(dc, scale(kContentLeft + kNoteOrbX), scale(noteTop + kNoteOrbY), dpi_,
-                        gui::OrbState::Warning);
-    gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorWarning,
-                   dip(kContentLeft + kNoteTextIndent, noteTop, kContentRight,
-                       noteTop + kNotSavedHeight),
-                   message_, kWrappedEllipsis);
+    return;
   }
+  const AddonLine note = folderFound_ ? addonNote() : AddonLine();
+  const std::wstring text = message_.empty() ? note.text : message_;
+  if (text.empty()) return;
+  const bool warning = !message_.empty() || note.orb == gui::OrbState::Warning;
+  gui::paintStatusOrb(dc, scale(kContentLeft + kNoteOrbX), scale(noteTop + kNoteOrbY), dpi_,
+                      warning ? gui::OrbState::Warning : gui::OrbState::Neutral);
+  gui::drawLabel(dc, fonts_[gui::kFontSmall], warning ? gui::kColorWarning : gui::kColorGreyBeige,
+                 dip(kContentLeft + kNoteTextIndent, noteTop, kContentRight,
+                     noteTop + kNotSavedHeight),
+                 text, kWrappedEllipsis);
 }
 
 }  // namespace setup

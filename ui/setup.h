@@ -85,9 +85,10 @@ class Setup : public gui::Surface {
  private:
   // One status line of the World of Warcraft page.
   struct StatusLine {
-    const char* key;
+    const char* key;  // null: `text` says it
     gui::OrbState orb;
     COLORREF colour;
+    std::wstring text;
   };
   static constexpr int kStatusLines = 3;
   // What waits for the running check's answer.
@@ -98,7 +99,10 @@ class Setup : public gui::Surface {
   bool fieldKnown();
   void checkThen(Waiting then);
   void takeCheck();
+  bool storeFolder();
   void store();
+  AddonLine addonNote() const;
+  bool addonBlocked() const;
   bool stillOpen(HWND handle) const;
   bool storedFolderOk() const;
   const char* headingKey() const;
@@ -127,6 +131,8 @@ class Setup : public gui::Surface {
   bool addonOk_ = false;
   bool questieOk_ = false;
   bool folderFound_ = true;
+  AddonReport addonReport_;  // the addon worker's last answer, read at each update
+  bool addonWorking_ = false;
   bool stateKnown_ = false;
   std::wstring shownText_;    // the field's text the status lines describe
   ui::GameCheck check_;

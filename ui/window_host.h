@@ -7,7 +7,7 @@
 #include <string>
 
 #include "game/addon.h"
-#include "game/config.h"
+#include "game/addon_report.h"
 #include "game/status.h"
 #include "storage/settings.h"
 
@@ -28,11 +28,13 @@ class WindowHost {
   // A state a window read on its worker: when it is the configured folder's,
   // the notification area shows it from now on.
   virtual void noteGameState(const GameState& state) = 0;
-  // Rewrites Config.lua for the current settings when its bytes change.
-  virtual void updateAddonConfig() = 0;
-  // What a window's worker did to Config.lua for folder and language.
-  virtual void noteAddonConfig(const ConfigWrite& result, const std::wstring& folder,
-                               const std::string& language) = 0;
+  // Asks for the addon and Config.lua to be brought in line with the
+  // current settings, on the program's worker; a changed answer refreshes
+  // the windows.
+  virtual void keepAddon() = 0;
+  // What placing the addon last came to, and whether a run is still to come.
+  virtual AddonReport addonReport() = 0;
+  virtual bool addonWorking() = 0;
   // The version of the update waiting to be installed (empty when none), and
   // the version the last update brought (empty when none).
   virtual std::string readyUpdateVersion() = 0;

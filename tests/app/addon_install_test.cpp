@@ -15,6 +15,7 @@
 #include "base/scoped_handle.h"
 #include "base/text.h"
 #include "game/addon.h"
+#include "game/held_path.h"
 #include "storage/files.h"
 #include "storage/settings.h"
 #include "tests/support/links.h"
@@ -76,7 +77,9 @@ TEST_F(AddonInstall, TheControllerCopiesAtStartAndForANewFolderBeforeTellingTheW
 
   Settings settings = app.snapshot();
   settings.foreverDir = second;
-  app.applySettings(settings);
+  EXPECT_TRUE(app.applySettings(settings));
+  // The worker places it and then tells the windows.
+  EXPECT_TRUE(waitFor([&] { return !app.addonWorking(); }, kTimeoutMs));
   EXPECT_EQ(installed(second, L"Cairn.lua"), kLua);
   EXPECT_EQ(installed(second, L"Config.lua"), "CairnInstall = { lang = \"de\" }\n");
   MSG msg;
@@ -85,22 +88,29 @@ TEST_F(AddonInstall, TheControllerCopiesAtStartAndForANewFolderBeforeTellingTheW
   // Only a new folder is copied to: the user's own change stays until then.
   ASSERT_TRUE(writeWholeFile(joinPath(addonDir(second), L"Cairn.lua"), "edited\n"));
   settings.language = "pl";
-  app.applySettings(settings);
+  EXPECT_TRUE(app.applySettings(settings));
+  EXPECT_TRUE(waitFor([&] { return !app.addonWorking(); }, kTimeoutMs));
   EXPECT_EQ(installed(second, L"Cairn.lua"), "edited\n");
+  EXPECT_EQ(installed(second, L"Config.lua"), "CairnInstall = { lang = \"pl\" }\n");
   app.stop();
   EXPECT_EQ(addonLines(), (std::vector<std::string>{
                               "addon: 2 file(s) copied into " + toUtf8(addonDir(first)),
                               "addon: 2 file(s) copied into " + toUtf8(addonDir(second))}));
 }
 
-TEST_F(AddonInstall, ALinkOrAFailureIsLoggedAndNothingIsWritten) {
+FileOwner otherAccount(HANDLE) { return {OwnerKind::OtherAccount, L"HOST\\mallory"}; }
+
+TEST_F(AddonInstall, ALinkOfAnotherAccountOrAFailureIsLoggedAndNothingIsWritten) {
   const std::wstring outside = machine.file(L"victim");
   ASSERT_TRUE(makeDirs(outside));
   ASSERT_TRUE(makeLink(addonDir(first), outside, true));
+  setOwnerReader(otherAccount);
   {
     App app(payload);
     app.prepare();
+    EXPECT_EQ(app.addonReport().problem, AddonProblem::LinkRefused);
   }
+  setOwnerReader(nullptr);
   EXPECT_TRUE(listFolder(outside).empty());
   ASSERT_TRUE(removeLinkItself(addonDir(first)));
   ASSERT_TRUE(makeDirs(addonDir(first)));
@@ -113,8 +123,9 @@ TEST_F(AddonInstall, ALinkOrAFailureIsLoggedAndNothingIsWritten) {
   }
   const std::vector<std::string> lines = addonLines();
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "addon: not copied, " + toUtf8(addonDir(first)) +
-                          " is a link (junction or symbolic link) and is left as it is");
+  EXPECT_EQ(lines[0], "addon: not copied into " + toUtf8(addonDir(first)) + ", " +
+                          toUtf8(addonDir(first)) +
+                          " is a link made by HOST\\mallory and is left as it is");
   EXPECT_EQ(lines[1].rfind("addon: not copied into " + toUtf8(addonDir(first)) + ", " +
                                toUtf8(joinPath(addonDir(first), L"Cairn.lua")) +
                                " failed (error ",

@@ -89,7 +89,7 @@ TEST_F(BadFiles, ConfigLuaIsWrittenAgainAtTheNextRefresh) {
   HWND tray = nullptr;
   ASSERT_TRUE(waitFor([&] { return (tray = FindWindowW(kTrayWindowClass, nullptr)) != nullptr; },
                       kTimeoutMs));
-  const std::string failed = "cannot write " + toUtf8(config) + ": replacing the file failed (";
+  const std::string failed = "Config.lua: not written, " + toUtf8(config) + " failed (error ";
   EXPECT_TRUE(waitFor([&] { return countOf(log(), failed) == 1; }, kTimeoutMs)) << log();
   const std::string written = "Config.lua: CairnInstall = { lang = \"de\" }";
   holder.reset();

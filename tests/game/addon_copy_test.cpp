@@ -13,6 +13,8 @@
 #include "base/text.h"
 #include "game/addon.h"
 #include "game/addon_copy.h"
+#include "game/held_path.h"
+#include "game/owner.h"
 #include "storage/files.h"
 #include "tests/support/links.h"
 #include "tests/support/test_support.h"
@@ -137,48 +139,81 @@ TEST_F(AddonCopy, WithoutAPayloadNothingHappens) {
   }
 }
 
-// A link at each place of the destination, pointing at a folder (or file)
-// outside the game folder: the copy stops before writing anything, and
-// neither the link nor what it points at changes.
-TEST_F(AddonCopy, ALinkAnywhereInTheDestinationIsLeftAloneAndNothingIsWritten) {
-  struct Case {
-    const wchar_t* link;  // below the game folder
+// Another account's link, wherever Wine reports a link (it reports every
+// file as this user's).
+FileOwner otherAccount(HANDLE) { return {OwnerKind::OtherAccount, L"HOST\\mallory"}; }
+
+// A link at each place from the game folder down, pointing at a folder (or
+// file) outside it. The player's own is followed: the addon lands where it
+// leads and the link stays a link. Another account's stops the copy before
+// anything is written, and neither the link nor what it points at changes.
+TEST_F(AddonCopy, ALinkIsFollowedWhenThePlayerMadeItAndRefusedWhenAnotherAccountDid) {
+  struct Place {
+    const wchar_t* link;  // below the game folder's parent
     bool folder;
   };
-  const Case cases[] = {
-      {L"Interface", true},
-      {L"Interface\\AddOns", true},
-      {L"Interface\\AddOns\\Cairn", true},
-      {L"Interface\\AddOns\\Cairn\\Locales", true},
-      {L"Interface\\AddOns\\Cairn\\Cairn.toc", false},
-      {L"Interface\\AddOns\\Cairn\\Locales\\deDE.lua", false},
+  const Place places[] = {
+      {L"_forever_", true},
+      {L"_forever_\\Interface", true},
+      {L"_forever_\\Interface\\AddOns", true},
+      {L"_forever_\\Interface\\AddOns\\Cairn", true},
+      {L"_forever_\\Interface\\AddOns\\Cairn\\Locales", true},
+      {L"_forever_\\Interface\\AddOns\\Cairn\\Cairn.toc", false},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(toUtf8(c.link));
-    removeTree(joinPath(game, L"Interface"));
-    ASSERT_FALSE(fileExists(joinPath(game, L"Interface")));
-    const std::wstring link = joinPath(game, c.link);
-    ASSERT_TRUE(makeDirs(parentPath(link)));
-    const std::wstring target = c.folder ? outside : joinPath(outside, L"precious.dll");
-    ASSERT_TRUE(makeLink(link, target, c.folder)) << "no link could be made";
-    const Tree outsideBefore = treeOf(outside);
-    const Tree gameBefore = treeOf(game);
-    const AddonCopyResult result = copyAddon(payload, game);
-    const bool reported = reportedAsLink(link);
-    const Tree gameAfter = treeOf(game);
-    removeLinkItself(link);
-    EXPECT_EQ(treeOf(outside), outsideBefore);  // nothing written through the link
-    if (!reported) {
-      // Wine reports a Unix link to a file as the file itself: the copy
-      // cannot see it, and replaces the link by the addon's file (the rename
-      // takes the link's name; its target stays as it was, checked above).
-      EXPECT_FALSE(c.folder) << "a link to a folder must be reported";
-      continue;
+  for (const bool planted : {false, true}) {
+    setOwnerReader(planted ? otherAccount : nullptr);
+    for (const Place& p : places) {
+      SCOPED_TRACE(toUtf8(p.link) + (planted ? " planted" : " the player's"));
+      removeTree(game);
+      removeTree(outside);
+      ASSERT_TRUE(makeDirs(outside));
+      ASSERT_TRUE(writeWholeFile(joinPath(outside, L"precious.dll"), "the user's own bytes"));
+      const std::wstring link = joinPath(parentPath(game), p.link);
+      ASSERT_TRUE(makeDirs(parentPath(link)));
+      const std::wstring target = p.folder ? outside : joinPath(outside, L"precious.dll");
+      ASSERT_TRUE(makeLink(link, target, p.folder)) << "no link could be made";
+      if (!reportedAsLink(link)) {
+        // Wine reports a Unix link to a file as the file itself: only the
+        // decision table below speaks for that place there.
+        ASSERT_FALSE(p.folder) << "a link to a folder must be reported";
+        removeLinkItself(link);
+        continue;
+      }
+      const Tree outsideBefore = treeOf(outside);
+      const AddonCopyResult result = copyAddon(payload, game);
+      EXPECT_TRUE(reportedAsLink(link));  // a link stays a link either way
+      if (planted) {
+        EXPECT_EQ(result.outcome, AddonCopyOutcome::LinkRefused);
+        EXPECT_EQ(result.path, link);
+        EXPECT_EQ(result.owner.name, L"HOST\\mallory");
+        EXPECT_EQ(result.filesWritten, 0);
+        EXPECT_EQ(treeOf(outside), outsideBefore);
+      } else {
+        EXPECT_EQ(result.outcome, AddonCopyOutcome::Copied);
+        for (const auto& [name, bytes] : kPayload) {
+          EXPECT_EQ(readFileText(joinPath(cairn(), name)), bytes);  // read through the link
+        }
+      }
+      removeLinkItself(link);
     }
-    EXPECT_EQ(result.outcome, AddonCopyOutcome::LinkRefused);
-    EXPECT_EQ(result.path, link);
-    EXPECT_EQ(result.filesWritten, 0);
-    EXPECT_EQ(gameAfter, gameBefore);
+  }
+  setOwnerReader(nullptr);
+}
+
+// The rule itself: what kind of reparse point, made by whom.
+TEST(LinkRule, FollowsThePlayersOwnLinksAndRefusesOtherAccounts) {
+  const OwnerKind owners[] = {OwnerKind::ThisUser, OwnerKind::Administrators, OwnerKind::System,
+                              OwnerKind::OtherAccount, OwnerKind::Unknown};
+  const bool trusted[] = {true, true, true, false, false};
+  for (size_t i = 0; i < std::size(owners); ++i) {
+    SCOPED_TRACE(i);
+    const LinkDecision link = trusted[i] ? LinkDecision::Follow : LinkDecision::Refuse;
+    EXPECT_EQ(decideLink(ReparseKind::NameSurrogate, owners[i]), link);
+    EXPECT_EQ(decideLink(ReparseKind::Unreadable, owners[i]), link);  // Wine's folder links
+    // A placeholder or a deduplicated file is the file itself, whoever owns it.
+    EXPECT_EQ(decideLink(ReparseKind::Other, owners[i]), LinkDecision::Ordinary);
+    EXPECT_EQ(decideLink(ReparseKind::None, owners[i]), LinkDecision::Ordinary);
+    EXPECT_EQ(ownerTrusted(owners[i]), trusted[i]);
   }
 }
 

@@ -169,7 +169,7 @@ TEST(StringTables, HaveNoDuplicateKeys) {
 
 TEST(StringTables, KeysAreDottedLowerCaseInKnownGroups) {
   const std::set<std::string> groups = {"tray", "main", "tab", "st", "se",
-                                        "wz",   "pill", "app", "upd", "acc"};
+                                        "wz",   "pill", "app", "upd", "acc", "addon"};
   for (std::size_t i = 0; i < i18n::englishStrings.count; ++i) {
     const std::string key = i18n::englishStrings.rows[i].key;
     EXPECT_TRUE(groups.count(key.substr(0, key.find('.')))) << key;

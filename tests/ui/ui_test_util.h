@@ -251,6 +251,8 @@ class WindowTest : public ::testing::Test {
     settings.wizardDone = wizardDone;
     settings.language = language;
     app.applySettings(settings);
+    // The addon's worker answers, and the windows hear of it, before the test goes on.
+    waitFor([&] { return !app.addonWorking(); }, 10000);
     pump();
   }
   std::string log() const { return readFileText(data.path() + L"\\cairn.log"); }

@@ -37,8 +37,9 @@ class FakeHost final : public ui::WindowHost {
   AppStatus status() override { return AppStatus::NoGameFolder; }
   bool gameStateKnown() override { return false; }
   void noteGameState(const GameState&) override { ++statesNoted; }
-  void updateAddonConfig() override {}
-  void noteAddonConfig(const ConfigWrite&, const std::wstring&, const std::string&) override {}
+  void keepAddon() override {}
+  AddonReport addonReport() override { return {}; }
+  bool addonWorking() override { return false; }
   std::string readyUpdateVersion() override { return ready; }
   std::string updatedTo() override { return std::string(); }
   void installUpdate() override { ++installs; }
