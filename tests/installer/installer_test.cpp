@@ -16,6 +16,7 @@ using namespace setup;
 
 class Installer : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() { waitForTheDesktopShell(); }
   void SetUp() override { reset(); }
   void TearDown() override { reset(); }
   std::wstring foreverSwitch(const std::wstring& folder) { return L" /FOREVER=\"" + folder + L"\""; }
@@ -51,6 +52,7 @@ TEST_F(Installer, ASilentInstallLeavesWhatTheProgramAndWindowsRead) {
   EXPECT_EQ(hklm(kSettingsKey, L"Language"), L"de");
   EXPECT_EQ(hklm(kSettingsKey, L"ForeverDir"), game.forever());
   EXPECT_EQ(hklmDword(kSettingsKey, L"Autostart"), 0);
+  EXPECT_EQ(hklm(kSettingsKey, L"InstallUser"), mySid());  // who chose the folder
   EXPECT_FALSE(stamp().empty());
 
   const std::wstring uninstaller = L"\"" + installed(L"uninstall.exe") + L"\"";
@@ -68,13 +70,182 @@ TEST_F(Installer, ASilentInstallLeavesWhatTheProgramAndWindowsRead) {
   EXPECT_EQ(hklmDword(kUninstallKey, L"NoRepair"), 1);
   EXPECT_GT(hklmDword(kUninstallKey, L"EstimatedSize"), 100);  // KiB
 
-  // The addon goes beside the program, as the build has it; the program
-  // copies it into the game. The game folder is not touched.
+  // The addon goes beside the program, as the build has it; the program,
+  // run as the signed-in user before the setup ends, places it in the game
+  // with the user's language in Config.lua.
   EXPECT_NE(readFileText(installedAddon(L"Cairn.toc")).find("## Title: Cairn"), std::string::npos);
   EXPECT_TRUE(fileExists(installedAddon(L"Cairn.lua")));
   EXPECT_TRUE(fileExists(installedAddon(L"Config.lua")));
-  EXPECT_FALSE(fileExists(game.addon(L"Cairn.toc")));
-  EXPECT_EQ(readFileText(game.addon(L"Config.lua")), "-- the user's own\n");
+  EXPECT_EQ(readFileText(game.addon(L"Cairn.toc")), readFileText(installedAddon(L"Cairn.toc")));
+  EXPECT_EQ(readFileText(game.addon(L"Cairn.lua")), readFileText(installedAddon(L"Cairn.lua")));
+  EXPECT_NE(readFileText(game.addon(L"Config.lua")).find("lang = \"de\""), std::string::npos)
+      << readFileText(game.addon(L"Config.lua"));
+  EXPECT_NE(setupLog().find("placed the addon in the game as the signed-in user: '0'"),
+            std::string::npos)
+      << setupLog();
+}
+
+// Every kind of run leaves the addon in the game before it ends, placed by
+// the program as the signed-in user; the setup's log says how it went, and
+// a silent run that closed a running Cairnstone starts it again.
+TEST_F(Installer, TheAddonReachesTheGameAfterEverySilentInstall) {
+  struct Case {
+    const char* version;
+    std::wstring parameters;
+    bool programRunning;
+  };
+  const Case cases[] = {
+      {kCurrent, L"/S" + foreverSwitch(game.forever()), false},
+      {kCurrent, L"/S /NOAUTOSTART" + foreverSwitch(game.forever()), true},
+      {kNext, L"/S /UPDATE /MAINLANG=it" + foreverSwitch(game.forever()), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(toUtf8(c.parameters));
+    reset();
+    if (c.programRunning) {
+      ASSERT_EQ(install(kCurrent, L"/S"), 0);
+      removeTree(joinPath(game.forever(), L"Interface\\AddOns\\Cairn"));
+      Child running = Child::start(installedExe(), {L"--background"});
+      ASSERT_TRUE(waitFor([] { return runToEnd(installedExe(), {L"--running"}) == 0; }, kProgramMs));
+    }
+    ASSERT_EQ(install(c.version, c.parameters), 0);
+    EXPECT_TRUE(fileExists(game.addon(L"Cairn.toc")));
+    EXPECT_TRUE(fileExists(game.addon(L"Cairn.lua")));
+    EXPECT_TRUE(fileExists(game.addon(L"Config.lua")));
+    EXPECT_NE(setupLog().find("placed the addon in the game as the signed-in user: '0'"),
+              std::string::npos)
+        << setupLog();
+    // Started again by the shell after it was closed; else none is left
+    // running (the placing run has ended).
+    if (c.programRunning) {
+      EXPECT_TRUE(waitFor([] { return runToEnd(installedExe(), {L"--running"}) == 0; }, kProgramMs));
+      const std::vector<Process> running = processesOf(installedExe());
+      ASSERT_EQ(running.size(), 1u);
+      EXPECT_EQ(imageName(running[0].parent), L"explorer.exe");
+    } else {
+      EXPECT_TRUE(processesOf(installedExe()).empty());
+    }
+  }
+  // No game folder known: nothing to place, and the log says so.
+  reset();
+  ASSERT_EQ(install(kCurrent, L"/S"), 0);
+  EXPECT_NE(setupLog().find("placed the addon in the game as the signed-in user: '1'"),
+            std::string::npos)
+      << setupLog();
+}
+
+// A silent run hands over only what its switches say, so a re-run (or an
+// update) without them undoes none of the user's later choices in the
+// program; the folder chosen in a run is taken by the account that chose it.
+TEST_F(Installer, ASilentRerunKeepsTheUsersLaterChoices) {
+  ScopedEnv usersData(L"CAIRN_DATA_DIR", userDataDir());  // as the placing run has it
+  ASSERT_EQ(install(kCurrent, L"/S /MAINLANG=de /NOAUTOSTART" + foreverSwitch(game.forever())), 0);
+  Settings settings;
+  loadSettings(settings);
+  ASSERT_EQ(settings.language, "de");
+  ASSERT_FALSE(settings.autostart);
+  ASSERT_EQ(settings.foreverDir, game.forever());
+
+  // Later, in the program: Italian, and start with Windows.
+  settings.language = "it";
+  settings.autostart = true;
+  ASSERT_TRUE(saveSettings(settings).ok());
+  ASSERT_TRUE(setAutostart(true));
+
+  const std::wstring first = stamp();
+  ASSERT_EQ(install(kCurrent, L"/S"), 0);
+  EXPECT_NE(stamp(), first);
+  EXPECT_EQ(hklm(kSettingsKey, L"Language"), L"");
+  EXPECT_EQ(hklm(kSettingsKey, L"ForeverDir"), L"");
+  EXPECT_EQ(hklmDword(kSettingsKey, L"Autostart"), -1);  // not handed over
+  EXPECT_EQ(hklm(kSettingsKey, L"InstallUser"), mySid());
+  Settings after;
+  loadSettings(after);
+  EXPECT_EQ(after.installStamp, toUtf8(stamp()));  // taken over, and
+  EXPECT_EQ(after.language, "it");                 // nothing undone
+  EXPECT_TRUE(after.autostart);
+  EXPECT_TRUE(autostartEnabled());
+  EXPECT_EQ(after.foreverDir, game.forever());
+  EXPECT_NE(readFileText(game.addon(L"Config.lua")).find("lang = \"it\""), std::string::npos);
+}
+
+// An interactive run preselects what the signed-in user has now in the
+// program (their language, start with Windows, game folder), each only when
+// it passes its check, else the earlier installation's; it hands over what
+// its pages show, and its last page says how the addon's placement went.
+TEST_F(Installer, AnInteractiveRunShowsTheUsersCurrentChoices) {
+  constexpr DWORD kFieldMs = 5000;
+  GameFolder usersGame;  // the folder the user chose later in the program
+  const std::wstring notAGame = game.file(L"not a game");
+  ASSERT_TRUE(makeDirs(notAGame));
+  struct Case {
+    const char* what;
+    const char* language;
+    std::wstring folder;
+    bool runValue;
+    LRESULT listed;  // the language list's selection
+    bool autostart;
+    std::wstring shownFolder;
+    const wchar_t* code;
+  };
+  const Case cases[] = {
+      {"the user's current choices", "pl", usersGame.forever(), true, 5, true, usersGame.forever(),
+       L"pl"},
+      {"bad ones: the earlier installation's", "xx", notAGame, false, 2, false, game.forever(), L"de"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    reset();
+    ASSERT_EQ(install(kCurrent, L"/S /MAINLANG=de" + foreverSwitch(game.forever())), 0);
+    JsonValue settings;
+    settings.set("language", jsonString(c.language));
+    settings.set("foreverDir", jsonString(toUtf8(c.folder)));
+    ASSERT_TRUE(writeFileText(joinPath(userDataDir(), L"settings.json"), jsonWrite(settings)));
+    ASSERT_TRUE(setAutostart(c.runValue));
+
+    Child setup = Child::startLine(setupExe(kCurrent), L"");
+    SetupWindow window;
+    ASSERT_TRUE(window.find(kProgramMs));
+    window.pressDefault();  // Welcome: Next
+    HWND list = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (list = window.control(L"ListBox")) != nullptr; }, kProgramMs));
+    EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), c.listed);
+    HWND box = window.control(L"Button", L"Start Cairnstone with &Windows");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED, c.autostart);
+    window.pressDefault();  // Language: Next
+    std::wstring shown;  // once the page has shown it
+    waitFor(
+        [&] {
+          wchar_t text[MAX_PATH] = {};
+          // Another process's field: its text comes by message, not as a caption.
+          if (HWND field = window.control(L"Edit")) {
+            SendMessageW(field, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(text));
+          }
+          shown = text;
+          return shown == c.shownFolder;
+        },
+        kFieldMs);
+    EXPECT_EQ(shown, c.shownFolder);
+    window.pressDefault();  // Folder: Install
+    EXPECT_TRUE(waitFor(
+        [&] {
+          return window.texts().find(L"The Cairnstone addon is in place in the game.") !=
+                 std::wstring::npos;
+        },
+        kProgramMs))
+        << toUtf8(window.texts());
+    HWND start = window.control(L"Button", L"&Start Cairnstone");
+    if (start) SendMessageW(start, BM_SETCHECK, BST_UNCHECKED, 0);
+    window.pressDefault();  // Finish
+    const long code = setup.wait(kProgramMs);
+    if (code == -1) setup.kill();
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(hklm(kSettingsKey, L"Language"), c.code);
+    EXPECT_EQ(hklm(kSettingsKey, L"ForeverDir"), c.shownFolder);
+    EXPECT_EQ(hklmDword(kSettingsKey, L"Autostart"), c.autostart ? 1 : 0);
+    EXPECT_EQ(hklm(kSettingsKey, L"InstallUser"), mySid());
+  }
 }
 
 // Links a standard user planted where the elevated setup used to write (the
@@ -161,13 +332,17 @@ TEST_F(Installer, BadOrMissingSwitchesGetSoundDefaultsAndNeverStopASilentRun) {
     std::wstring parameters, language, folder;
     long long autostart;
   };
+  // Autostart -1: not handed over (the program keeps its own).
   const Case cases[] = {
-      {L"/S /MAINLANG=xx" + foreverSwitch(game.file(L"missing")), L"en", L"", 1},
+      {L"/S /MAINLANG=xx" + foreverSwitch(game.file(L"missing")), L"en", L"", -1},
       {L"/S /MAINLANG=DE /NOAUTOSTART" + foreverSwitch(empty), L"en", L"", 0},
-      {L"/S /MAINLANG=pl" + foreverSwitch(game.wow()), L"pl", game.forever(), 1},
+      {L"/S /MAINLANG=pl" + foreverSwitch(game.wow()), L"pl", game.forever(), -1},
       {L"/S /MAINLANG=it" + foreverSwitch(game.forever() + L"\\Interface\\AddOns\\"), L"it",
-       game.forever(), 1},
-      {L"/S /MAINLANG=nl" + foreverSwitch(onlyGame.forever()), L"nl", onlyGame.forever(), 1},
+       game.forever(), -1},
+      {L"/S /MAINLANG=nl" + foreverSwitch(onlyGame.forever()), L"nl", onlyGame.forever(), -1},
+      // A device path to a real game folder: only paths on a drive are looked
+      // at (a network path is the same case; Wine here reaches no server).
+      {L"/S /MAINLANG=de" + foreverSwitch(L"\\\\?\\" + game.forever()), L"de", L"", -1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(toUtf8(c.parameters));
@@ -177,12 +352,12 @@ TEST_F(Installer, BadOrMissingSwitchesGetSoundDefaultsAndNeverStopASilentRun) {
     EXPECT_EQ(hklm(kSettingsKey, L"ForeverDir"), c.folder);
     EXPECT_EQ(hklmDword(kSettingsKey, L"Autostart"), c.autostart);
   }
-  // Nothing given on a fresh machine: Windows' language, no folder, autostart.
+  // Nothing given: nothing handed over; the program chooses for itself.
   reset();
   ASSERT_EQ(install(kCurrent, L"/S"), 0);
-  EXPECT_TRUE(isKnownLanguage(toUtf8(hklm(kSettingsKey, L"Language"))));
+  EXPECT_EQ(hklm(kSettingsKey, L"Language"), L"");
   EXPECT_EQ(hklm(kSettingsKey, L"ForeverDir"), L"");
-  EXPECT_EQ(hklmDword(kSettingsKey, L"Autostart"), 1);
+  EXPECT_EQ(hklmDword(kSettingsKey, L"Autostart"), -1);
 }
 
 // Game folders whose path, as the program may hold it, has " /S", " /D=",
@@ -201,7 +376,7 @@ TEST_F(Installer, NoPartOfAGameFolderFromTheProgramReadsAsASwitch) {
     ASSERT_EQ(install(kCurrent, installerArgs(held, "de", true)), 0);
     EXPECT_EQ(hklm(kSettingsKey, L"ForeverDir"), folder);
     EXPECT_EQ(hklm(kSettingsKey, L"Language"), L"de");
-    EXPECT_EQ(hklmDword(kSettingsKey, L"Autostart"), 1);
+    EXPECT_EQ(hklmDword(kSettingsKey, L"Autostart"), -1);  // on: the program keeps its own
   }
 }
 
@@ -213,12 +388,12 @@ TEST_F(Installer, TheProgramTakesOverEachInstallationOnce) {
   EXPECT_NE(log.find("from the installer: start with Windows off, language de"), std::string::npos);
 
   const std::wstring first = stamp();
-  ASSERT_EQ(install(kCurrent, L"/S /MAINLANG=it"), 0);  // a repair
+  ASSERT_EQ(install(kCurrent, L"/S /MAINLANG=it"), 0);  // a repair, autostart not given
   EXPECT_NE(stamp(), first);
   const std::string again = prepareOnce();
   EXPECT_EQ(takeovers(again), 2u);
-  EXPECT_NE(again.find("from the installer: start with Windows on, language it"), std::string::npos);
-  EXPECT_TRUE(autostartEnabled());
+  EXPECT_NE(again.find("from the installer: start with Windows off, language it"), std::string::npos);
+  EXPECT_FALSE(autostartEnabled());
 }
 
 TEST_F(Installer, NewerReplacesSameRepairsOlderIsRefused) {

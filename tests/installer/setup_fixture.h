@@ -11,6 +11,8 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <sddl.h>
+
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -165,6 +167,44 @@ inline long install(const char* version, const std::wstring& parameters) {
   }
   return code;
 }
+// The signed-in user's own data folder, where a program the shell started
+// keeps its settings (the tests' CAIRN_DATA_DIR does not reach it).
+inline std::wstring userDataDir() {
+  return joinPath(folderOf(FOLDERID_RoamingAppData), L"Cairn");
+}
+// This account's SID as text: the signed-in user's (Wine has one user).
+inline std::wstring mySid() {
+  HANDLE token = nullptr;
+  unsigned char buffer[256];
+  DWORD size = 0;
+  PWSTR text = nullptr;
+  std::wstring sid;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+      GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+    sid = text;
+  }
+  LocalFree(text);
+  if (token) CloseHandle(token);
+  return sid;
+}
+inline std::wstring helperExe() { return joinPath(binFolder(), L"setup_helper.exe"); }
+// Wine's desktop shell, started just before the tests (in_prefix.sh), may
+// take many seconds before it answers; on Windows it is there at sign-in.
+// Waits until the setup helper reaches it.
+inline void waitForTheDesktopShell() {
+  constexpr DWORD kShellReadyMs = 120000;
+  TempDir scratch;
+  const std::wstring file = scratch.file(L"ready.txt");
+  const bool ready = waitFor(
+      [&] {
+        DeleteFileW(file.c_str());
+        return run(helperExe(), L"current \"" + file + L"\"") == 0;
+      },
+      kShellReadyMs);
+  if (!ready) std::cout << "the desktop shell did not answer in " << kShellReadyMs << " ms\n";
+}
+
 // Runs a command line as Windows' installed-programs list runs an
 // uninstaller, and waits for it and for the processes it started (the
 // uninstaller hands over to a copy of itself and returns at once).
@@ -347,6 +387,31 @@ class SetupWindow {
     SendMessageW(window_, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(window_, IDOK)));
   }
+  // The page's first visible control of a window class (and, when given,
+  // with that text), or null.
+  HWND control(const wchar_t* className, const wchar_t* text = nullptr) const {
+    struct Search {
+      const wchar_t* className;
+      const wchar_t* text;
+      HWND found;
+    } search{className, text, nullptr};
+    EnumChildWindows(
+        window_,
+        [](HWND w, LPARAM param) {
+          auto* s = reinterpret_cast<Search*>(param);
+          wchar_t name[64] = {}, caption[256] = {};
+          GetClassNameW(w, name, 64);
+          GetWindowTextW(w, caption, 256);
+          if (!IsWindowVisible(w) || lstrcmpiW(name, s->className) != 0 ||
+              (s->text && lstrcmpW(caption, s->text) != 0)) {
+            return TRUE;
+          }
+          s->found = w;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
   // The texts of the page's visible controls, one per line.
   std::wstring texts() const {
     std::wstring out;
@@ -420,6 +485,7 @@ inline void reset() {
   setAutostart(false);
   forgetDeletionsAtRestart();
   removeTree(dataDir());
+  removeTree(userDataDir());
   removeTree(parentPath(updateDir()));
 }
 

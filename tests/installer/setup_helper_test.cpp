@@ -13,26 +13,6 @@ namespace {
 using namespace setup;
 
 constexpr DWORD kPlaceMs = 30000;
-constexpr DWORD kShellReadyMs = 120000;
-
-std::wstring helperExe() { return joinPath(binFolder(), L"setup_helper.exe"); }
-
-// This account's SID as text: the signed-in user's (Wine has one user).
-std::wstring mySid() {
-  HANDLE token = nullptr;
-  unsigned char buffer[256];
-  DWORD size = 0;
-  PWSTR text = nullptr;
-  std::wstring sid;
-  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
-      GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
-      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
-    sid = text;
-  }
-  LocalFree(text);
-  if (token) CloseHandle(token);
-  return sid;
-}
 
 // A UTF-16LE file as UTF-8 with "\n" line ends.
 std::string utf16File(const std::wstring& path) {
@@ -48,18 +28,7 @@ std::string utf16File(const std::wstring& path) {
 
 class SetupHelper : public ::testing::Test {
  protected:
-  // Wine's desktop shell, started just before the tests (in_prefix.sh), may
-  // take many seconds before it answers; on Windows it is there at sign-in.
-  static void SetUpTestSuite() {
-    TempDir scratch;
-    const bool ready = waitFor(
-        [&] {
-          DeleteFileW(scratch.file(L"ready.txt").c_str());
-          return run(helperExe(), L"current \"" + scratch.file(L"ready.txt") + L"\"") == 0;
-        },
-        kShellReadyMs);
-    if (!ready) std::cout << "the desktop shell did not answer in " << kShellReadyMs << " ms\n";
-  }
+  static void SetUpTestSuite() { waitForTheDesktopShell(); }
   void SetUp() override {
     reset();
     ASSERT_TRUE(CopyFileW(joinPath(binFolder(), L"placing_program.exe").c_str(), program().c_str(),
@@ -90,8 +59,7 @@ class SetupHelper : public ::testing::Test {
     }
   }
 
-  // The signed-in user's data folder, where the program keeps settings.json.
-  static std::wstring userData() { return joinPath(folderOf(FOLDERID_RoamingAppData), L"Cairn"); }
+  static std::wstring userData() { return userDataDir(); }
   // What `current` reports, after the "user=" line (checked apart), or
   // "exit N" when it fails.
   std::string current() {

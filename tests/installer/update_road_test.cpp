@@ -27,6 +27,7 @@ std::wstring published(const std::wstring& name) {
 
 class UpdateRoad : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() { waitForTheDesktopShell(); }
   void SetUp() override {
     reset();
     ASSERT_TRUE(service.start());
