@@ -63,8 +63,13 @@ TEST_F(UpdateRoad, TheRunningProgramUpdatesItselfThroughTheRealInstaller) {
   ASSERT_EQ(install(kCurrent, L"/S /FOREVER=\"" + game.forever() + L"\" /MAINLANG=de"), 0);
   std::cout << "silent install: " << GetTickCount64() - installBegan << " ms\n";
   const std::wstring firstStamp = stamp();
-  ASSERT_TRUE(makeDirs(dataDir()));
-  ASSERT_TRUE(writeFileText(settingsPath(), R"({"wizardDone":true})"));
+  // The wizard done, in the settings the install's placing run left (it
+  // took this installation over there already).
+  Settings done;
+  loadSettings(done);
+  EXPECT_EQ(done.installStamp, toUtf8(firstStamp));
+  done.wizardDone = true;
+  ASSERT_TRUE(saveSettings(done).ok());
 
   // A release whose installer fails (the tests' stand-in, exit code 5).
   offer(fixtures::programAnswer(service.baseUtf8()), fixtures::kProgramPath, fixtures::program());
