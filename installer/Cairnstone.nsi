@@ -804,8 +804,11 @@ Function WriteUninstallEntry
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM_EXE},0"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  ; In place (_?=): run directly, NSIS would copy the uninstaller into the
+  ; temp folder and run that copy elevated, and the signed-in user can
+  ; replace it there.
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}" _?=$INSTDIR'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S _?=$INSTDIR'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
@@ -880,6 +883,11 @@ Section
   Call QuitProgram
   Call ReplaceProgram
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+  ; An uninstall run in place before (and no restart since) left this name
+  ; to be deleted at the next restart.
+  Push 'keep "$INSTDIR\${UNINSTALLER}"'
+  Call RunHelper
+  ${Log} "kept the uninstaller from a deletion at the next restart: $0 (0: none is due)"
   Call InstallAddon
   ; A start from the Start menu shows the window (or the setup wizard).
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${PROGRAM_EXE}" "--open"
@@ -960,7 +968,9 @@ Section Uninstall
   Delete "$INSTDIR\${PROGRAM_EXE}.new"
   Delete "$INSTDIR\${PROGRAM_EXE}*.old" ; those in use are already scheduled
   RMDir /r "$INSTDIR\addon"
-  Delete "$INSTDIR\${UNINSTALLER}"
+  ; Run in place (the entry passes _?=), the uninstaller is in use and goes
+  ; at the next restart; an installation before then takes that back.
+  Delete /REBOOTOK "$INSTDIR\${UNINSTALLER}"
   ${Step} "$(UnStepEntries)"
   Push "unrun"
   Call un.RunHelper

@@ -31,6 +31,11 @@
 //       Removes the signed-in user's start-with-Windows value, through the
 //       shell as for start (the setup's own HKCU may be another user's).
 //       Exit code 0 when the value is gone, 1 when it could not be seen gone.
+//   setup_helper keep FILE
+//       Takes FILE out of the deletions Windows does at the next restart
+//       (an uninstaller run in place leaves itself there), so a new
+//       installation's file of that name stays. Exit code 0 when none is
+//       due any more, 1 when the list could not be changed.
 //   setup_helper datafolder FILE
 //       Writes the signed-in user's Cairn data folder to FILE (UTF-16LE).
 //
@@ -626,6 +631,53 @@ int writeCurrent(const std::wstring& file) {
   if (autostart >= 0) out += autostart ? L"autostart=1\r\n" : L"autostart=0\r\n";
   return writeNewFile(file, out);
 }
+
+// --- Deletions at the next restart (MoveFileEx's list: pairs of source and
+// target, a deletion has an empty target).
+
+int keepAtRestart(const std::wstring& file) {
+  constexpr wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+  constexpr wchar_t kPending[] = L"PendingFileRenameOperations";
+  ScopedRegKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                    key.put()) != ERROR_SUCCESS) {
+    return kFailed;
+  }
+  DWORD type = 0, bytes = 0;
+  LSTATUS status = RegQueryValueExW(key, kPending, nullptr, &type, nullptr, &bytes);
+  if (status == ERROR_FILE_NOT_FOUND) return kDone;
+  if (status != ERROR_SUCCESS || type != REG_MULTI_SZ) return kFailed;
+  std::wstring list(bytes / sizeof(wchar_t) + 1, L'\0');
+  if (RegQueryValueExW(key, kPending, nullptr, &type, reinterpret_cast<BYTE*>(&list[0]), &bytes) !=
+      ERROR_SUCCESS) {
+    return kFailed;
+  }
+  list.resize(bytes / sizeof(wchar_t));
+  std::vector<std::wstring> items;
+  for (size_t at = 0; at < list.size();) {
+    const size_t end = std::min(list.find(L'\0', at), list.size());
+    items.push_back(list.substr(at, end - at));
+    at = end + 1;
+  }
+  // The list ends with an empty string; the pairs come before it.
+  while (!items.empty() && items.back().empty() && items.size() % 2 != 0) items.pop_back();
+  const std::wstring mine = L"\\??\\" + file;
+  std::wstring kept;
+  bool dropped = false;
+  for (size_t i = 0; i + 1 < items.size(); i += 2) {
+    if (items[i + 1].empty() && samePath(items[i], mine)) {
+      dropped = true;
+      continue;
+    }
+    kept += items[i] + L'\0' + items[i + 1] + L'\0';
+  }
+  if (!dropped) return kDone;
+  if (kept.empty()) return RegDeleteValueW(key, kPending) == ERROR_SUCCESS ? kDone : kFailed;
+  kept += L'\0';
+  status = RegSetValueExW(key, kPending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
+                          static_cast<DWORD>(kept.size() * sizeof(wchar_t)));
+  return status == ERROR_SUCCESS ? kDone : kFailed;
+}
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -651,6 +703,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     code = writeCurrent(fullPath(argv[2]));
     CoUninitialize();
+  } else if (command == L"keep" && argc == 3) {
+    code = keepAtRestart(fullPath(argv[2]));
   } else if (command == L"datafolder" && argc == 3) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     code = writeDataFolder(fullPath(argv[2]));

@@ -62,8 +62,8 @@ TEST_F(Installer, ASilentInstallLeavesWhatTheProgramAndWindowsRead) {
       {L"Publisher", L"Cairn"},
       {L"DisplayIcon", installedExe() + L",0"},
       {L"InstallLocation", installDir()},
-      {L"UninstallString", uninstaller},
-      {L"QuietUninstallString", uninstaller + L" /S"},
+      {L"UninstallString", uninstaller + L" _?=" + installDir()},  // in place, see below
+      {L"QuietUninstallString", uninstaller + L" /S _?=" + installDir()},
   };
   for (const auto& value : entry) EXPECT_EQ(hklm(kUninstallKey, value.first), value.second);
   EXPECT_EQ(hklmDword(kUninstallKey, L"NoModify"), 1);
@@ -469,8 +469,20 @@ TEST_F(Installer, UninstallRemovesTheProgramAndKeepsTheUsersThings) {
   Child running = Child::start(installedExe(), {L"--background"});
   ASSERT_TRUE(waitFor([] { return runToEnd(installedExe(), {L"--running"}) == 0; }, kProgramMs));
 
-  ASSERT_TRUE(runWithChildren(hklm(kUninstallKey, L"QuietUninstallString")));
-  EXPECT_FALSE(isDirectory(installDir()));
+  // The entry runs the uninstaller in place, never a copy in the temp
+  // folder (which the signed-in user could replace before it runs
+  // elevated): it has done its work when it ends, and it leaves only
+  // itself, to go at the next restart.
+  const std::vector<std::wstring> copiesBefore = uninstallerCopies();
+  EXPECT_EQ(runCommandLine(hklm(kUninstallKey, L"QuietUninstallString")), 0);
+  EXPECT_EQ(uninstallerCopies(), copiesBefore);
+  EXPECT_FALSE(fileExists(installedExe()));
+  const std::wstring uninstaller = lowerWide(installed(L"uninstall.exe"));
+  const auto dueAtRestart = [&] {
+    const std::vector<std::wstring> due = deletionsAtRestart();
+    return std::find(due.begin(), due.end(), uninstaller) != due.end();
+  };
+  EXPECT_TRUE(dueAtRestart());
 
   EXPECT_EQ(running.wait(kProgramMs), 0);  // asked to quit, not killed
   EXPECT_FALSE(fileExists(shortcut()));
@@ -491,6 +503,7 @@ TEST_F(Installer, UninstallRemovesTheProgramAndKeepsTheUsersThings) {
   ASSERT_TRUE(writeFileText(installed(L"notes.txt"), "mine"));
   const std::wstring saved = data.file(L"uninstall.exe");
   ASSERT_EQ(install(kCurrent, L"/S"), 0);
+  EXPECT_FALSE(dueAtRestart());  // the new installation's uninstaller stays
   ASSERT_TRUE(CopyFileW(installed(L"uninstall.exe").c_str(), saved.c_str(), FALSE));
   EXPECT_EQ(uninstallAndWait(installDir()), 0);
   EXPECT_EQ(readFileText(installed(L"notes.txt")), "mine");

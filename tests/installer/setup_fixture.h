@@ -233,6 +233,38 @@ inline bool runWithChildren(std::wstring commandLine) {
   return ended;
 }
 
+// Runs a command line and waits for that process alone: its exit code, or
+// -1 when it did not start or end in time.
+inline long runCommandLine(std::wstring commandLine) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    return -1;
+  }
+  CloseHandle(info.hThread);
+  DWORD code = 0;
+  const bool ended = WaitForSingleObject(info.hProcess, kSetupMs) == WAIT_OBJECT_0 &&
+                     GetExitCodeProcess(info.hProcess, &code);
+  CloseHandle(info.hProcess);
+  return ended ? static_cast<long>(code) : -1;
+}
+
+// The folders NSIS makes in the temp folder for an uninstaller's copy
+// (~nsu*.tmp).
+inline std::vector<std::wstring> uninstallerCopies() {
+  std::vector<std::wstring> found;
+  WIN32_FIND_DATAW entry{};
+  HANDLE search = FindFirstFileW(tempFile(L"~nsu*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do {
+    found.push_back(entry.cFileName);
+  } while (FindNextFileW(search, &entry));
+  FindClose(search);
+  return found;
+}
+
 // The uninstaller copies itself away and returns at once; run from a copy
 // and told where the installation is, it does the work itself and its exit
 // code is the real one.
