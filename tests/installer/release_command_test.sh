@@ -16,6 +16,11 @@ test_key="$root/tests/update/keys/TEST-ONLY-release-key.pem"
 addon="$root/tests/installer/addon"
 mkdir -p "$work/no-addon"
 failures=0
+# The test key under a password: a release key is never plaintext.
+enc_password="enc password $$"
+CAIRN_RELEASE_KEY_PASSWORD=$enc_password openssl pkcs8 -topk8 -scrypt -in "$test_key" \
+  -passout env:CAIRN_RELEASE_KEY_PASSWORD -out "$work/enc.pem" ||
+  { echo "FAIL: encrypting the test key"; exit 1; }
 
 # expected exit code | expected message | arguments after "release"
 cases=(
@@ -27,12 +32,14 @@ cases=(
   "2|a release needs the addon: give --addon FOLDER|1.4.0 --key $test_key --base http://127.0.0.1 --out $work/site"
   "2|holds no addon (no Cairn.toc)|1.4.0 --key $test_key --base http://127.0.0.1 --out $work/site --addon $work/no-addon"
   "2|holds no addon (no Cairn.toc)|1.4.0 --key $test_key --base http://127.0.0.1 --out $work/site --addon $work/missing"
-  "1|is not the private half of|1.4.0 --key $test_key --base http://127.0.0.1 --out $work/site --addon $addon"
+  "1|is not encrypted: a release key is kept under a password|1.4.0 --key $test_key --base http://127.0.0.1 --out $work/site --addon $addon"
+  "1|is not the private half of|1.4.0 --key $work/enc.pem --base http://127.0.0.1 --out $work/site --addon $addon"
 )
 for case in "${cases[@]}"; do
   IFS='|' read -r code message arguments <<<"$case"
   # shellcheck disable=SC2086
-  CAIRN_BUILD_DIR="$work/build" "$root/dev.sh" release $arguments >"$work/out" 2>&1
+  CAIRN_BUILD_DIR="$work/build" CAIRN_RELEASE_KEY_PASSWORD=$enc_password \
+    "$root/dev.sh" release $arguments </dev/null >"$work/out" 2>&1
   rc=$?
   if [ "$rc" != "$code" ] || ! grep -qF "$message" "$work/out"; then
     echo "FAIL: release $arguments: exit $rc, $(cat "$work/out")"

@@ -41,7 +41,7 @@ wine "$root_cert" add "$(winpath "$work/ca.der")" </dev/null >/dev/null 2>&1 ||
 # A free port, then the published tree and nginx serving it.
 port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 base="https://localhost:$port"
-"$tool" sign --key "$key" --installer "$installer" --version 1.5.0 --base "$base" \
+"$tool" sign --key "$key" --test-key --installer "$installer" --version 1.5.0 --base "$base" \
   --out "$work/version.json" &&
 "$tool" publish --record "$work/version.json" --installer "$installer" --out "$work/site" ||
   { echo "FAIL: publish"; exit 1; }

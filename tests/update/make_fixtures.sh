@@ -29,7 +29,7 @@ mkdir -p "$out"
 head -c 300000 < <(yes "Cairnstone test installer, for tests only") >"$work/installer.exe"
 # A signed answer and the static tree around it, for one installer.
 publish() {
-  "$tool" sign --key "$key" --installer "$1" --version "$2" --base http://127.0.0.1 \
+  "$tool" sign --key "$key" --test-key --installer "$1" --version "$2" --base http://127.0.0.1 \
     --out "$work/$2.json"
   "$tool" publish --record "$work/$2.json" --installer "$1" --out "$3"
 }
