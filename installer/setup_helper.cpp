@@ -16,9 +16,9 @@
 //       started, 101 when it did not end in time.
 //   setup_helper current FILE
 //       Writes to FILE (UTF-16LE, one key=value a line) what the signed-in
-//       user has now: "user" (their SID), and each of "language", "forever"
-//       (the game folder) and "autostart" (0 or 1) that their settings.json
-//       and Run value hold and that passes its check. Exit code 0 when the
+//       user has now: "user" (their SID), and, when they have a usable
+//       settings.json, each of "language", "forever" (the game folder) and
+//       "autostart" (0 or 1: their Run value) that passes its check. Exit code 0 when the
 //       user was found, 1 when not (FILE is then not made).
 //   setup_helper start PROGRAM [ARGUMENTS]
 //       Starts PROGRAM as the signed-in user. An elevated setup must not hand
@@ -610,19 +610,20 @@ int writeCurrent(const std::wstring& file) {
   JsonValue settings;
   const std::wstring folder = dataFolderOf(user.get());
   std::string bytes;
-  if (isLocalFolder(folder) && readUserFile(folder, folder + L"\\settings.json", bytes) &&
-      jsonParse(bytes, settings) && settings.kind == JsonKind::Object) {
-    const JsonValue& language = settings.get("language");
-    if (language.kind == JsonKind::String && isLanguageCode(language.text)) {
-      out += L"language=" + std::wstring(language.text.begin(), language.text.end()) + L"\r\n";
-    }
-    const JsonValue& forever = settings.get("foreverDir");
-    std::wstring path;
-    if (forever.kind == JsonKind::String && fromUtf8(forever.text, path) && isLocalFolder(path)) {
-      out += L"forever=" + path + L"\r\n";
-    }
-  } else {
-    settings = JsonValue();
+  // No usable settings: the user has made no choice in the program yet (a
+  // missing Run value then says nothing either).
+  if (!isLocalFolder(folder) || !readUserFile(folder, folder + L"\\settings.json", bytes) ||
+      !jsonParse(bytes, settings) || settings.kind != JsonKind::Object) {
+    return writeNewFile(file, out);
+  }
+  const JsonValue& language = settings.get("language");
+  if (language.kind == JsonKind::String && isLanguageCode(language.text)) {
+    out += L"language=" + std::wstring(language.text.begin(), language.text.end()) + L"\r\n";
+  }
+  const JsonValue& forever = settings.get("foreverDir");
+  std::wstring path;
+  if (forever.kind == JsonKind::String && fromUtf8(forever.text, path) && isLocalFolder(path)) {
+    out += L"forever=" + path + L"\r\n";
   }
   // What Windows will do (the Run value) before what the settings say.
   int autostart = runValueState(sid);

@@ -23,8 +23,13 @@ export LOCPATH="$scratch"
 shoot_all() {
   local setup=$1 page=$2 docs=$3 program='C:\Program Files\Cairnstone'
   wineserver -p
+  # The setup asks the desktop shell for the signed-in user's choices and has
+  # the program place the addon through it, as Windows has it at sign-in:
+  # Wine's desktop starts first.
+  wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
+  # A picture of the page after SECONDS (default 2).
   shot() {
-    sleep 2
+    sleep "${2:-2}"
     local x y w h
     read -r x y w h < <(wine "$page" rect | tr -d '\r')
     import -window root -crop "${w}x${h}+${x}+${y}" +repage "$docs/installer-$1.png"
@@ -35,10 +40,10 @@ shoot_all() {
     local locale=C.UTF-8
     [ $language = de ] && locale=de_DE.UTF-8
     LC_ALL=$locale wine "$setup" </dev/null >/dev/null 2>&1 &
-    shot "1-welcome-$language" && wine "$page" next
+    shot "1-welcome-$language" 6 && wine "$page" next
     shot "2-language-$language" && wine "$page" next
     shot "3-folder-$language" && wine "$page" next
-    shot "4-finish-$language" && wine "$page" next
+    shot "4-finish-$language" 10 && wine "$page" next
     ended
     wine "$program\\Cairnstone.exe" --quit >/dev/null 2>&1 || true
     sleep 1
@@ -50,6 +55,9 @@ shoot_all() {
     # Its progress page closes with the same button once it is done; the next
     # setup may start when no Cairnstone window is left.
     for _ in 1 2 3 4 5; do sleep 2; wine "$page" next || break; done
+    # The next setup would preselect this one's choices, which the user's
+    # data folder keeps: each language starts as a new user.
+    rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Cairn
   done
   wineserver -k || true
 }

@@ -180,7 +180,7 @@ TEST_F(Installer, AnInteractiveRunShowsTheUsersCurrentChoices) {
   ASSERT_TRUE(makeDirs(notAGame));
   struct Case {
     const char* what;
-    const char* language;
+    const char* language;  // null: no settings.json (the program never ran)
     std::wstring folder;
     bool runValue;
     LRESULT listed;  // the language list's selection
@@ -192,15 +192,21 @@ TEST_F(Installer, AnInteractiveRunShowsTheUsersCurrentChoices) {
       {"the user's current choices", "pl", usersGame.forever(), true, 5, true, usersGame.forever(),
        L"pl"},
       {"bad ones: the earlier installation's", "xx", notAGame, false, 2, false, game.forever(), L"de"},
+      // No Run value then is no choice of the user's: on, as on a new machine.
+      {"none yet: the earlier installation's", nullptr, L"", false, 2, true, game.forever(), L"de"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     reset();
     ASSERT_EQ(install(kCurrent, L"/S /MAINLANG=de" + foreverSwitch(game.forever())), 0);
-    JsonValue settings;
-    settings.set("language", jsonString(c.language));
-    settings.set("foreverDir", jsonString(toUtf8(c.folder)));
-    ASSERT_TRUE(writeFileText(joinPath(userDataDir(), L"settings.json"), jsonWrite(settings)));
+    removeTree(userDataDir());
+    if (c.language) {
+      JsonValue settings;
+      settings.set("language", jsonString(c.language));
+      settings.set("foreverDir", jsonString(toUtf8(c.folder)));
+      ASSERT_TRUE(makeDirs(userDataDir()));
+      ASSERT_TRUE(writeFileText(joinPath(userDataDir(), L"settings.json"), jsonWrite(settings)));
+    }
     ASSERT_TRUE(setAutostart(c.runValue));
 
     Child setup = Child::startLine(setupExe(kCurrent), L"");
