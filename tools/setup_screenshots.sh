@@ -31,7 +31,12 @@ shoot_all() {
   shot() {
     sleep "${2:-2}"
     local x y w h
-    read -r x y w h < <(wine "$page" rect | tr -d '\r')
+    # The setup's window may be slow to show on a busy machine.
+    for _ in $(seq 1 30); do
+      read -r x y w h < <(wine "$page" rect | tr -d '\r')
+      [ -n "${h:-}" ] && break
+      sleep 1
+    done
     import -window root -crop "${w}x${h}+${x}+${y}" +repage "$docs/installer-$1.png"
   }
   # Waits (bounded) for the last program started in the background to end.
