@@ -313,10 +313,14 @@ void Setup::store() {
   }
   logLine("first-run setup finished");
   const bool blocked = addonBlocked();
+  // While the addon is still being placed, "ready" would be a guess.
+  const bool placing = found && host_.addonWorking();
   WindowHost& host = host_;
   DestroyWindow(window_);  // deletes this object: nothing of it is touched after
   if (found && blocked) {
     host.announce("tray.balloon.title", "tray.noaddon.text");
+  } else if (placing) {
+    host.announce("tray.balloon.title", "tray.running.text");
   } else if (found) {
     host.announce("tray.ready.title", "tray.ready.text");
   } else {
