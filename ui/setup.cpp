@@ -302,6 +302,9 @@ void Setup::store() {
   const bool found = folderOk_ || storedFolderOk();
   settings.language = currentLanguage();
   settings.wizardDone = true;
+  // While the addon is still being placed (before this save asks again),
+  // "ready" would be a guess.
+  const bool placing = found && host_.addonWorking();
   // The notification area reads the folder anew.
   const WriteResult saved = host_.applySettings(settings);
   if (!saved) {
@@ -313,8 +316,6 @@ void Setup::store() {
   }
   logLine("first-run setup finished");
   const bool blocked = addonBlocked();
-  // While the addon is still being placed, "ready" would be a guess.
-  const bool placing = found && host_.addonWorking();
   WindowHost& host = host_;
   DestroyWindow(window_);  // deletes this object: nothing of it is touched after
   if (found && blocked) {

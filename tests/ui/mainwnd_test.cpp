@@ -300,8 +300,11 @@ TEST_F(MainWindowTest, TheStatusCheckWritesAMissingConfigLuaAgain) {
   ASSERT_TRUE(DeleteFileW(config.c_str()));
   window->refresh();
   ASSERT_TRUE(settleMainWindow());
+  // The check asks the addon's worker, which writes it in its own time.
+  EXPECT_TRUE(waitFor(
+      [&] { return countOf(log(), "Config.lua: CairnInstall = { lang = \"it\" }") == 2; }, 10000))
+      << log();
   EXPECT_EQ(readFileText(config), "CairnInstall = { lang = \"it\" }\n");
-  EXPECT_EQ(countOf(log(), "Config.lua: CairnInstall = { lang = \"it\" }"), 2) << log();
 }
 
 TEST_F(MainWindowTest, ALanguageSegmentIsPendingUntilSaveAndATabSwitchDiscardsIt) {
