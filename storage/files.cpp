@@ -16,45 +16,10 @@ constexpr DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
 constexpr int kMoveAttempts = 20;
 constexpr int kTemporaryNameAttempts = 16;
 constexpr DWORD kMoveRetryMs = 50;
-constexpr int kFirstNumberedFolder = 1;
-constexpr int kLastNumberedFolder = 150;
 
 bool isDotEntry(const wchar_t* name) {
   return (name[0] == L'.' && name[1] == 0) ||
          (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
-}
-
-// Clears read-only and friends on a link without touching what it points to.
-void clearLinkAttributes(const std::wstring& path) {
-  ScopedHandle h(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING,
-                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!h.valid()) return;
-  FILE_BASIC_INFO info = {};
-  if (!GetFileInformationByHandleEx(h, FileBasicInfo, &info, sizeof info)) return;
-  info.FileAttributes &= ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-  SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info);
-}
-
-// A junction or symbolic link: remove the link itself, never its target.
-bool removeLink(const std::wstring& path, DWORD attributes) {
-  clearLinkAttributes(path);
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryW(path.c_str()) != 0;
-  return DeleteFileW(path.c_str()) != 0;
-}
-
-// What the walk does with one entry depends only on the attributes its
-// folder listing gave: a link is removed itself and never entered.
-void removeEntry(const std::wstring& path, DWORD attributes) {
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    removeLink(path, attributes);
-  } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    removeFolderEntries(path, listFolder(path));
-  } else {
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path.c_str());
-  }
 }
 
 // 0, or the Windows error. A write that moves on by less than it was given
@@ -239,29 +204,4 @@ std::vector<FolderEntry> listFolder(const std::wstring& folder) {
     if (!isDotEntry(entry.cFileName)) entries.push_back({entry.cFileName, entry.dwFileAttributes});
   } while (FindNextFileW(find, &entry));
   return entries;
-}
-
-bool removeFolderEntries(const std::wstring& folder, const std::vector<FolderEntry>& entries) {
-  for (const FolderEntry& entry : entries) {
-    removeEntry(joinPath(folder, entry.name), entry.attributes);
-  }
-  return RemoveDirectoryW(folder.c_str()) != 0;
-}
-
-bool removeTree(const std::wstring& folder) {
-  DWORD self = GetFileAttributesW(folder.c_str());
-  if (self != INVALID_FILE_ATTRIBUTES && (self & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    return removeLink(folder, self);
-  }
-  return removeFolderEntries(folder, listFolder(folder));
-}
-
-int removeNumberedFolders(const std::wstring& parent, const std::wstring& prefix) {
-  int removed = 0;
-  for (int i = kFirstNumberedFolder; i <= kLastNumberedFolder; ++i) {
-    // The narrow printf: the wide one would add a second formatter to the program.
-    std::wstring path = joinPath(parent, prefix + toWide(sformat("%03d", i)));
-    if (isDirectory(path) && removeTree(path)) ++removed;
-  }
-  return removed;
 }

@@ -5,6 +5,7 @@
 #include "base/paths.h"
 #include "base/scoped_handle.h"
 #include "storage/files.h"
+#include "tests/support/links.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -175,15 +176,20 @@ bool makeJunction(const std::wstring& link, const std::wstring& target) {
   return ok;
 }
 
-// A directory link inside the tree whose target holds the user's data. Some
-// systems (Wine among them) cannot make either kind: the callers skip then.
+// A directory link inside the tree whose target holds the user's data: a
+// symbolic link or a junction, and under Wine (which makes neither) a Unix
+// symbolic link, which its listings report as a reparse point.
 bool makeDirectoryLink(const std::wstring& link, const std::wstring& target) {
   const DWORD flags = SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
   if (CreateSymbolicLinkW(link.c_str(), target.c_str(), flags) && isLink(link)) return true;
   RemoveDirectoryW(link.c_str());
-  return makeJunction(link, target) && isLink(link);
+  if (makeJunction(link, target) && isLink(link)) return true;
+  return makeLink(link, target, true) && isLink(link);
 }
 
+// A link is removed itself where the system opens it as itself (Windows);
+// where it opens the target instead (Wine's Unix links), the link stays,
+// and either way the target is never entered.
 TEST(RemoveTree, NeverFollowsALinkOutOfTheTree) {
   TempDir tmp;
   const std::wstring outside = tmp.file(L"keep");
@@ -192,13 +198,19 @@ TEST(RemoveTree, NeverFollowsALinkOutOfTheTree) {
   ASSERT_TRUE(writeWholeFile(outside + L"\\precious.txt", "x"));
   ASSERT_TRUE(writeWholeFile(outside + L"\\sub\\more.txt", "x"));
   ASSERT_TRUE(makeDirs(root));
+  ASSERT_TRUE(writeWholeFile(root + L"\\own.txt", "x"));
   if (!makeDirectoryLink(root + L"\\link", outside)) {
     GTEST_SKIP() << "this system cannot create directory links (" << GetLastError() << ")";
   }
-  EXPECT_TRUE(removeTree(root));
-  EXPECT_FALSE(fileExists(root));
+  const bool linkGoes = linksOpenAsThemselves();
+  EXPECT_EQ(removeTree(root), linkGoes);
+  EXPECT_EQ(fileExists(root), !linkGoes);
+  EXPECT_FALSE(fileExists(root + L"\\own.txt"));
   EXPECT_TRUE(fileExists(outside + L"\\precious.txt"));
   EXPECT_TRUE(fileExists(outside + L"\\sub\\more.txt"));
+  if (!linkGoes) {
+    EXPECT_TRUE(removeLinkItself(root + L"\\link"));
+  }
 }
 
 TEST(RemoveTree, ALinkGivenAsTheRootIsRemovedWithoutItsTarget) {
@@ -209,9 +221,57 @@ TEST(RemoveTree, ALinkGivenAsTheRootIsRemovedWithoutItsTarget) {
   if (!makeDirectoryLink(tmp.file(L"link"), outside)) {
     GTEST_SKIP() << "this system cannot create directory links (" << GetLastError() << ")";
   }
-  EXPECT_TRUE(removeTree(tmp.file(L"link")));
-  EXPECT_FALSE(fileExists(tmp.file(L"link")));
+  const bool linkGoes = linksOpenAsThemselves();
+  EXPECT_EQ(removeTree(tmp.file(L"link")), linkGoes);
+  EXPECT_EQ(fileExists(tmp.file(L"link")), !linkGoes);
   EXPECT_TRUE(fileExists(outside + L"\\precious.txt"));
+  if (!linkGoes) {
+    EXPECT_TRUE(removeLinkItself(tmp.file(L"link")));
+  }
+}
+
+// Someone who may write in the tree swaps an entry for a link to the user's
+// own files after the walk listed its folder: the walk opens what is there
+// now, sees it is not what it listed, and leaves it.
+TEST(RemoveTree, AnEntrySwappedForALinkAfterTheListingLeadsNowhere) {
+  const struct {
+    const char* name;
+    const wchar_t* entry;   // in the tree, swapped
+    const wchar_t* target;  // outside, what the link points at
+    bool folder;
+  } cases[] = {
+      {"folder", L"sub", L"", true},
+      {"file", L"notes.txt", L"precious.txt", false},
+  };
+  const bool linkGoes = linksOpenAsThemselves();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir tmp;
+    const std::wstring outside = tmp.file(L"user"), root = tmp.file(L"tree");
+    const std::wstring entry = joinPath(root, c.entry), moved = tmp.file(L"moved");
+    ASSERT_TRUE(makeDirs(outside + L"\\deeper"));
+    ASSERT_TRUE(writeWholeFile(outside + L"\\precious.txt", "x"));
+    ASSERT_TRUE(writeWholeFile(outside + L"\\deeper\\more.txt", "x"));
+    ASSERT_TRUE(makeDirs(root + L"\\sub\\deeper"));
+    ASSERT_TRUE(writeWholeFile(root + L"\\sub\\deeper\\more.txt", "x"));
+    ASSERT_TRUE(writeWholeFile(root + L"\\notes.txt", "x"));
+    bool swapped = false;
+    const bool removed = removeTree(root, [&](const std::wstring& folder) {
+      if (folder != root || swapped) return;
+      swapped = MoveFileW(entry.c_str(), moved.c_str()) &&
+                makeLink(entry, joinPath(outside, c.target), c.folder);
+    });
+    if (!swapped) {
+      GTEST_SKIP() << "this system cannot create links (" << GetLastError() << ")";
+    }
+    EXPECT_TRUE(fileExists(outside + L"\\precious.txt"));
+    EXPECT_TRUE(fileExists(outside + L"\\deeper\\more.txt"));
+    EXPECT_TRUE(fileExists(moved));  // it left the tree before its turn
+    EXPECT_EQ(removed, linkGoes);
+    if (!linkGoes) {
+      EXPECT_TRUE(removeLinkItself(entry));
+    }
+  }
 }
 
 // Where links cannot be made (Wine), the walk is fed a listing that marks a
