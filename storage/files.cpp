@@ -4,6 +4,9 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cwchar>
+#include <string>
 #include <vector>
 
 #include "base/paths.h"
@@ -15,6 +18,9 @@ namespace {
 constexpr DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
 constexpr int kMoveAttempts = 20;
 constexpr int kTemporaryNameAttempts = 16;
+constexpr wchar_t kTemporarySuffix[] = L".tmp";
+constexpr size_t kProcessIdDigits = 10;  // a DWORD
+constexpr size_t kAttemptDigits = 2;
 constexpr DWORD kMoveRetryMs = 50;
 
 bool isDotEntry(const wchar_t* name) {
@@ -167,7 +173,26 @@ WriteResult replaceFileAtomic(const std::wstring& path, const std::string& bytes
 
 std::wstring temporaryName(const std::wstring& path, int attempt) {
   return path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt) +
-         L".tmp";
+         kTemporarySuffix;
+}
+
+unsigned long temporaryNameOwner(const std::wstring& name) {
+  // "<target>.<process>-<attempt>.tmp"
+  const size_t suffix = name.size() - std::min(name.size(), wcslen(kTemporarySuffix));
+  if (suffix == 0 || name.compare(suffix, std::wstring::npos, kTemporarySuffix) != 0) return 0;
+  const size_t dot = name.rfind(L'.', suffix - 1);
+  const size_t dash = name.find(L'-', dot == std::wstring::npos ? 0 : dot);
+  if (dot == std::wstring::npos || dot == 0 || dash == std::wstring::npos || dash > suffix) return 0;
+  const std::wstring process = name.substr(dot + 1, dash - dot - 1);
+  const std::wstring attempt = name.substr(dash + 1, suffix - dash - 1);
+  const auto digits = [](const std::wstring& text, size_t most) {
+    return !text.empty() && text.size() <= most &&
+           text.find_first_not_of(L"0123456789") == std::wstring::npos;
+  };
+  if (!digits(process, kProcessIdDigits) || !digits(attempt, kAttemptDigits)) return 0;
+  const unsigned long long owner = std::stoull(process);
+  if (std::stoi(attempt) >= kTemporaryNameAttempts || owner == 0 || owner > MAXDWORD) return 0;
+  return static_cast<unsigned long>(owner);
 }
 
 WriteResult replaceFileNoFollow(const std::wstring& path, const std::string& bytes) {

@@ -54,6 +54,9 @@ WriteResult replaceFileAtomic(const std::wstring& path, const std::string& bytes
 WriteResult replaceFileNoFollow(const std::wstring& path, const std::string& bytes);
 // The temporary name replaceFileNoFollow tries at each attempt (0, 1, ...).
 std::wstring temporaryName(const std::wstring& path, int attempt);
+// The process whose temporaryName `name` (a file name, no folder) is; 0 when
+// it is no name temporaryName makes.
+unsigned long temporaryNameOwner(const std::wstring& name);
 // Called by removeTree with each folder's path once its entries were read
 // and before any of them goes; the tests change the tree there.
 using AfterListing = std::function<void(const std::wstring& folder)>;
@@ -77,6 +80,12 @@ std::vector<FolderEntry> listFolder(const std::wstring& folder);
 // Removes the listed entries below folder as removeTree removes them (each
 // opened and checked anew), then the folder itself; true when it is gone.
 bool removeFolderEntries(const std::wstring& folder, const std::vector<FolderEntry>& entries);
+// Removes what a crash may have left of the replacing writes above, in
+// `folder` and the folders below it: each target's name + ".tmp"
+// (replaceFileAtomic's) and temporaryName's names of processes that no
+// longer run. Only regular files go, by their handles; a link is neither
+// removed nor entered. Returns how many went.
+int removeLeftoverTemporaries(const std::wstring& folder, const std::vector<std::wstring>& targets);
 // Removes prefix001 ... prefix150 below parent (folders and links to
 // folders); returns how many went.
 int removeNumberedFolders(const std::wstring& parent, const std::wstring& prefix);

@@ -196,7 +196,69 @@ bool isNumberedName(const std::wstring& name, const std::wstring& prefix) {
   return number >= kFirstNumberedFolder && number <= kLastNumberedFolder;
 }
 
+// A process of that id runs (or may: one we may not look at counts).
+bool processRuns(DWORD id) {
+  ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+  if (!process.valid()) return GetLastError() != ERROR_INVALID_PARAMETER;
+  DWORD code = 0;
+  return !GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
+}
+
+// Removes the leftover temporary files below one held folder.
+class LeftoverSweep {
+ public:
+  explicit LeftoverSweep(const std::vector<std::wstring>& targets) : targets_(targets) {}
+
+  int sweep(HANDLE folder, int depth) {
+    int removed = 0;
+    for (const FolderEntry& entry : listHeld(folder)) {
+      if (isLink(entry.attributes)) continue;  // neither removed nor entered
+      if (isFolder(entry.attributes)) {
+        if (depth >= kMaxDepth) continue;
+        ScopedHandle child = openAsListed(folder, entry, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE);
+        if (child.valid()) removed += sweep(child, depth + 1);
+      } else if (isOurs(entry.name)) {
+        bool deleted = false;
+        {
+          ScopedHandle file = openAsListed(folder, entry, kEntryAccess);
+          deleted = file.valid() && deleteByHandle(file, entry.attributes);
+        }
+        if (deleted && childGone(folder, entry.name)) ++removed;
+      }
+    }
+    return removed;
+  }
+
+ private:
+  // The entry opened as itself, only when it is still what was listed and
+  // no link.
+  static ScopedHandle openAsListed(HANDLE folder, const FolderEntry& entry, ACCESS_MASK access) {
+    ScopedHandle h = openChild(folder, entry.name, access);
+    Identity found;
+    if (!h.valid() || !identify(h, found) || isLink(found.attributes) ||
+        isFolder(found.attributes) != isFolder(entry.attributes) || found.id != entry.id) {
+      return {};
+    }
+    return h;
+  }
+
+  bool isOurs(const std::wstring& name) const {
+    for (const std::wstring& target : targets_) {
+      if (sameName(name, target + L".tmp")) return true;
+    }
+    const DWORD owner = temporaryNameOwner(name);
+    return owner != 0 && !processRuns(owner);
+  }
+
+  const std::vector<std::wstring>& targets_;
+};
+
 }  // namespace
+
+int removeLeftoverTemporaries(const std::wstring& folder, const std::vector<std::wstring>& targets) {
+  const ScopedHandle held = openFolderByPath(folder);
+  return held.valid() ? LeftoverSweep(targets).sweep(held, 0) : 0;
+}
 
 bool removeTree(const std::wstring& folder, const AfterListing& afterListing) {
   // The folder itself is an entry of its parent, checked as every other.

@@ -299,6 +299,67 @@ TEST(RemoveTree, AnEntryListedAsALinkIsNeverEntered) {
   }
 }
 
+// A process id that no process has now (ids are multiples of four).
+DWORD endedProcessId() {
+  for (DWORD id = 4000000;; id += 4) {
+    ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process.valid() && GetLastError() == ERROR_INVALID_PARAMETER) return id;
+  }
+}
+
+// What a crash leaves of the replacing writes goes at the next start, and
+// nothing else: no other name, no running process's file, no folder, no
+// link and nothing behind one.
+TEST(LeftoverTemporaries, OnlyOurOwnFilesOfEndedProcessesGo) {
+  TempDir tmp;
+  const std::wstring root = tmp.file(L"addon"), outside = tmp.file(L"user");
+  const std::wstring ended = std::to_wstring(endedProcessId());
+  const std::wstring running = std::to_wstring(GetCurrentProcessId());
+  const std::wstring removed[] = {
+      L"settings.json.tmp", L"Config.lua." + ended + L"-0.tmp",
+      L"Locales\\de.lua." + ended + L"-15.tmp"};
+  const std::wstring kept[] = {
+      L"settings.json", L"other.json.tmp", L"notes.tmp", L"Config.lua." + running + L"-0.tmp",
+      L"Config.lua." + ended + L"-16.tmp", L"Config.lua.x" + ended + L"-1.tmp",
+      L"Config.lua." + ended + L"-.tmp", L"." + ended + L"-1.tmp", L"Config.lua.tmp.bak"};
+  ASSERT_TRUE(makeDirs(root + L"\\Locales"));
+  ASSERT_TRUE(makeDirs(outside));
+  for (const auto& name : removed) ASSERT_TRUE(writeWholeFile(joinPath(root, name), "x"));
+  for (const auto& name : kept) ASSERT_TRUE(writeWholeFile(joinPath(root, name), "x"));
+  const std::wstring folderOfThatName = joinPath(root, L"Cairn.lua." + ended + L"-1.tmp");
+  ASSERT_TRUE(makeDirs(folderOfThatName));
+  const std::wstring behindALink = joinPath(outside, L"Config.lua." + ended + L"-2.tmp");
+  ASSERT_TRUE(writeWholeFile(behindALink, "x"));
+  const std::wstring link = joinPath(root, L"Linked." + ended + L"-3.tmp");
+  const bool linked = makeDirectoryLink(link, outside);
+  ASSERT_TRUE(makeDirectoryLink(root + L"\\linked", outside) || !linked);
+  // Wine reports a Unix link to a file as the file itself: there only
+  // Windows shows such a link kept.
+  const std::wstring fileLink = joinPath(root, L"Config.lua." + ended + L"-4.tmp");
+  const bool fileLinked = makeLink(fileLink, behindALink, false);
+  const bool fileLinkSeen = fileLinked && reportedAsLink(fileLink);
+  if (fileLinked && !fileLinkSeen) {
+    ASSERT_TRUE(removeLinkItself(fileLink));
+  }
+
+  EXPECT_EQ(removeLeftoverTemporaries(root, {L"settings.json"}), 3);
+  for (const auto& name : removed) EXPECT_FALSE(fileExists(joinPath(root, name))) << name;
+  for (const auto& name : kept) EXPECT_TRUE(fileExists(joinPath(root, name))) << name;
+  EXPECT_TRUE(isDirectory(folderOfThatName));
+  EXPECT_TRUE(fileExists(behindALink));
+  if (fileLinkSeen) {
+    EXPECT_TRUE(reportedAsLink(fileLink));
+    EXPECT_TRUE(removeLinkItself(fileLink));
+  }
+  if (linked) {
+    EXPECT_TRUE(reportedAsLink(link));
+    EXPECT_TRUE(removeLinkItself(link));
+    EXPECT_TRUE(removeLinkItself(root + L"\\linked"));
+  }
+  EXPECT_EQ(removeLeftoverTemporaries(root, {L"settings.json"}), 0);
+  EXPECT_EQ(removeLeftoverTemporaries(tmp.file(L"none"), {L"settings.json"}), 0);
+}
+
 TEST(NumberedFolders, OnlyPrefix001To150) {
   TempDir tmp;
   const wchar_t* kept[] = {L"X000", L"X151", L"X1", L"X0001", L"Y001", L"X01"};
