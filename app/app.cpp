@@ -36,6 +36,7 @@ void App::prepare() {
       logLine(sformat("removed %d old answer folders (CairnPost, Cairn\\Bridge)", removed));
     }
   }
+  removeOwnLeftovers(folder);  // before the addon copy and Config.lua write theirs
   // Before the first window reads the addon's state, and before Config.lua,
   // which needs the addon's folder.
   installAddon(folder);

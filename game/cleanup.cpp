@@ -90,3 +90,13 @@ int removeOldAnswerFolders(const std::wstring& gameFolder) {
   return removeFolderCounted(addonDir(gameFolder), L"Bridge") +
          removeNumberedFolders(addOnsDir(gameFolder), L"CairnPost");
 }
+
+void removeOwnLeftovers(const std::wstring& gameFolder) {
+  const int inData = removeLeftoverTemporaries(dataDir(), {L"settings.json"});
+  if (inData > 0) logLine(sformat("removed %d leftover temporary files in the data folder", inData));
+  if (gameFolder.empty()) return;
+  const int inAddon = removeLeftoverTemporaries(addonDir(gameFolder), {});
+  if (inAddon > 0) {
+    logLine(sformat("removed %d leftover temporary files in the addon folder", inAddon));
+  }
+}

@@ -2,6 +2,7 @@
 
 #include "base/paths.h"
 #include "base/scoped_handle.h"
+#include "base/text.h"
 #include "game/addon.h"
 #include "game/cleanup.h"
 #include "storage/files.h"
@@ -140,6 +141,27 @@ TEST_F(CleanupTest, ObsoleteDataFilesAndAFileInUse) {
             std::string::npos);
   removeObsoleteDataFiles();  // the file is free now: it goes at the next start
   EXPECT_FALSE(fileExists(data.file(L"history.jsonl")));
+}
+
+// A crash's temporaries go at the next start, in the data folder and in
+// the addon folder, each place with one line; a second start finds none.
+TEST_F(CleanupTest, OwnLeftoversGoFromTheDataAndAddonFolders) {
+  // 4000000: far above the process ids in use, so a process that ended.
+  const std::wstring addon = addonDir(game.path());
+  ASSERT_TRUE(makeDirs(addon + L"\\Locales"));
+  const std::wstring leftovers[] = {data.file(L"settings.json.tmp"),
+                                    joinPath(addon, L"Config.lua.4000000-0.tmp"),
+                                    joinPath(addon, L"Locales\\de.lua.4000000-1.tmp")};
+  for (const auto& path : leftovers) ASSERT_TRUE(writeWholeFile(path, "x"));
+  ASSERT_TRUE(writeWholeFile(joinPath(addon, L"Config.lua"), "mine"));
+  removeOwnLeftovers(game.path());
+  for (const auto& path : leftovers) EXPECT_FALSE(fileExists(path)) << toUtf8(path);
+  EXPECT_EQ(readFileText(joinPath(addon, L"Config.lua")), "mine");
+  EXPECT_EQ(logMessages(log()),
+            (std::vector<std::string>{"removed 1 leftover temporary files in the data folder",
+                                      "removed 2 leftover temporary files in the addon folder"}));
+  removeOwnLeftovers(game.path());
+  EXPECT_EQ(logMessages(log()).size(), 2u);
 }
 
 TEST(OldDataFolder, RemovedOnlyWithoutADataFolderOverride) {
