@@ -57,6 +57,15 @@ std::wstring temporaryName(const std::wstring& path, int attempt);
 // The process whose temporaryName `name` (a file name, no folder) is; 0 when
 // it is no name temporaryName makes.
 unsigned long temporaryNameOwner(const std::wstring& name);
+// A folder given as a base folder, taken as its path says, and the names of
+// the folders below it down to this one: each of those is opened through
+// the one before as itself, so none is reached through a link (a link
+// among them makes the place unreachable).
+struct PlaceBelow {
+  std::wstring base;
+  std::vector<std::wstring> names;
+};
+
 // Called by removeTree with each folder's path once its entries were read
 // and before any of them goes; the tests change the tree there.
 using AfterListing = std::function<void(const std::wstring& folder)>;
@@ -68,6 +77,7 @@ using AfterListing = std::function<void(const std::wstring& folder)>;
 // read (swapped since) is left, and so is one listed as a link that the
 // system opens as its target. Only `folder`'s parent is reached by its path.
 bool removeTree(const std::wstring& folder, const AfterListing& afterListing = nullptr);
+bool removeTree(const PlaceBelow& folder, const AfterListing& afterListing = nullptr);
 
 // A folder's entry as a listing read it.
 struct FolderEntry {
@@ -86,6 +96,8 @@ bool removeFolderEntries(const std::wstring& folder, const std::vector<FolderEnt
 // longer run. Only regular files go, by their handles; a link is neither
 // removed nor entered. Returns how many went.
 int removeLeftoverTemporaries(const std::wstring& folder, const std::vector<std::wstring>& targets);
+int removeLeftoverTemporaries(const PlaceBelow& folder, const std::vector<std::wstring>& targets);
 // Removes prefix001 ... prefix150 below parent (folders and links to
 // folders); returns how many went.
 int removeNumberedFolders(const std::wstring& parent, const std::wstring& prefix);
+int removeNumberedFolders(const PlaceBelow& parent, const std::wstring& prefix);

@@ -131,6 +131,56 @@ bool childGone(HANDLE parent, const std::wstring& name) {
          outcome == kNameNotFound;
 }
 
+// The entry opened as itself, only when it is still what was listed and
+// no link.
+ScopedHandle openAsListed(HANDLE folder, const FolderEntry& entry, ACCESS_MASK access) {
+  ScopedHandle h = openChild(folder, entry.name, access);
+  Identity found;
+  if (!h.valid() || !identify(h, found) || isLink(found.attributes) ||
+      isFolder(found.attributes) != isFolder(entry.attributes) || found.id != entry.id) {
+    return {};
+  }
+  return h;
+}
+
+// The entry of a held folder by that name, as its listing reads it.
+bool findEntry(HANDLE folder, const std::wstring& name, FolderEntry& out) {
+  for (FolderEntry& entry : listHeld(folder)) {
+    if (sameName(entry.name, name)) {
+      out = std::move(entry);
+      return true;
+    }
+  }
+  return false;
+}
+
+constexpr ACCESS_MASK kListAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+
+// place.base by its path, then each of place.names through the one before,
+// never through a link; `path` says where it ended. Invalid when any of
+// them is missing, no folder or a link.
+ScopedHandle openPlace(const PlaceBelow& place, std::wstring& path) {
+  path = place.base;
+  ScopedHandle held = openFolderByPath(place.base);
+  for (const std::wstring& name : place.names) {
+    FolderEntry entry;
+    if (!held.valid() || !findEntry(held, name, entry) || !isFolder(entry.attributes) ||
+        isLink(entry.attributes)) {
+      return {};
+    }
+    held = openAsListed(held, entry, kListAccess);
+    path = joinPath(path, entry.name);
+  }
+  return held;
+}
+
+// A path as its parent and its own name.
+PlaceBelow splitPath(const std::wstring& folder) {
+  std::wstring path = folder;
+  while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+  return {parentPath(path), {fileName(path)}};
+}
+
 class TreeRemoval {
  public:
   explicit TreeRemoval(AfterListing afterListing) : afterListing_(std::move(afterListing)) {}
@@ -178,11 +228,6 @@ class TreeRemoval {
   AfterListing afterListing_;
 };
 
-std::wstring withoutTrailingSeparators(std::wstring path) {
-  while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
-  return path;
-}
-
 // `name` is prefix followed by a number from 001 to 150, as three digits.
 bool isNumberedName(const std::wstring& name, const std::wstring& prefix) {
   if (name.size() != prefix.size() + kNumberDigits || !sameName(name.substr(0, prefix.size()), prefix)) {
@@ -215,7 +260,7 @@ class LeftoverSweep {
       if (isLink(entry.attributes)) continue;  // neither removed nor entered
       if (isFolder(entry.attributes)) {
         if (depth >= kMaxDepth) continue;
-        ScopedHandle child = openAsListed(folder, entry, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE);
+        ScopedHandle child = openAsListed(folder, entry, kListAccess);
         if (child.valid()) removed += sweep(child, depth + 1);
       } else if (isOurs(entry.name)) {
         bool deleted = false;
@@ -230,18 +275,6 @@ class LeftoverSweep {
   }
 
  private:
-  // The entry opened as itself, only when it is still what was listed and
-  // no link.
-  static ScopedHandle openAsListed(HANDLE folder, const FolderEntry& entry, ACCESS_MASK access) {
-    ScopedHandle h = openChild(folder, entry.name, access);
-    Identity found;
-    if (!h.valid() || !identify(h, found) || isLink(found.attributes) ||
-        isFolder(found.attributes) != isFolder(entry.attributes) || found.id != entry.id) {
-      return {};
-    }
-    return h;
-  }
-
   bool isOurs(const std::wstring& name) const {
     for (const std::wstring& target : targets_) {
       if (sameName(name, target + L".tmp")) return true;
@@ -255,51 +288,63 @@ class LeftoverSweep {
 
 }  // namespace
 
-int removeLeftoverTemporaries(const std::wstring& folder, const std::vector<std::wstring>& targets) {
-  const ScopedHandle held = openFolderByPath(folder);
+int removeLeftoverTemporaries(const PlaceBelow& folder, const std::vector<std::wstring>& targets) {
+  std::wstring path;
+  const ScopedHandle held = openPlace(folder, path);
   return held.valid() ? LeftoverSweep(targets).sweep(held, 0) : 0;
 }
 
-bool removeTree(const std::wstring& folder, const AfterListing& afterListing) {
+int removeLeftoverTemporaries(const std::wstring& folder, const std::vector<std::wstring>& targets) {
+  return removeLeftoverTemporaries(PlaceBelow{folder, {}}, targets);
+}
+
+bool removeTree(const PlaceBelow& folder, const AfterListing& afterListing) {
   // The folder itself is an entry of its parent, checked as every other.
-  const std::wstring path = withoutTrailingSeparators(folder);
-  const std::wstring parentFolder = parentPath(path);
-  const std::wstring name = fileName(path);
-  if (parentFolder.empty() || name.empty()) return false;
-  const ScopedHandle parent = openFolderByPath(parentFolder);
-  if (!parent.valid()) return false;
-  for (const FolderEntry& entry : listHeld(parent)) {
-    if (sameName(entry.name, name)) {
-      return TreeRemoval(afterListing).removeEntry(parent, parentFolder, entry, 0);
-    }
-  }
-  return false;
+  if (folder.names.empty()) return false;
+  const PlaceBelow parentPlace{folder.base, {folder.names.begin(), folder.names.end() - 1}};
+  std::wstring parentFolder;
+  const ScopedHandle parent = openPlace(parentPlace, parentFolder);
+  FolderEntry entry;
+  return parent.valid() && findEntry(parent, folder.names.back(), entry) &&
+         isFolder(entry.attributes) &&  // a folder, or a link to one; never a file
+         TreeRemoval(afterListing).removeEntry(parent, parentFolder, entry, 0);
+}
+
+bool removeTree(const std::wstring& folder, const AfterListing& afterListing) {
+  const PlaceBelow place = splitPath(folder);
+  return !place.base.empty() && !place.names.back().empty() && removeTree(place, afterListing);
 }
 
 bool removeFolderEntries(const std::wstring& folder, const std::vector<FolderEntry>& entries) {
-  const std::wstring path = withoutTrailingSeparators(folder);
-  const ScopedHandle parent = openFolderByPath(parentPath(path));
+  const PlaceBelow place = splitPath(folder);
+  const ScopedHandle parent = openFolderByPath(place.base);
+  const std::wstring& name = place.names.back();
   if (!parent.valid()) return false;
   {
-    ScopedHandle held = openChild(parent, fileName(path), kEntryAccess | FILE_LIST_DIRECTORY);
+    ScopedHandle held = openChild(parent, name, kEntryAccess | FILE_LIST_DIRECTORY);
     Identity found;
     if (!held.valid() || !identify(held, found) || isLink(found.attributes)) return false;
-    TreeRemoval(nullptr).removeListed(held, path, entries, 0);
+    TreeRemoval(nullptr).removeListed(held, folder, entries, 0);
     if (!deleteByHandle(held, found.attributes)) return false;
   }
-  return childGone(parent, fileName(path));
+  return childGone(parent, name);
 }
 
-int removeNumberedFolders(const std::wstring& parent, const std::wstring& prefix) {
-  const ScopedHandle held = openFolderByPath(parent);
+int removeNumberedFolders(const PlaceBelow& parent, const std::wstring& prefix) {
+  std::wstring path;
+  const ScopedHandle held = openPlace(parent, path);
   if (!held.valid()) return 0;
   TreeRemoval removal(nullptr);
   int removed = 0;
   for (const FolderEntry& entry : listHeld(held)) {
     if (isFolder(entry.attributes) && isNumberedName(entry.name, prefix) &&
-        removal.removeEntry(held, parent, entry, 0)) {
+        removal.removeEntry(held, path, entry, 0)) {
       ++removed;
     }
   }
   return removed;
+}
+
+int removeNumberedFolders(const std::wstring& parent, const std::wstring& prefix) {
+  return removeNumberedFolders(PlaceBelow{parent, {}}, prefix);
 }

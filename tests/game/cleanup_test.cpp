@@ -9,6 +9,7 @@
 #include "storage/log.h"
 #include "storage/registry.h"
 #include "storage/settings.h"
+#include "tests/support/links.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -116,6 +117,36 @@ TEST_F(CleanupTest, AnswerFoldersGoEvenWithReadOnlyFiles) {
   EXPECT_TRUE(hasAddOn(L"Cairn"));
   EXPECT_EQ(removeOldAnswerFolders(game.path()), 0);
   EXPECT_EQ(removeOldAnswerFolders(L""), 0);
+}
+
+// Someone who may write in the game folder turns a folder on the way into
+// a link to the user's own files: nothing behind it goes.
+TEST_F(CleanupTest, AFolderOnTheWayThatIsALinkLeadsNowhere) {
+  const struct {
+    const wchar_t* link;  // below the game folder
+    const wchar_t* behind[3];  // what the user keeps behind it
+  } cases[] = {
+      {L"Interface\\AddOns", {L"CairnPost001\\notes.txt", L"Brindle\\notes.txt", L"BrindlePost150\\notes.txt"}},
+      {L"Interface\\AddOns\\Cairn", {L"Bridge\\notes.txt", L"Config.lua.4000000-0.tmp", L"notes.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(toUtf8(c.link));
+    TempDir user;
+    for (const wchar_t* name : c.behind) {
+      ASSERT_TRUE(makeDirs(parentPath(user.file(name))));
+      ASSERT_TRUE(writeWholeFile(user.file(name), "mine"));
+    }
+    const std::wstring link = joinPath(game.path(), c.link);
+    ASSERT_TRUE(makeDirs(parentPath(link)));
+    if (!makeLink(link, user.path(), true)) {
+      GTEST_SKIP() << "this system cannot create directory links (" << GetLastError() << ")";
+    }
+    EXPECT_EQ(removeOldAnswerFolders(game.path()), 0);
+    EXPECT_EQ(removeBrindleAddonFolders(game.path()), 0);
+    removeOwnLeftovers(game.path());
+    for (const wchar_t* name : c.behind) EXPECT_EQ(readFileText(user.file(name)), "mine") << toUtf8(name);
+    EXPECT_TRUE(removeLinkItself(link));
+  }
 }
 
 TEST_F(CleanupTest, ObsoleteDataFilesAndAFileInUse) {

@@ -116,6 +116,9 @@ TEST(RemoveTree, RemovesNestedReadOnlyAndHiddenFiles) {
   SetFileAttributesW((root + L"\\a\\hidden").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   EXPECT_TRUE(removeTree(root));
   EXPECT_FALSE(fileExists(root));
+  ASSERT_TRUE(writeWholeFile(tmp.file(L"file"), "x"));
+  EXPECT_FALSE(removeTree(tmp.file(L"file")));  // only a folder is a tree
+  EXPECT_TRUE(fileExists(tmp.file(L"file")));
 }
 
 TEST(RemoveTree, FileInUseKeepsTheFolderAndReportsIt) {
