@@ -57,8 +57,8 @@ struct CrashState {
   // both take the loader's lock, which the crashed thread may hold.
   WriteDump writeDump;
   DWORD prepareError;  // why writeDump is missing
-  ScopedHandle go;    // the waiting writer thread writes the record when it is set
-  ScopedHandle done;  // ... and sets this when it is written
+  ScopedHandle go;     // the waiting writer thread writes the record when it is set
+  ScopedHandle done;   // ... and sets this when it is written
 };
 CrashState crash;
 

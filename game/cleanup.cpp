@@ -101,7 +101,8 @@ int removeOldAnswerFolders(const std::wstring& gameFolder) {
 
 void removeOwnLeftovers(const std::wstring& gameFolder) {
   const int inData = removeLeftoverTemporaries(dataDir(), {L"settings.json"});
-  if (inData > 0) logLine(sformat("removed %d leftover temporary files in the data folder", inData));
+  if (inData > 0)
+    logLine(sformat("removed %d leftover temporary files in the data folder", inData));
   if (gameFolder.empty()) return;
   const int inAddon = removeLeftoverTemporaries(below(addOnsPlace(gameFolder), L"Cairn"), {});
   if (inAddon > 0) {

@@ -182,7 +182,8 @@ unsigned long temporaryNameOwner(const std::wstring& name) {
   if (suffix == 0 || name.compare(suffix, std::wstring::npos, kTemporarySuffix) != 0) return 0;
   const size_t dot = name.rfind(L'.', suffix - 1);
   const size_t dash = name.find(L'-', dot == std::wstring::npos ? 0 : dot);
-  if (dot == std::wstring::npos || dot == 0 || dash == std::wstring::npos || dash > suffix) return 0;
+  if (dot == std::wstring::npos || dot == 0 || dash == std::wstring::npos || dash > suffix)
+    return 0;
   const std::wstring process = name.substr(dot + 1, dash - dot - 1);
   const std::wstring attempt = name.substr(dash + 1, suffix - dash - 1);
   const auto digits = [](const std::wstring& text, size_t most) {

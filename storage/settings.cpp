@@ -111,8 +111,9 @@ unsigned long setAsideSettings(const std::string& problem) {
     logLineW(toWide("settings.json could not be used (" + problem + "); kept as ") + kept +
              toWide(passedOver));
   } else {
-    logLine(sformat("settings.json could not be used (%s) nor kept aside (%lu)%s; it is not written over",
-                    problem.c_str(), error, passedOver.c_str()));
+    logLine(sformat(
+        "settings.json could not be used (%s) nor kept aside (%lu)%s; it is not written over",
+        problem.c_str(), error, passedOver.c_str()));
   }
   return error;
 }

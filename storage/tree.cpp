@@ -27,10 +27,12 @@ constexpr size_t kNumberDigits = 3;
 constexpr int kMaxDepth = 256;
 constexpr size_t kListingBytes = 64 * 1024;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-constexpr ACCESS_MASK kEntryAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+constexpr ACCESS_MASK kEntryAccess =
+    DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
 constexpr ULONG kAsItself =
     FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT;
-constexpr NTSTATUS kNameNotFound = static_cast<NTSTATUS>(0xC0000034);  // STATUS_OBJECT_NAME_NOT_FOUND
+constexpr NTSTATUS kNameNotFound =
+    static_cast<NTSTATUS>(0xC0000034);  // STATUS_OBJECT_NAME_NOT_FOUND
 constexpr DWORD kCleared = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 bool isLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
@@ -52,8 +54,8 @@ ScopedHandle openChild(HANDLE parent, const std::wstring& name, ACCESS_MASK acce
   InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, parent, nullptr);
   IO_STATUS_BLOCK status = {};
   ScopedHandle child;
-  const NTSTATUS opened = NtCreateFile(child.put(), access, &object, &status, nullptr, 0,
-                                      kShareAll, FILE_OPEN, kAsItself, nullptr, 0);
+  const NTSTATUS opened = NtCreateFile(child.put(), access, &object, &status, nullptr, 0, kShareAll,
+                                       FILE_OPEN, kAsItself, nullptr, 0);
   if (opened < 0) child.release();  // no handle was made
   if (outcome) *outcome = opened;
   return child;
@@ -61,9 +63,9 @@ ScopedHandle openChild(HANDLE parent, const std::wstring& name, ACCESS_MASK acce
 
 // A folder opened by its path, for listing (its own parent is the caller's).
 ScopedHandle openFolderByPath(const std::wstring& path) {
-  return ScopedHandle(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                  kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                  nullptr));
+  return ScopedHandle(
+      CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 // The entries of a held folder, read through its handle.
@@ -219,8 +221,8 @@ class TreeRemoval {
     removeListed(folder, path, entries, depth);
   }
 
-  void removeListed(HANDLE folder, const std::wstring& path, const std::vector<FolderEntry>& entries,
-                    int depth) {
+  void removeListed(HANDLE folder, const std::wstring& path,
+                    const std::vector<FolderEntry>& entries, int depth) {
     for (const FolderEntry& entry : entries) removeEntry(folder, path, entry, depth);
   }
 
@@ -230,7 +232,8 @@ class TreeRemoval {
 
 // `name` is prefix followed by a number from 001 to 150, as three digits.
 bool isNumberedName(const std::wstring& name, const std::wstring& prefix) {
-  if (name.size() != prefix.size() + kNumberDigits || !sameName(name.substr(0, prefix.size()), prefix)) {
+  if (name.size() != prefix.size() + kNumberDigits ||
+      !sameName(name.substr(0, prefix.size()), prefix)) {
     return false;
   }
   int number = 0;
@@ -294,7 +297,8 @@ int removeLeftoverTemporaries(const PlaceBelow& folder, const std::vector<std::w
   return held.valid() ? LeftoverSweep(targets).sweep(held, 0) : 0;
 }
 
-int removeLeftoverTemporaries(const std::wstring& folder, const std::vector<std::wstring>& targets) {
+int removeLeftoverTemporaries(const std::wstring& folder,
+                              const std::vector<std::wstring>& targets) {
   return removeLeftoverTemporaries(PlaceBelow{folder, {}}, targets);
 }
 

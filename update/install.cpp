@@ -48,9 +48,10 @@ std::wstring checkedFilePath(HANDLE checked, std::string& error) {
   path.resize(chars);
   const ShellPath shell = shellPath(path);
   if (!shell) {
-    error = sformat("the installer's path is too long for the shell (%zu characters) and has no "
-                    "short form (%lu)",
-                    shell.plainChars, shell.error);
+    error = sformat(
+        "the installer's path is too long for the shell (%zu characters) and has no "
+        "short form (%lu)",
+        shell.plainChars, shell.error);
     return {};
   }
   ScopedHandle found(CreateFileW(shell.path.c_str(), FILE_READ_ATTRIBUTES,

@@ -16,8 +16,8 @@ enum class InstallResult {
 
 // A path in a form ShellExecuteEx takes (shorter than MAX_PATH), or none.
 struct ShellPath {
-  std::wstring path;      // empty when there is none
-  size_t plainChars = 0;  // the length without the \\?\ prefix
+  std::wstring path;        // empty when there is none
+  size_t plainChars = 0;    // the length without the \\?\ prefix
   unsigned long error = 0;  // why there is no short form
   explicit operator bool() const { return !path.empty(); }
 };

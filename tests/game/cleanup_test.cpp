@@ -123,11 +123,13 @@ TEST_F(CleanupTest, AnswerFoldersGoEvenWithReadOnlyFiles) {
 // a link to the user's own files: nothing behind it goes.
 TEST_F(CleanupTest, AFolderOnTheWayThatIsALinkLeadsNowhere) {
   const struct {
-    const wchar_t* link;  // below the game folder
+    const wchar_t* link;       // below the game folder
     const wchar_t* behind[3];  // what the user keeps behind it
   } cases[] = {
-      {L"Interface\\AddOns", {L"CairnPost001\\notes.txt", L"Brindle\\notes.txt", L"BrindlePost150\\notes.txt"}},
-      {L"Interface\\AddOns\\Cairn", {L"Bridge\\notes.txt", L"Config.lua.4000000-0.tmp", L"notes.txt"}},
+      {L"Interface\\AddOns",
+       {L"CairnPost001\\notes.txt", L"Brindle\\notes.txt", L"BrindlePost150\\notes.txt"}},
+      {L"Interface\\AddOns\\Cairn",
+       {L"Bridge\\notes.txt", L"Config.lua.4000000-0.tmp", L"notes.txt"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(toUtf8(c.link));
@@ -144,7 +146,8 @@ TEST_F(CleanupTest, AFolderOnTheWayThatIsALinkLeadsNowhere) {
     EXPECT_EQ(removeOldAnswerFolders(game.path()), 0);
     EXPECT_EQ(removeBrindleAddonFolders(game.path()), 0);
     removeOwnLeftovers(game.path());
-    for (const wchar_t* name : c.behind) EXPECT_EQ(readFileText(user.file(name)), "mine") << toUtf8(name);
+    for (const wchar_t* name : c.behind)
+      EXPECT_EQ(readFileText(user.file(name)), "mine") << toUtf8(name);
     EXPECT_TRUE(removeLinkItself(link));
   }
 }

@@ -318,13 +318,17 @@ TEST(LeftoverTemporaries, OnlyOurOwnFilesOfEndedProcessesGo) {
   const std::wstring root = tmp.file(L"addon"), outside = tmp.file(L"user");
   const std::wstring ended = std::to_wstring(endedProcessId());
   const std::wstring running = std::to_wstring(GetCurrentProcessId());
-  const std::wstring removed[] = {
-      L"settings.json.tmp", L"Config.lua." + ended + L"-0.tmp",
-      L"Locales\\de.lua." + ended + L"-15.tmp"};
-  const std::wstring kept[] = {
-      L"settings.json", L"other.json.tmp", L"notes.tmp", L"Config.lua." + running + L"-0.tmp",
-      L"Config.lua." + ended + L"-16.tmp", L"Config.lua.x" + ended + L"-1.tmp",
-      L"Config.lua." + ended + L"-.tmp", L"." + ended + L"-1.tmp", L"Config.lua.tmp.bak"};
+  const std::wstring removed[] = {L"settings.json.tmp", L"Config.lua." + ended + L"-0.tmp",
+                                  L"Locales\\de.lua." + ended + L"-15.tmp"};
+  const std::wstring kept[] = {L"settings.json",
+                               L"other.json.tmp",
+                               L"notes.tmp",
+                               L"Config.lua." + running + L"-0.tmp",
+                               L"Config.lua." + ended + L"-16.tmp",
+                               L"Config.lua.x" + ended + L"-1.tmp",
+                               L"Config.lua." + ended + L"-.tmp",
+                               L"." + ended + L"-1.tmp",
+                               L"Config.lua.tmp.bak"};
   ASSERT_TRUE(makeDirs(root + L"\\Locales"));
   ASSERT_TRUE(makeDirs(outside));
   for (const auto& name : removed) ASSERT_TRUE(writeWholeFile(joinPath(root, name), "x"));

@@ -136,7 +136,8 @@ TEST_F(SettingsTest, AFolderAtTheAsideNameStaysAndTheNextNameIsTaken) {
     const std::vector<std::string> log = logMessages(readFileText(dir.file(L"cairn.log")));
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].rfind("settings.json could not be used (it is not JSON: ", 0), 0u) << log[0];
-    const std::string ending = "; kept as " + toUtf8(kept) + "; settings.json.bad is a folder and stays";
+    const std::string ending =
+        "; kept as " + toUtf8(kept) + "; settings.json.bad is a folder and stays";
     EXPECT_EQ(log[0].substr(log[0].size() - std::min(log[0].size(), ending.size())), ending);
     s.language = "nl";
     EXPECT_TRUE(saveSettings(s));
@@ -217,10 +218,10 @@ DWORD replacingOver(Block block) {
   const std::wstring target = scratch.file(L"target"), file = scratch.file(L"file");
   EXPECT_TRUE(writeWholeFile(file, "new"));
   ScopedHandle holder = blockAt(target, block);
-  const DWORD error = MoveFileExW(file.c_str(), target.c_str(),
-                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-                          ? ERROR_SUCCESS
-                          : GetLastError();
+  const DWORD error =
+      MoveFileExW(file.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+          ? ERROR_SUCCESS
+          : GetLastError();
   holder.reset();
   SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
   return error;

@@ -93,7 +93,8 @@ bool removeLinkItself(const std::wstring& link) {
 bool linksOpenAsThemselves() {
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
-  const std::wstring base = joinPath(temp, L"cairn-link-probe-" + std::to_wstring(GetCurrentProcessId()));
+  const std::wstring base =
+      joinPath(temp, L"cairn-link-probe-" + std::to_wstring(GetCurrentProcessId()));
   const std::wstring target = base + L"-target", link = base + L"-link";
   CreateDirectoryW(target.c_str(), nullptr);
   bool asItself = false;
