@@ -34,6 +34,8 @@ constexpr ULONG kAsItself =
 constexpr NTSTATUS kNameNotFound =
     static_cast<NTSTATUS>(0xC0000034);  // STATUS_OBJECT_NAME_NOT_FOUND
 constexpr DWORD kCleared = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+// What may be set at all (not the folder or link bits): SetFileAttributes's mask.
+constexpr DWORD kSettable = 0x31A7;  // FILE_ATTRIBUTE_VALID_SET_FLAGS
 
 bool isLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 bool isFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
@@ -112,7 +114,7 @@ bool identify(HANDLE h, Identity& out) {
 void clearAttributes(HANDLE h, DWORD attributes) {
   if ((attributes & kCleared) == 0) return;
   FILE_BASIC_INFO basic = {};
-  basic.FileAttributes = attributes & ~kCleared & ~FILE_ATTRIBUTE_REPARSE_POINT;
+  basic.FileAttributes = attributes & kSettable & ~kCleared;
   if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
   SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic);
 }
