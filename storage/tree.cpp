@@ -141,7 +141,8 @@ ScopedHandle openAsListed(HANDLE folder, const FolderEntry& entry, ACCESS_MASK a
   ScopedHandle h = openChild(folder, entry.name, access);
   Identity found;
   if (!h.valid() || !identify(h, found) || isLink(found.attributes) ||
-      isFolder(found.attributes) != isFolder(entry.attributes) || found.id != entry.id) {
+      isFolder(found.attributes) != isFolder(entry.attributes) ||
+      (entry.id != 0 && found.id != entry.id)) {
     return {};
   }
   return h;
@@ -194,21 +195,23 @@ class TreeRemoval {
   bool removeEntry(HANDLE parent, const std::wstring& parentPath, const FolderEntry& entry,
                    int depth) {
     const bool listedAsFolder = isFolder(entry.attributes) && !isLink(entry.attributes);
+    if (listedAsFolder) {
+      // Emptied through a handle that only lists: a folder another program
+      // holds open (as its current folder, say) still loses its contents.
+      const ScopedHandle listing = openAsListed(parent, entry, kListAccess);
+      if (listing.valid()) removeContents(listing, joinPath(parentPath, entry.name), depth + 1);
+    }
     {
-      ScopedHandle h =
-          openChild(parent, entry.name, kEntryAccess | (listedAsFolder ? FILE_LIST_DIRECTORY : 0));
+      ScopedHandle h = openChild(parent, entry.name, kEntryAccess);
       Identity found;
       if (!h.valid() || !identify(h, found)) return false;
       if (isLink(found.attributes)) {
         if (!deleteByHandle(h, found.attributes)) return false;  // the link only
-      } else if (isLink(entry.attributes) || (entry.id != 0 && found.id != entry.id)) {
+      } else if (isLink(entry.attributes) || (entry.id != 0 && found.id != entry.id) ||
+                 isFolder(found.attributes) != listedAsFolder) {
         // Listed as a link but opened as its target, or swapped since the
         // listing: whatever this is now, it is not the tree's to remove.
         return false;
-      } else if (isFolder(found.attributes)) {
-        if (!listedAsFolder) return false;
-        removeContents(h, joinPath(parentPath, entry.name), depth + 1);
-        if (!deleteByHandle(h, found.attributes)) return false;
       } else if (!deleteByHandle(h, found.attributes)) {
         return false;
       }

@@ -139,6 +139,26 @@ TEST(RemoveTree, FileInUseKeepsTheFolderAndReportsIt) {
   EXPECT_FALSE(removeTree(root));  // nothing left to remove
 }
 
+// A folder another program holds open (its current folder, say) stays,
+// but loses what is in it; once let go, it goes too.
+TEST(RemoveTree, AFolderHeldOpenIsEmptiedAndGoesOnceLetGo) {
+  TempDir tmp;
+  const std::wstring root = tmp.file(L"tree");
+  ASSERT_TRUE(makeDirs(root + L"\\held\\deeper"));
+  ASSERT_TRUE(writeWholeFile(root + L"\\held\\deeper\\file", "x"));
+  {
+    ScopedHandle holder(CreateFileW((root + L"\\held").c_str(), FILE_LIST_DIRECTORY,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(holder.valid());
+    EXPECT_FALSE(removeTree(root));
+    EXPECT_TRUE(isDirectory(root + L"\\held"));
+    EXPECT_FALSE(fileExists(root + L"\\held\\deeper"));
+  }
+  EXPECT_TRUE(removeTree(root));
+  EXPECT_FALSE(fileExists(root));
+}
+
 struct MountPointBuffer {
   DWORD tag;
   WORD dataLength;
