@@ -59,6 +59,7 @@ struct CrashState {
   DWORD prepareError;  // why writeDump is missing
   ScopedHandle go;     // the waiting writer thread writes the record when it is set
   ScopedHandle done;   // ... and sets this when it is written
+  ScopedHandle started;  // set by the writer thread once it runs
 };
 CrashState crash;
 
@@ -207,7 +208,7 @@ void writeCrashRecord() {
 // The writer thread: made at installation, it waits for a crash with its
 // whole stack free (the crashed thread's may be what ran out).
 void waitToWriteCrashRecord() {
-  SetEvent(crash.done);  // started: it needs the loader's lock no more
+  SetEvent(crash.started);  // it needs the loader's lock no more
   WaitForSingleObject(crash.go, INFINITE);
   writeCrashRecord();
   SetEvent(crash.done);
@@ -219,15 +220,16 @@ void prepareWriterThread() {
   if (crash.go.valid()) return;  // installed before
   crash.go.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   crash.done.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!crash.go.valid() || !crash.done.valid() || !startDetached(waitToWriteCrashRecord)) {
+  crash.started.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!crash.go.valid() || !crash.done.valid() || !crash.started.valid() ||
+      !startDetached(waitToWriteCrashRecord)) {
     crash.go.reset();
     crash.done.reset();
     return;
   }
   // A thread's start takes the loader's lock too: it is over before a
   // crash can need the writer.
-  WaitForSingleObject(crash.done, kWriterStartMs);
-  ResetEvent(crash.done);
+  WaitForSingleObject(crash.started, kWriterStartMs);
 }
 
 // The dump and the log line of a crash, once per process.
