@@ -54,6 +54,20 @@ need_packages() {
   fi
 }
 
+# One build-or-test command at a time per build folder: a build while tests
+# run there relinks the programs under test as they start (a start then
+# fails with error 193, a half-written program). The lock goes with the
+# command, or with release_build_folder.
+hold_build_folder() {
+  mkdir -p "$build"
+  exec 9>"$build/.dev.lock"
+  if ! flock -n 9; then
+    echo "dev.sh: waiting for another command that uses $build" >&2
+    flock 9
+  fi
+}
+release_build_folder() { exec 9>&-; }
+
 do_build() {
   need_packages
   if [ ! -f "$build/build.ninja" ]; then
@@ -66,12 +80,15 @@ do_build() {
 windows_user() { echo "${USER:-$(id -un)}"; }
 
 cmd_build() {
+  hold_build_folder
   do_build
   echo "$build/bin/Cairnstone.exe"
 }
 
 cmd_run() {
+  hold_build_folder
   do_build
+  release_build_folder  # the program may run for hours; tests may go on meanwhile
   wine_prefix_ready
   local data="$WINEPREFIX/drive_c/users/$(windows_user)/AppData/Roaming/Cairn"
   if [ -n "${CAIRN_DATA_DIR:-}" ]; then data="$CAIRN_DATA_DIR (as Wine sees it)"; fi
@@ -100,6 +117,7 @@ run_tests_inside() {
 }
 
 cmd_test() {
+  hold_build_folder
   do_build
   wine_prefix_ready
   local rc=0

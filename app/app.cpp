@@ -49,6 +49,7 @@ void App::prepare() {
       logLine(sformat("removed %d old answer folders (CairnPost, Cairn\\Bridge)", removed));
     }
   }
+  removeOwnLeftovers(folder);  // before the addon's worker writes its own
   // Before the first window reads the addon's state. The worker starts
   // later, with the notification area.
   (void)keeper_.runNow();

@@ -27,9 +27,11 @@ constexpr size_t kDumpNameChars = 23;
 // this leaves the program without one.
 constexpr size_t kPathChars = 2048;
 constexpr size_t kLogLineBytes = 256;
-// How long the crashing thread waits for the dump: a writer that cannot
-// start or hangs does not keep the process from ending.
+// How long the crashing thread waits for the dump: a writer that hangs does
+// not keep the process from ending.
 constexpr DWORD kWriterWaitMs = 60000;
+// How long installation waits for the writer thread to have started.
+constexpr DWORD kWriterStartMs = 5000;
 constexpr DWORD kUncaughtCppException = 0xE0637070;  // an uncaught C++ exception ended the program
 
 using WriteDump = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
@@ -50,6 +52,14 @@ struct CrashState {
   DWORD dumpError;  // 0 when the dump was written
   char line[kLogLineBytes];
   volatile LONG entered;
+  volatile LONG noted;
+  // Made at installation, so that a crash loads no DLL and starts no thread:
+  // both take the loader's lock, which the crashed thread may hold.
+  WriteDump writeDump;
+  DWORD prepareError;  // why writeDump is missing
+  ScopedHandle go;     // the waiting writer thread writes the record when it is set
+  ScopedHandle done;   // ... and sets this when it is written
+  ScopedHandle started;  // set by the writer thread once it runs
 };
 CrashState crash;
 
@@ -146,12 +156,7 @@ void markUnreported() {
 }
 
 DWORD writeDumpFile() {
-  // From the system folder only: never a dbghelp.dll planted beside the program.
-  HMODULE dbghelp = LoadLibraryExW(L"dbghelp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (!dbghelp) return GetLastError();
-  const auto write = reinterpret_cast<WriteDump>(
-      reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpWriteDump")));
-  if (!write) return GetLastError();
+  if (!crash.writeDump) return crash.prepareError;
   CreateDirectoryW(crash.folder, nullptr);
   DWORD error = 0;
   {
@@ -161,7 +166,8 @@ DWORD writeDumpFile() {
     MINIDUMP_EXCEPTION_INFORMATION where = {crash.threadId, crash.exception, FALSE};
     const auto kind =
         static_cast<MINIDUMP_TYPE>(MiniDumpWithThreadInfo | MiniDumpWithUnloadedModules);
-    if (!write(GetCurrentProcess(), GetCurrentProcessId(), file, kind, &where, nullptr, nullptr)) {
+    if (!crash.writeDump(GetCurrentProcess(), GetCurrentProcessId(), file, kind, &where, nullptr,
+                         nullptr)) {
       error = GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
     }
   }
@@ -169,11 +175,61 @@ DWORD writeDumpFile() {
   return error;
 }
 
-void writeCrashRecord() {
-  crash.dumpError = writeDumpFile();
-  if (crash.dumpError == 0) pruneDumps(crash.folder, kKeptDumps);
+// MiniDumpWriteDump, from the system folder only: never a dbghelp.dll
+// planted beside the program. Loaded for good: a crash may come at any time.
+void prepareDumpWriter() {
+  if (crash.writeDump) return;  // installed before
+  HMODULE dbghelp = LoadLibraryExW(L"dbghelp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (!dbghelp) {
+    crash.prepareError = GetLastError();
+    return;
+  }
+  crash.writeDump = reinterpret_cast<WriteDump>(
+      reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpWriteDump")));
+  if (!crash.writeDump) crash.prepareError = GetLastError();
+}
+
+// The mark for the next start and the log line, by whichever thread comes
+// first: the writer when its dump is done, or the crashed thread when the
+// writer is not done in time.
+void noteCrash(DWORD dumpError) {
+  if (InterlockedExchange(&crash.noted, 1) != 0) return;
+  crash.dumpError = dumpError;
   markUnreported();
   appendLogLine();
+}
+
+void writeCrashRecord() {
+  const DWORD error = writeDumpFile();
+  if (error == 0) pruneDumps(crash.folder, kKeptDumps);
+  noteCrash(error);
+}
+
+// The writer thread: made at installation, it waits for a crash with its
+// whole stack free (the crashed thread's may be what ran out).
+void waitToWriteCrashRecord() {
+  SetEvent(crash.started);  // it needs the loader's lock no more
+  WaitForSingleObject(crash.go, INFINITE);
+  writeCrashRecord();
+  SetEvent(crash.done);
+}
+
+// Events and the thread that waits on them; without them the crashed
+// thread writes the record itself.
+void prepareWriterThread() {
+  if (crash.go.valid()) return;  // installed before
+  crash.go.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  crash.done.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  crash.started.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!crash.go.valid() || !crash.done.valid() || !crash.started.valid() ||
+      !startDetached(waitToWriteCrashRecord)) {
+    crash.go.reset();
+    crash.done.reset();
+    return;
+  }
+  // A thread's start takes the loader's lock too: it is over before a
+  // crash can need the writer.
+  WaitForSingleObject(crash.started, kWriterStartMs);
 }
 
 // The dump and the log line of a crash, once per process.
@@ -189,8 +245,13 @@ void recordCrash(EXCEPTION_POINTERS* info) {
   wchar_t* name = crash.dump + crash.folderChars;
   *name++ = L'\\';
   *putDumpName(name, crash.at) = 0;
-  // A thread of its own: this one's stack may be what ran out.
-  if (runOnOwnStack(writeCrashRecord, kWriterWaitMs) == OwnStackRun::NoThread) writeCrashRecord();
+  if (crash.go.valid()) {
+    SetEvent(crash.go);
+    // A writer stuck on a lock the crashed thread holds never ends.
+    if (WaitForSingleObject(crash.done, kWriterWaitMs) != WAIT_OBJECT_0) noteCrash(WAIT_TIMEOUT);
+  } else {
+    writeCrashRecord();
+  }
 }
 
 LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* info) {
@@ -228,6 +289,8 @@ void installCrashHandler() {
     return;
   }
   crash.folderChars = folder.size();
+  prepareDumpWriter();
+  prepareWriterThread();
   SetUnhandledExceptionFilter(onUnhandledException);
 }
 

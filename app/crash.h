@@ -1,7 +1,8 @@
 // What a crash leaves behind: a minidump in crash\ of the data folder and one
 // line in the log, written by a handler that asks for little of a broken
-// process (paths made in advance, static buffers, none of our locks, the
-// dump written on a fresh thread with a whole stack). The next start says
+// process (paths, dbghelp and the writer thread made in advance, static
+// buffers, none of our locks, the dump written on that thread with its
+// whole stack; no DLL loaded and no thread started). The next start says
 // so in the log. Nothing is sent anywhere. Windows starts the program again
 // after a crash or a restart for updates, until the user quits it.
 #pragma once

@@ -13,6 +13,7 @@ namespace {
 // a little longer than this.
 constexpr ULONGLONG kAnswerWaitMs = 45000;
 constexpr DWORD kPollMs = 100;
+constexpr ULONGLONG kInstanceWaitMs = 10000;  // an instance starting or leaving
 constexpr wchar_t kReplyClass[] = L"CairnPlaceReply";
 
 int code(PlaceExit exit) { return static_cast<int>(exit); }
@@ -60,15 +61,22 @@ PlaceExit placeExitOf(const AddonReport& report) {
 int runPlaceAddon(const Args&) {
   ScopedHandle mutex(CreateMutexW(nullptr, TRUE, kInstanceMutexName));
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    HWND instance = FindWindowW(kTrayWindowClass, nullptr);
-    return instance ? askRunningInstance(instance) : code(PlaceExit::NoAnswer);
+    // An instance runs, or is starting or leaving: it answers once its
+    // window is there; once it is gone, this run does the work itself.
+    const ULONGLONG deadline = GetTickCount64() + kInstanceWaitMs;
+    for (;;) {
+      if (HWND instance = FindWindowW(kTrayWindowClass, nullptr)) return askRunningInstance(instance);
+      const DWORD waited = WaitForSingleObject(mutex.get(), kPollMs);
+      if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) break;
+      if (GetTickCount64() >= deadline) return code(PlaceExit::NoAnswer);
+    }
   }
   int exit;
   {
     App app;
     exit = code(placeExitOf(app.placeAddonForInstaller()));
   }
-  logLine("placed for the installer: " + std::to_string(exit));
-  ReleaseMutex(mutex);
+  logLine("addon placed for the installer: exit code " + std::to_string(exit));
+  ReleaseMutex(mutex.get());
   return exit;
 }

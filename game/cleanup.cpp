@@ -5,7 +5,6 @@
 #include "base/paths.h"
 #include "base/scoped_handle.h"
 #include "base/text.h"
-#include "game/addon.h"
 #include "storage/files.h"
 #include "storage/log.h"
 #include "storage/settings.h"
@@ -40,11 +39,18 @@ void removePredecessorAutostart() {
   }
 }
 
-// Removes parent\name when it is a folder; 1 when it went entirely.
-int removeFolderCounted(const std::wstring& parent, const wchar_t* name) {
-  const std::wstring path = joinPath(parent, name);
-  return isDirectory(path) && removeTree(path) ? 1 : 0;
+// The game folder's own folders, reached through no link: the game folder
+// may be shared with other accounts, which could plant one.
+PlaceBelow addOnsPlace(const std::wstring& gameFolder) {
+  return {gameFolder, {L"Interface", L"AddOns"}};
 }
+PlaceBelow below(PlaceBelow place, const wchar_t* name) {
+  place.names.push_back(name);
+  return place;
+}
+
+// Removes the folder there; 1 when it went entirely.
+int removeFolderCounted(const PlaceBelow& folder) { return removeTree(folder) ? 1 : 0; }
 
 }  // namespace
 
@@ -81,12 +87,25 @@ void retirePredecessor(const std::wstring& gameFolder) {
 
 int removeBrindleAddonFolders(const std::wstring& gameFolder) {
   if (gameFolder.empty()) return 0;
-  const std::wstring addOns = addOnsDir(gameFolder);
-  return removeFolderCounted(addOns, L"Brindle") + removeNumberedFolders(addOns, L"BrindlePost");
+  const PlaceBelow addOns = addOnsPlace(gameFolder);
+  return removeFolderCounted(below(addOns, L"Brindle")) +
+         removeNumberedFolders(addOns, L"BrindlePost");
 }
 
 int removeOldAnswerFolders(const std::wstring& gameFolder) {
   if (gameFolder.empty()) return 0;
-  return removeFolderCounted(addonDir(gameFolder), L"Bridge") +
-         removeNumberedFolders(addOnsDir(gameFolder), L"CairnPost");
+  const PlaceBelow addOns = addOnsPlace(gameFolder);
+  return removeFolderCounted(below(below(addOns, L"Cairn"), L"Bridge")) +
+         removeNumberedFolders(addOns, L"CairnPost");
+}
+
+void removeOwnLeftovers(const std::wstring& gameFolder) {
+  const int inData = removeLeftoverTemporaries(dataDir(), {L"settings.json"});
+  if (inData > 0)
+    logLine(sformat("removed %d leftover temporary files in the data folder", inData));
+  if (gameFolder.empty()) return;
+  const int inAddon = removeLeftoverTemporaries(below(addOnsPlace(gameFolder), L"Cairn"), {});
+  if (inAddon > 0) {
+    logLine(sformat("removed %d leftover temporary files in the addon folder", inAddon));
+  }
 }

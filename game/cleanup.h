@@ -16,3 +16,8 @@ void removeObsoleteKeyFile();
 void retirePredecessor(const std::wstring& gameFolder);
 int removeBrindleAddonFolders(const std::wstring& gameFolder);
 int removeOldAnswerFolders(const std::wstring& gameFolder);
+// Temporary files of our own replacing writes that a crash left: in the
+// data folder (settings.json's) and, when the game folder is known, in the
+// addon folder and below (Config.lua's and the addon copy's). Call at start
+// before this run writes either.
+void removeOwnLeftovers(const std::wstring& gameFolder);

@@ -4,7 +4,9 @@
 #include "base/scoped_handle.h"
 #include "base/text.h"
 #include "game/addon.h"
+#include "game/held_path.h"
 #include "storage/files.h"
+#include "storage/log.h"
 #include "storage/registry.h"
 #include "storage/settings.h"
 
@@ -28,6 +30,13 @@ bool isEditionFolderName(const std::wstring& path) {
 
 void addIfPresent(std::vector<std::wstring>& list, const std::wstring& path) {
   if (!path.empty()) list.push_back(path);
+}
+
+// The installer's folder is one account's choice: a candidate only for it.
+void addInstallerFolder(std::vector<std::wstring>& list, REGSAM view, const std::wstring& self) {
+  const std::wstring user = regString(HKEY_LOCAL_MACHINE, kInstallerKey, L"InstallUser", view);
+  if (user.empty() || user != self) return;
+  addIfPresent(list, regString(HKEY_LOCAL_MACHINE, kInstallerKey, L"ForeverDir", view));
 }
 
 }  // namespace
@@ -78,8 +87,9 @@ void uninstallLocations(REGSAM view, std::vector<std::wstring>& candidates) {
 
 std::vector<std::wstring> foreverDirCandidates() {
   std::vector<std::wstring> list;
-  addIfPresent(list, regString(HKEY_LOCAL_MACHINE, kInstallerKey, L"ForeverDir", KEY_WOW64_64KEY));
-  addIfPresent(list, regString(HKEY_LOCAL_MACHINE, kInstallerKey, L"ForeverDir", KEY_WOW64_32KEY));
+  const std::wstring self = currentUserSid();
+  addInstallerFolder(list, KEY_WOW64_64KEY, self);
+  addInstallerFolder(list, KEY_WOW64_32KEY, self);
   uninstallLocations(KEY_WOW64_32KEY, list);
   uninstallLocations(KEY_WOW64_64KEY, list);
   const std::wstring game = regString(HKEY_LOCAL_MACHINE, kBlizzardKey, L"InstallPath", KEY_WOW64_32KEY);
@@ -93,10 +103,17 @@ std::vector<std::wstring> foreverDirCandidates() {
   return list;
 }
 
+// A folder any account can make (on a drive's root) is taken by the search
+// only when this user, an administrator or the system made it; the user may
+// still pick another account's folder in the windows.
 std::wstring detectForeverDir() {
   for (const std::wstring& candidate : foreverDirCandidates()) {
     const std::wstring r = resolveForeverDir(candidate);
-    if (isGameFolder(r)) return r;
+    if (!isGameFolder(r)) continue;
+    const FileOwner owner = ownerOfPath(r);
+    if (ownerTrusted(owner.kind)) return r;
+    logLineW(L"WoW Forever folder " + r + L" passed over: made by " +
+             (owner.name.empty() ? std::wstring(L"an unknown account") : owner.name));
   }
   return {};
 }

@@ -18,7 +18,10 @@ std::wstring resolveForeverDir(const std::wstring& path);
 // Appends InstallLocation of every uninstall entry named "World of Warcraft"
 // in the given registry view (KEY_WOW64_32KEY or KEY_WOW64_64KEY).
 void uninstallLocations(REGSAM view, std::vector<std::wstring>& candidates);
-// The first candidate on this machine that resolves to a game folder.
+// The first candidate on this machine that resolves to a game folder made
+// by this user, an administrator or the system (another account's is passed
+// over, and logged).
 std::wstring detectForeverDir();
-// The ordered candidates detectForeverDir tests.
+// The ordered candidates detectForeverDir tests; the installer's folder only
+// for the account that chose it.
 std::vector<std::wstring> foreverDirCandidates();

@@ -61,6 +61,12 @@ std::wstring finalPath(HANDLE file) {
 
 void setOwnerReader(OwnerReader reader) { ownerReader = reader; }
 
+FileOwner ownerOfPath(const std::wstring& path) {
+  const ScopedHandle file = openItself(path, kLookAccess, kAllShare);
+  if (!file.valid()) return {};
+  return ownerReader ? ownerReader(file) : ownerOf(file);
+}
+
 HoldResult HeldFolders::hold(const std::wstring& path) {
   ScopedHandle folder = openItself(path, FILE_LIST_DIRECTORY | kLookAccess, kHeldShare);
   if (!folder.valid()) return failed(path, GetLastError());

@@ -38,6 +38,9 @@ class HeldFolders {
 // link stays a link.
 [[nodiscard]] HoldResult judgeFile(const std::wstring& path, std::wstring& writeTo);
 
+// Who owns a file or folder, read as the link rule reads it.
+[[nodiscard]] FileOwner ownerOfPath(const std::wstring& path);
+
 // Where tests put another account's links (Wine reports every file as this
 // user's); null: the file system's answer.
 using OwnerReader = FileOwner (*)(HANDLE file);

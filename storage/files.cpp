@@ -4,6 +4,9 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cwchar>
+#include <string>
 #include <vector>
 
 #include "base/paths.h"
@@ -15,46 +18,14 @@ namespace {
 constexpr DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
 constexpr int kMoveAttempts = 20;
 constexpr int kTemporaryNameAttempts = 16;
+constexpr wchar_t kTemporarySuffix[] = L".tmp";
+constexpr size_t kProcessIdDigits = 10;  // a DWORD
+constexpr size_t kAttemptDigits = 2;
 constexpr DWORD kMoveRetryMs = 50;
-constexpr int kFirstNumberedFolder = 1;
-constexpr int kLastNumberedFolder = 150;
 
 bool isDotEntry(const wchar_t* name) {
   return (name[0] == L'.' && name[1] == 0) ||
          (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
-}
-
-// Clears read-only and friends on a link without touching what it points to.
-void clearLinkAttributes(const std::wstring& path) {
-  ScopedHandle h(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING,
-                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!h.valid()) return;
-  FILE_BASIC_INFO info = {};
-  if (!GetFileInformationByHandleEx(h, FileBasicInfo, &info, sizeof info)) return;
-  info.FileAttributes &= ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-  SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info);
-}
-
-// A junction or symbolic link: remove the link itself, never its target.
-bool removeLink(const std::wstring& path, DWORD attributes) {
-  clearLinkAttributes(path);
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryW(path.c_str()) != 0;
-  return DeleteFileW(path.c_str()) != 0;
-}
-
-// What the walk does with one entry depends only on the attributes its
-// folder listing gave: a link is removed itself and never entered.
-void removeEntry(const std::wstring& path, DWORD attributes) {
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    removeLink(path, attributes);
-  } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    removeFolderEntries(path, listFolder(path));
-  } else {
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path.c_str());
-  }
 }
 
 // 0, or the Windows error. A write that moves on by less than it was given
@@ -202,7 +173,27 @@ WriteResult replaceFileAtomic(const std::wstring& path, const std::string& bytes
 
 std::wstring temporaryName(const std::wstring& path, int attempt) {
   return path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt) +
-         L".tmp";
+         kTemporarySuffix;
+}
+
+unsigned long temporaryNameOwner(const std::wstring& name) {
+  // "<target>.<process>-<attempt>.tmp"
+  const size_t suffix = name.size() - std::min(name.size(), wcslen(kTemporarySuffix));
+  if (suffix == 0 || name.compare(suffix, std::wstring::npos, kTemporarySuffix) != 0) return 0;
+  const size_t dot = name.rfind(L'.', suffix - 1);
+  const size_t dash = name.find(L'-', dot == std::wstring::npos ? 0 : dot);
+  if (dot == std::wstring::npos || dot == 0 || dash == std::wstring::npos || dash > suffix)
+    return 0;
+  const std::wstring process = name.substr(dot + 1, dash - dot - 1);
+  const std::wstring attempt = name.substr(dash + 1, suffix - dash - 1);
+  const auto digits = [](const std::wstring& text, size_t most) {
+    return !text.empty() && text.size() <= most &&
+           text.find_first_not_of(L"0123456789") == std::wstring::npos;
+  };
+  if (!digits(process, kProcessIdDigits) || !digits(attempt, kAttemptDigits)) return 0;
+  const unsigned long long owner = std::stoull(process);
+  if (std::stoi(attempt) >= kTemporaryNameAttempts || owner == 0 || owner > MAXDWORD) return 0;
+  return static_cast<unsigned long>(owner);
 }
 
 WriteResult replaceFileNoFollow(const std::wstring& path, const std::string& bytes) {
@@ -239,29 +230,4 @@ std::vector<FolderEntry> listFolder(const std::wstring& folder) {
     if (!isDotEntry(entry.cFileName)) entries.push_back({entry.cFileName, entry.dwFileAttributes});
   } while (FindNextFileW(find, &entry));
   return entries;
-}
-
-bool removeFolderEntries(const std::wstring& folder, const std::vector<FolderEntry>& entries) {
-  for (const FolderEntry& entry : entries) {
-    removeEntry(joinPath(folder, entry.name), entry.attributes);
-  }
-  return RemoveDirectoryW(folder.c_str()) != 0;
-}
-
-bool removeTree(const std::wstring& folder) {
-  DWORD self = GetFileAttributesW(folder.c_str());
-  if (self != INVALID_FILE_ATTRIBUTES && (self & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    return removeLink(folder, self);
-  }
-  return removeFolderEntries(folder, listFolder(folder));
-}
-
-int removeNumberedFolders(const std::wstring& parent, const std::wstring& prefix) {
-  int removed = 0;
-  for (int i = kFirstNumberedFolder; i <= kLastNumberedFolder; ++i) {
-    // The narrow printf: the wide one would add a second formatter to the program.
-    std::wstring path = joinPath(parent, prefix + toWide(sformat("%03d", i)));
-    if (isDirectory(path) && removeTree(path)) ++removed;
-  }
-  return removed;
 }

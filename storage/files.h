@@ -4,6 +4,7 @@
 // string, a count of zero), never exceptions.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,21 +54,50 @@ WriteResult replaceFileAtomic(const std::wstring& path, const std::string& bytes
 WriteResult replaceFileNoFollow(const std::wstring& path, const std::string& bytes);
 // The temporary name replaceFileNoFollow tries at each attempt (0, 1, ...).
 std::wstring temporaryName(const std::wstring& path, int attempt);
-// Removes a folder and everything below it. Links (junctions, symbolic
-// links) inside the tree are removed themselves, never followed.
-bool removeTree(const std::wstring& folder);
+// The process whose temporaryName `name` (a file name, no folder) is; 0 when
+// it is no name temporaryName makes.
+unsigned long temporaryNameOwner(const std::wstring& name);
+// A folder given as a base folder, taken as its path says, and the names of
+// the folders below it down to this one: each of those is opened through
+// the one before as itself, so none is reached through a link (a link
+// among them makes the place unreachable).
+struct PlaceBelow {
+  std::wstring base;
+  std::vector<std::wstring> names;
+};
 
-// The removal's walk, one folder at a time: what listFolder read is all that
-// decides how each entry goes, so a link is known by the attributes its
-// listing gave and never entered.
+// Called by removeTree with each folder's path once its entries were read
+// and before any of them goes; the tests change the tree there.
+using AfterListing = std::function<void(const std::wstring& folder)>;
+// Removes a folder and everything below it; true when the folder is gone.
+// Each folder is held open and read through its handle, each entry opened
+// through its held folder as itself and deleted by its handle. A link
+// (junction, symbolic link), met anywhere or given as `folder`, is removed
+// itself and never entered; an entry that is no longer what the listing
+// read (swapped since) is left, and so is one listed as a link that the
+// system opens as its target. Only `folder`'s parent is reached by its path.
+bool removeTree(const std::wstring& folder, const AfterListing& afterListing = nullptr);
+bool removeTree(const PlaceBelow& folder, const AfterListing& afterListing = nullptr);
+
+// A folder's entry as a listing read it.
 struct FolderEntry {
   std::wstring name;
   unsigned long attributes;  // FILE_ATTRIBUTE_* as the listing gave them
+  unsigned long long id = 0;  // the file's index; 0: not known, not compared
 };
 // The entries of a folder but "." and ".."; empty when it cannot be listed.
 std::vector<FolderEntry> listFolder(const std::wstring& folder);
-// Removes each entry below folder as its attributes say, then the folder
-// itself; true when the folder is gone.
+// Removes the listed entries below folder as removeTree removes them (each
+// opened and checked anew), then the folder itself; true when it is gone.
 bool removeFolderEntries(const std::wstring& folder, const std::vector<FolderEntry>& entries);
-// Removes prefix001 ... prefix150 below parent; returns how many went.
+// Removes what a crash may have left of the replacing writes above, in
+// `folder` and the folders below it: each target's name + ".tmp"
+// (replaceFileAtomic's) and temporaryName's names of processes that no
+// longer run. Only regular files go, by their handles; a link is neither
+// removed nor entered. Returns how many went.
+int removeLeftoverTemporaries(const std::wstring& folder, const std::vector<std::wstring>& targets);
+int removeLeftoverTemporaries(const PlaceBelow& folder, const std::vector<std::wstring>& targets);
+// Removes prefix001 ... prefix150 below parent (folders and links to
+// folders); returns how many went.
 int removeNumberedFolders(const std::wstring& parent, const std::wstring& prefix);
+int removeNumberedFolders(const PlaceBelow& parent, const std::wstring& prefix);

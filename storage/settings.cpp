@@ -13,6 +13,10 @@
 
 namespace {
 
+constexpr wchar_t kAsideSuffix[] = L".bad";
+// Further aside names (.bad.1 ...) when folders stand at the earlier ones.
+constexpr int kMoreAsideNames = 9;
+
 std::string stringMember(const JsonValue& root, const char* key) {
   const JsonValue& v = root.get(key);
   return v.kind == JsonKind::String ? v.asText() : std::string();
@@ -91,7 +95,14 @@ SettingsLoad loadSettings(Settings& settings) {
 
 unsigned long setAsideSettings(const std::string& problem) {
   const std::wstring path = settingsPath();
-  const std::wstring kept = path + L".bad";
+  // A folder in the way of the aside name is not ours to remove: the next
+  // name is taken, so that one such folder does not stop every later save.
+  std::wstring kept = path + kAsideSuffix;
+  for (int next = 1; next <= kMoreAsideNames && isDirectory(kept); ++next) {
+    kept = path + kAsideSuffix + L"." + std::to_wstring(next);
+  }
+  const std::string passedOver =
+      kept == path + kAsideSuffix ? "" : "; settings.json.bad is a folder and stays";
   // A folder is never moved over a file: the older kept file goes first.
   if (isDirectory(path)) DeleteFileW(kept.c_str());
   DWORD error = ERROR_SUCCESS;
@@ -99,10 +110,12 @@ unsigned long setAsideSettings(const std::string& problem) {
     error = GetLastError();
   }
   if (error == ERROR_SUCCESS) {
-    logLineW(toWide("settings.json could not be used (" + problem + "); kept as ") + kept);
+    logLineW(toWide("settings.json could not be used (" + problem + "); kept as ") + kept +
+             toWide(passedOver));
   } else {
-    logLine(sformat("settings.json could not be used (%s) nor kept aside (%lu); it is not written over",
-                    problem.c_str(), error));
+    logLine(sformat(
+        "settings.json could not be used (%s) nor kept aside (%lu)%s; it is not written over",
+        problem.c_str(), error, passedOver.c_str()));
   }
   return error;
 }

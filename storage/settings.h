@@ -46,7 +46,8 @@ std::wstring settingsPath();
 // settings.json.bad.
 SettingsLoad loadSettings(Settings& settings);
 // Moves the unusable settings.json to settings.json.bad (replacing an older
-// one) and logs why and where; 0, or the Windows error when it stays.
+// file; when a folder has that name, to settings.json.bad.1 and on) and logs
+// why and where; 0, or the Windows error when it stays.
 unsigned long setAsideSettings(const std::string& problem);
 // Writes the whole record atomically.
 WriteResult saveSettings(const Settings& settings);

@@ -100,8 +100,8 @@ AddonLine addonLine(const AddonReport& report, bool working, const std::wstring&
   // so: the addon's presence line tells what the game folder holds.
   const char* key = addonProblemKey(report.problem);
   if (!key) return {};
-  const std::wstring owner = report.owner.name.empty() ? L"?" : report.owner.name;
-  return {trFormat(key, "owner", owner), gui::OrbState::Warning};
+  // The link's owner and path are in the log: the line stays short enough to read whole.
+  return {tr(key), gui::OrbState::Warning};
 }
 
 std::wstring notSavedText(const WriteResult& saved) {

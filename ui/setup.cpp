@@ -302,6 +302,9 @@ void Setup::store() {
   const bool found = folderOk_ || storedFolderOk();
   settings.language = currentLanguage();
   settings.wizardDone = true;
+  // While the addon is still being placed (before this save asks again),
+  // "ready" would be a guess.
+  const bool placing = found && host_.addonWorking();
   // The notification area reads the folder anew.
   const WriteResult saved = host_.applySettings(settings);
   if (!saved) {
@@ -317,6 +320,8 @@ void Setup::store() {
   DestroyWindow(window_);  // deletes this object: nothing of it is touched after
   if (found && blocked) {
     host.announce("tray.balloon.title", "tray.noaddon.text");
+  } else if (placing) {
+    host.announce("tray.balloon.title", "tray.running.text");
   } else if (found) {
     host.announce("tray.ready.title", "tray.ready.text");
   } else {

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "base/languages.h"
 #include "base/paths.h"
@@ -17,22 +18,25 @@ constexpr DWORD kFinalPathChars = 32768;
 constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
 constexpr wchar_t kLongUncPrefix[] = L"\\\\?\\UNC\\";
 
+// The same file: volume serial and the whole 128-bit file id (ReFS ids do
+// not fit the 64 bits of the older file index).
 bool sameFile(HANDLE a, HANDLE b) {
-  BY_HANDLE_FILE_INFORMATION first = {}, second = {};
-  return GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
-         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-         first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+  FILE_ID_INFO first = {}, second = {};
+  return GetFileInformationByHandleEx(a, FileIdInfo, &first, sizeof first) &&
+         GetFileInformationByHandleEx(b, FileIdInfo, &second, sizeof second) &&
+         first.VolumeSerialNumber == second.VolumeSerialNumber &&
+         memcmp(&first.FileId, &second.FileId, sizeof first.FileId) == 0;
 }
 
-// "\\?\C:\x" as "C:\x" and "\\?\UNC\srv\x" as "\\srv\x", the forms the shell takes.
+// "\\?\C:\x" as "C:\x" and "\\?\UNC\srv\x" as "\\srv\x".
 std::wstring withoutLongPrefix(const std::wstring& path) {
   if (path.rfind(kLongUncPrefix, 0) == 0) return L"\\\\" + path.substr(wcslen(kLongUncPrefix));
   if (path.rfind(kLongPrefix, 0) == 0) return path.substr(wcslen(kLongPrefix));
   return path;
 }
 
-// Where the checked file is now, from its own handle, once the file found
-// at that path is the checked one (volume and file index); empty otherwise.
+// Where the checked file is now, from its own handle, in a form the shell
+// takes, once the file found there is the checked one; empty otherwise.
 std::wstring checkedFilePath(HANDLE checked, std::string& error) {
   std::wstring path(kFinalPathChars, L'\0');
   const DWORD chars = GetFinalPathNameByHandleW(checked, &path[0], kFinalPathChars,
@@ -42,18 +46,51 @@ std::wstring checkedFilePath(HANDLE checked, std::string& error) {
     return {};
   }
   path.resize(chars);
-  path = withoutLongPrefix(path);
-  ScopedHandle found(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+  const ShellPath shell = shellPath(path);
+  if (!shell) {
+    error = sformat(
+        "the installer's path is too long for the shell (%zu characters) and has no "
+        "short form (%lu)",
+        shell.plainChars, shell.error);
+    return {};
+  }
+  ScopedHandle found(CreateFileW(shell.path.c_str(), FILE_READ_ATTRIBUTES,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!found.valid() || !sameFile(found, checked)) {
     error = "the file at the installer's path is not the checked installer";
     return {};
   }
-  return path;
+  return shell.path;
 }
 
 }  // namespace
+
+ShellPath shellPath(const std::wstring& finalPath) {
+  ShellPath out;
+  const std::wstring plain = withoutLongPrefix(finalPath);
+  out.plainChars = plain.size();
+  if (plain.size() < MAX_PATH) {
+    out.path = plain;
+    return out;
+  }
+  // The short (8.3) names, where the volume keeps them; asked of the long
+  // form, which has no length limit.
+  std::wstring shortForm(kFinalPathChars, L'\0');
+  const DWORD chars = GetShortPathNameW(finalPath.c_str(), &shortForm[0], kFinalPathChars);
+  if (chars == 0 || chars >= kFinalPathChars) {
+    out.error = chars == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+    return out;
+  }
+  shortForm.resize(chars);
+  shortForm = withoutLongPrefix(shortForm);
+  if (shortForm.size() >= MAX_PATH) {
+    out.error = ERROR_FILENAME_EXCED_RANGE;
+    return out;
+  }
+  out.path = shortForm;
+  return out;
+}
 
 std::wstring installerArgs(const std::wstring& gameFolder, const std::string& language,
                            bool autostart) {

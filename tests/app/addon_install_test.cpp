@@ -161,4 +161,53 @@ TEST_F(AddonInstall, TheInstalledProgramCopiesAtEachStartWhatChanged) {
                               "addon: 1 file(s) copied into " + toUtf8(addonDir(first))}));
 }
 
+// The installer's run as the signed-in user: it takes the new installation
+// over and places the addon itself, or has the running instance do it, and
+// says how by its exit code.
+TEST_F(AddonInstall, ThePlacingRunForTheInstallerTakesTheInstallationOverAndSaysHowItWent) {
+  const std::wstring exe = joinPath(program, L"Cairnstone.exe");
+  ASSERT_TRUE(CopyFileW(cairnstoneExe().c_str(), exe.c_str(), FALSE));
+  SavedRegistryValue run{HKEY_CURRENT_USER, kRunKey, kRunValue};
+  ScopedRegistryKey installer(HKEY_LOCAL_MACHINE, kInstallerKey, KEY_WOW64_64KEY);
+  ASSERT_TRUE(installer.setString(L"InstallUser", currentUserSid()));
+  const auto installation = [&](const wchar_t* stamp, const std::wstring& folder,
+                                const wchar_t* language) {
+    ASSERT_TRUE(installer.setString(L"InstallStamp", stamp));
+    ASSERT_TRUE(installer.setString(L"ForeverDir", folder));
+    ASSERT_TRUE(installer.setString(L"Language", language));
+    ASSERT_TRUE(installer.setDword(L"Autostart", 0));
+  };
+  const auto config = [&](const std::wstring& game) { return installed(game, L"Config.lua"); };
+
+  // No instance runs: the run does it and ends.
+  installation(L"place-1", second, L"pl");
+  EXPECT_EQ(runToEnd(exe, {L"--place-addon"}), 0);
+  EXPECT_EQ(installed(second, L"Cairn.toc"), kToc);
+  EXPECT_EQ(config(second), "CairnInstall = { lang = \"pl\" }\n");
+  Settings settings;
+  (void)loadSettings(settings);
+  EXPECT_EQ(settings.foreverDir, second);  // the folder chosen in the installer
+  EXPECT_FALSE(settings.autostart);
+  EXPECT_FALSE(autostartEnabled());  // from the install on, not from the first start
+
+  // A running instance does the work and answers.
+  Child instance = Child::start(exe, {L"--background"});
+  ASSERT_TRUE(instance.started());
+  ASSERT_TRUE(waitFor([] { return FindWindowW(kTrayWindowClass, nullptr) != nullptr; },
+                      kTimeoutMs));
+  installation(L"place-2", first, L"it");
+  EXPECT_EQ(runToEnd(exe, {L"--place-addon"}), 0);
+  EXPECT_EQ(installed(first, L"Cairn.lua"), kLua);
+  EXPECT_EQ(config(first), "CairnInstall = { lang = \"it\" }\n");
+  EXPECT_EQ(runToEnd(exe, {L"--quit"}), 0);
+  EXPECT_EQ(instance.wait(kTimeoutMs), 0);
+
+  // Another account's choice of folder is not this user's: no folder known.
+  ASSERT_TRUE(writeWholeFile(data.file(L"settings.json"), R"({"wizardDone":true})"));
+  ScopedEnv noFolder{L"CAIRN_FOREVER_DIR", machine.file(L"nowhere")};
+  installation(L"place-3", second, L"de");
+  ASSERT_TRUE(installer.setString(L"InstallUser", L"S-1-5-21-1-2-3-1001"));
+  EXPECT_EQ(runToEnd(exe, {L"--place-addon"}), 1);
+}
+
 }  // namespace

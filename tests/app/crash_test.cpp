@@ -132,6 +132,54 @@ TEST_F(CrashTest, AnUncaughtExceptionLeavesADumpToo) {
   EXPECT_NE(crashed[0].find("; dump crash\\" + toUtf8(left[0])), std::string::npos) << crashed[0];
 }
 
+// What a crashing child does after its crash began that takes the loader's
+// lock (a DLL loaded, a thread started) leaves a file of this name.
+constexpr wchar_t kLoaderUsed[] = L"loader-used";
+volatile LONG crashBegan = 0;
+
+void markLoaderUse() {
+  if (!crashBegan) return;
+  const std::wstring mark = joinPath(envVar(L"CAIRN_TEST_PARENT_DATA"), kLoaderUsed);
+  ScopedHandle(CreateFileW(mark.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+}
+
+void NTAPI onThreadEvent(PVOID, DWORD reason, PVOID) {
+  if (reason == DLL_THREAD_ATTACH) markLoaderUse();
+}
+extern "C" __attribute__((section(".CRT$XLY"), used)) const PIMAGE_TLS_CALLBACK kOnThreadEvent =
+    onThreadEvent;
+
+void CALLBACK onDllEvent(ULONG, const void*, void*) { markLoaderUse(); }
+
+bool watchDllLoads() {
+  using Register = LONG(NTAPI*)(ULONG, decltype(&onDllEvent), void*, void**);
+  const auto watch = reinterpret_cast<Register>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "LdrRegisterDllNotification")));
+  void* cookie = nullptr;
+  return watch && watch(0, onDllEvent, nullptr, &cookie) >= 0;
+}
+
+// A crash may come while the crashed thread holds the loader's lock (in a
+// DLL's start, say): the handler then loads no DLL and starts no thread,
+// which would wait for that lock; all of it was made at installation.
+TEST_F(CrashTest, ACrashLoadsNoDllAndStartsNoThread) {
+  const std::wstring parent = envVar(L"CAIRN_TEST_PARENT_DATA");
+  ScopedEnv parentData(L"CAIRN_TEST_PARENT_DATA", parent.empty() ? data.path() : parent);
+  EXPECT_EXIT(
+      {
+        SetEnvironmentVariableW(L"CAIRN_DATA_DIR", envVar(L"CAIRN_TEST_PARENT_DATA").c_str());
+        installCrashHandler();
+        if (!watchDllLoads()) ExitProcess(0);  // fails the test
+        crashBegan = 1;
+        endWithCrash();
+      },
+      [](int code) { return code != 0; }, "");
+  EXPECT_FALSE(fileExists(data.file(kLoaderUsed)));
+  const std::vector<std::wstring> left = namesIn(crashFolder);
+  ASSERT_EQ(left.size(), 2u) << readFileText(data.file(L"cairn.log"));
+  EXPECT_EQ(dumpedExceptionCode(readFileText(joinPath(crashFolder, left[0]))), 0xE0637070);
+}
+
 TEST_F(CrashTest, TheNextStartReportsTheCrashEvenWithoutItsDump) {
   struct Case {
     const char* mark;

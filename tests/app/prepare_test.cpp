@@ -53,6 +53,7 @@ class PreparedMachine : public ::testing::Test {
     ASSERT_TRUE(installer.setDword(L"Autostart", 1));
     ASSERT_TRUE(installer.setString(L"Language", L"de"));
     ASSERT_TRUE(installer.setString(L"ForeverDir", wow));
+    ASSERT_TRUE(installer.setString(L"InstallUser", currentUserSid()));  // this user chose it
     ASSERT_TRUE(makeDirs(addOns + L"\\Cairn"));
     ASSERT_TRUE(writeWholeFile(addOns + L"\\Cairn\\Cairn.toc", "## Title: Cairn"));
     for (const wchar_t* folder : {L"Questie", L"Brindle", L"BrindlePost001", L"BrindlePost150",
@@ -99,7 +100,7 @@ TEST_F(PreparedMachine, FirstStartDoesTheWholeSequenceAndTheSecondNothing) {
       "removed usage.json: Cairnstone no longer asks questions",
       "removed the old Claude API key (key.dat): Cairnstone no longer uses it",
       "from the installer: start with Windows on, language de",
-      "WoW Forever folder: " + toUtf8(forever),
+      "from the installer: WoW Forever folder " + toUtf8(forever),
       "updated from 1.2.9 to 1.3.0",
       "removed the old Brindle start-with-Windows entry",
       "removed 3 old Brindle addon folders",
@@ -147,6 +148,7 @@ TEST_F(PreparedMachine, ForeverOverrideIsStoredWithoutGameFiles) {
   const std::wstring bare = machine.file(L"Elsewhere\\_forever_");
   ASSERT_TRUE(makeDirs(bare));
   ScopedEnv overridden(L"CAIRN_FOREVER_DIR", machine.file(L"Elsewhere"));
+  ASSERT_TRUE(installer.setString(L"InstallUser", L""));  // no folder of the installer's
   EXPECT_EQ(runToEnd(cairnstoneExe(), {L"--update-check"}), 1);
   Settings s;
   loadSettings(s);

@@ -54,6 +54,20 @@ class StartupTest : public ::testing::Test {
 
   long runCairn(const std::vector<std::wstring>& args) { return runToEnd(cairnstoneExe(), args); }
 
+  // Runs the program with args to its end: empty when it ended with 0, else
+  // what went wrong. A run that could not start and one that did not end
+  // are different failures (runToEnd gives -1 for both).
+  std::string runCairnExplained(const std::vector<std::wstring>& args) {
+    Child run = Child::start(cairnstoneExe(), args);
+    if (!run.started()) return "it could not be started (" + std::to_string(run.startError()) + ")";
+    const long code = run.wait(kStartTimeoutMs);
+    if (code == -1) {
+      run.kill();
+      return "it still ran after " + std::to_string(kStartTimeoutMs) + " ms";
+    }
+    return code == 0 ? std::string() : "it ended with " + std::to_string(code);
+  }
+
   // Starts a first instance and waits until its window can be found.
   void startInstance() {
     instance_ = Child::start(cairnstoneExe(), {L"--background"});
@@ -280,7 +294,7 @@ TEST_F(StartupTest, QuitThenStartAtOnceAlwaysEndsWithOneInstanceShowingTheReques
     const std::vector<std::wstring> args =
         settings ? std::vector<std::wstring>{L"--settings"}
                  : std::vector<std::wstring>{L"--setup", L"--step", L"2"};
-    ASSERT_EQ(runCairn({L"--quit"}), 0);
+    ASSERT_EQ(runCairnExplained({L"--quit"}), "");
     Child next = Child::start(cairnstoneExe(), args);
     ASSERT_TRUE(next.started());
     ASSERT_EQ(instance_.wait(kStartTimeoutMs), 0);

@@ -13,6 +13,7 @@
 #include "base/text.h"
 #include "game/addon.h"
 #include "game/addon_copy.h"
+#include "game/addon_report.h"
 #include "game/held_path.h"
 #include "game/owner.h"
 #include "storage/files.h"
@@ -269,6 +270,45 @@ TEST_F(AddonCopy, AFileWhereTheAddonNeedsAFolderStopsTheCopyBeforeAnyWrite) {
   EXPECT_EQ(result.outcome, AddonCopyOutcome::Failed);
   EXPECT_EQ(result.path, joinPath(cairn(), L"Locales"));
   EXPECT_EQ(installed(), (Tree{{L"Locales", "not a folder"}}));
+}
+
+}  // namespace
+
+namespace {
+
+// What a user is told of a failed placing, by Windows' error and the step.
+TEST(AddonReport, SaysWhatTheUserCanActOn) {
+  struct Case {
+    unsigned long error;
+    bool replacing;
+    AddonProblem problem;
+  };
+  const Case cases[] = {
+      {ERROR_ACCESS_DENIED, false, AddonProblem::AccessDenied},
+      {ERROR_ACCESS_DENIED, true, AddonProblem::InUse},  // the folder took the new file
+      {ERROR_WRITE_PROTECT, true, AddonProblem::AccessDenied},
+      {ERROR_DISK_FULL, false, AddonProblem::DiskFull},
+      {ERROR_HANDLE_DISK_FULL, true, AddonProblem::DiskFull},
+      {ERROR_SHARING_VIOLATION, true, AddonProblem::InUse},
+      {ERROR_LOCK_VIOLATION, false, AddonProblem::InUse},
+      {ERROR_PATH_NOT_FOUND, false, AddonProblem::Failed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error);
+    EXPECT_EQ(problemOfError(c.error, c.replacing), c.problem);
+  }
+  // The copy's problem comes first; Config.lua's only after a copy that went well.
+  AddonCopyResult refused;
+  refused.outcome = AddonCopyOutcome::LinkRefused;
+  refused.path = L"C:\\game\\Interface";
+  ConfigWrite failed;
+  failed.outcome = ConfigOutcome::Failed;
+  failed.write = {WriteStep::TempFile, ERROR_DISK_FULL};
+  EXPECT_EQ(reportOf(L"C:\\game", refused, failed).problem, AddonProblem::LinkRefused);
+  AddonCopyResult copied;
+  copied.outcome = AddonCopyOutcome::Copied;
+  EXPECT_EQ(reportOf(L"C:\\game", copied, failed).problem, AddonProblem::DiskFull);
+  EXPECT_FALSE(blocksAddon(reportOf(L"C:\\game", copied, ConfigWrite()).problem));
 }
 
 }  // namespace

@@ -2,12 +2,14 @@
 
 #include "base/paths.h"
 #include "base/scoped_handle.h"
+#include "base/text.h"
 #include "game/addon.h"
 #include "game/cleanup.h"
 #include "storage/files.h"
 #include "storage/log.h"
 #include "storage/registry.h"
 #include "storage/settings.h"
+#include "tests/support/links.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -117,6 +119,39 @@ TEST_F(CleanupTest, AnswerFoldersGoEvenWithReadOnlyFiles) {
   EXPECT_EQ(removeOldAnswerFolders(L""), 0);
 }
 
+// Someone who may write in the game folder turns a folder on the way into
+// a link to the user's own files: nothing behind it goes.
+TEST_F(CleanupTest, AFolderOnTheWayThatIsALinkLeadsNowhere) {
+  const struct {
+    const wchar_t* link;       // below the game folder
+    const wchar_t* behind[3];  // what the user keeps behind it
+  } cases[] = {
+      {L"Interface\\AddOns",
+       {L"CairnPost001\\notes.txt", L"Brindle\\notes.txt", L"BrindlePost150\\notes.txt"}},
+      {L"Interface\\AddOns\\Cairn",
+       {L"Bridge\\notes.txt", L"Config.lua.4000000-0.tmp", L"notes.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(toUtf8(c.link));
+    TempDir user;
+    for (const wchar_t* name : c.behind) {
+      ASSERT_TRUE(makeDirs(parentPath(user.file(name))));
+      ASSERT_TRUE(writeWholeFile(user.file(name), "mine"));
+    }
+    const std::wstring link = joinPath(game.path(), c.link);
+    ASSERT_TRUE(makeDirs(parentPath(link)));
+    if (!makeLink(link, user.path(), true)) {
+      GTEST_SKIP() << "this system cannot create directory links (" << GetLastError() << ")";
+    }
+    EXPECT_EQ(removeOldAnswerFolders(game.path()), 0);
+    EXPECT_EQ(removeBrindleAddonFolders(game.path()), 0);
+    removeOwnLeftovers(game.path());
+    for (const wchar_t* name : c.behind)
+      EXPECT_EQ(readFileText(user.file(name)), "mine") << toUtf8(name);
+    EXPECT_TRUE(removeLinkItself(link));
+  }
+}
+
 TEST_F(CleanupTest, ObsoleteDataFilesAndAFileInUse) {
   ASSERT_TRUE(writeWholeFile(data.file(L"history.jsonl"), "{}"));
   ASSERT_TRUE(writeWholeFile(data.file(L"usage.json"), "{}"));
@@ -140,6 +175,27 @@ TEST_F(CleanupTest, ObsoleteDataFilesAndAFileInUse) {
             std::string::npos);
   removeObsoleteDataFiles();  // the file is free now: it goes at the next start
   EXPECT_FALSE(fileExists(data.file(L"history.jsonl")));
+}
+
+// A crash's temporaries go at the next start, in the data folder and in
+// the addon folder, each place with one line; a second start finds none.
+TEST_F(CleanupTest, OwnLeftoversGoFromTheDataAndAddonFolders) {
+  // 4000000: far above the process ids in use, so a process that ended.
+  const std::wstring addon = addonDir(game.path());
+  ASSERT_TRUE(makeDirs(addon + L"\\Locales"));
+  const std::wstring leftovers[] = {data.file(L"settings.json.tmp"),
+                                    joinPath(addon, L"Config.lua.4000000-0.tmp"),
+                                    joinPath(addon, L"Locales\\de.lua.4000000-1.tmp")};
+  for (const auto& path : leftovers) ASSERT_TRUE(writeWholeFile(path, "x"));
+  ASSERT_TRUE(writeWholeFile(joinPath(addon, L"Config.lua"), "mine"));
+  removeOwnLeftovers(game.path());
+  for (const auto& path : leftovers) EXPECT_FALSE(fileExists(path)) << toUtf8(path);
+  EXPECT_EQ(readFileText(joinPath(addon, L"Config.lua")), "mine");
+  EXPECT_EQ(logMessages(log()),
+            (std::vector<std::string>{"removed 1 leftover temporary files in the data folder",
+                                      "removed 2 leftover temporary files in the addon folder"}));
+  removeOwnLeftovers(game.path());
+  EXPECT_EQ(logMessages(log()).size(), 2u);
 }
 
 TEST(OldDataFolder, RemovedOnlyWithoutADataFolderOverride) {

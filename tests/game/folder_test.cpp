@@ -2,6 +2,7 @@
 
 #include "base/paths.h"
 #include "game/folder.h"
+#include "game/held_path.h"
 #include "storage/files.h"
 #include "storage/settings.h"
 #include "tests/support/test_support.h"
@@ -65,6 +66,15 @@ TEST_F(GameFolderTest, InstallerValueNamingTheWorldOfWarcraftFolderIsAccepted) {
   ScopedRegistryKey installer32(HKEY_LOCAL_MACHINE, kInstallerKey, KEY_WOW64_32KEY);
   ASSERT_TRUE(installer.setString(L"ForeverDir", wow()));
   ASSERT_TRUE(installer32.setString(L"ForeverDir", wow()));
+  // The folder chosen in an installation is the choosing account's alone.
+  for (const std::wstring& user : {std::wstring(), std::wstring(L"S-1-5-21-1-2-3-1001")}) {
+    ASSERT_TRUE(installer.setString(L"InstallUser", user));
+    ASSERT_TRUE(installer32.setString(L"InstallUser", user));
+    EXPECT_EQ(foreverDirCandidates().size(), 30u);
+    EXPECT_EQ(detectForeverDir(), L"");
+  }
+  ASSERT_TRUE(installer.setString(L"InstallUser", currentUserSid()));
+  ASSERT_TRUE(installer32.setString(L"InstallUser", currentUserSid()));
   const std::vector<std::wstring> candidates = foreverDirCandidates();
   ASSERT_GE(candidates.size(), 32u);
   EXPECT_EQ(candidates[0], wow());
@@ -72,9 +82,31 @@ TEST_F(GameFolderTest, InstallerValueNamingTheWorldOfWarcraftFolderIsAccepted) {
   EXPECT_EQ(detectForeverDir(), forever());
 }
 
+FileOwner ownedBy(OwnerKind kind) { return {kind, L"HOST\\someone"}; }
+FileOwner otherAccount(HANDLE) { return ownedBy(OwnerKind::OtherAccount); }
+FileOwner unknownOwner(HANDLE) { return ownedBy(OwnerKind::Unknown); }
+FileOwner administrators(HANDLE) { return ownedBy(OwnerKind::Administrators); }
+
+// A game folder that another account made (as any account may on a drive's
+// root) is not adopted by the search.
+TEST_F(GameFolderTest, TheSearchPassesOverAFolderAnotherAccountMade) {
+  makeGame(forever());
+  ScopedRegistryKey installer(HKEY_LOCAL_MACHINE, kInstallerKey, KEY_WOW64_64KEY);
+  ASSERT_TRUE(installer.setString(L"ForeverDir", wow()));
+  ASSERT_TRUE(installer.setString(L"InstallUser", currentUserSid()));
+  const std::pair<OwnerReader, bool> cases[] = {
+      {nullptr, true}, {administrators, true}, {otherAccount, false}, {unknownOwner, false}};
+  for (const auto& [reader, adopted] : cases) {
+    setOwnerReader(reader);
+    EXPECT_EQ(detectForeverDir(), adopted ? forever() : L"");
+  }
+  setOwnerReader(nullptr);
+}
+
 TEST_F(GameFolderTest, CandidateOrder) {
   ScopedRegistryKey installer32(HKEY_LOCAL_MACHINE, kInstallerKey, KEY_WOW64_32KEY);
   ASSERT_TRUE(installer32.setString(L"ForeverDir", L"X:\\from-32"));
+  ASSERT_TRUE(installer32.setString(L"InstallUser", currentUserSid()));
   ScopedRegistryKey blizzard(HKEY_LOCAL_MACHINE,
                              L"SOFTWARE\\Blizzard Entertainment\\World of Warcraft",
                              KEY_WOW64_32KEY);

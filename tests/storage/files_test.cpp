@@ -5,6 +5,7 @@
 #include "base/paths.h"
 #include "base/scoped_handle.h"
 #include "storage/files.h"
+#include "tests/support/links.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -115,6 +116,9 @@ TEST(RemoveTree, RemovesNestedReadOnlyAndHiddenFiles) {
   SetFileAttributesW((root + L"\\a\\hidden").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   EXPECT_TRUE(removeTree(root));
   EXPECT_FALSE(fileExists(root));
+  ASSERT_TRUE(writeWholeFile(tmp.file(L"file"), "x"));
+  EXPECT_FALSE(removeTree(tmp.file(L"file")));  // only a folder is a tree
+  EXPECT_TRUE(fileExists(tmp.file(L"file")));
 }
 
 TEST(RemoveTree, FileInUseKeepsTheFolderAndReportsIt) {
@@ -133,6 +137,26 @@ TEST(RemoveTree, FileInUseKeepsTheFolderAndReportsIt) {
   }
   EXPECT_TRUE(removeTree(root));
   EXPECT_FALSE(removeTree(root));  // nothing left to remove
+}
+
+// A folder another program holds open (its current folder, say) stays,
+// but loses what is in it; once let go, it goes too.
+TEST(RemoveTree, AFolderHeldOpenIsEmptiedAndGoesOnceLetGo) {
+  TempDir tmp;
+  const std::wstring root = tmp.file(L"tree");
+  ASSERT_TRUE(makeDirs(root + L"\\held\\deeper"));
+  ASSERT_TRUE(writeWholeFile(root + L"\\held\\deeper\\file", "x"));
+  {
+    ScopedHandle holder(CreateFileW((root + L"\\held").c_str(), FILE_LIST_DIRECTORY,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(holder.valid());
+    EXPECT_FALSE(removeTree(root));
+    EXPECT_TRUE(isDirectory(root + L"\\held"));
+    EXPECT_FALSE(fileExists(root + L"\\held\\deeper"));
+  }
+  EXPECT_TRUE(removeTree(root));
+  EXPECT_FALSE(fileExists(root));
 }
 
 struct MountPointBuffer {
@@ -175,15 +199,20 @@ bool makeJunction(const std::wstring& link, const std::wstring& target) {
   return ok;
 }
 
-// A directory link inside the tree whose target holds the user's data. Some
-// systems (Wine among them) cannot make either kind: the callers skip then.
+// A directory link inside the tree whose target holds the user's data: a
+// symbolic link or a junction, and under Wine (which makes neither) a Unix
+// symbolic link, which its listings report as a reparse point.
 bool makeDirectoryLink(const std::wstring& link, const std::wstring& target) {
   const DWORD flags = SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
   if (CreateSymbolicLinkW(link.c_str(), target.c_str(), flags) && isLink(link)) return true;
   RemoveDirectoryW(link.c_str());
-  return makeJunction(link, target) && isLink(link);
+  if (makeJunction(link, target) && isLink(link)) return true;
+  return makeLink(link, target, true) && isLink(link);
 }
 
+// A link is removed itself where the system opens it as itself (Windows);
+// where it opens the target instead (Wine's Unix links), the link stays,
+// and either way the target is never entered.
 TEST(RemoveTree, NeverFollowsALinkOutOfTheTree) {
   TempDir tmp;
   const std::wstring outside = tmp.file(L"keep");
@@ -192,13 +221,19 @@ TEST(RemoveTree, NeverFollowsALinkOutOfTheTree) {
   ASSERT_TRUE(writeWholeFile(outside + L"\\precious.txt", "x"));
   ASSERT_TRUE(writeWholeFile(outside + L"\\sub\\more.txt", "x"));
   ASSERT_TRUE(makeDirs(root));
+  ASSERT_TRUE(writeWholeFile(root + L"\\own.txt", "x"));
   if (!makeDirectoryLink(root + L"\\link", outside)) {
     GTEST_SKIP() << "this system cannot create directory links (" << GetLastError() << ")";
   }
-  EXPECT_TRUE(removeTree(root));
-  EXPECT_FALSE(fileExists(root));
+  const bool linkGoes = linksOpenAsThemselves();
+  EXPECT_EQ(removeTree(root), linkGoes);
+  EXPECT_EQ(fileExists(root), !linkGoes);
+  EXPECT_FALSE(fileExists(root + L"\\own.txt"));
   EXPECT_TRUE(fileExists(outside + L"\\precious.txt"));
   EXPECT_TRUE(fileExists(outside + L"\\sub\\more.txt"));
+  if (!linkGoes) {
+    EXPECT_TRUE(removeLinkItself(root + L"\\link"));
+  }
 }
 
 TEST(RemoveTree, ALinkGivenAsTheRootIsRemovedWithoutItsTarget) {
@@ -209,9 +244,57 @@ TEST(RemoveTree, ALinkGivenAsTheRootIsRemovedWithoutItsTarget) {
   if (!makeDirectoryLink(tmp.file(L"link"), outside)) {
     GTEST_SKIP() << "this system cannot create directory links (" << GetLastError() << ")";
   }
-  EXPECT_TRUE(removeTree(tmp.file(L"link")));
-  EXPECT_FALSE(fileExists(tmp.file(L"link")));
+  const bool linkGoes = linksOpenAsThemselves();
+  EXPECT_EQ(removeTree(tmp.file(L"link")), linkGoes);
+  EXPECT_EQ(fileExists(tmp.file(L"link")), !linkGoes);
   EXPECT_TRUE(fileExists(outside + L"\\precious.txt"));
+  if (!linkGoes) {
+    EXPECT_TRUE(removeLinkItself(tmp.file(L"link")));
+  }
+}
+
+// Someone who may write in the tree swaps an entry for a link to the user's
+// own files after the walk listed its folder: the walk opens what is there
+// now, sees it is not what it listed, and leaves it.
+TEST(RemoveTree, AnEntrySwappedForALinkAfterTheListingLeadsNowhere) {
+  const struct {
+    const char* name;
+    const wchar_t* entry;   // in the tree, swapped
+    const wchar_t* target;  // outside, what the link points at
+    bool folder;
+  } cases[] = {
+      {"folder", L"sub", L"", true},
+      {"file", L"notes.txt", L"precious.txt", false},
+  };
+  const bool linkGoes = linksOpenAsThemselves();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir tmp;
+    const std::wstring outside = tmp.file(L"user"), root = tmp.file(L"tree");
+    const std::wstring entry = joinPath(root, c.entry), moved = tmp.file(L"moved");
+    ASSERT_TRUE(makeDirs(outside + L"\\deeper"));
+    ASSERT_TRUE(writeWholeFile(outside + L"\\precious.txt", "x"));
+    ASSERT_TRUE(writeWholeFile(outside + L"\\deeper\\more.txt", "x"));
+    ASSERT_TRUE(makeDirs(root + L"\\sub\\deeper"));
+    ASSERT_TRUE(writeWholeFile(root + L"\\sub\\deeper\\more.txt", "x"));
+    ASSERT_TRUE(writeWholeFile(root + L"\\notes.txt", "x"));
+    bool swapped = false;
+    const bool removed = removeTree(root, [&](const std::wstring& folder) {
+      if (folder != root || swapped) return;
+      swapped = MoveFileW(entry.c_str(), moved.c_str()) &&
+                makeLink(entry, joinPath(outside, c.target), c.folder);
+    });
+    if (!swapped) {
+      GTEST_SKIP() << "this system cannot create links (" << GetLastError() << ")";
+    }
+    EXPECT_TRUE(fileExists(outside + L"\\precious.txt"));
+    EXPECT_TRUE(fileExists(outside + L"\\deeper\\more.txt"));
+    EXPECT_TRUE(fileExists(moved));  // it left the tree before its turn
+    EXPECT_EQ(removed, linkGoes);
+    if (!linkGoes) {
+      EXPECT_TRUE(removeLinkItself(entry));
+    }
+  }
 }
 
 // Where links cannot be made (Wine), the walk is fed a listing that marks a
@@ -237,6 +320,71 @@ TEST(RemoveTree, AnEntryListedAsALinkIsNeverEntered) {
     EXPECT_EQ(fileExists(root + L"\\link\\precious.txt"), c.targetKept) << c.name;
     EXPECT_EQ(fileExists(root + L"\\link\\sub\\more.txt"), c.targetKept) << c.name;
   }
+}
+
+// A process id that no process has now (ids are multiples of four).
+DWORD endedProcessId() {
+  for (DWORD id = 4000000;; id += 4) {
+    ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process.valid() && GetLastError() == ERROR_INVALID_PARAMETER) return id;
+  }
+}
+
+// What a crash leaves of the replacing writes goes at the next start, and
+// nothing else: no other name, no running process's file, no folder, no
+// link and nothing behind one.
+TEST(LeftoverTemporaries, OnlyOurOwnFilesOfEndedProcessesGo) {
+  TempDir tmp;
+  const std::wstring root = tmp.file(L"addon"), outside = tmp.file(L"user");
+  const std::wstring ended = std::to_wstring(endedProcessId());
+  const std::wstring running = std::to_wstring(GetCurrentProcessId());
+  const std::wstring removed[] = {L"settings.json.tmp", L"Config.lua." + ended + L"-0.tmp",
+                                  L"Locales\\de.lua." + ended + L"-15.tmp"};
+  const std::wstring kept[] = {L"settings.json",
+                               L"other.json.tmp",
+                               L"notes.tmp",
+                               L"Config.lua." + running + L"-0.tmp",
+                               L"Config.lua." + ended + L"-16.tmp",
+                               L"Config.lua.x" + ended + L"-1.tmp",
+                               L"Config.lua." + ended + L"-.tmp",
+                               L"." + ended + L"-1.tmp",
+                               L"Config.lua.tmp.bak"};
+  ASSERT_TRUE(makeDirs(root + L"\\Locales"));
+  ASSERT_TRUE(makeDirs(outside));
+  for (const auto& name : removed) ASSERT_TRUE(writeWholeFile(joinPath(root, name), "x"));
+  for (const auto& name : kept) ASSERT_TRUE(writeWholeFile(joinPath(root, name), "x"));
+  const std::wstring folderOfThatName = joinPath(root, L"Cairn.lua." + ended + L"-1.tmp");
+  ASSERT_TRUE(makeDirs(folderOfThatName));
+  const std::wstring behindALink = joinPath(outside, L"Config.lua." + ended + L"-2.tmp");
+  ASSERT_TRUE(writeWholeFile(behindALink, "x"));
+  const std::wstring link = joinPath(root, L"Linked." + ended + L"-3.tmp");
+  const bool linked = makeDirectoryLink(link, outside);
+  ASSERT_TRUE(makeDirectoryLink(root + L"\\linked", outside) || !linked);
+  // Wine reports a Unix link to a file as the file itself: there only
+  // Windows shows such a link kept.
+  const std::wstring fileLink = joinPath(root, L"Config.lua." + ended + L"-4.tmp");
+  const bool fileLinked = makeLink(fileLink, behindALink, false);
+  const bool fileLinkSeen = fileLinked && reportedAsLink(fileLink);
+  if (fileLinked && !fileLinkSeen) {
+    ASSERT_TRUE(removeLinkItself(fileLink));
+  }
+
+  EXPECT_EQ(removeLeftoverTemporaries(root, {L"settings.json"}), 3);
+  for (const auto& name : removed) EXPECT_FALSE(fileExists(joinPath(root, name))) << name;
+  for (const auto& name : kept) EXPECT_TRUE(fileExists(joinPath(root, name))) << name;
+  EXPECT_TRUE(isDirectory(folderOfThatName));
+  EXPECT_TRUE(fileExists(behindALink));
+  if (fileLinkSeen) {
+    EXPECT_TRUE(reportedAsLink(fileLink));
+    EXPECT_TRUE(removeLinkItself(fileLink));
+  }
+  if (linked) {
+    EXPECT_TRUE(reportedAsLink(link));
+    EXPECT_TRUE(removeLinkItself(link));
+    EXPECT_TRUE(removeLinkItself(root + L"\\linked"));
+  }
+  EXPECT_EQ(removeLeftoverTemporaries(root, {L"settings.json"}), 0);
+  EXPECT_EQ(removeLeftoverTemporaries(tmp.file(L"none"), {L"settings.json"}), 0);
 }
 
 TEST(NumberedFolders, OnlyPrefix001To150) {

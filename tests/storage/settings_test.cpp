@@ -111,6 +111,40 @@ TEST_F(SettingsTest, AnUnusableFileIsKeptAsideWithItsReason) {
   }
 }
 
+// A folder at settings.json.bad is not the program's to remove: the file
+// goes to the next aside name (replacing an older file there), and the
+// settings can be saved again.
+TEST_F(SettingsTest, AFolderAtTheAsideNameStaysAndTheNextNameIsTaken) {
+  const std::wstring bad = settingsPath() + L".bad";
+  const std::wstring folders[] = {bad, bad + L".1"};
+  for (size_t inTheWay = 1; inTheWay <= 2; ++inTheWay) {
+    SCOPED_TRACE(inTheWay);
+    const std::wstring kept = bad + L"." + std::to_wstring(inTheWay);
+    for (size_t i = 0; i < inTheWay; ++i) {
+      ASSERT_TRUE(makeDirs(folders[i]));
+      ASSERT_TRUE(writeWholeFile(folders[i] + L"\\mine.txt", "mine"));
+    }
+    ASSERT_TRUE(writeWholeFile(kept, "older"));
+    ASSERT_TRUE(writeWholeFile(settingsPath(), "garbage"));
+    DeleteFileW(dir.file(L"cairn.log").c_str());
+    Settings s;
+    EXPECT_TRUE(loadSettings(s).keptAside);
+    EXPECT_EQ(readFileText(kept), "garbage");
+    for (size_t i = 0; i < inTheWay; ++i) {
+      EXPECT_EQ(readFileText(folders[i] + L"\\mine.txt"), "mine");
+    }
+    const std::vector<std::string> log = logMessages(readFileText(dir.file(L"cairn.log")));
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("settings.json could not be used (it is not JSON: ", 0), 0u) << log[0];
+    const std::string ending =
+        "; kept as " + toUtf8(kept) + "; settings.json.bad is a folder and stays";
+    EXPECT_EQ(log[0].substr(log[0].size() - std::min(log[0].size(), ending.size())), ending);
+    s.language = "nl";
+    EXPECT_TRUE(saveSettings(s));
+    DeleteFileW(kept.c_str());
+  }
+}
+
 TEST_F(SettingsTest, AFileThatCanNeitherBeReadNorMovedStaysUnread) {
   ASSERT_TRUE(writeWholeFile(settingsPath(), R"({"language":"de"})"));
   ScopedHandle holder(CreateFileW(settingsPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -158,48 +192,62 @@ TEST_F(SettingsTest, UiLangIsReadButNeverWritten) {
             R"("installStamp":"","lastVersion":""})");
 }
 
-// Wine replaces a read-only file, and reports a file held open without
-// sharing as access denied; Windows refuses the one and names the other.
-bool underWine() {
-  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+enum class Block { ReadOnly, Folder, HeldOpen };
+
+// Puts `block` at path; the handle holds it open when it is HeldOpen.
+ScopedHandle blockAt(const std::wstring& path, Block block) {
+  if (block == Block::Folder) {
+    EXPECT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+    return {};
+  }
+  EXPECT_TRUE(writeWholeFile(path, "old"));
+  if (block == Block::ReadOnly) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+  if (block != Block::HeldOpen) return {};
+  ScopedHandle holder(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  EXPECT_TRUE(holder.valid());
+  return holder;
 }
 
-// What keeps settings.json from being replaced, and what a user is told.
+// What this system answers when a file is moved over `block`: 0 when it
+// replaces it. Windows refuses a read-only file and a folder (access
+// denied) and names a file held open (sharing violation); Wine 8 replaces
+// the read-only file and calls the held one access denied.
+DWORD replacingOver(Block block) {
+  TempDir scratch;
+  const std::wstring target = scratch.file(L"target"), file = scratch.file(L"file");
+  EXPECT_TRUE(writeWholeFile(file, "new"));
+  ScopedHandle holder = blockAt(target, block);
+  const DWORD error =
+      MoveFileExW(file.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+          ? ERROR_SUCCESS
+          : GetLastError();
+  holder.reset();
+  SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return error;
+}
+
+// What keeps settings.json from being replaced, and what a user is told:
+// whatever the system answers a move over it, the save reports that answer
+// and a refused save leaves the file whole.
 TEST_F(SettingsTest, ASaveThatCannotReplaceTheFileSaysWhyAndLeavesItWhole) {
-  enum Block { ReadOnly, Folder, HeldOpen };
-  struct Case {
-    Block block;
-    WriteProblem problem;
-    WriteProblem underWine;
-  } cases[] = {
-      {ReadOnly, WriteProblem::Refused, WriteProblem::None},
-      {Folder, WriteProblem::Refused, WriteProblem::Refused},
-      {HeldOpen, WriteProblem::InUse, WriteProblem::Refused},
-  };
   Settings s;
   s.language = "it";
-  for (const Case& c : cases) {
-    const WriteProblem expected = underWine() ? c.underWine : c.problem;
-    ScopedHandle holder;
-    if (c.block == Folder) {
-      ASSERT_TRUE(CreateDirectoryW(settingsPath().c_str(), nullptr));
-    } else {
-      ASSERT_TRUE(writeWholeFile(settingsPath(), "old"));
-    }
-    if (c.block == ReadOnly) SetFileAttributesW(settingsPath().c_str(), FILE_ATTRIBUTE_READONLY);
-    if (c.block == HeldOpen) {
-      holder.reset(CreateFileW(settingsPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-      ASSERT_TRUE(holder.valid());
-    }
+  for (const Block block : {Block::ReadOnly, Block::Folder, Block::HeldOpen}) {
+    const int name = static_cast<int>(block);
+    const DWORD answer = replacingOver(block);
+    const WriteProblem expected =
+        answer == ERROR_SUCCESS ? WriteProblem::None : writeProblem({WriteStep::Replace, answer});
+    ScopedHandle holder = blockAt(settingsPath(), block);
     const WriteResult saved = saveSettings(s);
-    EXPECT_EQ(writeProblem(saved), expected) << c.block << " error " << saved.error;
-    EXPECT_FALSE(fileExists(settingsPath() + L".tmp")) << c.block;
+    EXPECT_EQ(saved.error, answer) << name;
+    EXPECT_EQ(writeProblem(saved), expected) << name << " error " << saved.error;
+    EXPECT_FALSE(fileExists(settingsPath() + L".tmp")) << name;
     holder.reset();
-    if (expected != WriteProblem::None) {
-      EXPECT_EQ(saved.failedAt, WriteStep::Replace) << c.block;
-      if (c.block != Folder) {
-        EXPECT_EQ(readFileText(settingsPath()), "old") << c.block;
+    if (answer != ERROR_SUCCESS) {
+      EXPECT_EQ(saved.failedAt, WriteStep::Replace) << name;
+      if (block != Block::Folder) {
+        EXPECT_EQ(readFileText(settingsPath()), "old") << name;
       }
     }
     SetFileAttributesW(settingsPath().c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -89,3 +89,27 @@ bool removeLinkItself(const std::wstring& link) {
   if (!path.empty()) return runUnixShell("rm -f " + shellQuoted(path));
   return RemoveDirectoryW(link.c_str()) || DeleteFileW(link.c_str());
 }
+
+bool linksOpenAsThemselves() {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring base =
+      joinPath(temp, L"cairn-link-probe-" + std::to_wstring(GetCurrentProcessId()));
+  const std::wstring target = base + L"-target", link = base + L"-link";
+  CreateDirectoryW(target.c_str(), nullptr);
+  bool asItself = false;
+  if (makeLink(link, target, true)) {
+    ScopedHandle h(CreateFileW(link.c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    asItself = h.valid() &&
+               GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) &&
+               (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    h.reset();
+    removeLinkItself(link);
+  }
+  RemoveDirectoryW(target.c_str());
+  return asItself;
+}

@@ -21,3 +21,6 @@ bool makeLink(const std::wstring& link, const std::wstring& target, bool folder)
 bool reportedAsLink(const std::wstring& path);
 // Removes a link made by makeLink, never what it points at.
 bool removeLinkItself(const std::wstring& link);
+// Whether this system opens a link as itself when asked to (Windows does;
+// Wine 8 opens a Unix link's target), tried on a link made for the purpose.
+bool linksOpenAsThemselves();

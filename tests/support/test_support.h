@@ -63,7 +63,8 @@ class Child {
   DWORD startError_ = 0;
 };
 
-// Runs the program to its end (at most timeoutMs); -1 on time-out.
+// Runs the program to its end (at most timeoutMs); -1 on time-out, and also
+// when it could not be started (Child tells the two apart).
 long runToEnd(const std::wstring& exe, const std::vector<std::wstring>& args,
               DWORD timeoutMs = 30000);
 

@@ -72,8 +72,13 @@ TEST_F(FirstRun, TheWizardOfTheRealProgramStoresTheChoices) {
   EXPECT_EQ(settings.get("language").asText(), "de");
   EXPECT_TRUE(settings.get("wizardDone").boolean);
   EXPECT_EQ(settings.get("foreverDir").asText(), toUtf8(game.forever()));
-  EXPECT_EQ(readFileText(game.addOns() + L"\\Cairn\\Config.lua"),
-            "CairnInstall = { lang = \"de\" }\n");
+  // Written by the program's addon worker, in its own time.
+  EXPECT_TRUE(waitFor(
+      [&] {
+        return readFileText(game.addOns() + L"\\Cairn\\Config.lua") ==
+               "CairnInstall = { lang = \"de\" }\n";
+      },
+      kWaitMs));
 
   EXPECT_EQ(runToEnd(cairnstoneExe(), {L"--quit"}), 0);
   EXPECT_EQ(cairn.wait(kWaitMs), 0);

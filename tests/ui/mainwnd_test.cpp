@@ -11,9 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include "base/scoped_handle.h"
+#include "game/held_path.h"
 #include "gui/scoped_gdi.h"
 #include "i18n/i18n.h"
 #include "tests/gui/gui_test_util.h"
+#include "tests/support/links.h"
 #include "tests/ui/ui_test_util.h"
 #include "tests/update/fixtures.h"
 #include "ui/mainwnd.h"
@@ -297,8 +300,11 @@ TEST_F(MainWindowTest, TheStatusCheckWritesAMissingConfigLuaAgain) {
   ASSERT_TRUE(DeleteFileW(config.c_str()));
   window->refresh();
   ASSERT_TRUE(settleMainWindow());
+  // The check asks the addon's worker, which writes it in its own time.
+  EXPECT_TRUE(waitFor(
+      [&] { return countOf(log(), "Config.lua: CairnInstall = { lang = \"it\" }") == 2; }, 10000))
+      << log();
   EXPECT_EQ(readFileText(config), "CairnInstall = { lang = \"it\" }\n");
-  EXPECT_EQ(countOf(log(), "Config.lua: CairnInstall = { lang = \"it\" }"), 2) << log();
 }
 
 TEST_F(MainWindowTest, ALanguageSegmentIsPendingUntilSaveAndATabSwitchDiscardsIt) {
@@ -380,26 +386,48 @@ TEST_F(MainWindowTest, TheQuestieButtonAppearsWhileQuestieIsMissingAndTheLinkMov
   EXPECT_FALSE(visible(mw::kQuestieButton));
 }
 
-// The header says ready only with the addon in place, and in the warning
-// colour when not; without a game folder nothing is claimed of its addons.
+FileOwner otherAccount(HANDLE) { return {OwnerKind::OtherAccount, L"HOST\\mallory"}; }
+
+// The header says ready only with the addon in place and its last placing
+// done, and in the warning colour when not; an addon that could not be
+// placed says why on its line; without a game folder nothing is claimed of
+// its addons.
 TEST_F(MainWindowTest, ThePillAndTheStatusLinesSayWhatTheFolderHolds) {
   GameFolder complete(true);
   GameFolder noAddon(true);
   ASSERT_TRUE(DeleteFileW((noAddon.addOns() + L"\\Cairn\\Cairn.toc").c_str()));
+  // Another account's link where the addon goes: refused.
+  GameFolder planted(true);
+  TempDir outside;
+  ASSERT_TRUE(removeTree(planted.addOns() + L"\\Cairn"));
+  ASSERT_TRUE(makeLink(planted.addOns() + L"\\Cairn", outside.path(), true));
+  setOwnerReader(otherAccount);
+  // The game holds Config.lua: it cannot be replaced now.
+  GameFolder held(true);
+  const std::wstring config = held.addOns() + L"\\Cairn\\Config.lua";
+  ASSERT_TRUE(writeWholeFile(config, "old"));
+  ScopedHandle holder(CreateFileW(config.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(holder.valid());
   struct Case {
     std::wstring folder;
     const char* pill;
     COLORREF pillColour;
-    const char* addon;
+    std::wstring addon;
     const char* questie;
   };
   const Case cases[] = {
-      {complete.forever(), "pill.ready", gui::kColorPillReady, "wz.wow.addon.ok", "st.questie.ok"},
-      {noAddon.forever(), "pill.noaddon", gui::kColorWarning, "st.addon.bad", "st.questie.ok"},
-      {L"", "pill.nowow", gui::kColorWarning, "st.addon.unknown", "st.questie.unknown"},
+      {complete.forever(), "pill.ready", gui::kColorPillReady, tr("wz.wow.addon.ok"),
+       "st.questie.ok"},
+      {noAddon.forever(), "pill.noaddon", gui::kColorWarning, tr("st.addon.bad"), "st.questie.ok"},
+      {planted.forever(), "pill.noaddon", gui::kColorWarning,
+       tr("addon.link"), "st.questie.ok"},
+      {held.forever(), "pill.addonblocked", gui::kColorWarning, tr("addon.inuse"),
+       "st.questie.ok"},
+      {L"", "pill.nowow", gui::kColorWarning, tr("st.addon.unknown"), "st.questie.unknown"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.pill);
+    SCOPED_TRACE(c.pill + toUtf8(c.addon));
     store(c.folder);
     MainWindow* window = openOn(mw::Tab::Status);
     ASSERT_NE(window, nullptr);
@@ -416,11 +444,15 @@ TEST_F(MainWindowTest, ThePillAndTheStatusLinesSayWhatTheFolderHolds) {
       }
     }
     EXPECT_GT(pillInk, 10) << "the pill's text is not in its colour";
-    EXPECT_TRUE(painted(texts, tr(c.addon)));
+    EXPECT_TRUE(painted(texts, c.addon));
     EXPECT_TRUE(painted(texts, tr(c.questie)));
+    // The notification area's tooltip says the same.
+    EXPECT_EQ(app.status() == AppStatus::Ready, c.pill == std::string("pill.ready"));
     closeMainWindow();
     pump();
   }
+  setOwnerReader(nullptr);
+  removeLinkItself(planted.addOns() + L"\\Cairn");
 }
 
 // Browse opens the picker at the folder in the field when it exists, so the

@@ -266,6 +266,9 @@ TEST_F(SetupTest, TheDonePageAndTheBalloonSayWhetherAGameFolderIsSet) {
     typeFolder(c.folder ? game.wow() : L"");
     click(wizard, wz::kNextButton);
     ASSERT_EQ(wizard->page(), wz::kDonePage);
+    // The folder went to the addon's worker at Next: the page shows its answer.
+    ASSERT_TRUE(waitFor([&] { return !app.addonWorking(); }, 10000));
+    pump();
     const RECT client = clientOf(wizard);
     const guitest::Bitmap32 picture(client.right, client.bottom, 0);
     const std::vector<std::wstring> texts = paintInto(wizard, picture);

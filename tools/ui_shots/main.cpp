@@ -15,8 +15,10 @@
 #include "app/shell_notify.h"
 #include "app/tray.h"
 #include "base/text.h"
+#include "game/held_path.h"
 #include "gui/theme.h"
 #include "storage/files.h"
+#include "tests/support/links.h"
 #include "tests/ui/ui_test_util.h"
 #include "tests/update/fixtures.h"
 #include "tools/gui_demo/demo_window.h"
@@ -45,8 +47,14 @@ void store(App& app, const std::string& language, const std::wstring& folder) {
   settings.foreverDir = folder;
   settings.wizardDone = true;
   app.applySettings(settings);
+  // The addon's worker answers before the picture is taken.
+  const ULONGLONG end = GetTickCount64() + 10000;
+  while (app.addonWorking() && GetTickCount64() < end) Sleep(10);
   pump();
 }
+
+// Another account's link where the addon goes, as the windows then show it.
+FileOwner otherAccount(HANDLE) { return {OwnerKind::OtherAccount, L"PC\\Guest"}; }
 
 // The game folder's state arrives from a worker; the picture waits for it.
 template <typename Window>
@@ -124,6 +132,18 @@ int shootAll(const std::wstring& out, const std::wstring& gameRoot, const std::s
   makeDirs(bare + L"\\Interface\\AddOns");
   store(app, language, bare);
   failures += shootMain(base + L"main-status-noaddon" + suffix, 0, dpi);
+  // The addon could not be placed: a link another account made, and the
+  // wizard's Done page then.
+  const std::wstring planted = gameRoot + L"\\Shared\\World of Warcraft\\_forever_";
+  makeDirs(planted + L"\\Interface\\AddOns");
+  makeDirs(gameRoot + L"\\Elsewhere");
+  makeLink(planted + L"\\Interface\\AddOns\\Cairn", gameRoot + L"\\Elsewhere", true);
+  setOwnerReader(otherAccount);
+  store(app, language, planted);
+  failures += shootMain(base + L"main-status-addonlink" + suffix, 0, dpi);
+  failures += shootSetup(base + L"setup-4-done-addonlink" + suffix, 3, dpi);
+  setOwnerReader(nullptr);
+  removeLinkItself(planted + L"\\Interface\\AddOns\\Cairn");
   store(app, language, forever);
   {
     // A signed release from a local service, downloaded and verified.
