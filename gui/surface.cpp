@@ -237,15 +237,7 @@ void Surface::noteCutTexts(HDC dc) {
 // One tooltip tool per cut text, over its box, carrying the whole text.
 void Surface::showCutTextsAsTooltips() {
   if (!window_ || (!tooltip_ && cutTexts_.empty())) return;
-  if (!tooltip_) {
-    startCommonControls();
-    tooltip_ =
-        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, themeInstance(), nullptr);
-    if (!tooltip_) return;
-    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, scale(kTooltipWidthDip));
-  }
+  if (!makeTooltip()) return;
   for (size_t id = 1; id <= tools_; ++id) {
     TTTOOLINFOW tool = {};
     tool.cbSize = sizeof tool;
@@ -264,6 +256,56 @@ void Surface::showCutTextsAsTooltips() {
     tool.lpszText = const_cast<wchar_t*>(cutTexts_[i].text.c_str());  // the tooltip copies it
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   }
+}
+
+bool Surface::makeTooltip() {
+  if (tooltip_ || !window_) return tooltip_ != nullptr;
+  startCommonControls();
+  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                             WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, themeInstance(), nullptr);
+  if (tooltip_) SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, scale(kTooltipWidthDip));
+  return tooltip_ != nullptr;
+}
+
+// A path longer than its field shows its end, the part that names the
+// folder, and is whole in the field's tooltip. While the user is in the
+// field, the caret stays where the user put it.
+void Surface::showTextEnd(EditField& e) {
+  if (!e.window) return;
+  const std::wstring text = getEditText(e.id);
+  if (GetFocus() != e.window) {
+    const auto end = static_cast<WPARAM>(text.size());
+    SendMessageW(e.window, EM_SETSEL, end, static_cast<LPARAM>(end));
+    SendMessageW(e.window, EM_SCROLLCARET, 0, 0);
+  }
+  RECT field = {};
+  GetClientRect(e.window, &field);
+  int width = 0;
+  {
+    WindowDc dc(e.window);
+    if (dc.valid()) {
+      width = measureTextWidth(dc, reinterpret_cast<HFONT>(SendMessageW(e.window, WM_GETFONT, 0, 0)),
+                               text);
+    }
+  }
+  const std::wstring tip = width > field.right ? text : std::wstring();
+  if (tip == e.tip) return;
+  e.tip = tip;
+  TTTOOLINFOW tool = {};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = window_;
+  tool.uId = reinterpret_cast<UINT_PTR>(e.window);
+  if (tooltip_) SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  if (tip.empty() || !makeTooltip()) return;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.lpszText = const_cast<wchar_t*>(e.tip.c_str());  // the tooltip copies it
+  SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+std::wstring Surface::editTip(int id) const {
+  const EditField* e = findEdit(id);
+  return e ? e->tip : std::wstring();
 }
 
 bool Surface::create(const wchar_t* className, const std::wstring& title, int widthDip,
@@ -368,7 +410,7 @@ void Surface::scrollTo(int y) {
   if (y == scrollY_) return;
   scrollY_ = y;
   SetScrollPos(window_, SB_VERT, y, TRUE);
-  for (const EditField& e : edits_) {
+  for (EditField& e : edits_) {
     if (e.window && !IsRectEmpty(&e.frame)) moveEditWindow(e);
   }
   invalidate();
@@ -460,7 +502,7 @@ void Surface::makeEditWindow(EditField& e) {
 }
 
 // The text's line centred in the frame, inset from its sides.
-void Surface::moveEditWindow(const EditField& e) {
+void Surface::moveEditWindow(EditField& e) {
   const int pad = scale(kEditPadDip);
   const int inset = scale(kEditInsetDip);
   int textHeight = 0;
@@ -473,6 +515,7 @@ void Surface::moveEditWindow(const EditField& e) {
   MoveWindow(e.window, e.frame.left + inset,
              (e.frame.top + e.frame.bottom - textHeight - pad) / 2 - scrollY_,
              e.frame.right - e.frame.left - 2 * inset, textHeight + pad, TRUE);
+  showTextEnd(e);
 }
 
 EditField* Surface::findEdit(int id) {
@@ -526,6 +569,7 @@ void Surface::setEditText(int id, const std::wstring& text) {
   if (!e) return;
   if (e->window) {
     SetWindowTextW(e->window, text.c_str());
+    showTextEnd(*e);
   } else {
     e->text = text;
   }
@@ -826,6 +870,8 @@ void Surface::onCommandMessage(WPARAM wParam, LPARAM lParam) {
     } else if (code == EN_KILLFOCUS) {
       if (focusedEditId_ == id) focusedEditId_ = 0;
       invalidate();
+    } else if (code == EN_CHANGE) {
+      if (EditField* e = findEdit(id)) showTextEnd(*e);  // what is typed is the tooltip
     }
   }
   onCommand(id, code);

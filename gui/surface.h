@@ -28,6 +28,7 @@ struct EditField {
   DWORD style = 0;
   int maxChars = 0;
   std::wstring text;  // held until the window is made
+  std::wstring tip;   // its tooltip: the whole text when it is longer than the field
 };
 
 // A text the last paint could not show whole, and that whole text: it is
@@ -132,6 +133,9 @@ class Surface : private PaintSource {
   std::wstring getEditText(int id) const;
   void setEditText(int id, const std::wstring& text);
   void setEditLabel(int id, const std::wstring& label);
+  // The whole text of a field that shows only part of it (its tooltip);
+  // empty when it shows all.
+  std::wstring editTip(int id) const;
 
   void paintControls(HDC dc);
   void paintEditFrames(HDC dc);
@@ -251,7 +255,9 @@ class Surface : private PaintSource {
   friend LRESULT CALLBACK surfaceWindowProc(HWND, UINT, WPARAM, LPARAM);
   LRESULT memberProc(UINT msg, WPARAM wParam, LPARAM lParam);
   void makeEditWindow(EditField& e);
-  void moveEditWindow(const EditField& e);
+  void moveEditWindow(EditField& e);
+  void showTextEnd(EditField& e);
+  bool makeTooltip();
   void letGoOfTheme();
   void bufferedPaint();
   void paintOver(HDC dc, const RECT& clientRect, int layerOnBackdrop) override;
