@@ -362,6 +362,11 @@ void Surface::setClientSize(int widthDip, int heightDip, bool center) {
                  center ? nullptr : &here));
 }
 
+// The window fits its monitor again where it is, as far as it still can.
+void Surface::refit() {
+  if (window_ && sizeDip_.cx > 0) setClientSize(sizeDip_.cx, sizeDip_.cy, false);
+}
+
 WindowFit Surface::fitOn(HMONITOR monitor, UINT monitorDpi, const POINT* wanted) const {
   MONITORINFO info = {};
   info.cbSize = sizeof info;
@@ -647,6 +652,12 @@ LRESULT Surface::memberProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED:
       onDpiChanged(wParam, lParam);
       return 0;
+    case WM_DISPLAYCHANGE:
+      refit();  // another resolution
+      break;
+    case WM_SETTINGCHANGE:
+      if (wParam == SPI_SETWORKAREA) refit();  // the taskbar moved or grew
+      break;
     case WM_SETCURSOR:
       if (onSetCursor(wParam, lParam)) return TRUE;
       break;

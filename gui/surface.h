@@ -273,6 +273,7 @@ class Surface : private PaintSource {
   WindowFit fitOn(HMONITOR monitor, UINT monitorDpi, const POINT* wanted) const;
   void applyFit(const WindowFit& fit);
   void setLayoutDpi(UINT dpi);
+  void refit();
   void scrollTo(int y);
   void onScrollBar(int request);
   POINT contentPoint(LPARAM lParam) const;
