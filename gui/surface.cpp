@@ -275,6 +275,9 @@ void Surface::showTextEnd(EditField& e) {
   if (!e.window) return;
   const std::wstring text = getEditText(e.id);
   if (GetFocus() != e.window) {
+    // From the start, so that a field grown since shows as much as it holds.
+    SendMessageW(e.window, EM_SETSEL, 0, 0);
+    SendMessageW(e.window, EM_SCROLLCARET, 0, 0);
     const auto end = static_cast<WPARAM>(text.size());
     SendMessageW(e.window, EM_SETSEL, end, static_cast<LPARAM>(end));
     SendMessageW(e.window, EM_SCROLLCARET, 0, 0);

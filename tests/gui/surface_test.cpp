@@ -294,20 +294,22 @@ TEST(SurfaceFitTest, AWindowTooLargeForTheScreenShrinksOrScrollsInsideTheWorkAre
 // and is whole in the field's tooltip; one that fits shows whole with none.
 TEST_F(SurfaceTest, AFieldShowsTheEndOfALongPathAndTheWholePathAsItsTooltip) {
   HWND edit = surface.addEdit(52, 0, 260);
-  surface.placeEdit(52, 20, 200, 200, 36);
   const std::wstring longPath =
       L"C:\\Games\\World of Warcraft Forever Edition\\Installed Copy\\_forever_";
   const struct {
     std::wstring text;
     bool cut;
-  } cases[] = {{longPath, true}, {L"C:\\WoW", false}, {longPath, true}};
+    int widthDip;
+  } cases[] = {{longPath, true, 200}, {L"C:\\WoW", false, 200}, {longPath, true, 200},
+               {longPath, false, 1000}};  // the field grew: the whole path from its start
   for (const auto& c : cases) {
     surface.setEditText(52, c.text);
+    surface.placeEdit(52, 20, 200, c.widthDip, 36);
     const auto last = static_cast<WPARAM>(c.text.size() - 1);
     const LRESULT lastAt = SendMessageW(edit, EM_POSFROMCHAR, last, 0);
     RECT field;
     GetClientRect(edit, &field);
-    const std::string where = c.cut ? "long" : "short";
+    const std::string where = std::to_string(c.text.size()) + " in " + std::to_string(c.widthDip);
     EXPECT_GE(static_cast<short>(LOWORD(lastAt)), 0) << where;
     EXPECT_LT(static_cast<short>(LOWORD(lastAt)), field.right) << where << ": the end is hidden";
     EXPECT_EQ(SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0) > 0, c.cut) << where;
