@@ -95,6 +95,7 @@ int scrollBarWidth(UINT monitorDpi) {
 }
 
 constexpr int kScrollLineDip = 40;
+constexpr int kScrollMarginDip = 8;
 
 constexpr UINT_PTR kFieldSubclass = 1;
 
@@ -422,6 +423,22 @@ void Surface::scrollTo(int y) {
     if (e.window && !IsRectEmpty(&e.frame)) moveEditWindow(e);
   }
   invalidate();
+}
+
+// Content that scrolls brings the control or field that gets the focus into
+// sight, with a little room around it.
+void Surface::scrollIntoView(int id) {
+  RECT box = {};
+  if (const Control* c = findControl(id)) box = c->rect;
+  if (const EditField* e = findEdit(id)) box = e->frame;
+  RECT client = {};
+  if (!window_ || IsRectEmpty(&box) || !GetClientRect(window_, &client)) return;
+  const int room = scale(kScrollMarginDip);
+  if (box.top - room < scrollY_) {
+    scrollTo(box.top - room);
+  } else if (box.bottom + room > scrollY_ + client.bottom) {
+    scrollTo(box.bottom + room - client.bottom);
+  }
 }
 
 POINT Surface::contentPoint(LPARAM lParam) const {

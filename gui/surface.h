@@ -275,6 +275,7 @@ class Surface : private PaintSource {
   void setLayoutDpi(UINT dpi);
   void refit();
   void scrollTo(int y);
+  void scrollIntoView(int id);
   void onScrollBar(int request);
   POINT contentPoint(LPARAM lParam) const;
   void onCommandMessage(WPARAM wParam, LPARAM lParam);

@@ -285,6 +285,11 @@ TEST(SurfaceFitTest, AWindowTooLargeForTheScreenShrinksOrScrollsInsideTheWorkAre
       SendMessageW(surface.hwnd(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA),
                    at(outer.left + 20, outer.top + 60));
       EXPECT_LT(surface.scrollOffset(), surface.contentHeight() - client.bottom) << where;
+      // The keyboard's focus brings its control into sight.
+      SendMessageW(surface.hwnd(), WM_VSCROLL, SB_TOP, 0);
+      ASSERT_EQ(surface.scrollOffset(), 0) << where;
+      surface.focusItem(7);
+      EXPECT_GE(surface.scrollOffset() + client.bottom, surface.findControl(7)->rect.bottom) << where;
     }
     DestroyWindow(surface.hwnd());
   }
