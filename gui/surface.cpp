@@ -254,6 +254,7 @@ void Surface::showCutTextsAsTooltips() {
     tool.hwnd = window_;
     tool.uId = i + 1;
     tool.rect = cutTexts_[i].box;
+    OffsetRect(&tool.rect, 0, -scrollY_);  // the client shows the content from there
     tool.lpszText = const_cast<wchar_t*>(cutTexts_[i].text.c_str());  // the tooltip copies it
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   }
@@ -419,6 +420,7 @@ void Surface::scrollTo(int y) {
   if (y == scrollY_) return;
   scrollY_ = y;
   SetScrollPos(window_, SB_VERT, y, TRUE);
+  if (!cutTexts_.empty()) showCutTextsAsTooltips();  // their boxes moved
   for (EditField& e : edits_) {
     if (e.window && !IsRectEmpty(&e.frame)) moveEditWindow(e);
   }
