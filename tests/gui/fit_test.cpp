@@ -4,6 +4,7 @@
 // area.
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <string>
 
 #include "gui/surface.h"
@@ -61,6 +62,9 @@ TEST(WindowFitTest, BothWindowsFitEveryScreenAtTheLargestDpiThatFits) {
       }
       EXPECT_NEAR(fit.outer.left + fit.outer.right, work.left + work.right, 1) << where;
       EXPECT_NEAR(fit.outer.top + fit.outer.bottom, work.top + work.bottom, 1) << where;
+      std::cout << where << ": laid out at " << fit.layoutDpi << " DPI, client "
+                << fit.client.cx << "x" << fit.client.cy << ", window " << outer.cx << "x"
+                << outer.cy << " at " << fit.outer.left << "," << fit.outer.top << "\n";
     }
   }
 }
