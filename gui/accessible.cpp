@@ -250,6 +250,7 @@ HRESULT SurfaceAccessible::accLocation(long* x, long* y, long* w, long* h, VARIA
     GetClientRect(surface_->hwnd(), &rect);
   } else {
     rect = items[static_cast<size_t>(index - 1)].rect;
+    OffsetRect(&rect, 0, -surface_->scrollOffset());  // content that scrolls
   }
   MapWindowPoints(surface_->hwnd(), nullptr, reinterpret_cast<POINT*>(&rect), 2);
   *x = rect.left;
@@ -308,6 +309,7 @@ HRESULT SurfaceAccessible::accHitTest(long x, long y, VARIANT* child) {
   RECT client;
   GetClientRect(surface_->hwnd(), &client);
   if (!PtInRect(&client, point)) return S_FALSE;
+  point.y += surface_->scrollOffset();  // the items lie in the content
   const std::vector<AccessibleItem> items = surface_->accessibleItems();
   // Controls come first and lie on top of what is drawn under them.
   for (size_t i = 0; i < items.size(); ++i) {

@@ -155,6 +155,10 @@ void paintCheckBox(HDC dc, const Control& c, const FontSet& fonts, float s) {
             kLeftLineFlags);
 }
 
+// An option card's orb and its texts' room beside it, in DIPs from the
+// card's sides: the orb's glow ends 2 DIPs before the texts.
+constexpr float kCardOrbX = 20, kCardTextLeft = 38, kCardTextRight = 8;
+
 void paintOptionCard(HDC dc, const Control& c, const FontSet& fonts, float s, UINT dpi) {
   const Shape r = shapeOf(c.rect);
   {
@@ -173,10 +177,10 @@ void paintOptionCard(HDC dc, const Control& c, const FontSet& fonts, float s, UI
     }
   }
   const int middle = (c.rect.top + c.rect.bottom) / 2;
-  paintStatusOrb(dc, c.rect.left + truncScaled(22 * s), middle, dpi,
+  paintStatusOrb(dc, c.rect.left + truncScaled(kCardOrbX * s), middle, dpi,
                  c.checked ? OrbState::Active : OrbState::Neutral);
-  const int left = c.rect.left + truncScaled(44 * s);
-  const int right = c.rect.right - truncScaled(12 * s);
+  const int left = c.rect.left + truncScaled(kCardTextLeft * s);
+  const int right = c.rect.right - truncScaled(kCardTextRight * s);
   const COLORREF titleColour = c.checked ? kColorGoldHighlight : kColorLightText;
   if (c.detail.empty()) {
     drawLabel(dc, fonts[kFontBodyBold], titleColour, {left, c.rect.top, right, c.rect.bottom},

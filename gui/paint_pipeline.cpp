@@ -32,11 +32,11 @@ bool copyBitmap(HDC target, HBITMAP from, const RECT& client) {
 
 // The buffer differs from the screen in format: copied band by band, the
 // conversion's temporaries stay small.
-void copyToScreen(HDC screen, HDC buffer, const RECT& client) {
+void copyToScreen(HDC screen, HDC buffer, const RECT& client, int scrollY) {
   const LONG rows = rowsPerBand(client.right);
-  for (LONG top = 0; top < client.bottom; top += rows) {
-    BitBlt(screen, 0, top, client.right, std::min(rows, client.bottom - top), buffer, 0, top,
-           SRCCOPY);
+  for (LONG top = scrollY; top < client.bottom; top += rows) {
+    BitBlt(screen, 0, top - scrollY, client.right, std::min(rows, client.bottom - top), buffer, 0,
+           top, SRCCOPY);
   }
 }
 
@@ -61,7 +61,7 @@ void PaintPipeline::run() {
   renderFirstFrame(threadClient_);
 }
 
-void PaintPipeline::paint(HDC screen, const RECT& client, UINT dpi, int firstLayer) {
+void PaintPipeline::paint(HDC screen, const RECT& client, UINT dpi, int firstLayer, int scrollY) {
   ScopedMemoryDc memory(CreateCompatibleDC(screen));
   paintWaits_ = true;
   finish();        // it may have painted the first buffer
@@ -71,7 +71,7 @@ void PaintPipeline::paint(HDC screen, const RECT& client, UINT dpi, int firstLay
   ScopedSelect selected(memory, bitmap);
   const int layer = copyBackdrop(memory, client, dpi, firstLayer);
   source_.paintOver(memory, client, layer);
-  copyToScreen(screen, memory, client);
+  copyToScreen(screen, memory, client, scrollY);
 }
 
 // Kept with the window for its size, so that a repaint makes no bitmap (new

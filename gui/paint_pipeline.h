@@ -50,7 +50,8 @@ class PaintPipeline {
   // WM_PAINT's work into `screen`: the backdrop (or the first frame, while
   // it is still true to `dpi` and `firstLayer`), the source's paintOver on
   // it in the back buffer, then the buffer onto the screen.
-  void paint(HDC screen, const RECT& client, UINT dpi, int firstLayer);
+  // `client` is the whole content; the screen shows it from row `scrollY`.
+  void paint(HDC screen, const RECT& client, UINT dpi, int firstLayer, int scrollY = 0);
 
  private:
   void run();

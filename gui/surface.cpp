@@ -30,10 +30,12 @@ constexpr DWORD kDwmTextColour = 36;
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+using MetricsForDpiFn = int(WINAPI*)(int, UINT);
 
 struct User32Functions {
   GetDpiForWindowFn getDpiForWindow = nullptr;
   AdjustForDpiFn adjustForDpi = nullptr;
+  MetricsForDpiFn metricsForDpi = nullptr;
 };
 
 // Looked up once per process; newer systems have them, older ones do not.
@@ -47,6 +49,8 @@ const User32Functions& user32Functions() {
         reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")));
     functions.adjustForDpi = reinterpret_cast<AdjustForDpiFn>(
         reinterpret_cast<void*>(GetProcAddress(user32, "AdjustWindowRectExForDpi")));
+    functions.metricsForDpi = reinterpret_cast<MetricsForDpiFn>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetSystemMetricsForDpi")));
   });
   return functions;
 }
@@ -70,6 +74,28 @@ RECT scaledRect(int xDip, int yDip, int wDip, int hDip, UINT dpi) {
 }
 
 POINT pointFromLParam(LPARAM lParam) { return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
+
+SIZE scaledSize(SIZE dip, UINT dpi) {
+  const int d = static_cast<int>(dpi);
+  return {MulDiv(dip.cx, d, 96), MulDiv(dip.cy, d, 96)};
+}
+
+// The start of a span of `size` moved as little as it takes to lie within
+// [low, high); a span longer than that starts at `low`.
+LONG clampSpan(LONG start, LONG size, LONG low, LONG high) {
+  return std::max(low, std::min(start, high - size));
+}
+
+// The width of a vertical scroll bar at the monitor's DPI.
+int scrollBarWidth(UINT monitorDpi) {
+  const User32Functions& f = user32Functions();
+  if (f.metricsForDpi) return f.metricsForDpi(SM_CXVSCROLL, monitorDpi);
+  return MulDiv(GetSystemMetrics(SM_CXVSCROLL), static_cast<int>(monitorDpi),
+                static_cast<int>(windowDpi(nullptr)));
+}
+
+constexpr int kScrollLineDip = 40;
+constexpr int kScrollMarginDip = 8;
 
 constexpr UINT_PTR kFieldSubclass = 1;
 
@@ -114,6 +140,35 @@ SIZE outerSizeForClient(int clientWidth, int clientHeight, UINT dpi, DWORD style
     AdjustWindowRectEx(&rc, style, FALSE, exStyle);
   }
   return {rc.right - rc.left, rc.bottom - rc.top};
+}
+
+SIZE windowFrame(UINT dpi) { return outerSizeForClient(0, 0, dpi, kWindowStyle, kWindowExStyle); }
+
+WindowFit fitWindow(SIZE clientDip, UINT monitorDpi, SIZE frame, int scrollBar, const RECT& work,
+                    const POINT* wanted) {
+  const SIZE room = {work.right - work.left - frame.cx, work.bottom - work.top - frame.cy};
+  const UINT floor = std::min(monitorDpi, kMinLayoutDpi);
+  WindowFit fit;
+  fit.layoutDpi = monitorDpi;
+  fit.content = scaledSize(clientDip, monitorDpi);
+  while (fit.layoutDpi > floor && (fit.content.cx > room.cx || fit.content.cy > room.cy)) {
+    --fit.layoutDpi;
+    fit.content = scaledSize(clientDip, fit.layoutDpi);
+  }
+  // Below the floor the client takes what the work area has, and the
+  // content scrolls in it beside a scroll bar.
+  const bool scrolls = fit.content.cy > room.cy;
+  const LONG bar = scrolls ? scrollBar : 0;
+  fit.client = {std::max(0L, std::min(fit.content.cx, room.cx - bar)),
+                std::max(0L, std::min(fit.content.cy, room.cy))};
+  const SIZE outer = {fit.client.cx + bar + frame.cx, fit.client.cy + frame.cy};
+  POINT at = {work.left + (work.right - work.left - outer.cx) / 2,
+              work.top + (work.bottom - work.top - outer.cy) / 2};
+  if (wanted) at = *wanted;
+  at.x = clampSpan(at.x, outer.cx, work.left, work.right);
+  at.y = clampSpan(at.y, outer.cy, work.top, work.bottom);
+  fit.outer = {at.x, at.y, at.x + outer.cx, at.y + outer.cy};
+  return fit;
 }
 
 Surface::~Surface() {
@@ -183,15 +238,7 @@ void Surface::noteCutTexts(HDC dc) {
 // One tooltip tool per cut text, over its box, carrying the whole text.
 void Surface::showCutTextsAsTooltips() {
   if (!window_ || (!tooltip_ && cutTexts_.empty())) return;
-  if (!tooltip_) {
-    startCommonControls();
-    tooltip_ =
-        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, themeInstance(), nullptr);
-    if (!tooltip_) return;
-    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, scale(kTooltipWidthDip));
-  }
+  if (!makeTooltip()) return;
   for (size_t id = 1; id <= tools_; ++id) {
     TTTOOLINFOW tool = {};
     tool.cbSize = sizeof tool;
@@ -207,17 +254,76 @@ void Surface::showCutTextsAsTooltips() {
     tool.hwnd = window_;
     tool.uId = i + 1;
     tool.rect = cutTexts_[i].box;
+    OffsetRect(&tool.rect, 0, -scrollY_);  // the client shows the content from there
     tool.lpszText = const_cast<wchar_t*>(cutTexts_[i].text.c_str());  // the tooltip copies it
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   }
 }
 
+bool Surface::makeTooltip() {
+  if (tooltip_ || !window_) return tooltip_ != nullptr;
+  startCommonControls();
+  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                             WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, themeInstance(), nullptr);
+  if (tooltip_) SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, scale(kTooltipWidthDip));
+  return tooltip_ != nullptr;
+}
+
+// A path longer than its field shows its end, the part that names the
+// folder, and is whole in the field's tooltip. While the user is in the
+// field, the caret stays where the user put it.
+void Surface::showTextEnd(EditField& e) {
+  if (!e.window) return;
+  const std::wstring text = getEditText(e.id);
+  if (GetFocus() != e.window) {
+    // From the start, so that a field grown since shows as much as it holds.
+    SendMessageW(e.window, EM_SETSEL, 0, 0);
+    SendMessageW(e.window, EM_SCROLLCARET, 0, 0);
+    const auto end = static_cast<WPARAM>(text.size());
+    SendMessageW(e.window, EM_SETSEL, end, static_cast<LPARAM>(end));
+    SendMessageW(e.window, EM_SCROLLCARET, 0, 0);
+  }
+  RECT field = {};
+  GetClientRect(e.window, &field);
+  int width = 0;
+  {
+    WindowDc dc(e.window);
+    if (dc.valid()) {
+      width = measureTextWidth(dc, reinterpret_cast<HFONT>(SendMessageW(e.window, WM_GETFONT, 0, 0)),
+                               text);
+    }
+  }
+  const std::wstring tip = width > field.right ? text : std::wstring();
+  if (tip == e.tip) return;
+  e.tip = tip;
+  TTTOOLINFOW tool = {};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = window_;
+  tool.uId = reinterpret_cast<UINT_PTR>(e.window);
+  if (tooltip_) SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  if (tip.empty() || !makeTooltip()) return;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.lpszText = const_cast<wchar_t*>(e.tip.c_str());  // the tooltip copies it
+  SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+std::wstring Surface::editTip(int id) const {
+  const EditField* e = findEdit(id);
+  return e ? e->tip : std::wstring();
+}
+
 bool Surface::create(const wchar_t* className, const std::wstring& title, int widthDip,
                      int heightDip, HWND owner) {
-  dpi_ = windowDpi(nullptr);  // the system's, until the window has its own
-  const RECT client = {0, 0, scale(widthDip), scale(heightDip)};
-  const SIZE outer =
-      outerSizeForClient(client.right, client.bottom, dpi_, kWindowStyle, kWindowExStyle);
+  sizeDip_ = {widthDip, heightDip};
+  // The system's DPI and the primary monitor, where a new window opens,
+  // until the window has its own.
+  monitorDpi_ = windowDpi(nullptr);
+  const WindowFit fit =
+      fitOn(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), monitorDpi_, nullptr);
+  dpi_ = fit.layoutDpi;
+  contentHeight_ = fit.content.cy;
+  const RECT client = {0, 0, fit.content.cx, fit.content.cy};
   if (!holdsTheme_) holdTheme();  // the window class and the pictures
   holdsTheme_ = true;
   // The size and DPI are known now: the first backdrop is painted while the
@@ -225,8 +331,9 @@ bool Surface::create(const wchar_t* className, const std::wstring& title, int wi
   pipeline_.start(client, dpi_, firstLayer());
   creating_ = true;
   HWND created =
-      CreateWindowExW(kWindowExStyle, className, title.c_str(), kWindowStyle, CW_USEDEFAULT,
-                      CW_USEDEFAULT, outer.cx, outer.cy, owner, nullptr, themeInstance(), this);
+      CreateWindowExW(kWindowExStyle, className, title.c_str(), kWindowStyle, fit.outer.left,
+                      fit.outer.top, fit.outer.right - fit.outer.left,
+                      fit.outer.bottom - fit.outer.top, owner, nullptr, themeInstance(), this);
   creating_ = false;
   if (!created) {
     window_ = nullptr;
@@ -234,7 +341,9 @@ bool Surface::create(const wchar_t* className, const std::wstring& title, int wi
     letGoOfTheme();
     return false;
   }
-  const UINT dpi = windowDpi(window_);
+  monitorDpi_ = windowDpi(window_);
+  const UINT dpi = fitOn(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), monitorDpi_, nullptr)
+                       .layoutDpi;
   if (dpi != dpi_) {
     pipeline_.finish();  // it reads dpi_; the first paint makes another
     dpi_ = dpi;
@@ -250,21 +359,94 @@ bool Surface::create(const wchar_t* className, const std::wstring& title, int wi
 
 void Surface::setClientSize(int widthDip, int heightDip, bool center) {
   if (!window_) return;
-  const SIZE outer =
-      outerSizeForClient(scale(widthDip), scale(heightDip), dpi_, kWindowStyle, kWindowExStyle);
-  if (!center) {
-    SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    return;
-  }
+  sizeDip_ = {widthDip, heightDip};
+  RECT now;
+  GetWindowRect(window_, &now);
+  const POINT here = {now.left, now.top};
+  applyFit(fitOn(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), monitorDpi_,
+                 center ? nullptr : &here));
+}
+
+// The window fits its monitor again where it is, as far as it still can.
+void Surface::refit() {
+  if (window_ && sizeDip_.cx > 0) setClientSize(sizeDip_.cx, sizeDip_.cy, false);
+}
+
+WindowFit Surface::fitOn(HMONITOR monitor, UINT monitorDpi, const POINT* wanted) const {
   MONITORINFO info = {};
   info.cbSize = sizeof info;
-  GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &info);
-  const RECT& work = info.rcWork;
-  const int x = work.left + (work.right - work.left - outer.cx) / 2;
-  int y = work.top + (work.bottom - work.top - outer.cy) / 2;
-  if (y < work.top) y = work.top;  // the caption stays reachable
-  SetWindowPos(window_, nullptr, x, y, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (!GetMonitorInfoW(monitor, &info)) SystemParametersInfoW(SPI_GETWORKAREA, 0, &info.rcWork, 0);
+  return fitWindow(sizeDip_, monitorDpi, windowFrame(monitorDpi), scrollBarWidth(monitorDpi),
+                   info.rcWork, wanted);
+}
+
+// The window takes the fit's place, and its content the fit's DPI.
+void Surface::applyFit(const WindowFit& fit) {
+  setLayoutDpi(fit.layoutDpi);
+  contentHeight_ = fit.content.cy;
+  const bool scrolls = fit.client.cy < fit.content.cy;
+  ShowScrollBar(window_, SB_VERT, scrolls);
+  if (scrolls) {
+    SCROLLINFO info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE | SIF_PAGE;
+    info.nMax = fit.content.cy - 1;
+    info.nPage = static_cast<UINT>(fit.client.cy);
+    SetScrollInfo(window_, SB_VERT, &info, TRUE);
+  }
+  SetWindowPos(window_, nullptr, fit.outer.left, fit.outer.top, fit.outer.right - fit.outer.left,
+               fit.outer.bottom - fit.outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  scrollTo(scrolls ? scrollY_ : 0);
+  layout();  // the size may be the same at another DPI
+  invalidate();
+}
+
+void Surface::setLayoutDpi(UINT dpi) {
+  if (dpi == dpi_) return;
+  pipeline_.finish();  // it reads dpi_
+  dpi_ = dpi;
+  // The EDITs get their new font before the old ones are deleted.
+  FontSet next(dpi_);
+  for (const EditField& e : edits_) {
+    if (e.window) setEditFont(e.window, next[kFontBody]);
+  }
+  fonts_ = std::move(next);
+}
+
+void Surface::scrollTo(int y) {
+  RECT client = {};
+  if (window_) GetClientRect(window_, &client);
+  y = std::max(0, std::min(y, contentHeight_ - static_cast<int>(client.bottom)));
+  if (y == scrollY_) return;
+  scrollY_ = y;
+  SetScrollPos(window_, SB_VERT, y, TRUE);
+  if (!cutTexts_.empty()) showCutTextsAsTooltips();  // their boxes moved
+  for (EditField& e : edits_) {
+    if (e.window && !IsRectEmpty(&e.frame)) moveEditWindow(e);
+  }
+  invalidate();
+}
+
+// Content that scrolls brings the control or field that gets the focus into
+// sight, with a little room around it.
+void Surface::scrollIntoView(int id) {
+  RECT box = {};
+  if (const Control* c = findControl(id)) box = c->rect;
+  if (const EditField* e = findEdit(id)) box = e->frame;
+  RECT client = {};
+  if (!window_ || IsRectEmpty(&box) || !GetClientRect(window_, &client)) return;
+  const int room = scale(kScrollMarginDip);
+  if (box.top - room < scrollY_) {
+    scrollTo(box.top - room);
+  } else if (box.bottom + room > scrollY_ + client.bottom) {
+    scrollTo(box.bottom + room - client.bottom);
+  }
+}
+
+POINT Surface::contentPoint(LPARAM lParam) const {
+  POINT point = pointFromLParam(lParam);
+  point.y += scrollY_;
+  return point;
 }
 
 void Surface::invalidate() {
@@ -347,7 +529,7 @@ void Surface::makeEditWindow(EditField& e) {
 }
 
 // The text's line centred in the frame, inset from its sides.
-void Surface::moveEditWindow(const EditField& e) {
+void Surface::moveEditWindow(EditField& e) {
   const int pad = scale(kEditPadDip);
   const int inset = scale(kEditInsetDip);
   int textHeight = 0;
@@ -357,8 +539,10 @@ void Surface::moveEditWindow(const EditField& e) {
     TEXTMETRICW metrics = {};
     if (GetTextMetricsW(dc, &metrics)) textHeight = metrics.tmHeight;
   }
-  MoveWindow(e.window, e.frame.left + inset, (e.frame.top + e.frame.bottom - textHeight - pad) / 2,
+  MoveWindow(e.window, e.frame.left + inset,
+             (e.frame.top + e.frame.bottom - textHeight - pad) / 2 - scrollY_,
              e.frame.right - e.frame.left - 2 * inset, textHeight + pad, TRUE);
+  showTextEnd(e);
 }
 
 EditField* Surface::findEdit(int id) {
@@ -412,6 +596,7 @@ void Surface::setEditText(int id, const std::wstring& text) {
   if (!e) return;
   if (e->window) {
     SetWindowTextW(e->window, text.c_str());
+    showTextEnd(*e);
   } else {
     e->text = text;
   }
@@ -489,6 +674,12 @@ LRESULT Surface::memberProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED:
       onDpiChanged(wParam, lParam);
       return 0;
+    case WM_DISPLAYCHANGE:
+      refit();  // another resolution
+      break;
+    case WM_SETTINGCHANGE:
+      if (wParam == SPI_SETWORKAREA) refit();  // the taskbar moved or grew
+      break;
     case WM_SETCURSOR:
       if (onSetCursor(wParam, lParam)) return TRUE;
       break;
@@ -503,16 +694,19 @@ LRESULT Surface::memberProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       return reinterpret_cast<LRESULT>(fieldBrush());
     }
     case WM_MOUSEMOVE:
-      onMouseMoveMessage(pointFromLParam(lParam));
+      onMouseMoveMessage(contentPoint(lParam));
       return 0;
     case WM_MOUSELEAVE:
       onMouseLeave();
       return 0;
     case WM_LBUTTONDOWN:
-      onButtonDown(pointFromLParam(lParam));
+      onButtonDown(contentPoint(lParam));
       return 0;
     case WM_LBUTTONUP:
-      onButtonUp(pointFromLParam(lParam));
+      onButtonUp(contentPoint(lParam));
+      return 0;
+    case WM_VSCROLL:
+      onScrollBar(LOWORD(wParam));
       return 0;
     case WM_CAPTURECHANGED:
       if (pressedId_ != 0 && reinterpret_cast<HWND>(lParam) != window_) {
@@ -548,6 +742,8 @@ LRESULT Surface::memberProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_MOUSEWHEEL: {
       POINT point = pointFromLParam(lParam);
       ScreenToClient(window_, &point);
+      point.y += scrollY_;
+      scrollTo(scrollY_ - MulDiv(GET_WHEEL_DELTA_WPARAM(wParam), scale(kScrollLineDip), WHEEL_DELTA));
       onWheel(GET_WHEEL_DELTA_WPARAM(wParam), point);
       return 0;
     }
@@ -562,7 +758,9 @@ void Surface::bufferedPaint() {
   HDC dc = BeginPaint(window_, &ps);
   RECT client;
   GetClientRect(window_, &client);
-  pipeline_.paint(dc, client, dpi_, firstLayer());
+  // The whole content is painted; the part scrolled to is shown.
+  client.bottom = std::max(client.bottom, static_cast<LONG>(contentHeight_));
+  pipeline_.paint(dc, client, dpi_, firstLayer(), scrollY_);
   EndPaint(window_, &ps);
 }
 
@@ -649,29 +847,48 @@ bool Surface::onSetCursor(WPARAM wParam, LPARAM lParam) {
   POINT point;
   GetCursorPos(&point);
   ScreenToClient(window_, &point);
+  point.y += scrollY_;
   bool hand = wantsHandCursor(point);
   if (hitTest(point)) hand = true;
   SetCursor(LoadCursorW(nullptr, hand ? IDC_HAND : IDC_ARROW));
   return true;
 }
 
+// The suggested rectangle is the window's size at the new DPI, which may
+// not fit the new monitor: the window fits itself there, as near to the
+// suggested place as that monitor's work area lets it.
 void Surface::onDpiChanged(WPARAM wParam, LPARAM lParam) {
-  pipeline_.finish();  // it reads dpi_
-  dpi_ = HIWORD(wParam);
-  // The EDITs get their new font before the old ones are deleted.
-  FontSet next(dpi_);
-  for (const EditField& e : edits_) {
-    if (e.window) setEditFont(e.window, next[kFontBody]);
-  }
-  fonts_ = std::move(next);
+  monitorDpi_ = HIWORD(wParam);
   const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+  RECT place = {};
   if (suggested) {
-    SetWindowPos(window_, nullptr, suggested->left, suggested->top,
-                 suggested->right - suggested->left, suggested->bottom - suggested->top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    place = *suggested;
+  } else {
+    GetWindowRect(window_, &place);
   }
-  layout();
-  invalidate();
+  const POINT wanted = {place.left, place.top};
+  applyFit(fitOn(MonitorFromRect(&place, MONITOR_DEFAULTTONEAREST), monitorDpi_, &wanted));
+}
+
+void Surface::onScrollBar(int request) {
+  RECT client = {};
+  GetClientRect(window_, &client);
+  SCROLLINFO info = {};
+  info.cbSize = sizeof info;
+  info.fMask = SIF_TRACKPOS;
+  GetScrollInfo(window_, SB_VERT, &info);
+  const int line = scale(kScrollLineDip);
+  switch (request) {
+    case SB_LINEUP: scrollTo(scrollY_ - line); break;
+    case SB_LINEDOWN: scrollTo(scrollY_ + line); break;
+    case SB_PAGEUP: scrollTo(scrollY_ - client.bottom); break;
+    case SB_PAGEDOWN: scrollTo(scrollY_ + client.bottom); break;
+    case SB_TOP: scrollTo(0); break;
+    case SB_BOTTOM: scrollTo(contentHeight_); break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: scrollTo(info.nTrackPos); break;
+    default: break;
+  }
 }
 
 void Surface::onCommandMessage(WPARAM wParam, LPARAM lParam) {
@@ -686,6 +903,8 @@ void Surface::onCommandMessage(WPARAM wParam, LPARAM lParam) {
     } else if (code == EN_KILLFOCUS) {
       if (focusedEditId_ == id) focusedEditId_ = 0;
       invalidate();
+    } else if (code == EN_CHANGE) {
+      if (EditField* e = findEdit(id)) showTextEnd(*e);  // what is typed is the tooltip
     }
   }
   onCommand(id, code);

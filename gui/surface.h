@@ -28,6 +28,7 @@ struct EditField {
   DWORD style = 0;
   int maxChars = 0;
   std::wstring text;  // held until the window is made
+  std::wstring tip;   // its tooltip: the whole text when it is longer than the field
 };
 
 // A text the last paint could not show whole, and that whole text: it is
@@ -64,6 +65,31 @@ LRESULT CALLBACK surfaceWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM 
 UINT windowDpi(HWND window);
 // Outer window size for a client area of the given pixels at `dpi`.
 SIZE outerSizeForClient(int clientWidth, int clientHeight, UINT dpi, DWORD style, DWORD exStyle);
+
+// What the caption and borders of a surface's window add to its client
+// size at `dpi`.
+SIZE windowFrame(UINT dpi);
+
+// The lowest DPI a window's content is laid out at: its smallest text (14
+// DIPs) is then 12 pixels high, the size of Windows' own 9-point text at 100 %.
+constexpr UINT kMinLayoutDpi = 80;
+
+// Where a window whose client area is `clientDip` goes on a monitor of
+// `monitorDpi` with the work area `work`, its frame (caption and borders at
+// the monitor's DPI) adding `frame` to the client size. Its content is laid
+// out at the largest DPI up to the monitor's at which the whole window fits
+// the work area, but not below kMinLayoutDpi; the window lies inside the
+// work area, centred in it or, given `wanted`, as close to that point (its
+// wanted top left) as the work area lets it.
+struct WindowFit {
+  UINT layoutDpi = 96;
+  RECT outer = {};    // screen pixels, inside the work area
+  SIZE content = {};  // the laid-out client size in pixels
+  SIZE client = {};   // the client area: smaller than content only at the floor, and it scrolls
+};
+// Beside content that scrolls stands a scroll bar `scrollBar` pixels wide.
+WindowFit fitWindow(SIZE clientDip, UINT monitorDpi, SIZE frame, int scrollBar, const RECT& work,
+                    const POINT* wanted = nullptr);
 
 // The point a leave notification reports to onMouseMove.
 constexpr POINT kPointerGone = {-10000, -10000};
@@ -107,6 +133,9 @@ class Surface : private PaintSource {
   std::wstring getEditText(int id) const;
   void setEditText(int id, const std::wstring& text);
   void setEditLabel(int id, const std::wstring& label);
+  // The whole text of a field that shows only part of it (its tooltip);
+  // empty when it shows all.
+  std::wstring editTip(int id) const;
 
   void paintControls(HDC dc);
   void paintEditFrames(HDC dc);
@@ -139,7 +168,15 @@ class Surface : private PaintSource {
   int accessibleChildOf(int id) const;
 
   HWND hwnd() const { return window_; }
+  // The DPI the content is laid out, painted and measured at: the monitor's,
+  // or less where the window would not fit its work area at the monitor's.
   UINT dpi() const { return dpi_; }
+  // The DPI of the monitor the window is on: its frame's.
+  UINT monitorDpi() const { return monitorDpi_; }
+  // How far the content is scrolled down, in pixels; 0 unless it is taller
+  // than the client area (a work area too small even at kMinLayoutDpi).
+  int scrollOffset() const { return scrollY_; }
+  int contentHeight() const { return contentHeight_; }
   const FontSet& fonts() const { return fonts_; }
   int pressedId() const { return pressedId_; }
   int focusedEditId() const { return focusedEditId_; }
@@ -202,6 +239,10 @@ class Surface : private PaintSource {
   EditField* findEdit(int id);
   const EditField* findEdit(int id) const;
 
+  UINT monitorDpi_ = 96;
+  SIZE sizeDip_ = {};       // the client size the window is designed for
+  int contentHeight_ = 0;   // the laid-out client height in pixels
+  int scrollY_ = 0;
   bool creating_ = false;       // inside create()'s CreateWindowExW
   bool holdsTheme_ = false;     // from create() until the window is gone
   PaintPipeline pipeline_{*this};
@@ -214,7 +255,9 @@ class Surface : private PaintSource {
   friend LRESULT CALLBACK surfaceWindowProc(HWND, UINT, WPARAM, LPARAM);
   LRESULT memberProc(UINT msg, WPARAM wParam, LPARAM lParam);
   void makeEditWindow(EditField& e);
-  void moveEditWindow(const EditField& e);
+  void moveEditWindow(EditField& e);
+  void showTextEnd(EditField& e);
+  bool makeTooltip();
   void letGoOfTheme();
   void bufferedPaint();
   void paintOver(HDC dc, const RECT& clientRect, int layerOnBackdrop) override;
@@ -227,6 +270,14 @@ class Surface : private PaintSource {
   void onButtonUp(POINT point);
   bool onSetCursor(WPARAM wParam, LPARAM lParam);
   void onDpiChanged(WPARAM wParam, LPARAM lParam);
+  WindowFit fitOn(HMONITOR monitor, UINT monitorDpi, const POINT* wanted) const;
+  void applyFit(const WindowFit& fit);
+  void setLayoutDpi(UINT dpi);
+  void refit();
+  void scrollTo(int y);
+  void scrollIntoView(int id);
+  void onScrollBar(int request);
+  POINT contentPoint(LPARAM lParam) const;
   void onCommandMessage(WPARAM wParam, LPARAM lParam);
   Control* hitTest(POINT point);
   bool isFocusable(int id) const;

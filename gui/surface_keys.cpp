@@ -154,6 +154,7 @@ void Surface::focusItem(int id) {
   const bool changed = id != focusId_;
   focusId_ = id;
   quietEditFocus_ = false;
+  scrollIntoView(id);
   invalidate();
   // A window that is not active only remembers: activation brings the focus.
   if (GetActiveWindow() != window_) return;

@@ -49,6 +49,8 @@ shoot() {
   cp "$work/shot144.png" "$out/gui-demo-144.png"
 }
 
-"$root/tools/xvfb_run.sh" -s "-screen 0 1280x1024x24 -dpi 96" \
+# A screen that holds the window at 144 DPI too: on a smaller one it would
+# be laid out smaller, to fit.
+"$root/tools/xvfb_run.sh" -s "-screen 0 2048x1536x24 -dpi 96" \
   bash -c "$(declare -f shoot); shoot \"\$@\"" _ "$build/bin/CairnGuiDemo.exe" "$out" "$work"
 echo "wrote $out/gui-demo-96.png and $out/gui-demo-144.png"

@@ -3,7 +3,9 @@
 # one that lacks the addon and with an update ready, Settings), each setup
 # wizard page (Done also without a game folder) and the keyboard focus mark,
 # in English at 96 DPI and in German at 144 DPI, painted under Xvfb and saved
-# as PNG into docs/.
+# as PNG into docs/; and the Settings tab and the wizard's language page as
+# they fit a 1366 x 768 laptop screen at 125 % (its work area less a taskbar
+# of 50 pixels), in English and Dutch.
 #   tools/ui_screenshots.sh            (uses $CAIRN_BUILD_DIR or build/)
 set -euo pipefail
 
@@ -34,7 +36,7 @@ shoot_all() {
   CAIRN_DATA_DIR=$(winepath -w "$1/data")
   local docs rc=0
   docs=$(winepath -w "$2")
-  for shot in "en 96" "de 144"; do
+  for shot in "en 96" "de 144" "en 120 1366x768 1366x718" "nl 120 1366x768 1366x718"; do
     rm -rf "$1/data" && mkdir -p "$1/data"
     # shellcheck disable=SC2086
     wine "$3" "$docs" 'C:\Games' $shot || rc=$?

@@ -32,10 +32,11 @@ int wrappedHeightDip(HFONT font, int widthDip, const std::wstring& text, UINT dp
                dpi);
 }
 
-LineFit fitStatusLine(const gui::FontSet& fonts, const std::wstring& text, int widthDip, UINT dpi) {
+LineFit fitStatusLine(const gui::FontSet& fonts, const std::wstring& text, int leftDip,
+                      int rightDip, UINT dpi) {
   ScopedScreenDc screen(GetDC(nullptr));
   if (!screen.get()) return LineFit::kBody;
-  const int width = gui::scaleDip(widthDip, dpi);
+  const int width = gui::scaleDip(rightDip, dpi) - gui::scaleDip(leftDip, dpi);
   if (gui::measureTextWidth(screen.get(), fonts[gui::kFontBody], text) <= width) {
     return LineFit::kBody;
   }

@@ -30,7 +30,10 @@ int wrappedHeightDip(HFONT font, int widthDip, const std::wstring& text, UINT dp
 // How a status line's text is shown: on one line in the body font or, too
 // long for that, in the smaller font on one line or on two.
 enum class LineFit { kBody, kSmall, kSmallTwoLines };
-LineFit fitStatusLine(const gui::FontSet& fonts, const std::wstring& text, int widthDip, UINT dpi);
+// The line's box runs from leftDip to rightDip: measured as the box is drawn,
+// each edge scaled on its own.
+LineFit fitStatusLine(const gui::FontSet& fonts, const std::wstring& text, int leftDip,
+                      int rightDip, UINT dpi);
 
 // The status line of something looked for in the game folder (the addon,
 // Questie): found, missing (a warning), or unknown while there is no game

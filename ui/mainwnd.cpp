@@ -647,7 +647,7 @@ void MainWindow::paintStatusLine(HDC dc, int& y, const std::wstring& text,
                                  const std::wstring& detail, gui::OrbState orb) {
   gui::paintStatusOrb(dc, scale(78), scale(y + 13), dpi_, orb);
   int extra = 0;
-  const LineFit fit = fitStatusLine(fonts_, text, kLineRight - kLineLeft, dpi_);
+  const LineFit fit = fitStatusLine(fonts_, text, kLineLeft, kLineRight, dpi_);
   if (fit == LineFit::kSmallTwoLines) {
     gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorDarkText,
                    dip(kLineLeft, y + kWrappedTop, kLineRight, y + kWrappedBottom), text,

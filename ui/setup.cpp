@@ -49,7 +49,7 @@ constexpr int kContentLeft = 286, kContentRight = 746;
 constexpr int kBodyTop = 84, kBodyBottom = 484, kBodyGap = 20;
 constexpr int kDividerY = 480;
 // Language cards in two columns.
-constexpr int kCardColumnStep = 236, kCardRowStep = 66, kCardWidth = 224, kCardHeight = 58;
+constexpr int kCardColumnStep = 234, kCardRowStep = 66, kCardWidth = 226, kCardHeight = 58;
 constexpr int kNoteGap = 10, kNoteHeight = 40, kNoteBottomMargin = 4;
 // The World of Warcraft page: field, status lines and the Questie link. A
 // status line too long for its line takes two in the smaller font, and what
@@ -62,9 +62,14 @@ constexpr int kCheckGap = 24, kCheckMinWidth = 180, kCheckHeight = 36;
 // Between a Questie link on a row of its own and Check again.
 constexpr int kLinkClearance = 12;
 constexpr int kMessageGap = 16, kMessageHeight = 40, kMessageBottom = 476;
+// A message too long for its place beside Check again starts higher, but
+// this far below the status lines at most.
+constexpr int kMessageClearance = 4;
 // Under the Done page's panel: that Finish waits for the folder's answer, or
 // why it could not store the choices (up to three lines, beside an orb).
 constexpr int kDoneNoteGap = 12, kDoneNoteHeight = 40, kNotSavedHeight = 60;
+// The Done page's panel and its text, inset from its sides.
+constexpr int kPanelHeight = 96, kPanelTextLeft = 302, kPanelTextRight = 730;
 constexpr int kNoteOrbX = 8, kNoteOrbY = 10, kNoteTextIndent = 24;
 constexpr int kLinkGap = 12, kLinkIndent = 28, kLinkSlack = 4, kLinkRoom = 44;
 // The welcome page's list of needs.
@@ -519,7 +524,7 @@ void Setup::statusLines(StatusLine (&lines)[kStatusLines]) const {
 }
 
 LineFit Setup::fitLine(const std::wstring& text) const {
-  return fitStatusLine(fonts_, text, kContentRight - kLineLeft, dpi_);
+  return fitStatusLine(fonts_, text, kLineLeft, kContentRight, dpi_);
 }
 
 void Setup::layoutStatusLines() {
@@ -690,26 +695,37 @@ void Setup::paintGamePage(HDC dc) {
   // Beside Check again: why Next refused the folder, or that Next waits.
   const bool waiting = waiting_ == Waiting::kNext;
   if (!message_.empty() || waiting) {
-    const int top = checkTop();
+    const std::wstring text = waiting ? tr("se.checking") : message_;
     gui::drawLabel(dc, fonts_[gui::kFontSmall], waiting ? gui::kColorGreyBeige : gui::kColorWarning,
-                   dip(kContentLeft + checkWidth() + kMessageGap, top, kContentRight,
-                       std::max(top + kMessageHeight, kMessageBottom)),
-                   waiting ? tr("se.checking") : message_, DT_WORDBREAK);
+                   messageBox(dc, text), text, DT_WORDBREAK);
   }
+}
+
+// Beside Check again, from its top down to the divider; a text longer than
+// that starts higher, as far as the status lines let it.
+RECT Setup::messageBox(HDC dc, const std::wstring& text) const {
+  const int left = kContentLeft + checkWidth() + kMessageGap;
+  const int top = checkTop();
+  const int bottom = std::max(top + kMessageHeight, kMessageBottom);
+  const int width = scale(kContentRight) - scale(left);
+  const int need = gui::measureWrappedHeight(dc, fonts_[gui::kFontSmall], width, text);
+  const int needDip = (need * 96 + static_cast<int>(dpi_) - 1) / static_cast<int>(dpi_);
+  const int raised = std::max(bottom - needDip, linesBottom() + kMessageClearance);
+  return dip(left, std::min(top, raised), kContentRight, bottom);
 }
 
 // What to do next: the command to type in the game, or, without a game
 // folder, where to choose it.
 void Setup::paintDone(HDC dc) {
   const int top = contentTop_;
-  gui::paintParchmentPanel(dc, dip(kContentLeft, top, kContentRight, top + 96), dpi_);
+  gui::paintParchmentPanel(dc, dip(kContentLeft, top, kContentRight, top + kPanelHeight), dpi_);
   gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorDarkTextSecondary,
-                 dip(308, top + 14, 724, top + 36), tr(folderFound_ ? "wz.done.cmd" : "wz.done.later"),
-                 kOneLine);
+                 dip(kPanelTextLeft, top + 14, kPanelTextRight, top + 36),
+                 tr(folderFound_ ? "wz.done.cmd" : "wz.done.later"), kOneLine);
   gui::drawLabel(dc, fonts_[gui::kFontCommand], gui::kColorDarkText,
-                 dip(308, top + 38, 724, top + 82),
+                 dip(kPanelTextLeft, top + 38, kPanelTextRight, top + 82),
                  folderFound_ ? std::wstring(kSlashCommand) : tr("tab.settings"), kOneLine);
-  const int noteTop = top + 96 + kDoneNoteGap;
+  const int noteTop = top + kPanelHeight + kDoneNoteGap;
   if (waiting_ == Waiting::kFinish) {
     gui::drawLabel(dc, fonts_[gui::kFontSmall], gui::kColorGreyBeige,
                    dip(kContentLeft, noteTop, kContentRight, noteTop + kDoneNoteHeight),

@@ -122,6 +122,7 @@ class Setup : public gui::Surface {
   void paintGamePage(HDC dc);
   void paintDone(HDC dc);
   RECT dip(int left, int top, int right, int bottom) const;
+  RECT messageBox(HDC dc, const std::wstring& text) const;
 
   WindowHost& host_;
   int page_ = kWelcomePage;

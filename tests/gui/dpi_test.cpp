@@ -17,6 +17,10 @@ constexpr DWORD kHighDpi = 144;
 constexpr long kNotHighDpi = 77;  // the child saw another system DPI
 // The child runs on a desktop of its own that is large enough for the window.
 constexpr wchar_t kDesktopArg[] = L"/desktop=CairnDpiTest,2000x1400";
+// A laptop's screen at 125 %: too small for the main window at 120 DPI.
+constexpr DWORD kLaptopDpi = 120;
+constexpr wchar_t kLaptopDesktopArg[] = L"/desktop=CairnDpiLaptop,1366x768";
+constexpr wchar_t kLaptopFlag[] = L"CAIRN_GUI_DPI_LAPTOP";
 
 class PlainSurface : public Surface {
  protected:
@@ -82,7 +86,39 @@ class ScopedFailureText {
   Listener* listener_;
 };
 
+// On the laptop's screen the main window is laid out smaller, and all of it,
+// frame and all, lies inside the work area.
+void runOnLaptop() {
+  SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+  if (windowDpi(nullptr) != kLaptopDpi) {
+    writeFileText(envVar(L"CAIRN_GUI_DPI_RESULT"), std::to_string(kNotHighDpi));
+    ExitProcess(0);
+  }
+  guitest::ScopedTheme theme;
+  PlainSurface surface;
+  ASSERT_TRUE(surface.create(guitest::surfaceClass(), L"main", 900, 640, nullptr));
+  EXPECT_LT(surface.dpi(), kLaptopDpi);
+  EXPECT_GE(surface.dpi(), kMinLayoutDpi);
+  MONITORINFO info = {};
+  info.cbSize = sizeof info;
+  GetMonitorInfoW(MonitorFromWindow(surface.hwnd(), MONITOR_DEFAULTTONEAREST), &info);
+  RECT w, inside;
+  GetWindowRect(surface.hwnd(), &w);
+  IntersectRect(&inside, &w, &info.rcWork);
+  EXPECT_TRUE(EqualRect(&inside, &w)) << "window " << w.left << "," << w.top << "-" << w.right
+                                       << "," << w.bottom << " leaves the work area";
+  RECT client;
+  GetClientRect(surface.hwnd(), &client);
+  EXPECT_EQ(client.right, surface.scale(900));
+  EXPECT_EQ(client.bottom, surface.scale(640));
+  DestroyWindow(surface.hwnd());
+}
+
 void runAsChild() {
+  if (!envVar(kLaptopFlag).empty()) {
+    runOnLaptop();
+    return;
+  }
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
   if (windowDpi(nullptr) != kHighDpi) {
     writeFileText(envVar(L"CAIRN_GUI_DPI_RESULT"), std::to_string(kNotHighDpi));
@@ -127,8 +163,39 @@ TEST(SurfaceDpiTest, MainWindowAt144DpiHasA1350By960ClientArea) {
     const std::wstring result = joinPath(dir.path(), L"result.txt");
     ScopedEnv resultFile(L"CAIRN_GUI_DPI_RESULT", result);
     runToEnd(L"C:\\windows\\explorer.exe",
-             {kDesktopArg, exePath(), L"--gtest_filter=SurfaceDpiTest.*"}, 60000);
+             {kDesktopArg, exePath(), L"--gtest_filter=SurfaceDpiTest.MainWindowAt144*"}, 60000);
     // The child's verdict on the first line, then what failed.
+    const std::string text = readFileText(result);
+    const std::size_t end = text.find('\n');
+    rc = text.empty() ? -1 : std::stol(text.substr(0, end));
+    if (end != std::string::npos) failures = text.substr(end + 1);
+  }
+  if (rc == kNotHighDpi) GTEST_SKIP() << "the system DPI setting did not reach a new program here";
+  EXPECT_EQ(rc, 0) << (rc < 0 ? "the child wrote no result" : "the child's checks failed:\n" + failures);
+}
+
+// The main window on a 1366 by 768 screen at 125 %, in a program started
+// at that DPI: laid out smaller so that all of it is on the screen.
+TEST(SurfaceDpiTest, MainWindowOnA1366By768ScreenAt125PercentFitsItsWorkArea) {
+  if (!envVar(kChildFlag).empty()) {
+    ScopedFailureText failures;
+    runAsChild();
+    writeFileText(envVar(L"CAIRN_GUI_DPI_RESULT"), (HasFailure() ? "1\n" : "0\n") + failures.text());
+    return;
+  }
+  long rc;
+  std::string failures;
+  {
+    ScopedLogPixels dpi(kLaptopDpi);
+    ASSERT_TRUE(dpi.ok());
+    ScopedEnv child(kChildFlag, L"1");
+    ScopedEnv laptop(kLaptopFlag, L"1");
+    TempDir dir;
+    const std::wstring result = joinPath(dir.path(), L"result.txt");
+    ScopedEnv resultFile(L"CAIRN_GUI_DPI_RESULT", result);
+    runToEnd(L"C:\\windows\\explorer.exe",
+             {kLaptopDesktopArg, exePath(), L"--gtest_filter=SurfaceDpiTest.MainWindowOnA1366*"},
+             60000);
     const std::string text = readFileText(result);
     const std::size_t end = text.find('\n');
     rc = text.empty() ? -1 : std::stol(text.substr(0, end));

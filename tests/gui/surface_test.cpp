@@ -51,6 +51,8 @@ class ProbeSurface : public Surface {
 
 LPARAM at(int x, int y) { return MAKELPARAM(x, y); }
 
+HWND tooltipOf(HWND owner);
+
 class SurfaceTest : public ::testing::Test {
  protected:
   guitest::ScopedTheme theme;
@@ -234,6 +236,103 @@ TEST_F(SurfaceTest, AHiddenFieldGetsItsWindowWhenFirstShown) {
   EXPECT_EQ(r.left, px(20) + px(10));
   surface.showEdit(53, false);
   EXPECT_EQ(surface.editWindow(53), edit);  // hidden again, not remade
+}
+
+// A real window larger than the screen: laid out at a smaller DPI that fits
+// the work area or, too large even at the floor, scrolled; always inside
+// the work area, and a click reaches the control under the pointer.
+TEST(SurfaceFitTest, AWindowTooLargeForTheScreenShrinksOrScrollsInsideTheWorkArea) {
+  guitest::ScopedTheme theme;
+  RECT work = {};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const int workW = work.right - work.left, workH = work.bottom - work.top;
+  const UINT systemDpi = windowDpi(nullptr);
+  const struct {
+    SIZE dip;
+    bool shrinks;
+    bool scrolls;
+  } cases[] = {
+      {{MulDiv(workW, 96, static_cast<int>(systemDpi)) / 2, 300}, false, false},
+      {{MulDiv(workW, 96, static_cast<int>(systemDpi)) + 200, 300}, true, false},
+      {{400, MulDiv(workH, 96, static_cast<int>(kMinLayoutDpi)) + 400}, true, true},
+  };
+  for (const auto& c : cases) {
+    const std::string where = std::to_string(c.dip.cx) + "x" + std::to_string(c.dip.cy);
+    ProbeSurface surface;
+    ASSERT_TRUE(surface.create(guitest::surfaceClass(), L"probe", c.dip.cx, c.dip.cy, nullptr));
+    EXPECT_EQ(surface.dpi() < systemDpi, c.shrinks) << where;
+    EXPECT_GE(surface.dpi(), std::min(systemDpi, kMinLayoutDpi)) << where;
+    RECT outer;
+    GetWindowRect(surface.hwnd(), &outer);
+    RECT inside;
+    IntersectRect(&inside, &outer, &work);
+    EXPECT_TRUE(EqualRect(&inside, &outer)) << where << ": the window leaves the work area";
+    const bool bar = (GetWindowLongPtrW(surface.hwnd(), GWL_STYLE) & WS_VSCROLL) != 0;
+    EXPECT_EQ(bar, c.scrolls) << where;
+    if (c.scrolls) {
+      // A button at the content's bottom, out of sight until scrolled to.
+      surface.addControl(7, ControlKind::Button, L"end", L"");
+      surface.placeControl(7, 10, c.dip.cy - 50, 100, 40);
+      RECT client;
+      GetClientRect(surface.hwnd(), &client);
+      SendMessageW(surface.hwnd(), WM_VSCROLL, SB_BOTTOM, 0);
+      EXPECT_EQ(surface.scrollOffset(), surface.contentHeight() - client.bottom) << where;
+      const RECT button = surface.findControl(7)->rect;
+      const LPARAM point = at(button.left + 5, button.top + 5 - surface.scrollOffset());
+      SendMessageW(surface.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, point);
+      SendMessageW(surface.hwnd(), WM_LBUTTONUP, 0, point);
+      EXPECT_EQ(surface.clicks, std::vector<int>{7}) << where;
+      SendMessageW(surface.hwnd(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA),
+                   at(outer.left + 20, outer.top + 60));
+      EXPECT_LT(surface.scrollOffset(), surface.contentHeight() - client.bottom) << where;
+      // The keyboard's focus brings its control into sight.
+      SendMessageW(surface.hwnd(), WM_VSCROLL, SB_TOP, 0);
+      ASSERT_EQ(surface.scrollOffset(), 0) << where;
+      surface.focusItem(7);
+      EXPECT_GE(surface.scrollOffset() + client.bottom, surface.findControl(7)->rect.bottom) << where;
+    }
+    DestroyWindow(surface.hwnd());
+  }
+}
+
+// A folder path longer than its field shows its end, which names the folder,
+// and is whole in the field's tooltip; one that fits shows whole with none.
+TEST_F(SurfaceTest, AFieldShowsTheEndOfALongPathAndTheWholePathAsItsTooltip) {
+  HWND edit = surface.addEdit(52, 0, 260);
+  const std::wstring longPath =
+      L"C:\\Games\\World of Warcraft Forever Edition\\Installed Copy\\_forever_";
+  const struct {
+    std::wstring text;
+    bool cut;
+    int widthDip;
+  } cases[] = {{longPath, true, 200}, {L"C:\\WoW", false, 200}, {longPath, true, 200},
+               {longPath, false, 1000}};  // the field grew: the whole path from its start
+  for (const auto& c : cases) {
+    surface.setEditText(52, c.text);
+    surface.placeEdit(52, 20, 200, c.widthDip, 36);
+    const auto last = static_cast<WPARAM>(c.text.size() - 1);
+    const LRESULT lastAt = SendMessageW(edit, EM_POSFROMCHAR, last, 0);
+    RECT field;
+    GetClientRect(edit, &field);
+    const std::string where = std::to_string(c.text.size()) + " in " + std::to_string(c.widthDip);
+    EXPECT_GE(static_cast<short>(LOWORD(lastAt)), 0) << where;
+    EXPECT_LT(static_cast<short>(LOWORD(lastAt)), field.right) << where << ": the end is hidden";
+    EXPECT_EQ(SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0) > 0, c.cut) << where;
+    EXPECT_EQ(surface.editTip(52), c.cut ? c.text : std::wstring()) << where;
+    HWND tip = tooltipOf(surface.hwnd());
+    wchar_t text[300] = {};
+    TTTOOLINFOW tool = {};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = surface.hwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(edit);
+    tool.lpszText = text;
+    const bool tipped = tip && SendMessageW(tip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool));
+    EXPECT_EQ(tipped, c.cut) << where;
+    if (tipped) {
+      SendMessageW(tip, TTM_GETTEXTW, 300, reinterpret_cast<LPARAM>(&tool));
+      EXPECT_EQ(std::wstring(text), c.text);
+    }
+  }
 }
 
 TEST_F(SurfaceTest, PlacementScalesFromSumsAndDpiChangeRebuildsEverything) {

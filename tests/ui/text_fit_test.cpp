@@ -1,7 +1,9 @@
 // Every text of both windows is shown whole: each text as the windows draw
 // it, measured here with the font they draw it in against the box they give
-// it, in every language at 96 and 144 DPI, on both tabs and every wizard
-// page, in each state that changes what is written.
+// it, in every language at every DPI a window is laid out at on the screens
+// of guitest::kScreens (and at 96 and 144), on both tabs and every wizard
+// page, in each state that changes what is written. Text does not scale
+// evenly with the DPI (glyphs snap to whole pixels), so each DPI counts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 
 #include "i18n/i18n.h"
 #include "tests/gui/gui_test_util.h"
+#include "tests/gui/screens.h"
 #include "tests/ui/ui_test_util.h"
 #include "tests/update/fixtures.h"
 #include "ui/game_check.h"
@@ -76,6 +79,19 @@ RECT inkOf(HDC dc, const gui::DrawnText& drawn) {
   SelectObject(dc, old);
   IntersectRect(&ink, &ink, &box);  // DrawText clips to the box
   return ink;
+}
+
+// The DPIs a window of `dip` is laid out at: on each screen of the table as
+// it fits there, at that screen's own DPI on a larger screen, and at 96 and 144.
+std::set<UINT> layoutDpis(SIZE dip) {
+  std::set<UINT> dpis = {96, 144};
+  for (const guitest::Screen& screen : guitest::kScreens) {
+    const int bar = GetSystemMetrics(SM_CXVSCROLL);
+    dpis.insert(screen.dpi);
+    dpis.insert(gui::fitWindow(dip, screen.dpi, gui::windowFrame(screen.dpi), bar, screen.work)
+                    .layoutDpi);
+  }
+  return dpis;
 }
 
 class TextFitTest : public ::testing::Test {
@@ -160,6 +176,7 @@ class TextFitTest : public ::testing::Test {
     ASSERT_NE(window, nullptr);
     switchDpi(window, dpi, 900, 640);
     pump();
+    ASSERT_EQ(window->dpi(), dpi) << where;  // the test's screen holds the window at dpi
     measureMain(where + " status");
     store(app.language(), L"");
     measureMain(where + " status, no folder");
@@ -191,6 +208,7 @@ class TextFitTest : public ::testing::Test {
     ASSERT_NE(wizard, nullptr);
     switchDpi(wizard, dpi, 780, 560);
     pump();
+    ASSERT_EQ(wizard->dpi(), dpi) << where;
     for (int page = wz::kWelcomePage; page <= wz::kDonePage; ++page) {
       wizard->goToPage(page);
       measureSetup(where + " page " + std::to_string(page + 1));
@@ -239,18 +257,21 @@ class TextFitTest : public ::testing::Test {
   std::set<std::string> cuts;
 };
 
-TEST_F(TextFitTest, EveryTextOfBothWindowsIsShownWholeInEveryLanguageAt96And144Dpi) {
-  for (const UINT dpi : {96u, 144u}) {
+TEST_F(TextFitTest, EveryTextOfBothWindowsIsShownWholeInEveryLanguageAtEveryLayoutDpi) {
+  for (const UINT dpi : layoutDpis(guitest::kMainWindowDip)) {
     for (const auto& language : languageTable()) {
-      const std::string where = language.code + " " + std::to_string(dpi);
       store(language.code, noQuestie.forever());
-      measureMainWindow(where, dpi);
+      measureMainWindow(language.code + " " + std::to_string(dpi), dpi);
+    }
+  }
+  for (const UINT dpi : layoutDpis(guitest::kWizardDip)) {
+    for (const auto& language : languageTable()) {
       store(language.code, noQuestie.forever());
-      measureWizard(where, dpi);
+      measureWizard(language.code + " " + std::to_string(dpi), dpi);
     }
   }
   ASSERT_EQ(app.checkForUpdate().text(), "READY 1.4.0");  // the update button replaces the notice
-  for (const UINT dpi : {96u, 144u}) {
+  for (const UINT dpi : layoutDpis(guitest::kMainWindowDip)) {
     for (const auto& language : languageTable()) {
       store(language.code, noQuestie.forever());
       openMainWindow(host(), mw::Tab::Status);
@@ -281,7 +302,7 @@ TEST_F(TextFitTest, TheWizardsButtonsStayPutAndTheQuestieLinkKeepsClearOfCheckAg
       {noAddon.forever(), "no addon"},
       {complete.forever(), "all found"},
   };
-  for (const UINT dpi : {96u, 144u}) {
+  for (const UINT dpi : layoutDpis(guitest::kWizardDip)) {
     for (const auto& language : languageTable()) {
       const std::string where = language.code + " " + std::to_string(dpi);
       store(language.code, L"");

@@ -1,9 +1,12 @@
 // Pictures of the main window and the setup wizard for the documentation,
 // and of the focus mark on a button, a card and a tab.
-//   CairnUiShots.exe OUTFOLDER GAMEROOT LANGUAGE DPI
+//   CairnUiShots.exe OUTFOLDER GAMEROOT LANGUAGE DPI [SCREEN WORKAREA]
 // Makes a WoW Forever folder under GAMEROOT (the addon, no Questie) and one
 // without the addon, then saves main-*.png (one with the tests' signed release ready to install) and setup-*.png in LANGUAGE at DPI into OUTFOLDER. The
 // data folder is CAIRN_DATA_DIR, which the caller points at a scratch folder.
+// With SCREEN and WORKAREA (each WIDTHxHEIGHT), only the Settings tab and the
+// wizard's language page, as they fit that work area of a monitor at DPI:
+// main-settings-LANGUAGE-SCREEN-PERCENT.png and setup-2-language-....png.
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -17,6 +20,7 @@
 #include "base/text.h"
 #include "game/held_path.h"
 #include "gui/theme.h"
+#include "gui/surface.h"
 #include "storage/files.h"
 #include "tests/support/links.h"
 #include "tests/ui/ui_test_util.h"
@@ -107,8 +111,16 @@ int shootSetup(const std::wstring& out, int page, UINT dpi, int focus = kMouseUs
   return saved ? 0 : 1;
 }
 
+// The DPI a window of `dip` is laid out at on a monitor of `dpi` whose work
+// area is `work` (the windows fit themselves so; the test screen is larger).
+UINT fittedDpi(SIZE dip, UINT dpi, SIZE work) {
+  const RECT area = {0, 0, work.cx, work.cy};
+  return gui::fitWindow(dip, dpi, gui::windowFrame(dpi), GetSystemMetrics(SM_CXVSCROLL), area)
+      .layoutDpi;
+}
+
 int shootAll(const std::wstring& out, const std::wstring& gameRoot, const std::string& language,
-             UINT dpi) {
+             UINT dpi, const std::wstring& screen, SIZE work) {
   const std::wstring forever = gameRoot + L"\\World of Warcraft\\_forever_";
   makeDirs(forever + L"\\Interface\\AddOns\\Cairn");
   writeWholeFile(forever + L"\\Interface\\AddOns\\Cairn\\Cairn.toc", "## Title: Cairn\n");
@@ -121,6 +133,18 @@ int shootAll(const std::wstring& out, const std::wstring& gameRoot, const std::s
   const std::wstring base = out + L"\\";
   int failures = 0;
   store(app, language, forever);
+  if (!screen.empty()) {
+    const std::wstring fitted = L"-" + toWide(language) + L"-" + screen + L"-" +
+                                std::to_wstring(MulDiv(100, static_cast<int>(dpi), 96)) + L".png";
+    failures += shootMain(base + L"main-settings" + fitted, 1, fittedDpi({900, 640}, dpi, work));
+    failures +=
+        shootSetup(base + L"setup-2-language" + fitted, 1, fittedDpi({780, 560}, dpi, work));
+    app.stop();
+    if (tray) DestroyWindow(tray);
+    pump();
+    releaseTrayController();
+    return failures == 0 ? 0 : 1;
+  }
   failures += shootMain(base + L"main-status" + suffix, 0, dpi);
   failures += shootMain(base + L"main-settings" + suffix, 1, dpi);
   store(app, language, L"");
@@ -178,7 +202,16 @@ int wmain(int argc, wchar_t** argv) {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   const UINT dpi = static_cast<UINT>(std::wcstoul(argv[4], nullptr, 10));
-  const int rc = shootAll(argv[1], argv[2], toUtf8(argv[3]), dpi >= 48 && dpi <= 480 ? dpi : 96);
+  std::wstring screen;
+  SIZE work = {};
+  if (argc >= 7) {
+    screen = argv[5];
+    wchar_t* rest = nullptr;
+    work.cx = static_cast<LONG>(std::wcstol(argv[6], &rest, 10));
+    work.cy = rest && *rest == L'x' ? static_cast<LONG>(std::wcstol(rest + 1, nullptr, 10)) : 0;
+  }
+  const int rc = shootAll(argv[1], argv[2], toUtf8(argv[3]), dpi >= 48 && dpi <= 480 ? dpi : 96,
+                          screen, work);
   gui::shutdownTheme();
   CoUninitialize();
   return rc;
