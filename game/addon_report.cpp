@@ -3,21 +3,20 @@
 #include <windows.h>
 
 AddonProblem problemOfError(unsigned long error, bool replacing) {
-  switch (error) {
-    case ERROR_ACCESS_DENIED:
-      return replacing ? AddonProblem::InUse : AddonProblem::AccessDenied;
-    case ERROR_WRITE_PROTECT:
-      return AddonProblem::AccessDenied;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
+  const WriteStep step = replacing ? WriteStep::Replace : WriteStep::TempFile;
+  switch (writeProblem({step, error})) {
+    case WriteProblem::Refused:
+      return replacing && error == ERROR_ACCESS_DENIED ? AddonProblem::InUse
+                                                       : AddonProblem::AccessDenied;
+    case WriteProblem::DiskFull:
       return AddonProblem::DiskFull;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_USER_MAPPED_FILE:
+    case WriteProblem::InUse:
       return AddonProblem::InUse;
-    default:
-      return AddonProblem::Failed;
+    case WriteProblem::None:
+    case WriteProblem::Other:
+      break;
   }
+  return AddonProblem::Failed;
 }
 
 AddonReport reportOf(const std::wstring& folder, const AddonCopyResult& copied,

@@ -4,6 +4,7 @@
 #include <sddl.h>
 
 #include "base/scoped_handle.h"
+#include "storage/settings.h"
 
 namespace {
 
@@ -31,19 +32,9 @@ std::wstring accountName(PSID sid) {
   return domainSize > 0 ? std::wstring(domain) + L"\\" + name : std::wstring(name);
 }
 
-// This process's user; false when the token cannot be read.
-bool isThisUser(PSID sid) {
-  ScopedHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
-  unsigned char buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  DWORD size = 0;
-  if (!GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size)) return false;
-  return EqualSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, sid) != FALSE;
-}
-
 OwnerKind kindOf(PSID sid) {
   if (!sid || !IsValidSid(sid)) return OwnerKind::Unknown;
-  if (isThisUser(sid)) return OwnerKind::ThisUser;
+  if (sidText(sid) == currentUserSid()) return OwnerKind::ThisUser;
   if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) return OwnerKind::Administrators;
   if (IsWellKnownSid(sid, WinLocalSystemSid) || sidText(sid) == kTrustedInstallerSid) {
     return OwnerKind::System;
