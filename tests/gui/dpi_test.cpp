@@ -145,64 +145,76 @@ void runAsChild() {
   DestroyWindow(surface.hwnd());
 }
 
-// The main window's size on a 144 DPI screen, in a program started at that DPI.
-TEST(SurfaceDpiTest, MainWindowAt144DpiHasA1350By960ClientArea) {
-  if (!envVar(kChildFlag).empty()) {
-    ScopedFailureText failures;
-    runAsChild();
-    writeFileText(envVar(L"CAIRN_GUI_DPI_RESULT"), (HasFailure() ? "1\n" : "0\n") + failures.text());
-    return;
-  }
-  long rc;
+// The verdict of a child run on a desktop of its own at `dpi`: 0 when its
+// checks passed, and what failed.
+struct ChildVerdict {
+  long rc = -1;
   std::string failures;
+};
+
+// Wine keeps the last virtual desktop's size as the screen's for later
+// programs of the same server: a desktop the size the screen had before
+// puts it back, so the tests after this one see the screen they expect.
+void restoreScreen(const RECT& screen) {
+  const std::wstring size = std::to_wstring(screen.right - screen.left) + L"x" +
+                            std::to_wstring(screen.bottom - screen.top);
+  runToEnd(L"C:\\windows\\explorer.exe",
+           {L"/desktop=CairnDpiRestore," + size, exePath(), L"--gtest_filter=NoSuchTest"}, 60000);
+}
+
+ChildVerdict runOnDesktop(const wchar_t* desktopArg, DWORD dpi, const wchar_t* filter,
+                          const wchar_t* extraFlag) {
+  MONITORINFO before = {};
+  before.cbSize = sizeof before;
+  GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &before);
+  ChildVerdict verdict;
   {
-    ScopedLogPixels dpi(kHighDpi);
-    ASSERT_TRUE(dpi.ok());
+    ScopedLogPixels pixels(dpi);
+    EXPECT_TRUE(pixels.ok());
     ScopedEnv child(kChildFlag, L"1");
+    ScopedEnv extra(extraFlag ? extraFlag : L"CAIRN_GUI_DPI_NONE", extraFlag ? L"1" : L"");
     TempDir dir;
     const std::wstring result = joinPath(dir.path(), L"result.txt");
     ScopedEnv resultFile(L"CAIRN_GUI_DPI_RESULT", result);
-    runToEnd(L"C:\\windows\\explorer.exe",
-             {kDesktopArg, exePath(), L"--gtest_filter=SurfaceDpiTest.MainWindowAt144*"}, 60000);
+    runToEnd(L"C:\\windows\\explorer.exe", {desktopArg, exePath(), filter}, 60000);
     // The child's verdict on the first line, then what failed.
     const std::string text = readFileText(result);
     const std::size_t end = text.find('\n');
-    rc = text.empty() ? -1 : std::stol(text.substr(0, end));
-    if (end != std::string::npos) failures = text.substr(end + 1);
+    verdict.rc = text.empty() ? -1 : std::stol(text.substr(0, end));
+    if (end != std::string::npos) verdict.failures = text.substr(end + 1);
   }
-  if (rc == kNotHighDpi) GTEST_SKIP() << "the system DPI setting did not reach a new program here";
-  EXPECT_EQ(rc, 0) << (rc < 0 ? "the child wrote no result" : "the child's checks failed:\n" + failures);
+  restoreScreen(before.rcMonitor);
+  return verdict;
+}
+
+void expectChildPassed(const ChildVerdict& verdict) {
+  if (verdict.rc == kNotHighDpi) {
+    GTEST_SKIP() << "the system DPI setting did not reach a new program here";
+  }
+  EXPECT_EQ(verdict.rc, 0) << (verdict.rc < 0 ? "the child wrote no result"
+                                              : "the child's checks failed:\n" + verdict.failures);
+}
+
+void reportAsChild() {
+  ScopedFailureText failures;
+  runAsChild();
+  writeFileText(envVar(L"CAIRN_GUI_DPI_RESULT"),
+                (::testing::Test::HasFailure() ? "1\n" : "0\n") + failures.text());
+}
+
+// The main window's size on a 144 DPI screen, in a program started at that DPI.
+TEST(SurfaceDpiTest, MainWindowAt144DpiHasA1350By960ClientArea) {
+  if (!envVar(kChildFlag).empty()) return reportAsChild();
+  expectChildPassed(runOnDesktop(kDesktopArg, kHighDpi,
+                                 L"--gtest_filter=SurfaceDpiTest.MainWindowAt144*", nullptr));
 }
 
 // The main window on a 1366 by 768 screen at 125 %, in a program started
 // at that DPI: laid out smaller so that all of it is on the screen.
 TEST(SurfaceDpiTest, MainWindowOnA1366By768ScreenAt125PercentFitsItsWorkArea) {
-  if (!envVar(kChildFlag).empty()) {
-    ScopedFailureText failures;
-    runAsChild();
-    writeFileText(envVar(L"CAIRN_GUI_DPI_RESULT"), (HasFailure() ? "1\n" : "0\n") + failures.text());
-    return;
-  }
-  long rc;
-  std::string failures;
-  {
-    ScopedLogPixels dpi(kLaptopDpi);
-    ASSERT_TRUE(dpi.ok());
-    ScopedEnv child(kChildFlag, L"1");
-    ScopedEnv laptop(kLaptopFlag, L"1");
-    TempDir dir;
-    const std::wstring result = joinPath(dir.path(), L"result.txt");
-    ScopedEnv resultFile(L"CAIRN_GUI_DPI_RESULT", result);
-    runToEnd(L"C:\\windows\\explorer.exe",
-             {kLaptopDesktopArg, exePath(), L"--gtest_filter=SurfaceDpiTest.MainWindowOnA1366*"},
-             60000);
-    const std::string text = readFileText(result);
-    const std::size_t end = text.find('\n');
-    rc = text.empty() ? -1 : std::stol(text.substr(0, end));
-    if (end != std::string::npos) failures = text.substr(end + 1);
-  }
-  if (rc == kNotHighDpi) GTEST_SKIP() << "the system DPI setting did not reach a new program here";
-  EXPECT_EQ(rc, 0) << (rc < 0 ? "the child wrote no result" : "the child's checks failed:\n" + failures);
+  if (!envVar(kChildFlag).empty()) return reportAsChild();
+  expectChildPassed(runOnDesktop(kLaptopDesktopArg, kLaptopDpi,
+                                 L"--gtest_filter=SurfaceDpiTest.MainWindowOnA1366*", kLaptopFlag));
 }
 
 }  // namespace
